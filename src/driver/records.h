@@ -1,0 +1,184 @@
+#pragma once
+// The records every subsystem works in: the run-wide state, the variant
+// record `InpDat` and the mesh record of a volume mesh with its nodal fields.
+// Routines take these by reference and fill them in place.
+//
+// Units: lengths mm, time s, stresses and flow stresses MPa, viscosity MPa s,
+// force N, temperature deg C, strain rate 1/s.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver/onebased.h"
+#include "mesh2d/section.h"
+
+// Width of the character members (file and variant names).
+inline constexpr int kNameLen = 60;
+
+// Nodal field values, index k of fld(k, node).
+inline constexpr int kFldVx = 1;        // velocity x, mm/s
+inline constexpr int kFldVy = 2;        // velocity y, mm/s
+inline constexpr int kFldVz = 3;        // velocity z, mm/s
+inline constexpr int kFldP = 4;         // pressure, MPa
+inline constexpr int kFldT = 5;         // temperature, deg C
+inline constexpr int kFldStrain = 6;    // equivalent strain
+inline constexpr int kFldVisc = 7;      // effective viscosity, MPa s
+inline constexpr int kFldStress = 8;    // equivalent (flow) stress, MPa
+inline constexpr int kFldRate0 = 9;     // strain rate of the analytic initial field, 1/s (not written out)
+inline constexpr int kFldPsi = 10;      // damage value Psi
+inline constexpr int kFldEpsP = 11;     // fracture strain EpsP
+inline constexpr int kNumFld = 11;
+
+// Material description, copied as a whole by the flow stress law and the
+// thermal routines.
+struct Material {
+  double MatC0 = 0.0;                  // constant factor of flow stress laws 1 and 2
+  Fix1<double, 6> MatA{};        // law 1 coefficients (factor, m1, factor, m2, factor, m3); no input sets them
+  int32_t MatLaw = 0;                  // flow stress law code: 1, 2 or 8
+  Fix1<double, 3> PairX{};       // constants of specific heat J/(kg K), density kg/m3, conductivity W/(m K)
+  Fix1<double, 3> PairY{};       // slopes per deg C of the same three laws
+  double MatTmax = 1200.0;             // upper temperature limit of the law, deg C
+  int32_t FracCount = 0;               // integer stored with the material table
+  Fix1<double, 15> FracTable{};  // material table; entries 1..4 are the fracture coefficients D1..D4
+  Fix1<double, 15> LawTable{};   // law 2 table; entries 1..3 are a (1/deg C), b, c
+};
+
+// Plan results of the frontal solver for one kind of solve.
+struct FrontPlanStats {
+  int64_t FrontLimit = 0;   // row-front size above which elimination starts
+  int64_t FrontDim = 0;     // dimension of the front arrays (0: the plan failed)
+  int64_t IntStore = 0;     // length of the integer equation store
+  int64_t RealStore = 0;    // length of the real equation store
+  int64_t ExtraBlocks = 0;  // times the equation store would restart from its beginning
+};
+
+struct FrontStats {
+  FrontPlanStats flow;  // plan of the last flow solve
+  FrontPlanStats temp;  // plan of the last temperature solve
+};
+
+// Variant record: every input value, derived value and scalar result of one
+// variant.  Character members hold at most kNameLen characters.
+struct InpDat {
+  std::string VarName;                // "Variant_" + n
+  double Z0 = 0, Z1 = 0, Z2 = 0, Z3 = 0;  // axial levels of the model along z, mm
+  Fix1<double, 4> ZoneZ{};      // axial levels of the outline-slot zones, mm (0: slot has no length)
+  Fix1<double, 4> ZonePar{};    // zone parameters 1..4
+  double ParE = 0;                    // process parameter of the flow model
+  double Clearance = 0;               // gap between neighbouring outlines, mm
+  double FaceShift = 0;               // scale of the die-face correction
+  double LenA = 0;                    // axial length of the layout, mm
+  double AxialLen = 0;                // axial length of the extra zone (variation list 3), mm
+  double LenB = 0;                    // axial length of the thermal time offset, mm
+  double LenFeed = 0;                 // axial length of the first piece after Z1, mm
+  double PieceLen1 = 0, PieceLen2 = 0, PieceLen4 = 0, PieceLen5 = 0;  // lengths of outline slots 1, 2, 4, 5, mm
+  double LayLen = 0;                  // modelled billet length, mm
+  Fix1<double, 4> Box2d{};      // xmin, xmax, ymin, ymax of the working section box, mm
+  Fix1<double, 3> Area2d{};     // areas of cross-section meshes 1..3, mm^2
+  double Diam2d = 0;                  // diameter of outline 1, mm
+  int16_t nPiecesA = 0;               // number of cross-section meshes, standard layout
+  int32_t nOutlines = 0;              // number of outlines in the outline file
+  int16_t nPiecesB = 0;               // number of outlines of the multi-outline layout, else 0
+  int32_t SplitMode = 0;              // 1, or 2 when a slot-4 outline splits the profile
+  std::string FileOutline;            // binary outline file (variation list 4)
+  std::string File2d;                 // cross-section file "extrusion_var_" + n + ".f2d"
+  std::string FileInf;                // log file "Variant_" + n + ".inf"
+  int32_t Stage = 0;                  // progress: 0 generated, 90 section done, 200 per iteration, 1000 solved
+  int32_t ProfType = 0;               // process type code
+  double BilletTemp = 0;              // initial billet temperature (variation list 2), deg C
+  double ToolTemp = 0;                // tool temperature, deg C
+  double ContactHtc = 0;              // heat-transfer coefficient of tool contact, W/(m2 K)
+  double HeatDt = 0;                  // time step of the billet cooling, s
+  Fix1<double, 3> BcFactor{};   // boundary factors by zone
+  double FricB = 0, FricA = 0;        // friction-law constants
+  double RamSpeed = 0;                // ram speed (variation list 1), mm/s
+  double VProfAnalit = 0;             // expected profile exit speed, mm/s
+  double VProfFEM = 0;                // largest nodal speed after the last flow solve, mm/s
+  Material mat;                       // material record
+  int8_t MeshLevel = 0;               // cross-section mesh density level
+  int8_t MeshLevel3d = 0;             // volume mesh density level
+  int8_t RingSym = 0;                 // 1: no ring mesh between outlines 1 and 2 (both on a symmetry axis)
+  int16_t MaxIter = 10;               // limit of coupled iterations
+  int16_t i_iterat = 0;               // coupled-iteration counter
+  double Tsr = 0;                     // mean flow stress, MPa
+  double ViscMax = 0, ViscMin = 0;    // largest and smallest effective viscosity, MPa s
+  double E0_min = 0, E0_max = 0, E0_av_min = 0, E0_av_max = 0;  // strain-rate extremes, 1/s
+  int32_t DOF = 0;                    // unknowns of the flow problem, 3 nh + np
+  double ConvV = 0, ConvP = 0, ConvT = 0, ConvVisc = 0;  // convergence measures
+  double Krit_dV_SR = 0, Krit_dV_MAX = 0;  // mean and largest exit-speed deviation
+  double PenaltyInit = 0;             // starting adjustment coefficient of the boundary node records
+  int64_t MemBudget = 0;              // storage budget of the linear solver, units
+  int8_t Switch3d = 0;                // volume-mesh switch
+  int8_t Switch4 = 0;                 // stored only; nothing reads it
+  Vec1<Mesh2d> Pieces2d;              // cross-section meshes read back from File2d
+  std::array<Vec1<int32_t>, 8> Work2d;  // eight integer work arrays, one entry per node of mesh 1
+  double FORSE = 0;                   // extrusion force, N
+  double Psr = 0;                     // mean pressure on the pressing face, MPa
+  double TempSum = 0, TempMax = 0, TempMin = 0;  // sum, largest, smallest nodal temperature, deg C
+  Fix1<double, 8> IntRes{};     // results of the post-processing integration
+  double dV = 0;                      // relative volume deviation of the flow mesh
+  Vec1<Mesh2d> Sect2d;                // working cross-section record (one element)
+  Fix1<int8_t, 5> PieceOrder{}; // meshing order of the multi-outline layout
+  Vec1<Outline> Outlines;             // resampled outlines 1..5
+  double PScale = 0;                  // pressure scale of the flow solution
+  FrontStats Front;                   // plan results of the linear solver
+};
+
+// The mesh proper of a volume mesh.
+struct Mesh3d {
+  int32_t ne = 0;                        // number of elements
+  int32_t nh = 0;                        // number of nodes
+  int32_t npe = 0;                       // nodes per element (15 for the wedge)
+  int32_t np = 0;                        // number of corner nodes, numbered 1..np
+  int32_t nve = 0;                       // corner nodes per element (6 for the wedge)
+  Vec1<int32_t> EndPlane;                // end-plane code per node, 1..nh
+  Mat1<double> xyz;                      // (3, nh) node coordinates x, y, z (z the extrusion axis), mm
+  Mat1<int32_t> nop;                     // (npe, ne) connectivity, 1-based node numbers; the solver negates entries temporarily
+  Vec1<int32_t> etype;                   // element type: bit 0 set 15-node wedge, clear 10-node tetrahedron, 1..ne
+  Vec1<int32_t> BoundaryConditions;      // node code: 64 + kind for corner nodes, kind for the others, 1..nh
+};
+
+// Mesh record of a variant: the flow mesh `nodes` (kind 1) or the thermal
+// mesh `nodes_t` (kind 2), with its nodal field values.
+struct MeshRecord {
+  int8_t kind = 0;    // 1 flow mesh, 2 thermal mesh, 0 before generation
+  Mesh3d g;           // the mesh proper
+  Mat1<float> fld;    // (kNumFld, nh) nodal field values, see kFld*
+};
+
+// Run-wide input values read from the input text file; copied into every
+// variant record by the variant generator.
+struct RunInput {
+  Material mat;                         // material record
+  std::vector<double> RamSpeedList;     // variation list 1, mm/s
+  std::vector<double> BilletTempList;   // variation list 2, deg C
+  std::vector<double> AxialLenList;     // variation list 3, mm
+  std::vector<std::string> FileOutlineList;  // variation list 4, outline file names
+  double ToolTemp = 0;                  // tool temperature, deg C
+  double LenB = 0;                      // axial length for the thermal time offset, mm
+  double ContactHtc = 0;                // heat-transfer coefficient of tool contact, W/(m2 K)
+  Fix1<double, 3> BcFactor{};     // boundary factors by zone
+  double LenA = 0;                      // axial length of the layout, mm
+  double PieceLen1 = 0, PieceLen2 = 0, PieceLen4 = 0, PieceLen5 = 0;  // slot lengths, mm
+  Fix1<double, 4> ZonePar{};      // zone parameters 1..4
+  double ParE = 0;                      // process parameter of the flow model
+  double FaceShift = 0;                 // scale of the die-face correction
+  int8_t MeshLevel3d = 0;               // volume mesh density level
+  int8_t MeshLevel = 0;                 // cross-section mesh density level
+  int8_t Switch3d = 0;                  // volume-mesh switch (default 0)
+  int32_t ProfType = 0;                 // process type code
+  int16_t MaxIter = 10;                 // limit of coupled iterations (default 10)
+  int8_t Switch4 = 0;                   // stored only
+};
+
+// Run-wide state: the input values and the three per-variant arrays.
+struct RunState {
+  RunInput input;            // run-wide input values
+  int32_t nVar = 0;          // number of variants
+  int32_t iVar = 0;          // variant counter of the serial phases, 1-based
+  Vec1<InpDat> inp_dat;      // variant records 1..nVar
+  Vec1<MeshRecord> nodes;    // flow meshes 1..nVar
+  Vec1<MeshRecord> nodes_t;  // thermal meshes 1..nVar
+};
