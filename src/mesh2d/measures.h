@@ -1,0 +1,38 @@
+#pragma once
+// Measures of cross-section meshes and outlines: mesh quality, mesh area,
+// outline diameter, distance range between two outlines, symmetry code and
+// roundness.
+
+#include "mesh2d/section.h"
+
+// Quality of a mesh: the largest ratio (largest / smallest sine of the three
+// corner angles) over all elements, starting from 1.  An element whose corner
+// triangle is degenerate ((s-a)(s-b)(s-c) below 1e-4 with s the half
+// perimeter) gives 1000 and ends the scan.  An empty mesh gives 1.
+double MeshKrit(const Mesh2d& mesh);
+
+// Area of a mesh: the sum of the four sub-triangles of every 6-node element
+// (corner 1, node 5, node 4), (5, corner 2, 6), (4, 5, 6), (4, 6, corner 3),
+// each by Heron's formula (unsigned).
+double MeshArea(const Mesh2d& mesh);
+
+// Unsigned area of a triangle by Heron's formula; 0 for a degenerate one.
+double HeronArea(const Point2& a, const Point2& b, const Point2& c);
+
+// Largest distance between two points of an outline (0 for fewer than two).
+double MaxDistance(const Outline& o);
+
+// Smallest and largest distance between a point of `a` and a point of `b`
+// (1e10 and -1e10 when either outline is empty).
+void DistanceRange(const Outline& a, const Outline& b, double& dmin, double& dmax);
+
+// Symmetry code of an outline.  Points within 0.05 of the y axis get x = 0
+// exactly.  The outline lies against an axis only when at least one whole
+// segment (its start and end point) lies on that axis; then the code is
+// 3 (both axes, exactly one point at the origin), 1 (x axis only),
+// 2 (y axis only), 0 (neither) or -1 (any other combination).
+int SymmetryCode(Outline& o);
+
+// Roundness: the smallest over i = 1..n/2 of |p(i) - p(i + n/2)| divided by
+// the largest; -1 when n/2 < 1.
+double Roundness(const Outline& o);
