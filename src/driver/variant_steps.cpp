@@ -1,0 +1,76 @@
+#include "driver/variant_steps.h"
+
+#include <omp.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "driver/console.h"
+#include "driver/fatal.h"
+#include "input/read_text_data.h"
+#include "input/variants.h"
+#include "mesh2d/run_gr_2d.h"
+
+void PrapareOneVariant(int& iVar, MeshRecord& /*nodes*/, MeshRecord& /*nodes_t*/, InpDat& inp_dat) {
+  Console(TextLine("PrapareOneVariant>  iVar= ") << iVar);
+  inp_dat.Sect2d.assign(1);
+
+  Console(TextLine("PrapareOneVariant>  Run_gr_2d start iVar=") << iVar);
+  Run_gr_2d(iVar, inp_dat);
+  const int nPieces = inp_dat.nPiecesB != 0 ? inp_dat.nPiecesB : inp_dat.nPiecesA;
+  for (int k = 1; k <= nPieces && k <= inp_dat.Pieces2d.size(); ++k) {
+    const Mesh2d& m = inp_dat.Pieces2d(k);
+    Console(TextLine("Run_gr_2d: nh=") << m.nh << " ne=" << m.ne << " Krit=" << m.Krit);
+  }
+  inp_dat.Stage = 90;
+  Console(TextLine("PrapareOneVariant>  Run_gr_2d ok iVar=") << iVar);
+}
+
+void SolverOneVariant(int iVar, MeshRecord& /*nodes*/, MeshRecord& /*nodes_t*/, InpDat& inp_dat) {
+  std::FILE* log = std::fopen(inp_dat.FileInf.c_str(), "w");
+  if (log == nullptr) Fatal(inp_dat.FileInf + ": cannot create the variant log file: " + std::strerror(errno));
+
+  Console(TextLine("SolverOneVariant>  iVar= ") << iVar);
+  LogLine(log, TextLine("SolverOneVariant> DOF=") << inp_dat.DOF << " iVar=" << iVar);
+
+  if (std::fclose(log) != 0) Fatal(inp_dat.FileInf + ": cannot write the variant log file");
+}
+
+int RunKalmora(RunState& run) {
+  Console(TextLine("SERIAL CALCULATION START "));
+  Console(TextLine("Kalmora>  iniELEM start "));
+  Console(TextLine("Kalmora>  iniELEM ok "));
+
+  Console(TextLine("Kalmora>  ReadTextData, GenVariants start "));
+  ReadTextData(run.input);
+  GenVariants(run);
+  Console(TextLine("Kalmora>  ReadTextData, GenVariants ok "));
+
+  for (run.iVar = 1; run.iVar <= run.nVar; ++run.iVar) {
+    const int k = run.iVar;
+    PrapareOneVariant(run.iVar, run.nodes(k), run.nodes_t(k), run.inp_dat(k));
+  }
+
+  Console(TextLine("SERIAL CALCULATION FINISH "));
+  Console(TextLine());
+  Console(TextLine());
+  Console(TextLine("PARALLEL CALCULATION START "));
+
+  // Size of a default team, counted by a sum reduction; reported only.
+  int kernels = 0;
+#pragma omp parallel reduction(+ : kernels)
+  kernels += 1;
+  Console(TextLine("Numbers of avaible kernels =") << kernels);
+
+  const int nVar = run.nVar;
+  if (nVar > 0) omp_set_num_threads(nVar);
+  // One thread per variant: a static schedule without chunk size gives every
+  // thread exactly one iteration.  The loop ends with the implicit barrier.
+#pragma omp parallel for schedule(static)
+  for (int iVar = 1; iVar <= nVar; ++iVar)
+    SolverOneVariant(iVar, run.nodes(iVar), run.nodes_t(iVar), run.inp_dat(iVar));
+
+  Console(TextLine("PARALLEL CALCULATION FINISH "));
+  return 0;
+}

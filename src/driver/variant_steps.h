@@ -1,0 +1,17 @@
+#pragma once
+// The two per-variant procedures of a run: the serial preparation and the
+// solve on a variant thread, and the main program that schedules them.
+
+#include "driver/records.h"
+
+// Serial preparation of one variant: cross-section meshes and their file,
+// axial layout, then the later meshing and thermal steps.
+void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& inp_dat);
+
+// Solve of one variant on its own thread, with the variant's log file.
+void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& inp_dat);
+
+// The whole batch in the current directory: reads "indata.txt", prepares
+// every variant in order, solves all variants concurrently (one thread per
+// variant).  Returns the process exit status (0).
+int RunKalmora(RunState& run);

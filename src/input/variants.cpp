@@ -1,0 +1,93 @@
+#include "input/variants.h"
+
+#include <algorithm>
+
+#include "driver/fatal.h"
+
+std::string VariantNumber(int n) { return std::to_string(n); }
+
+void GenVariants(RunState& run) {
+  const RunInput& in = run.input;
+  const int nS = static_cast<int>(in.RamSpeedList.size());
+  const int nP = static_cast<int>(in.FileOutlineList.size());
+  const int nL = static_cast<int>(in.AxialLenList.size());
+  const int nT = static_cast<int>(in.BilletTempList.size());
+  const int64_t count = int64_t{nS} * nP * nL * nT;
+  // Variant numbers are written with at most six digits into the file names.
+  Require(count <= 999999, "GenVariants: " + std::to_string(count) +
+                               " variants requested, at most 999999 are possible");
+  run.nVar = static_cast<int32_t>(count);
+  run.inp_dat.assign(static_cast<std::size_t>(run.nVar));
+  run.nodes.assign(static_cast<std::size_t>(run.nVar));
+  run.nodes_t.assign(static_cast<std::size_t>(run.nVar));
+
+  run.iVar = 0;
+  for (int iS = 1; iS <= nS; ++iS)
+    for (int iP = 1; iP <= nP; ++iP)
+      for (int iL = 1; iL <= nL; ++iL)
+        for (int iT = 1; iT <= nT; ++iT) {
+          const int iVar = ++run.iVar;
+          InpDat& d = run.inp_dat(iVar);
+          d = InpDat{};
+          const std::string n = VariantNumber(iVar);
+          d.VarName = "Variant_" + n;
+          d.File2d = "extrusion_var_" + n + ".f2d";
+          d.FileInf = "Variant_" + n + ".inf";
+
+          d.RamSpeed = in.RamSpeedList[static_cast<std::size_t>(iS - 1)];
+          d.FileOutline = in.FileOutlineList[static_cast<std::size_t>(iP - 1)];
+          d.AxialLen = in.AxialLenList[static_cast<std::size_t>(iL - 1)];
+          d.BilletTemp = in.BilletTempList[static_cast<std::size_t>(iT - 1)];
+
+          d.mat = in.mat;
+          d.ToolTemp = in.ToolTemp;
+          d.ContactHtc = in.ContactHtc;
+          d.LenA = in.LenA;
+          d.LenB = in.LenB;
+          d.BcFactor = in.BcFactor;
+          d.PieceLen1 = in.PieceLen1;
+          d.PieceLen2 = in.PieceLen2;
+          d.PieceLen4 = in.PieceLen4;
+          d.PieceLen5 = in.PieceLen5;
+          d.ZonePar = in.ZonePar;
+          d.ParE = in.ParE;
+          d.FaceShift = in.FaceShift;
+          d.MeshLevel3d = in.MeshLevel3d;
+          d.MeshLevel = in.MeshLevel;
+          d.Switch3d = in.Switch3d;
+          d.Switch4 = in.Switch4;
+          d.ProfType = in.ProfType;
+          d.MaxIter = in.MaxIter;
+
+          d.Tsr = d.ViscMax = d.ViscMin = d.E0_min = d.E0_max = 1.0;
+          d.PScale = 1.0;
+          d.PenaltyInit = 50.0;
+          d.HeatDt = static_cast<double>(0.01f);
+          d.MemBudget = 2048000000;
+          d.i_iterat = 1;
+          d.Stage = 0;
+          d.nPiecesA = d.nPiecesB = 0;
+          d.RingSym = 0;
+          run.nodes(iVar).kind = 0;
+          run.nodes_t(iVar).kind = 0;
+        }
+}
+
+void SetAxialLayout(InpDat& d) {
+  constexpr double kMinLen = static_cast<double>(0.01f);
+  d.LayLen = std::min(2.5 * d.Diam2d + 5.0, d.LenA);
+  d.Z0 = 100.0;
+  d.Z1 = d.Z0 + d.LayLen;
+  if (d.ProfType == 3 || d.ProfType == 4 || d.ProfType == 6) {
+    d.Z2 = d.Z1 + d.AxialLen;
+    d.Z3 = d.Z2 + d.LenA;
+  } else {
+    d.Z2 = d.Z1 + d.LenA;
+    d.Z3 = 0.0;
+  }
+  const double lens[4] = {d.PieceLen1, d.PieceLen2, d.PieceLen4, d.PieceLen5};
+  for (int k = 1; k <= 4; ++k) {
+    d.ZoneZ(k) = 0.0;
+    if (lens[k - 1] > kMinLen) d.ZoneZ(k) = d.Z1 - lens[k - 1];
+  }
+}
