@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "input/read_text_data.h"
+
+namespace {
+
+// Writes `text` to a fresh file and returns its path.
+std::string WriteTemp(const std::string& name, const std::string& text) {
+  const std::string path = ::testing::TempDir() + name;
+  std::ofstream(path) << text;
+  return path;
+}
+
+// A complete input file; the fields in braces can be replaced by the tests.
+struct InputText {
+  std::string matTmax = "650.0";
+  std::string speeds = "2\n4.0\n8.0";
+  std::string temps = "1\n470.0";
+  std::string lengths = "1\n0.0";
+  std::string files = "1\n'die a.olf'";
+  std::string maxIter = "25";
+
+  std::string str() const {
+    std::string s;
+    for (int k = 0; k < 9; ++k) s += "heading line\n";
+    s += "2  law\n155.5  C0\n";
+    for (int k = 1; k <= 15; ++k) s += std::to_string(k) + ".0\n";
+    s += "skip\nskip\n";
+    s += "900 0.45 cp\n2700,0 rho\n200 0.02 lambda\n";
+    s += matTmax + "  tmax\n";
+    s += "skip\nskip\n4  count\n";
+    for (int k = 1; k <= 15; ++k) s += "0." + std::to_string(k) + "\n";
+    s += "skip\nskip\nskip\n";
+    s += speeds + "\n" + temps + "\n";
+    s += "450  tool\n300  LenB\n3000  htc\n0.9\n0.8\n0.7\n";
+    s += "skip\nskip\nskip\n";
+    s += "100  LenA\n3  PieceLen1\n0.5  zone par 1\n";
+    s += lengths + "\n";
+    s += "0.25  ParE\n0  FaceShift\n1\n2\n3\n4\n5\n6\n";
+    s += files + "\n";
+    s += "skip\nskip\nskip\n";
+    s += "2\n3\n0\n1\n" + maxIter + "\n0\n";
+    s += "end\nend\nend\n";
+    return s;
+  }
+};
+
+}  // namespace
+
+TEST(ReadTextData, ReadsEveryItemInOrder) {
+  RunInput in;
+  ReadTextData(in, WriteTemp("full.txt", InputText{}.str()));
+  EXPECT_EQ(in.mat.MatLaw, 2);
+  EXPECT_DOUBLE_EQ(in.mat.MatC0, 155.5);
+  EXPECT_DOUBLE_EQ(in.mat.LawTable(1), 1.0);
+  EXPECT_DOUBLE_EQ(in.mat.LawTable(15), 15.0);
+  EXPECT_DOUBLE_EQ(in.mat.PairX(1), 900.0);
+  EXPECT_DOUBLE_EQ(in.mat.PairY(1), 0.45);
+  EXPECT_DOUBLE_EQ(in.mat.PairX(2), 2700.0);
+  EXPECT_DOUBLE_EQ(in.mat.PairY(3), 0.02);
+  EXPECT_DOUBLE_EQ(in.mat.MatTmax, 650.0);
+  EXPECT_EQ(in.mat.FracCount, 4);
+  EXPECT_DOUBLE_EQ(in.mat.FracTable(1), 0.1);
+  EXPECT_DOUBLE_EQ(in.mat.FracTable(15), 0.15);
+  ASSERT_EQ(in.RamSpeedList.size(), 2u);
+  EXPECT_DOUBLE_EQ(in.RamSpeedList[1], 8.0);
+  EXPECT_DOUBLE_EQ(in.BilletTempList.at(0), 470.0);
+  EXPECT_DOUBLE_EQ(in.ToolTemp, 450.0);
+  EXPECT_DOUBLE_EQ(in.LenB, 300.0);
+  EXPECT_DOUBLE_EQ(in.ContactHtc, 3000.0);
+  EXPECT_DOUBLE_EQ(in.BcFactor(3), 0.7);
+  EXPECT_DOUBLE_EQ(in.LenA, 100.0);
+  EXPECT_DOUBLE_EQ(in.PieceLen1, 3.0);
+  EXPECT_DOUBLE_EQ(in.ZonePar(1), 0.5);
+  EXPECT_DOUBLE_EQ(in.ParE, 0.25);
+  EXPECT_DOUBLE_EQ(in.PieceLen2, 1.0);
+  EXPECT_DOUBLE_EQ(in.ZonePar(2), 2.0);
+  EXPECT_DOUBLE_EQ(in.PieceLen5, 5.0);
+  EXPECT_DOUBLE_EQ(in.ZonePar(4), 6.0);
+  ASSERT_EQ(in.FileOutlineList.size(), 1u);
+  EXPECT_EQ(in.FileOutlineList[0], "die a.olf");
+  EXPECT_EQ(in.MeshLevel3d, 2);
+  EXPECT_EQ(in.MeshLevel, 3);
+  EXPECT_EQ(in.Switch3d, 0);
+  EXPECT_EQ(in.ProfType, 1);
+  EXPECT_EQ(in.MaxIter, 25);
+}
+
+TEST(ReadTextData, DefaultsSurviveEmptyValuesAndNegativeCountsGiveEmptyLists) {
+  InputText t;
+  t.matTmax = ",";    // empty value: the default 1200 stays
+  t.maxIter = "/";    // slash before the value: the default 10 stays
+  t.speeds = "-3";    // negative count: empty list without value lines
+  t.temps = "0";
+  RunInput in;
+  in.mat.MatTmax = 5.0;
+  in.MaxIter = 3;
+  ReadTextData(in, WriteTemp("defaults.txt", t.str()));
+  EXPECT_DOUBLE_EQ(in.mat.MatTmax, 1200.0);
+  EXPECT_EQ(in.MaxIter, 10);
+  EXPECT_TRUE(in.RamSpeedList.empty());
+  EXPECT_TRUE(in.BilletTempList.empty());
+  EXPECT_EQ(in.FileOutlineList.size(), 1u);  // later items still line up
+  EXPECT_EQ(in.ProfType, 1);
+}
+
+TEST(ReadTextData, BundledExampleReads) {
+  RunInput in;
+  ReadTextData(in, std::string(KALMORA_EXAMPLES_DIR) + "/round-bar/indata.txt");
+  EXPECT_EQ(in.RamSpeedList, std::vector<double>{5.0});
+  EXPECT_EQ(in.BilletTempList, std::vector<double>{480.0});
+  EXPECT_DOUBLE_EQ(in.ToolTemp, 450.0);
+  EXPECT_DOUBLE_EQ(in.LenA, 100.0);
+  EXPECT_DOUBLE_EQ(in.LenB, 300.0);
+  EXPECT_DOUBLE_EQ(in.PieceLen1, 3.0);
+  EXPECT_DOUBLE_EQ(in.mat.PairX(1), 900.0);
+  EXPECT_DOUBLE_EQ(in.mat.PairX(2), 2700.0);
+  EXPECT_DOUBLE_EQ(in.mat.PairX(3), 200.0);
+  EXPECT_DOUBLE_EQ(in.ContactHtc, 3000.0);
+  EXPECT_EQ(in.FileOutlineList, std::vector<std::string>{"round-bar.olf"});
+  EXPECT_EQ(in.MeshLevel, 2);
+  EXPECT_EQ(in.MeshLevel3d, 2);
+  EXPECT_EQ(in.ProfType, 1);
+  EXPECT_EQ(in.MaxIter, 10);
+}
+
+TEST(ReadTextDataDeath, WrongTypeAndShortFileNameTheItem) {
+  InputText t;
+  t.speeds = "abc";
+  const std::string bad = WriteTemp("indata.txt", t.str());
+  RunInput in;
+  // Line 54 holds the count of ram speeds in this layout.
+  EXPECT_EXIT(ReadTextData(in, bad), ::testing::ExitedWithCode(1),
+              "indata.txt:54: expected an integer \\(number of ram speeds\\), found \"abc\"");
+  std::string text = InputText{}.str();
+  text.resize(text.find("skip\nskip\nskip\n2\n3\n"));  // ends before the mesh controls
+  const std::string shortFile = WriteTemp("short.txt", text);
+  EXPECT_EXIT(ReadTextData(in, shortFile), ::testing::ExitedWithCode(1),
+              "short.txt:[0-9]+: expected a line \\(heading of the mesh controls\\), found end of file");
+}
