@@ -1,0 +1,556 @@
+#include "solver/frontal.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <string>
+
+#include "driver/fatal.h"
+
+// The two dense kernels carry most of the solve time; on x86-64 with GCC they
+// are compiled for several instruction sets and the best one is picked when
+// the program loads.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define KALMORA_KERNEL __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+#else
+#define KALMORA_KERNEL
+#endif
+
+namespace {
+
+// Pivots whose update of the leading (not fully summed) block is collected
+// before it is applied as one product.
+constexpr int kPendingPivots = 64;
+
+// Smallest pivot magnitude accepted: the single-precision 1e-25, widened.
+constexpr double kPivotMin = static_cast<double>(1e-25f);
+
+template <class T>
+void Allocate(std::vector<T>& v, std::size_t n, const T& init, const char* message) {
+  try {
+    v.assign(n, init);
+  } catch (const std::bad_alloc&) {
+    Fatal(message);
+  } catch (const std::length_error&) {
+    Fatal(message);
+  }
+}
+
+// Uninitialised store of `n` entries (the equation store is written before
+// it is read, so clearing it would only cost time).
+template <class T>
+void AllocateStore(std::unique_ptr<T[]>& p, std::size_t& cap, std::size_t n, const char* message) {
+  p.reset(new (std::nothrow) T[std::max<std::size_t>(n, 1)]);
+  if (!p) Fatal(message);
+  cap = std::max<std::size_t>(n, 1);
+}
+
+// Grows a store to at least `need` entries, keeping the first `used`.
+template <class T>
+void GrowStore(std::unique_ptr<T[]>& p, std::size_t& cap, std::size_t used, std::size_t need,
+               const char* message) {
+  std::size_t n = std::max(need, cap + cap / 2);
+  std::unique_ptr<T[]> q(new (std::nothrow) T[n]);
+  if (!q) Fatal(message);
+  std::memcpy(q.get(), p.get(), used * sizeof(T));
+  p = std::move(q);
+  cap = n;
+}
+
+// row[c] -= p[c] * f for c < len, each update formed in double and rounded
+// to single precision.
+KALMORA_KERNEL
+void RowUpdate(float* __restrict row, const double* __restrict p, double f, int len) {
+  for (int c = 0; c < len; ++c)
+    row[c] = static_cast<float>(static_cast<double>(row[c]) - p[c] * f);
+}
+
+// Pending product on the leading block: for the rows listed in `rows` and
+// columns 0..cols-1 of eq, eq(r, c) -= sum over t < k of L(r, t) U(t, c),
+// summed in double and rounded once.  L has row stride lk, U row stride ldu;
+// U is zero in columns cols..ldu-1 so whole column groups may be processed.
+KALMORA_KERNEL
+void PendingProduct(float* __restrict eq, int ld, const int32_t* rows, int nrows, int cols,
+                    const double* __restrict L, int lk, int k, const double* __restrict U, int ldu) {
+  constexpr int RB = 4;   // rows per group
+  constexpr int CB = 8;   // columns per group
+  constexpr int CP = 64;  // columns per panel (a panel of U stays in the first-level cache)
+  const int cend = (cols + CB - 1) / CB * CB;
+  for (int p0 = 0; p0 < cend; p0 += CP) {
+    const int p1 = std::min(cend, p0 + CP);
+    int g = 0;
+    for (; g + RB <= nrows; g += RB) {
+      float* e0 = eq + static_cast<std::size_t>(rows[g]) * ld;
+      float* e1 = eq + static_cast<std::size_t>(rows[g + 1]) * ld;
+      float* e2 = eq + static_cast<std::size_t>(rows[g + 2]) * ld;
+      float* e3 = eq + static_cast<std::size_t>(rows[g + 3]) * ld;
+      const double* l0 = L + static_cast<std::size_t>(rows[g]) * lk;
+      const double* l1 = L + static_cast<std::size_t>(rows[g + 1]) * lk;
+      const double* l2 = L + static_cast<std::size_t>(rows[g + 2]) * lk;
+      const double* l3 = L + static_cast<std::size_t>(rows[g + 3]) * lk;
+      for (int c0 = p0; c0 < p1; c0 += CB) {
+        double a0[CB], a1[CB], a2[CB], a3[CB];
+        for (int c = 0; c < CB; ++c) {
+          a0[c] = e0[c0 + c];
+          a1[c] = e1[c0 + c];
+          a2[c] = e2[c0 + c];
+          a3[c] = e3[c0 + c];
+        }
+        for (int t = 0; t < k; ++t) {
+          const double* u = U + static_cast<std::size_t>(t) * ldu + c0;
+          const double f0 = l0[t], f1 = l1[t], f2 = l2[t], f3 = l3[t];
+          for (int c = 0; c < CB; ++c) {
+            a0[c] -= f0 * u[c];
+            a1[c] -= f1 * u[c];
+            a2[c] -= f2 * u[c];
+            a3[c] -= f3 * u[c];
+          }
+        }
+        for (int c = 0; c < CB; ++c) {
+          e0[c0 + c] = static_cast<float>(a0[c]);
+          e1[c0 + c] = static_cast<float>(a1[c]);
+          e2[c0 + c] = static_cast<float>(a2[c]);
+          e3[c0 + c] = static_cast<float>(a3[c]);
+        }
+      }
+    }
+    for (; g < nrows; ++g) {
+      float* e0 = eq + static_cast<std::size_t>(rows[g]) * ld;
+      const double* l0 = L + static_cast<std::size_t>(rows[g]) * lk;
+      for (int c0 = p0; c0 < p1; c0 += CB) {
+        double a0[CB];
+        for (int c = 0; c < CB; ++c) a0[c] = e0[c0 + c];
+        for (int t = 0; t < k; ++t) {
+          const double* u = U + static_cast<std::size_t>(t) * ldu + c0;
+          const double f0 = l0[t];
+          for (int c = 0; c < CB; ++c) a0[c] -= f0 * u[c];
+        }
+        for (int c = 0; c < CB; ++c) e0[c0 + c] = static_cast<float>(a0[c]);
+      }
+    }
+  }
+}
+
+float* Row(FrontWork& w, int r) { return w.eq + static_cast<std::size_t>(r) * w.ld; }
+
+int Abs(int32_t u) { return u < 0 ? -u : u; }
+
+// Column and row moves inside the front; entries outside the active block
+// stay zero.
+void SwapColumns(FrontWork& w, int s, int t) {
+  for (int r = 0; r < w.nr; ++r) std::swap(Row(w, r)[s], Row(w, r)[t]);
+  std::swap(w.colU[s], w.colU[t]);
+  std::swap(w.colT[s], w.colT[t]);
+  w.posC[Abs(w.colU[s])] = s;
+  w.posC[Abs(w.colU[t])] = t;
+}
+
+void MoveColumn(FrontWork& w, int src, int dst) {
+  for (int r = 0; r < w.nr; ++r) {
+    float* e = Row(w, r);
+    e[dst] = e[src];
+    e[src] = 0.0f;
+  }
+  w.colU[dst] = w.colU[src];
+  w.colT[dst] = w.colT[src];
+  w.posC[Abs(w.colU[dst])] = dst;
+}
+
+void SwapRows(FrontWork& w, int s, int t) {
+  std::swap_ranges(Row(w, s), Row(w, s) + w.nc, Row(w, t));
+  std::swap(w.rowU[s], w.rowU[t]);
+  std::swap(w.rowT[s], w.rowT[t]);
+  w.posR[Abs(w.rowU[s])] = s;
+  w.posR[Abs(w.rowU[t])] = t;
+}
+
+void MoveRow(FrontWork& w, int src, int dst) {
+  std::memcpy(Row(w, dst), Row(w, src), sizeof(float) * static_cast<std::size_t>(w.nc));
+  std::memset(Row(w, src), 0, sizeof(float) * static_cast<std::size_t>(w.nc));
+  w.rowU[dst] = w.rowU[src];
+  w.rowT[dst] = w.rowT[src];
+  w.posR[Abs(w.rowU[dst])] = dst;
+}
+
+[[noreturn]] void FrontOverflow(const FrontWork& w) {
+  Fatal("progon: the front exceeds FrontDim = " + std::to_string(w.dim) +
+        "; the plan was made for another element order or unknown list");
+}
+
+// Places unknown u (signed) in the column front: the leading part for an
+// unknown still to receive contributions, the trailing part once fully
+// summed.  `stamp` is its arrival order when new.
+void PlaceColumn(FrontWork& w, int32_t u, int64_t stamp) {
+  const int a = Abs(u);
+  int s = w.posC[a];
+  if (s >= 0) {
+    if (u < 0 && s < w.ncN) {
+      const int t = w.ncN - 1;
+      if (s != t) SwapColumns(w, s, t);
+      --w.ncN;
+      s = t;
+    }
+    if (u < 0) w.colU[s] = u;
+    return;
+  }
+  if (w.nc >= w.dim) FrontOverflow(w);
+  int slot = w.nc;
+  if (u > 0) {
+    slot = w.ncN;
+    if (w.ncN < w.nc) MoveColumn(w, w.ncN, w.nc);
+    ++w.ncN;
+  }
+  ++w.nc;
+  w.colU[slot] = u;
+  w.colT[slot] = stamp;
+  w.posC[a] = slot;
+}
+
+void PlaceRow(FrontWork& w, int32_t u, int64_t stamp) {
+  const int a = Abs(u);
+  int s = w.posR[a];
+  if (s >= 0) {
+    if (u < 0 && s < w.nrN) {
+      const int t = w.nrN - 1;
+      if (s != t) SwapRows(w, s, t);
+      --w.nrN;
+      s = t;
+    }
+    if (u < 0) w.rowU[s] = u;
+    return;
+  }
+  if (w.nr >= w.dim) FrontOverflow(w);
+  int slot = w.nr;
+  if (u > 0) {
+    slot = w.nrN;
+    if (w.nrN < w.nr) MoveRow(w, w.nrN, w.nr);
+    ++w.nrN;
+  }
+  ++w.nr;
+  w.rowU[slot] = u;
+  w.rowT[slot] = stamp;
+  w.posR[a] = slot;
+}
+
+// Applies the collected update to the leading block and empties it.
+void FlushPending(FrontWork& w) {
+  if (w.kb == 0) return;
+  const int rows = w.nrN, cols = w.ncN;
+  // Rows without any nonzero factor are left alone.
+  std::vector<int32_t>& act = w.slotR;  // reused as the list of rows to update
+  int na = 0;
+  if (static_cast<int>(act.size()) < rows) act.resize(static_cast<std::size_t>(rows));
+  for (int r = 0; r < rows; ++r) {
+    const double* l = w.L.data() + static_cast<std::size_t>(r) * w.kcap;
+    bool any = false;
+    for (int t = 0; t < w.kb; ++t) any |= (l[t] != 0.0);
+    if (any) act[static_cast<std::size_t>(na++)] = r;
+  }
+  // Columns past the leading block up to the next group boundary multiply
+  // zero entries of U (exact no-ops on those front entries).
+  const int cend = std::min(w.ld, (cols + 7) / 8 * 8);
+  for (int t = 0; t < w.kb; ++t) {
+    double* u = w.U.data() + static_cast<std::size_t>(t) * w.ld;
+    std::fill(u + cols, u + cend, 0.0);
+  }
+  PendingProduct(w.eq, w.ld, act.data(), na, cols, w.L.data(), w.kcap, w.kb, w.U.data(), w.ld);
+  w.kb = 0;
+}
+
+void StoreEquation(FrontWork& w, int d, int q) {
+  const int c = w.nc;
+  if (w.ip + static_cast<std::size_t>(c) + 3 > w.icap) {
+    GrowStore(w.istor, w.icap, w.ip, w.ip + static_cast<std::size_t>(c) + 3, "Out of memory, istor");
+    ++w.grown;
+  }
+  if (w.ap + static_cast<std::size_t>(c) > w.acap)
+    GrowStore(w.astor, w.acap, w.ap, w.ap + static_cast<std::size_t>(c), "Out of memory, astor");
+  int32_t* is = w.istor.get() + w.ip;
+  std::memcpy(is, w.colU.data(), sizeof(int32_t) * static_cast<std::size_t>(c));
+  is[c] = d;
+  is[c + 1] = q + 1;
+  is[c + 2] = c;
+  float* as = w.astor.get() + w.ap;
+  for (int j = 0; j < c; ++j) as[j] = static_cast<float>(w.prow[static_cast<std::size_t>(j)]);
+  w.ip += static_cast<std::size_t>(c) + 3;
+  w.ap += static_cast<std::size_t>(c);
+}
+
+// One elimination step on the fully summed block (rows nrN..nr-1, columns
+// ncN..nc-1).
+void EliminateOne(FrontWork& w, double* r1) {
+  const int nr = w.nr, nc = w.nc, rN = w.nrN, cN = w.ncN;
+  // Pivot of largest magnitude; among equal magnitudes the one met last when
+  // columns are searched in front order and, inside a column, rows in front
+  // order (front order = arrival stamp).
+  float best = -1.0f;
+  for (int r = rN; r < nr; ++r) {
+    const float* e = Row(w, r);
+    float m = 0.0f;
+    for (int c = cN; c < nc; ++c) m = std::max(m, std::fabs(e[c]));
+    best = std::max(best, m);
+  }
+  int pr = -1, pc = -1;
+  for (int r = rN; r < nr; ++r) {
+    const float* e = Row(w, r);
+    for (int c = cN; c < nc; ++c) {
+      if (std::fabs(e[c]) != best) continue;
+      if (pr < 0 || w.colT[c] > w.colT[pc] || (w.colT[c] == w.colT[pc] && w.rowT[r] > w.rowT[pr])) {
+        pr = r;
+        pc = c;
+      }
+    }
+  }
+  const double piv = Row(w, pr)[pc];
+  if (!(std::fabs(piv) >= kPivotMin)) Fatal("PIVOT=0");
+
+  // Normalised pivot row and right-hand side.
+  double* p = w.prow.data();
+  const float* er = Row(w, pr);
+  for (int c = 0; c < nc; ++c) p[c] = er[c] / piv;
+  const int d = Abs(w.rowU[pr]);
+  const int j = Abs(w.colU[pc]);
+  r1[d - 1] /= piv;
+  const double rd = r1[d - 1];
+  StoreEquation(w, d, pc);
+
+  // Fully summed rows: updated at once over the whole width.
+  for (int r = rN; r < nr; ++r) {
+    if (r == pr) continue;
+    float* e = Row(w, r);
+    const double f = e[pc];
+    if (f == 0.0) continue;
+    RowUpdate(e, p, f, nc);
+    r1[Abs(w.rowU[r]) - 1] -= f * rd;
+  }
+  // Leading rows: the fully summed columns at once, the leading block later.
+  double* L = w.L.data();
+  for (int r = 0; r < rN; ++r) {
+    float* e = Row(w, r);
+    const double f = e[pc];
+    L[static_cast<std::size_t>(r) * w.kcap + w.kb] = f;
+    if (f == 0.0) continue;
+    RowUpdate(e + cN, p + cN, f, nc - cN);
+    r1[Abs(w.rowU[r]) - 1] -= f * rd;
+  }
+  std::memcpy(w.U.data() + static_cast<std::size_t>(w.kb) * w.ld, p, sizeof(double) * static_cast<std::size_t>(cN));
+  ++w.kb;
+
+  // Remove the pivot row and column: the last ones move into their places.
+  const int lr = nr - 1;
+  if (pr != lr) MoveRow(w, lr, pr);
+  else std::memset(Row(w, lr), 0, sizeof(float) * static_cast<std::size_t>(nc));
+  w.posR[d] = -1;
+  if (pr != lr) w.posR[Abs(w.rowU[pr])] = pr;
+  w.nr = lr;
+  const int lc = nc - 1;
+  if (pc != lc) {
+    MoveColumn(w, lc, pc);
+  } else {
+    for (int r = 0; r < w.nr; ++r) Row(w, r)[lc] = 0.0f;
+  }
+  w.posC[j] = -1;
+  if (pc != lc) w.posC[Abs(w.colU[pc])] = pc;
+  w.nc = lc;
+
+  if (w.kb == w.kcap) FlushPending(w);
+}
+
+}  // namespace
+
+void MarkLastAppearance(Mat1<int32_t>& nop, int npe, int ne, int nnode) {
+  Require(npe <= nop.rows && ne <= nop.cols,
+          "MarkLastAppearance: connectivity of " + std::to_string(nop.rows) + " x " +
+              std::to_string(nop.cols) + " entries is smaller than " + std::to_string(npe) + " x " +
+              std::to_string(ne));
+  std::vector<uint8_t> met(static_cast<std::size_t>(std::max(nnode, 0)) + 1, 0);
+  for (int e = ne; e >= 1; --e) {
+    int32_t* col = nop.col(e);
+    for (int i = 0; i < npe; ++i) {
+      const int32_t v = col[i];
+      if (v == 0) continue;
+      const int32_t a = v < 0 ? -v : v;
+      if (a > nnode)
+        Fatal("MarkLastAppearance: node " + std::to_string(a) + " of element " + std::to_string(e) +
+              " is outside 1.." + std::to_string(nnode));
+      if (!met[static_cast<std::size_t>(a)]) {
+        met[static_cast<std::size_t>(a)] = 1;
+        col[i] = -a;
+      } else {
+        col[i] = a;
+      }
+    }
+  }
+}
+
+void RestoreConnectivity(Mat1<int32_t>& nop, int npe, int ne) {
+  for (int e = 1; e <= ne; ++e) {
+    int32_t* col = nop.col(e);
+    for (int i = 0; i < npe; ++i) col[i] = col[i] < 0 ? -col[i] : col[i];
+  }
+}
+
+bool FrontPlanFromCounts(int n, const Vec1<int32_t>& newIn, const Vec1<int32_t>& elimIn,
+                         int64_t budget, FrontPlanStats& plan) {
+  const int ne = newIn.size();
+  if (ne < 1 || n < 1 || elimIn.size() != ne) return false;
+  // Activated (A) and eliminated (E) unknowns after each element.
+  std::vector<int64_t> A(static_cast<std::size_t>(ne) + 1, 0), E(static_cast<std::size_t>(ne) + 1, 0);
+  for (int e = 1; e <= ne; ++e) {
+    A[static_cast<std::size_t>(e)] = A[static_cast<std::size_t>(e - 1)] + newIn(e);
+    E[static_cast<std::size_t>(e)] = E[static_cast<std::size_t>(e - 1)] + elimIn(e);
+  }
+  // Front of immediate elimination when element e+1 is assembled.
+  int64_t W = A[1];
+  for (int e = 1; e < ne; ++e)
+    W = std::max(W, A[static_cast<std::size_t>(e)] - E[static_cast<std::size_t>(e)] + newIn(e + 1));
+
+  const int64_t B = budget / 2;
+  if (B < 3 * W + 3) return false;
+  // Largest F with 2F^2 + 9F + 3 <= B, evaluated in single precision.
+  const float root = std::sqrt(static_cast<float>(B) * 8.0f + 57.0f);
+  int64_t F = static_cast<int64_t>(std::floor((root - 9.0f) / 4.0f));
+  if (B < 3 * F + 3) F = (B - 3) / 3;
+  F = std::min<int64_t>(F, n);
+  if (F < W) return false;
+
+  int64_t R = 0;
+  for (int e = 1; e < ne; ++e)
+    if (A[static_cast<std::size_t>(e + 1)] > W) R = std::max<int64_t>(R, newIn(e + 1));
+  const int64_t limit = W - R;
+
+  // Replay of the delayed elimination to size the equation store.
+  const int64_t Bs = std::min(B - (2 * W * W + 6 * W), B);
+  int64_t f = 0, s = 0, curI = 0, curR = 0, maxI = 0, maxR = 0, extra = 0;
+  for (int e = 1; e <= ne; ++e) {
+    f += newIn(e);
+    s += elimIn(e);
+    const bool lastE = (e == ne);
+    while (!(f == 0 && lastE) && (f > limit || lastE) && s > 0) {
+      const bool restart = (curI + 2 * curR) + 3 * f + 3 > Bs ||
+                           std::max(maxI, curI + f + 3) + 2 * std::max(maxR, curR + f) > Bs;
+      if (restart) {
+        maxI = std::max(maxI, curI);
+        maxR = std::max(maxR, curR);
+        curI = curR = 0;
+        ++extra;
+      }
+      curI += f + 3;
+      curR += f;
+      --f;
+      --s;
+    }
+  }
+  plan.FrontLimit = limit;
+  plan.FrontDim = W;
+  plan.IntStore = std::max(maxI, curI);
+  plan.RealStore = std::max(maxR, curR);
+  plan.ExtraBlocks = extra;
+  return true;
+}
+
+void FrontStart(FrontWork& w, int n, int ncn, const FrontPlanStats& plan) {
+  Require(plan.FrontDim >= 1 && plan.FrontDim <= n, "Out of memory in progon");
+  w.n = n;
+  w.ncn = ncn;
+  w.limit = plan.FrontLimit;
+  w.dim = static_cast<int>(plan.FrontDim);
+  w.ld = (w.dim + 15) / 16 * 16;
+  const std::size_t dim = static_cast<std::size_t>(w.dim);
+  const std::size_t nu = static_cast<std::size_t>(n) + 1;
+  const std::size_t mc = static_cast<std::size_t>(std::max(ncn, 1));
+  Allocate(w.posC, nu, int32_t{-1}, "Out of memory 1");
+  Allocate(w.posR, nu, int32_t{-1}, "Out of memory 1");
+  Allocate(w.lm, mc, int32_t{0}, "Out of memory 2");
+  Allocate(w.slotC, std::max(mc, dim), int32_t{0}, "Out of memory 3");
+  Allocate(w.slotR, std::max(mc, dim), int32_t{0}, "Out of memory 4");
+  Allocate(w.colU, dim, int32_t{0}, "Out of memory 5");
+  Allocate(w.colT, dim, int64_t{0}, "Out of memory 5");
+  Allocate(w.rowU, dim, int32_t{0}, "Out of memory 6");
+  Allocate(w.rowT, dim, int64_t{0}, "Out of memory 6");
+  Allocate(w.sol, nu, 0.0, "Out of memory 9");
+  Allocate(w.prow, static_cast<std::size_t>(w.ld), 0.0, "Out of memory 10");
+  if (w.kcap < 1) w.kcap = kPendingPivots;  // a caller may preset a smaller batch
+  Allocate(w.L, dim * static_cast<std::size_t>(w.kcap), 0.0, "Out of memory 10");
+  Allocate(w.U, static_cast<std::size_t>(w.kcap) * static_cast<std::size_t>(w.ld), 0.0, "Out of memory 10");
+  Allocate(w.eqBuf, dim * static_cast<std::size_t>(w.ld) + 16, 0.0f, "Out of memory, eq");
+  {
+    std::uintptr_t a = reinterpret_cast<std::uintptr_t>(w.eqBuf.data());
+    w.eq = w.eqBuf.data() + ((64 - a % 64) % 64) / sizeof(float);
+  }
+  AllocateStore(w.istor, w.icap, static_cast<std::size_t>(std::max<int64_t>(plan.IntStore, 0)),
+                "Out of memory, istor");
+  AllocateStore(w.astor, w.acap, static_cast<std::size_t>(std::max<int64_t>(plan.RealStore, 0)),
+                "Out of memory, astor");
+  Allocate(w.est, mc * mc, 0.0, "Out of memory, est");
+  Allocate(w.r, mc, 0.0, "Out of memory, r(ncn)");
+}
+
+void FrontAssemble(FrontWork& w, int m, double* r1) {
+  const int32_t* lm = w.lm.data();
+  for (int i = 0; i < m; ++i)
+    if (lm[i] != 0) PlaceColumn(w, lm[i], w.stamp + i + 1);
+  for (int i = 0; i < m; ++i)
+    if (lm[i] != 0) PlaceRow(w, lm[i], w.stamp + i + 1);
+  w.stamp += m;
+  int32_t* sc = w.slotC.data();
+  int32_t* sr = w.slotR.data();
+  for (int i = 0; i < m; ++i) {
+    const int32_t u = lm[i];
+    sc[i] = u == 0 ? -1 : w.posC[Abs(u)];
+    sr[i] = u == 0 ? -1 : w.posR[Abs(u)];
+  }
+  const double* est = w.est.data();
+  for (int jj = 0; jj < m; ++jj) {
+    const int cs = sc[jj];
+    if (cs < 0) continue;
+    const double* ej = est + static_cast<std::size_t>(jj) * w.ncn;
+    for (int i = 0; i < m; ++i) {
+      const double v = ej[i];
+      if (v == 0.0 || sr[i] < 0) continue;
+      float& x = Row(w, sr[i])[cs];
+      x = static_cast<float>(static_cast<double>(x) + v);
+    }
+  }
+  for (int i = 0; i < m; ++i)
+    if (lm[i] != 0) r1[Abs(lm[i]) - 1] += w.r[static_cast<std::size_t>(i)];
+}
+
+void FrontEliminate(FrontWork& w, bool last, double* r1) {
+  if (!last && w.nr <= w.limit) return;
+  for (;;) {
+    if (w.nr == w.nrN) {
+      if (last && w.nr > 0)
+        Fatal("progon: " + std::to_string(w.nr) +
+              " unknowns remain without a last appearance; the connectivity was not marked");
+      break;
+    }
+    EliminateOne(w, r1);
+    if (w.nr > w.limit) continue;
+    if (!last || w.nr == 0) break;
+  }
+  FlushPending(w);
+}
+
+void FrontBackSubstitute(FrontWork& w, double* r1) {
+  const int32_t* is = w.istor.get();
+  const float* as = w.astor.get();
+  double* sol = w.sol.data();
+  std::size_t ip = w.ip, ap = w.ap;
+  while (ip > 0) {
+    const int c = is[ip - 1];
+    const int q = is[ip - 2] - 1;
+    const int d = is[ip - 3];
+    const int32_t* cols = is + ip - 3 - c;
+    const float* p = as + ap - c;
+    double s = r1[d - 1];
+    for (int k = 0; k < q; ++k) s -= static_cast<double>(p[k]) * sol[Abs(cols[k])];
+    for (int k = q + 1; k < c; ++k) s -= static_cast<double>(p[k]) * sol[Abs(cols[k])];
+    sol[Abs(cols[q])] = s;
+    ip -= static_cast<std::size_t>(c) + 3;
+    ap -= static_cast<std::size_t>(c);
+  }
+  for (int i = 1; i <= w.n; ++i) r1[i - 1] = sol[i];
+}

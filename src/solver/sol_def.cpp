@@ -1,0 +1,24 @@
+#include "solver/sol_def.h"
+
+#include <new>
+#include <stdexcept>
+
+FrontPlanStats* FrontStatsFor(SolveMode mode, InpDat& inp) {
+  switch (mode) {
+    case SolveMode::Flow: return &inp.Front.flow;
+    case SolveMode::Temperature: return &inp.Front.temp;
+    case SolveMode::SectionHeat:
+    case SolveMode::Potential: return nullptr;
+  }
+  return nullptr;
+}
+
+void AllocateR1(Vec1<double>& r1, int n) {
+  try {
+    r1.assign(static_cast<std::size_t>(n), 0.0);
+  } catch (const std::bad_alloc&) {
+    Fatal("error in allocate r1");
+  } catch (const std::length_error&) {
+    Fatal("error in allocate r1");
+  }
+}

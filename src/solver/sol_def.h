@@ -1,0 +1,69 @@
+#pragma once
+// Shared calling sequence of every linear field solve.
+//
+// A field problem supplies its unknown count n, its largest element size ncn
+// and an element routine (see solver/frontal.h); the sequence marks the last
+// appearance of every node in the connectivity, plans the front within the
+// variant's storage budget, keeps the plan in the variant record, runs the
+// frontal solver and makes the connectivity positive again.  The field-solve
+// driver selects the element routine by problem code, each branch
+// instantiating the sequence for its own routine type:
+//
+//   switch (mode) {
+//     case SolveMode::Flow: {
+//       FlowElements elem{...};
+//       FrontalSolve(mode, mesh.g.nop, mesh.g.npe, mesh.g.ne, mesh.g.nh, n, ncn, elem, inp, r1);
+//       ... store velocities and pressures from r1 ...
+//       break;
+//     }
+//     ...
+//   }
+
+#include <cstdint>
+
+#include "driver/fatal.h"
+#include "driver/onebased.h"
+#include "driver/records.h"
+#include "solver/frontal.h"
+
+// Problem codes of the field-solve driver.
+enum class SolveMode : int32_t {
+  Flow = 1,           // velocity and pressure on the flow mesh
+  Temperature = 3,    // steady temperature on the thermal mesh
+  SectionHeat = 7,    // transient heat step on the cross-section working mesh
+  Potential = 100,    // potential on one cross-section mesh
+};
+
+// Entry of the variant record that keeps the plan of a solve of `mode`: the
+// flow or the temperature plan; nullptr for the cross-section problems,
+// whose plans are not kept.
+FrontPlanStats* FrontStatsFor(SolveMode mode, InpDat& inp);
+
+// Sizes r1 to n entries, all zero; stops with "error in allocate r1" when the
+// storage cannot be had.
+void AllocateR1(Vec1<double>& r1, int n);
+
+// Solves the system of elements 1..ne of `elem` (n unknowns, largest element
+// size ncn) whose nodes 1..nnode are listed in entries 1..npe of `nop`.  On
+// return r1 (n entries) holds the solution and every connectivity entry is
+// positive.  The five plan results go to FrontStatsFor(mode, inp); a plan
+// that does not fit inp.MemBudget stops the run with "Out of memory in
+// progon".  A problem without unknowns or elements gives an all-zero r1.
+template <ElementRoutine E>
+void FrontalSolve(SolveMode mode, Mat1<int32_t>& nop, int npe, int ne, int nnode, int n, int ncn,
+                  E& elem, InpDat& inp, Vec1<double>& r1) {
+  FrontPlanStats plan{};
+  FrontPlanStats* keep = FrontStatsFor(mode, inp);
+  if (n < 1 || ne < 1) {
+    if (keep) *keep = plan;
+    AllocateR1(r1, n < 0 ? 0 : n);
+    return;
+  }
+  MarkLastAppearance(nop, npe, ne, nnode);
+  FrontPlan(n, ncn, elem, ne, inp.MemBudget, plan);
+  if (keep) *keep = plan;
+  if (plan.FrontDim == 0) Fatal("Out of memory in progon");
+  AllocateR1(r1, n);
+  progon(n, ncn, plan, elem, ne, r1);
+  RestoreConnectivity(nop, npe, ne);
+}
