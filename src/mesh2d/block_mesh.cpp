@@ -1,0 +1,795 @@
+#include "mesh2d/block_mesh.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "driver/fatal.h"
+
+namespace {
+
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+
+// Angle thresholds of the front rules, radians.
+constexpr double kACut = 1.2217304972019767;   // 70 degrees: below, cut the vertex off
+constexpr double kANew = 1.5533429885018721;   // 89 degrees: above, insert a new point
+constexpr double kAMin0 = 0.5235987912027583;  // 30 degrees: smallest angle a cut may leave
+constexpr double kAMinLow = 0.4363323338045284;  // 25 degrees: floor of the relaxation of aMin
+
+using Tri = std::array<int, 3>;
+
+double Cross(const Point2& o, const Point2& a, const Point2& b) {
+  return (a[0] - o[0]) * (b[1] - o[1]) - (a[1] - o[1]) * (b[0] - o[0]);
+}
+
+double Dist2(const Point2& p, const Point2& q) {
+  const double dx = p[0] - q[0];
+  const double dy = p[1] - q[1];
+  return dx * dx + dy * dy;
+}
+
+// Interior angle at d of a counter-clockwise chain f -> d -> g, in [0, 2 pi):
+// the counter-clockwise turn from (g - d) to (f - d).
+double InteriorAngle(const Point2& f, const Point2& d, const Point2& g) {
+  const double ux = g[0] - d[0], uy = g[1] - d[1];
+  const double vx = f[0] - d[0], vy = f[1] - d[1];
+  double a = std::atan2(ux * vy - uy * vx, ux * vx + uy * vy);
+  if (a < 0.0) a += kTwoPi;
+  if (a >= kTwoPi) a -= kTwoPi;
+  return a;
+}
+
+// Distance rule of candidate points: distance to the segment where the foot of
+// the perpendicular falls inside it, else 0.9 times the nearer end distance.
+double EdgeClearance(const Point2& p, const Point2& a, const Point2& b) {
+  const double ex = b[0] - a[0], ey = b[1] - a[1];
+  const double len2 = ex * ex + ey * ey;
+  const double s = len2 > 0.0 ? ((p[0] - a[0]) * ex + (p[1] - a[1]) * ey) / len2 : -1.0;
+  if (s >= 0.0 && s <= 1.0) return std::fabs(ex * (p[1] - a[1]) - ey * (p[0] - a[0])) / std::sqrt(len2);
+  return 0.9 * std::sqrt(std::min(Dist2(p, a), Dist2(p, b)));
+}
+
+// Closed segments p1-p2 and q1-q2 meet (touching counts), with the
+// orientation tolerance eps (an area).
+bool SegmentsMeet(const Point2& p1, const Point2& p2, const Point2& q1, const Point2& q2, double eps) {
+  const double d1 = Cross(q1, q2, p1), d2 = Cross(q1, q2, p2);
+  const double d3 = Cross(p1, p2, q1), d4 = Cross(p1, p2, q2);
+  if (((d1 > eps && d2 < -eps) || (d1 < -eps && d2 > eps)) && ((d3 > eps && d4 < -eps) || (d3 < -eps && d4 > eps)))
+    return true;
+  auto onSeg = [&](const Point2& a, const Point2& b, const Point2& p, double d) {
+    if (std::fabs(d) > eps) return false;
+    return p[0] >= std::min(a[0], b[0]) - 1e-12 && p[0] <= std::max(a[0], b[0]) + 1e-12 &&
+           p[1] >= std::min(a[1], b[1]) - 1e-12 && p[1] <= std::max(a[1], b[1]) + 1e-12;
+  };
+  return onSeg(q1, q2, p1, d1) || onSeg(q1, q2, p2, d2) || onSeg(p1, p2, q1, d3) || onSeg(p1, p2, q2, d4);
+}
+
+// p lies inside or on the counter-clockwise triangle (a, b, c), tolerance eps.
+bool InTriangle(const Point2& p, const Point2& a, const Point2& b, const Point2& c, double eps) {
+  return Cross(a, b, p) >= -eps && Cross(b, c, p) >= -eps && Cross(c, a, p) >= -eps;
+}
+
+struct FrontVtx {
+  Point2 p;      // coordinates, mm
+  int node;      // node number
+  double fac;    // refinement factor
+  double ang;    // interior angle, radians
+  bool skip;     // excluded from the next choice
+};
+
+struct Front {
+  std::vector<FrontVtx> v;
+  int size() const { return static_cast<int>(v.size()); }
+  int prev(int i) const { return i == 0 ? size() - 1 : i - 1; }
+  int next(int i) const { return i + 1 == size() ? 0 : i + 1; }
+  void angle(int i) { v[i].ang = InteriorAngle(v[prev(i)].p, v[i].p, v[next(i)].p); }
+};
+
+// Summed turning angle of the closed front around p (2 pi inside, 0 outside).
+double Winding(const Front& F, const Point2& p) {
+  double sum = 0.0;
+  for (int i = 0; i < F.size(); ++i) {
+    const Point2& a = F.v[i].p;
+    const Point2& b = F.v[F.next(i)].p;
+    const double ax = a[0] - p[0], ay = a[1] - p[1], bx = b[0] - p[0], by = b[1] - p[1];
+    sum += std::atan2(ax * by - ay * bx, ax * bx + ay * by);
+  }
+  return sum;
+}
+
+// Cutting vertex i off (triangle prev, i, next) keeps the front a simple
+// polygon: the triangle is positive and holds no other front vertex, and its
+// new edge crosses no front edge.
+bool ValidEar(const Front& F, int i, double eps) {
+  const int f = F.prev(i), g = F.next(i);
+  const Point2 &pf = F.v[f].p, &pd = F.v[i].p, &pg = F.v[g].p;
+  if (Cross(pf, pd, pg) <= eps) return false;
+  for (int k = 0; k < F.size(); ++k) {
+    if (k == f || k == i || k == g) continue;
+    if (InTriangle(F.v[k].p, pf, pd, pg, eps)) return false;
+    const int k2 = F.next(k);
+    if (k2 == f || k2 == g || k == g || k2 == i) continue;
+    if (SegmentsMeet(pf, pg, F.v[k].p, F.v[k2].p, eps)) return false;
+  }
+  return true;
+}
+
+// The two triangles (f, d, P) and (d, g, P) of a new point P are positive,
+// hold no other front vertex, and their edges to P cross no front edge.
+bool ValidInsertion(const Front& F, int i, const Point2& P, double eps) {
+  const int f = F.prev(i), g = F.next(i);
+  const Point2 &pf = F.v[f].p, &pd = F.v[i].p, &pg = F.v[g].p;
+  if (Cross(pf, pd, P) <= eps || Cross(pd, pg, P) <= eps) return false;
+  for (int k = 0; k < F.size(); ++k) {
+    const int k2 = F.next(k);
+    if (k != f && k != i && k != g) {
+      if (InTriangle(F.v[k].p, pf, pd, P, eps) || InTriangle(F.v[k].p, pd, pg, P, eps)) return false;
+    }
+    const Point2 &a = F.v[k].p, &b = F.v[k2].p;
+    if (k != f && k2 != f && SegmentsMeet(pf, P, a, b, eps)) return false;
+    if (k != i && k2 != i && SegmentsMeet(pd, P, a, b, eps)) return false;
+    if (k != g && k2 != g && SegmentsMeet(pg, P, a, b, eps)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void PrepareBlock(const Outline& outline, BlockWork& work, DivSpec& spec) {
+  Vec1<double> f;
+  OutlineFactors(spec, outline, f);
+  work.nSeg = outline.nSeg;
+  work.n = 2 * outline.nSeg;
+  work.pts.assign(static_cast<std::size_t>(work.n));
+  work.pfac.assign(static_cast<std::size_t>(work.n));
+  for (int i = 1; i <= work.n; ++i) {
+    work.pts(i) = outline.pts(i);
+    work.pfac(i) = f(i);
+  }
+  work.pnode.assign(static_cast<std::size_t>(work.n), 0);
+  work.blockMesh = Mesh2d{};
+}
+
+void BoundaryFactors(const Outline& outline, BlockWork& work) {
+  const int n = work.n;
+  if (n < 1) return;
+  (void)outline;  // the points were copied into the work record by PrepareBlock
+  std::vector<double> len(static_cast<std::size_t>(n));  // len[i-1] = |P_{i+1} - P_i|
+  double sum = 0.0;
+  for (int i = 1; i <= n; ++i) {
+    len[static_cast<std::size_t>(i - 1)] = std::sqrt(Dist2(work.pts(i), work.pts(i == n ? 1 : i + 1)));
+    sum += len[static_cast<std::size_t>(i - 1)];
+  }
+  const double mean = sum / n;
+  for (int i = 1; i <= n; ++i) {
+    const double lPrev = len[static_cast<std::size_t>(i == 1 ? n - 1 : i - 2)];
+    const double lNext = len[static_cast<std::size_t>(i - 1)];
+    const double lmin = std::min(lPrev, lNext);
+    double fac = lmin > 0.0 ? std::pow(mean / lmin, static_cast<double>(1.2f)) : 8.0;
+    work.pfac(i) = std::clamp(fac, static_cast<double>(0.4f), 8.0);
+  }
+}
+
+void TriangulateFront(BlockWork& work, const DivSpec& spec, int capacity) {
+  const int n = work.n;
+  const int nSeg = work.nSeg;
+  Require(nSeg >= 3 && n == 2 * nSeg, "GenerateBlock: a block outline needs at least 3 segments, nSeg=" +
+                                          std::to_string(nSeg));
+  Require(nSeg <= capacity, "GenerateBlock: block outline of " + std::to_string(nSeg) +
+                                " segments exceeds the block capacity of " + std::to_string(capacity) + " nodes");
+  const double h = spec.h0;
+  Require(h > 0.0, "GenerateBlock: base element size must be positive");
+  const double eps = 1e-10 * h * h;  // orientation tolerance (an area)
+
+  std::vector<Point2> xy;
+  std::vector<int> mark;
+  std::vector<Tri> tri;
+  xy.reserve(static_cast<std::size_t>(capacity));
+  mark.reserve(static_cast<std::size_t>(capacity));
+  tri.reserve(static_cast<std::size_t>(capacity));
+
+  auto addNode = [&](const Point2& p, int mk) {
+    Require(static_cast<int>(xy.size()) < capacity,
+            "GenerateBlock: block mesh exceeds its capacity of " + std::to_string(capacity) + " nodes");
+    xy.push_back(p);
+    mark.push_back(mk);
+    return static_cast<int>(xy.size());
+  };
+  auto addTri = [&](int a, int b, int c) {
+    Require(static_cast<int>(tri.size()) < capacity,
+            "GenerateBlock: block mesh exceeds its capacity of " + std::to_string(capacity) + " elements");
+    tri.push_back({a, b, c});
+  };
+
+  // Initial front: outline end points in reverse order (counter-clockwise).
+  Front F;
+  F.v.reserve(static_cast<std::size_t>(nSeg));
+  for (int k = 1; k <= nSeg; ++k) {
+    const int ip = n + 1 - 2 * k;
+    const int node = addNode(work.pts(ip), ip);
+    F.v.push_back({work.pts(ip), node, work.pfac(ip), 0.0, false});
+  }
+  for (int i = 0; i < F.size(); ++i) F.angle(i);
+
+  double relax = 1.0;  // cut-quality value, reset after every insertion
+  double aMin = kAMin0;
+  int angleRule = 1;
+  int allowCut = 1;
+  int failures = 0;
+  bool earOnly = false;  // remaining front is closed by ear cuts alone
+  auto resetState = [&]() {
+    relax = 1.0;
+    allowCut = 1;
+    angleRule = 1;
+    failures = 0;
+    for (auto& fv : F.v) fv.skip = false;
+  };
+  auto isOutline = [&](int i) { return F.v[i].node <= nSeg; };
+
+  // Refinement factor of a new point from the outline points nearby.
+  const double R = 2.5 * h;
+  auto pointFactor = [&](const Point2& p) {
+    double best = 0.0;
+    for (int j = 1; j <= n; ++j) {
+      const double pf = work.pfac(j);
+      if (pf <= 1.0) continue;
+      const double d2 = Dist2(p, work.pts(j));
+      if (d2 >= R * R) continue;
+      const double w = (R - std::sqrt(d2)) / R;
+      const double w3 = w * w * w;
+      best = std::max(best, (pf - 1.0) * w3 * w3);
+    }
+    return 1.0 + best;
+  };
+
+  auto cutVertex = [&](int i) {
+    const int f = F.prev(i), g = F.next(i);
+    addTri(F.v[f].node, F.v[i].node, F.v[g].node);
+    F.v.erase(F.v.begin() + i);
+    const int fi = i == 0 ? F.size() - 1 : i - 1;  // f after the erase
+    const int gi = fi == F.size() - 1 ? 0 : fi + 1;
+    F.angle(fi);
+    F.angle(gi);
+    F.v[fi].skip = false;
+    F.v[gi].skip = false;
+  };
+
+  auto smallestAngle = [&]() {
+    int best = -1;
+    double bestAng = 1000.0;
+    for (int i = 0; i < F.size(); ++i)
+      if (!F.v[i].skip && F.v[i].ang < bestAng) {
+        bestAng = F.v[i].ang;
+        best = i;
+      }
+    return best;
+  };
+
+  // Closes a small front by a fan around its centroid when every fan
+  // triangle is positive and the centroid lies inside the front.
+  auto centroidClose = [&]() {
+    Point2 c = {0.0, 0.0};
+    for (const auto& fv : F.v) {
+      c[0] += fv.p[0];
+      c[1] += fv.p[1];
+    }
+    c[0] /= F.size();
+    c[1] /= F.size();
+    for (int i = 0; i < F.size(); ++i)
+      if (Cross(F.v[i].p, F.v[F.next(i)].p, c) <= eps) return false;
+    const int node = addNode(c, 0);
+    for (int i = 0; i < F.size(); ++i) addTri(F.v[i].node, F.v[F.next(i)].node, node);
+    F.v.clear();
+    return true;
+  };
+
+  // Cuts the smallest-angle vertex among those whose cut keeps the front a
+  // simple polygon (such an ear always exists).
+  auto cutBestEar = [&]() {
+    int best = -1;
+    for (int i = 0; i < F.size(); ++i)
+      if ((best < 0 || F.v[i].ang < F.v[best].ang) && ValidEar(F, i, eps)) best = i;
+    Require(best >= 0, "GenerateBlock: the advancing front could not be closed, front size " +
+                           std::to_string(F.size()));
+    cutVertex(best);
+  };
+
+  const long maxIter = 200L * capacity + 10000L;
+  long iter = 0;
+  while (F.size() > 3) {
+    Require(++iter <= maxIter, "GenerateBlock: the advancing front could not be closed, front size " +
+                                   std::to_string(F.size()));
+    const int fs = F.size();
+
+    if (earOnly) {
+      cutBestEar();
+      continue;
+    }
+
+    // a. Small fronts made of outline vertices get an interior point first.
+    if (fs == 4 || fs == 5) {
+      int onOutline = 0;
+      for (int i = 0; i < fs; ++i) onOutline += isOutline(i) ? 1 : 0;
+      if (onOutline == 4 || onOutline == 5) allowCut = 0;
+      if (onOutline == fs - 1)
+        for (int i = 0; i < fs; ++i) F.v[i].skip = !isOutline(i);
+    }
+
+    // b. Smallest angle, passing over vertices whose cut would run next to a
+    // strongly refined reflex vertex.
+    int d = -1;
+    for (;;) {
+      d = smallestAngle();
+      if (d < 0 || fs < 7 || angleRule != 1) break;
+      const int f = F.prev(d), g = F.next(d);
+      const int f2 = F.prev(f), g2 = F.next(g);
+      const Point2 mid = {0.5 * (F.v[f].p[0] + F.v[g].p[0]), 0.5 * (F.v[f].p[1] + F.v[g].p[1])};
+      bool blocked = false;
+      for (int j = 0; j < fs && !blocked; ++j) {
+        if (j == d || j == f || j == g || j == f2 || j == g2) continue;
+        const FrontVtx& vj = F.v[j];
+        if (vj.fac >= 2.0 && vj.ang >= 3.2) {
+          const double r = 0.6 * h / vj.fac;
+          blocked = Dist2(vj.p, mid) <= r * r;
+        }
+      }
+      if (!blocked) break;
+      F.v[d].skip = true;
+    }
+
+    if (d < 0) {
+      // Every vertex is excluded: count a failure and relax.
+      ++failures;
+      if (angleRule == 0) {
+        cutBestEar();
+        angleRule = 1;
+        for (auto& fv : F.v) fv.skip = false;
+      } else if (fs > 6) {
+        if (aMin > kAMinLow) {
+          aMin -= 0.1;
+          failures = 0;
+        } else {
+          angleRule = 0;
+        }
+        for (auto& fv : F.v) fv.skip = false;
+      } else if (failures >= 10) {
+        if (!centroidClose()) earOnly = true;
+      } else {
+        for (auto& fv : F.v) fv.skip = false;
+      }
+      continue;
+    }
+
+    // c. Classification.
+    const int f = F.prev(d), g = F.next(d);
+    bool cut;
+    if (angleRule == 0) {
+      cut = true;
+    } else if (allowCut == 0) {
+      cut = false;
+    } else if (F.v[d].ang > kANew) {
+      cut = false;
+    } else if (F.v[d].ang < kACut) {
+      cut = true;
+    } else if (fs > 6 && isOutline(f) && isOutline(g)) {
+      F.v[d].fac *= 1.2;
+      cut = false;
+    } else {
+      const double af = InteriorAngle(F.v[F.prev(f)].p, F.v[f].p, F.v[g].p);
+      const double ag = InteriorAngle(F.v[f].p, F.v[g].p, F.v[F.next(g)].p);
+      cut = std::min(af, ag) >= aMin;
+    }
+
+    if (cut) {
+      if (ValidEar(F, d, eps)) {
+        const bool wasCutOnly = angleRule == 0;
+        cutVertex(d);
+        // A cut forced by the relaxation does not keep the front in cut-only
+        // mode: the next vertex may again receive a new point.
+        if (wasCutOnly) angleRule = 1;
+        continue;
+      }
+      if (angleRule == 0) {
+        F.v[d].skip = true;  // another vertex is an ear of the simple front
+        continue;
+      }
+    } else {
+      // e. New point on the bisector of the angle at d.
+      const FrontVtx& vd = F.v[d];
+      const double D =
+          std::min(static_cast<double>(static_cast<float>(std::sqrt(Dist2(vd.p, F.v[f].p)))), h / vd.fac);
+      const double theta = std::atan2(F.v[g].p[1] - vd.p[1], F.v[g].p[0] - vd.p[0]) + 0.5 * vd.ang;
+      const double c = std::cos(theta), s = std::sin(theta);
+      bool accepted = false;
+      Point2 P{};
+      for (int attempt = 0; attempt < 2 && !accepted; ++attempt) {
+        const double dist = attempt == 0 ? D : 0.9 * D;
+        const double clear = attempt == 0 ? 0.1 * D : 0.2 * D;
+        P = {vd.p[0] + dist * c, vd.p[1] + dist * s};
+        bool ok = true;
+        for (int k = 0; k < fs && ok; ++k) ok = EdgeClearance(P, F.v[k].p, F.v[F.next(k)].p) >= clear;
+        if (ok) ok = std::fabs(Winding(F, P)) >= 0.001;
+        if (ok) ok = ValidInsertion(F, d, P, eps);
+        accepted = ok;
+      }
+      if (accepted) {
+        const int node = addNode(P, 0);
+        addTri(F.v[f].node, F.v[d].node, node);
+        addTri(F.v[d].node, F.v[g].node, node);
+        F.v[d] = {P, node, pointFactor(P), 0.0, false};
+        F.angle(f);
+        F.angle(d);
+        F.angle(g);
+        resetState();
+        continue;
+      }
+    }
+
+    // f. Failure (a rejected new point, or a cut that would cross the front).
+    const int before = failures;
+    ++failures;
+    if (fs > 6) {
+      if (failures + 1 < fs / 2) {
+        F.v[d].skip = true;
+      } else if (relax < 0.7) {
+        relax -= 0.05;
+      } else if (aMin > kAMinLow) {
+        aMin -= 0.1;
+        for (auto& fv : F.v) fv.skip = false;
+        failures = 0;
+      } else {
+        angleRule = 0;
+        for (auto& fv : F.v) fv.skip = false;
+      }
+    } else if (before >= 9) {
+      if (!centroidClose()) earOnly = true;
+    } else {
+      F.v[d].skip = true;
+    }
+  }
+  if (F.size() == 3) addTri(F.v[0].node, F.v[1].node, F.v[2].node);
+
+  Mesh2d& m = work.blockMesh;
+  m.ne = static_cast<int>(tri.size());
+  m.nh = static_cast<int>(xy.size());
+  m.np = m.nh;
+  m.npe = 6;
+  m.nve = 3;
+  m.xy.assign(xy.size());
+  m.mark.assign(mark.size());
+  for (int i = 1; i <= m.nh; ++i) {
+    m.xy(i) = xy[static_cast<std::size_t>(i - 1)];
+    m.mark(i) = mark[static_cast<std::size_t>(i - 1)];
+  }
+  m.nop.assign(6, m.ne, 0);
+  for (int e = 1; e <= m.ne; ++e)
+    for (int k = 1; k <= 3; ++k) m.nop(k, e) = tri[static_cast<std::size_t>(e - 1)][static_cast<std::size_t>(k - 1)];
+  m.flag.clear();
+}
+
+namespace {
+
+// Node adjacency of the corner mesh in compressed rows: neighbours of node i
+// are adj[start[i-1] .. start[i]-1], sorted.
+struct NodeGraph {
+  std::vector<int> start;
+  std::vector<int> adj;
+  int degree(int i) const { return start[static_cast<std::size_t>(i)] - start[static_cast<std::size_t>(i - 1)]; }
+  const int* begin(int i) const { return adj.data() + start[static_cast<std::size_t>(i - 1)]; }
+  const int* end(int i) const { return adj.data() + start[static_cast<std::size_t>(i)]; }
+};
+
+NodeGraph BuildGraph(const Mesh2d& m, int nCorner) {
+  std::vector<std::vector<int>> lists(static_cast<std::size_t>(nCorner));
+  for (int e = 1; e <= m.ne; ++e)
+    for (int a = 1; a <= 3; ++a)
+      for (int b = 1; b <= 3; ++b)
+        if (a != b) lists[static_cast<std::size_t>(m.nop(a, e) - 1)].push_back(m.nop(b, e));
+  NodeGraph g;
+  g.start.assign(static_cast<std::size_t>(nCorner) + 1, 0);
+  for (int i = 1; i <= nCorner; ++i) {
+    auto& l = lists[static_cast<std::size_t>(i - 1)];
+    std::sort(l.begin(), l.end());
+    l.erase(std::unique(l.begin(), l.end()), l.end());
+    g.start[static_cast<std::size_t>(i)] = g.start[static_cast<std::size_t>(i - 1)] + static_cast<int>(l.size());
+  }
+  g.adj.reserve(static_cast<std::size_t>(g.start.back()));
+  for (auto& l : lists) g.adj.insert(g.adj.end(), l.begin(), l.end());
+  return g;
+}
+
+int CornerCount(const Mesh2d& m) {
+  int np = 0;
+  for (int e = 1; e <= m.ne; ++e)
+    for (int k = 1; k <= 3; ++k) np = std::max(np, m.nop(k, e));
+  return np;
+}
+
+// Breadth-first level structure from `root`: returns the nodes of the deepest
+// level and sets `depth`.
+std::vector<int> DeepestLevel(const NodeGraph& g, int nCorner, int root, int& depth) {
+  std::vector<int> level(static_cast<std::size_t>(nCorner) + 1, -1);
+  std::vector<int> cur{root}, next;
+  level[static_cast<std::size_t>(root)] = 0;
+  depth = 0;
+  for (;;) {
+    next.clear();
+    for (int u : cur)
+      for (const int* p = g.begin(u); p != g.end(u); ++p)
+        if (level[static_cast<std::size_t>(*p)] < 0) {
+          level[static_cast<std::size_t>(*p)] = depth + 1;
+          next.push_back(*p);
+        }
+    if (next.empty()) return cur;
+    ++depth;
+    std::swap(cur, next);
+  }
+}
+
+// Greedy numbering from `start` that keeps the set of waiting nodes (not yet
+// numbered, adjacent to numbered ones) small.  Returns the width reached, or
+// `limit` as soon as the width reaches it; fills `order` (order[k] = old node
+// of new number k+1) when the trial completes.
+int GreedyOrder(const NodeGraph& g, int nCorner, int start, int limit, std::vector<int>& order) {
+  // state: 0 untouched, 1 waiting (in the front), 2 numbered
+  std::vector<char> state(static_cast<std::size_t>(nCorner) + 1, 0);
+  std::vector<int> lowNb(static_cast<std::size_t>(nCorner) + 1, 0);  // smallest new number of a numbered neighbour
+  std::vector<int> front;
+  order.clear();
+  int width = 0;
+  int nextNode = start;
+  state[static_cast<std::size_t>(start)] = 1;
+  front.push_back(start);
+  for (int num = 1; num <= nCorner; ++num) {
+    if (nextNode < 0) {
+      // A disconnected part: continue from its lowest untouched node.
+      for (int i = 1; i <= nCorner; ++i)
+        if (state[static_cast<std::size_t>(i)] == 0) {
+          nextNode = i;
+          state[static_cast<std::size_t>(i)] = 1;
+          front.push_back(i);
+          break;
+        }
+    }
+    const int v = nextNode;
+    state[static_cast<std::size_t>(v)] = 2;
+    front.erase(std::find(front.begin(), front.end(), v));
+    order.push_back(v);
+    for (const int* p = g.begin(v); p != g.end(v); ++p) {
+      const auto u = static_cast<std::size_t>(*p);
+      if (state[u] == 0) {
+        state[u] = 1;
+        front.push_back(*p);
+        lowNb[u] = num;
+      }
+    }
+    width = std::max(width, static_cast<int>(front.size()));
+    if (width >= limit) return limit;
+    // Next: the waiting node adding the fewest new waiting nodes; ties go to
+    // the node with the lowest-numbered numbered neighbour, then lowest node.
+    nextNode = -1;
+    int bestAdd = 0, bestLow = 0;
+    for (int u : front) {
+      int add = 0;
+      for (const int* p = g.begin(u); p != g.end(u); ++p) add += state[static_cast<std::size_t>(*p)] == 0 ? 1 : 0;
+      const int low = lowNb[static_cast<std::size_t>(u)];
+      if (nextNode < 0 || add < bestAdd || (add == bestAdd && (low < bestLow || (low == bestLow && u < nextNode)))) {
+        nextNode = u;
+        bestAdd = add;
+        bestLow = low;
+      }
+    }
+  }
+  return width;
+}
+
+}  // namespace
+
+int SmoothInterior(Mesh2d& m, int nFixed, int maxPasses) {
+  const int nCorner = CornerCount(m);
+  if (nCorner <= nFixed) return 0;
+  const NodeGraph g = BuildGraph(m, nCorner);
+  std::vector<Point2> moved(static_cast<std::size_t>(nCorner));
+  int kept = 0;
+  for (int pass = 1; pass <= maxPasses; ++pass) {
+    for (int i = 1; i <= nCorner; ++i) {
+      Point2 p = m.xy(i);
+      if (i > nFixed && g.degree(i) > 0) {
+        p = {0.0, 0.0};
+        for (const int* q = g.begin(i); q != g.end(i); ++q) {
+          p[0] += m.xy(*q)[0];
+          p[1] += m.xy(*q)[1];
+        }
+        p[0] /= g.degree(i);
+        p[1] /= g.degree(i);
+      }
+      moved[static_cast<std::size_t>(i - 1)] = p;
+    }
+    double minArea = 0.0;
+    for (int e = 1; e <= m.ne; ++e) {
+      const double a = Cross(moved[static_cast<std::size_t>(m.nop(1, e) - 1)], moved[static_cast<std::size_t>(m.nop(2, e) - 1)],
+                             moved[static_cast<std::size_t>(m.nop(3, e) - 1)]);
+      if (e == 1 || a < minArea) minArea = a;
+    }
+    if (m.ne > 0 && minArea <= 0.0) break;
+    for (int i = nFixed + 1; i <= nCorner; ++i) m.xy(i) = moved[static_cast<std::size_t>(i - 1)];
+    ++kept;
+  }
+  return kept;
+}
+
+int CornerFrontWidth(const Mesh2d& m) {
+  const int nCorner = CornerCount(m);
+  if (nCorner == 0) return 0;
+  const NodeGraph g = BuildGraph(m, nCorner);
+  std::vector<char> state(static_cast<std::size_t>(nCorner) + 1, 0);
+  int waiting = 0, width = 0;
+  for (int v = 1; v <= nCorner; ++v) {
+    if (state[static_cast<std::size_t>(v)] == 1) --waiting;
+    state[static_cast<std::size_t>(v)] = 2;
+    for (const int* p = g.begin(v); p != g.end(v); ++p)
+      if (state[static_cast<std::size_t>(*p)] == 0) {
+        state[static_cast<std::size_t>(*p)] = 1;
+        ++waiting;
+      }
+    width = std::max(width, waiting);
+  }
+  return width;
+}
+
+void RenumberCorners(Mesh2d& m) {
+  const int nCorner = CornerCount(m);
+  if (nCorner < 2) return;
+  const NodeGraph g = BuildGraph(m, nCorner);
+
+  // Start candidates: the deepest level of a level structure rooted at a
+  // pseudo-peripheral node (repeated until the depth stops growing).
+  int root = 1;
+  for (int i = 2; i <= nCorner; ++i)
+    if (g.degree(i) < g.degree(root)) root = i;
+  int depth = 0;
+  std::vector<int> last = DeepestLevel(g, nCorner, root, depth);
+  for (int round = 0; round < 8; ++round) {
+    int cand = last.front();
+    for (int u : last)
+      if (g.degree(u) < g.degree(cand)) cand = u;
+    int d2 = 0;
+    std::vector<int> lv = DeepestLevel(g, nCorner, cand, d2);
+    if (d2 <= depth) break;
+    root = cand;
+    depth = d2;
+    last = std::move(lv);
+  }
+  std::vector<int> starts{root};
+  std::sort(last.begin(), last.end(), [&](int a, int b) {
+    return g.degree(a) != g.degree(b) ? g.degree(a) < g.degree(b) : a < b;
+  });
+  for (int u : last) {
+    if (static_cast<int>(starts.size()) >= 8) break;
+    if (u != root) starts.push_back(u);
+  }
+
+  std::vector<int> best, trial;
+  int bestWidth = nCorner + 1;
+  for (int s : starts) {
+    const int w = GreedyOrder(g, nCorner, s, bestWidth, trial);
+    if (w < bestWidth) {
+      bestWidth = w;
+      best = trial;
+    }
+  }
+  if (best.size() != static_cast<std::size_t>(nCorner)) return;
+
+  // Apply: newNum[old] = new number.
+  std::vector<int> newNum(static_cast<std::size_t>(nCorner) + 1, 0);
+  for (int k = 0; k < nCorner; ++k) newNum[static_cast<std::size_t>(best[static_cast<std::size_t>(k)])] = k + 1;
+  Vec1<Point2> xy(static_cast<std::size_t>(m.nh));
+  Vec1<int32_t> mark(static_cast<std::size_t>(m.nh));
+  for (int i = 1; i <= m.nh; ++i) {
+    const int j = i <= nCorner ? newNum[static_cast<std::size_t>(i)] : i;
+    xy(j) = m.xy(i);
+    mark(j) = m.mark(i);
+  }
+  m.xy = std::move(xy);
+  m.mark = std::move(mark);
+  std::vector<int> firstCorner(static_cast<std::size_t>(m.ne));
+  for (int e = 1; e <= m.ne; ++e) {
+    int lo = nCorner + 1;
+    for (int k = 1; k <= 3; ++k) {
+      m.nop(k, e) = newNum[static_cast<std::size_t>(m.nop(k, e))];
+      lo = std::min(lo, m.nop(k, e));
+    }
+    firstCorner[static_cast<std::size_t>(e - 1)] = lo;
+  }
+  std::vector<int> perm(static_cast<std::size_t>(m.ne));
+  for (int e = 0; e < m.ne; ++e) perm[static_cast<std::size_t>(e)] = e + 1;
+  std::stable_sort(perm.begin(), perm.end(), [&](int a, int b) {
+    return firstCorner[static_cast<std::size_t>(a - 1)] < firstCorner[static_cast<std::size_t>(b - 1)];
+  });
+  Mat1<int32_t> nop(m.nop.rows, m.nop.cols, 0);
+  for (int e = 1; e <= m.ne; ++e)
+    for (int k = 1; k <= m.nop.rows; ++k) nop(k, e) = m.nop(k, perm[static_cast<std::size_t>(e - 1)]);
+  m.nop = std::move(nop);
+}
+
+void AddMidsideNodes(BlockWork& work, int capacity) {
+  Mesh2d& m = work.blockMesh;
+  const int nCorner = CornerCount(m);
+  // Edge of element e, local edge k (1: corners 1-2, 2: 2-3, 3: 3-1).
+  struct EdgeRef {
+    int lo, hi, e, k;
+  };
+  std::vector<EdgeRef> edges;
+  edges.reserve(static_cast<std::size_t>(3 * m.ne));
+  for (int e = 1; e <= m.ne; ++e)
+    for (int k = 1; k <= 3; ++k) {
+      const int a = m.nop(k, e), b = m.nop(k % 3 + 1, e);
+      edges.push_back({std::min(a, b), std::max(a, b), e, k});
+    }
+  std::sort(edges.begin(), edges.end(), [](const EdgeRef& x, const EdgeRef& y) {
+    return x.lo != y.lo ? x.lo < y.lo : (x.hi != y.hi ? x.hi < y.hi : (x.e != y.e ? x.e < y.e : x.k < y.k));
+  });
+  // Neighbour across every edge: nb[(e-1)*3 + k-1] = (element, local edge) or 0.
+  std::vector<std::array<int, 2>> nb(static_cast<std::size_t>(3 * m.ne), {0, 0});
+  for (std::size_t i = 0; i < edges.size();) {
+    std::size_t j = i + 1;
+    while (j < edges.size() && edges[j].lo == edges[i].lo && edges[j].hi == edges[i].hi) ++j;
+    Require(j - i <= 2, "GenerateBlock: an edge is shared by more than two elements");
+    if (j - i == 2) {
+      nb[static_cast<std::size_t>((edges[i].e - 1) * 3 + edges[i].k - 1)] = {edges[i + 1].e, edges[i + 1].k};
+      nb[static_cast<std::size_t>((edges[i + 1].e - 1) * 3 + edges[i + 1].k - 1)] = {edges[i].e, edges[i].k};
+    }
+    i = j;
+  }
+
+  const int nEdges = [&] {
+    int c = 0;
+    for (std::size_t i = 0; i < edges.size(); ++i)
+      if (i == 0 || edges[i].lo != edges[i - 1].lo || edges[i].hi != edges[i - 1].hi) ++c;
+    return c;
+  }();
+  const int nh = nCorner + nEdges;
+  Require(nh <= capacity, "GenerateBlock: block mesh needs " + std::to_string(nh) +
+                              " nodes, more than its capacity of " + std::to_string(capacity));
+  m.xy.resize(static_cast<std::size_t>(nh));
+  m.mark.resize(static_cast<std::size_t>(nh), 0);
+  for (int e = 1; e <= m.ne; ++e)
+    for (int k = 4; k <= 6; ++k) m.nop(k, e) = 0;
+  int next = nCorner;
+  for (int e = 1; e <= m.ne; ++e)
+    for (int k = 1; k <= 3; ++k) {
+      if (m.nop(3 + k, e) != 0) continue;
+      const int node = ++next;
+      m.nop(3 + k, e) = node;
+      const int a = m.nop(k, e), b = m.nop(k % 3 + 1, e);
+      const auto& other = nb[static_cast<std::size_t>((e - 1) * 3 + k - 1)];
+      if (other[0] != 0) {
+        m.nop(3 + other[1], other[0]) = node;
+        m.xy(node) = {0.5 * (m.xy(a)[0] + m.xy(b)[0]), 0.5 * (m.xy(a)[1] + m.xy(b)[1])};
+        m.mark(node) = 0;
+      } else {
+        const int u = m.mark(a);
+        Require(u > 0 && u <= work.n && m.mark(b) > 0,
+                "GenerateBlock: a boundary edge does not join two outline points, nodes " + std::to_string(a) +
+                    " and " + std::to_string(b));
+        const int mid = u == 1 ? work.n : u - 1;
+        m.xy(node) = work.pts(mid);
+        m.mark(node) = mid;
+        work.pnode(mid) = node;
+      }
+    }
+  m.nh = nh;
+  m.np = nCorner;
+  m.npe = 6;
+  m.nve = 3;
+}
+
+void GenerateBlock(BlockWork& work, const DivSpec& spec, int capacity) {
+  TriangulateFront(work, spec, capacity);
+  SmoothInterior(work.blockMesh, work.nSeg, 10);
+  RenumberCorners(work.blockMesh);
+  AddMidsideNodes(work, capacity);
+}

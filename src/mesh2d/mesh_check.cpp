@@ -1,0 +1,231 @@
+#include "mesh2d/mesh_check.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+double Cross(const Point2& o, const Point2& a, const Point2& b) {
+  return (a[0] - o[0]) * (b[1] - o[1]) - (a[1] - o[1]) * (b[0] - o[0]);
+}
+
+double Dist2(const Point2& p, const Point2& q) {
+  const double dx = p[0] - q[0];
+  const double dy = p[1] - q[1];
+  return dx * dx + dy * dy;
+}
+
+struct Reporter {
+  std::vector<MeshFinding>& out;
+  void operator()(const char* kind, int elem, int node, double value, const std::string& what) const {
+    std::ostringstream s;
+    s.precision(10);
+    s << kind << ": " << what;
+    if (elem) s << " element " << elem;
+    if (node) s << " node " << node;
+    s << " value " << value;
+    out.push_back({kind, elem, node, value, s.str()});
+  }
+};
+
+// Closed segments p1-p2 and q1-q2 share a point other than a common end.
+bool SegmentsCross(const Point2& p1, const Point2& p2, const Point2& q1, const Point2& q2) {
+  const double d1 = Cross(q1, q2, p1), d2 = Cross(q1, q2, p2);
+  const double d3 = Cross(p1, p2, q1), d4 = Cross(p1, p2, q2);
+  return ((d1 > 0 && d2 < 0) || (d1 < 0 && d2 > 0)) && ((d3 > 0 && d4 < 0) || (d3 < 0 && d4 > 0));
+}
+
+}  // namespace
+
+std::vector<MeshFinding> CheckMesh(const Mesh2d& m, const MeshCheckLimits& lim) {
+  std::vector<MeshFinding> out;
+  const Reporter report{out};
+
+  // Structure: counts and array sizes; nothing else is safe to read without them.
+  if (m.ne < 0 || m.nh < 0 || m.np < 0 || m.np > m.nh) {
+    report("counts", 0, 0, m.np, "inconsistent counts ne=" + std::to_string(m.ne) + " nh=" + std::to_string(m.nh) +
+                                     " np=" + std::to_string(m.np));
+    return out;
+  }
+  if (m.xy.size() < m.nh || (m.ne > 0 && (m.nop.rows < 6 || m.nop.cols < m.ne))) {
+    report("counts", 0, 0, m.xy.size(), "arrays shorter than the counts");
+    return out;
+  }
+  if (lim.flags && m.flag.size() != m.nh) {
+    report("counts", 0, 0, m.flag.size(), "flag array does not hold nh entries");
+    return out;
+  }
+  for (int e = 1; e <= m.ne; ++e)
+    for (int k = 1; k <= 6; ++k)
+      if (m.nop(k, e) < 1 || m.nop(k, e) > m.nh) {
+        report("numbering", e, m.nop(k, e), k, "node number out of range in column");
+        return out;
+      }
+
+  // Corner nodes first: corners within 1..np, mid-side nodes above np, every
+  // node used.
+  std::vector<char> usedCorner(static_cast<std::size_t>(m.nh) + 1, 0), usedMid(static_cast<std::size_t>(m.nh) + 1, 0);
+  for (int e = 1; e <= m.ne; ++e)
+    for (int k = 1; k <= 6; ++k) {
+      const int v = m.nop(k, e);
+      if (k <= 3) {
+        usedCorner[static_cast<std::size_t>(v)] = 1;
+        if (v > m.np) report("numbering", e, v, m.np, "corner node numbered above np");
+      } else {
+        usedMid[static_cast<std::size_t>(v)] = 1;
+        if (v <= m.np) report("numbering", e, v, m.np, "mid-side node numbered within 1..np");
+      }
+    }
+  for (int i = 1; i <= m.nh; ++i) {
+    if (!usedCorner[static_cast<std::size_t>(i)] && !usedMid[static_cast<std::size_t>(i)])
+      report("numbering", 0, i, 0, "node used by no element");
+    if (usedCorner[static_cast<std::size_t>(i)] && usedMid[static_cast<std::size_t>(i)])
+      report("numbering", 0, i, 0, "node used both as corner and as mid-side node");
+  }
+
+  // Orientation and shape of the corner triangles.
+  for (int e = 1; e <= m.ne; ++e) {
+    const Point2 &p1 = m.xy(m.nop(1, e)), &p2 = m.xy(m.nop(2, e)), &p3 = m.xy(m.nop(3, e));
+    const double a2 = Cross(p1, p2, p3);
+    const double ss = Dist2(p1, p2) + Dist2(p2, p3) + Dist2(p3, p1);
+    const double shape = ss > 0.0 ? 2.0 * std::sqrt(3.0) * a2 / ss : 0.0;
+    if (a2 <= 0.0) report("orientation", e, 0, a2 / 2.0, "corner triangle not counter-clockwise, signed area");
+    if (std::fabs(shape) < lim.minShape) report("degenerate", e, 0, shape, "corner triangle degenerate, shape");
+  }
+
+  // Conformity: every corner edge used once (boundary) or twice in opposite
+  // directions with the same mid-side node.
+  // Mid-side column of edge k (corners k, k%3+1).
+  auto midCol = [&](int k) { return lim.finalColumns ? (k == 1 ? 5 : (k == 2 ? 6 : 4)) : 3 + k; };
+  struct Use {
+    int lo, hi, e, from, mid;
+  };
+  std::vector<Use> uses;
+  uses.reserve(static_cast<std::size_t>(3 * m.ne));
+  for (int e = 1; e <= m.ne; ++e)
+    for (int k = 1; k <= 3; ++k) {
+      const int a = m.nop(k, e), b = m.nop(k % 3 + 1, e);
+      uses.push_back({std::min(a, b), std::max(a, b), e, a, m.nop(midCol(k), e)});
+    }
+  std::sort(uses.begin(), uses.end(), [](const Use& x, const Use& y) {
+    return x.lo != y.lo ? x.lo < y.lo : (x.hi != y.hi ? x.hi < y.hi : x.e < y.e);
+  });
+  std::vector<char> onBoundary(static_cast<std::size_t>(m.nh) + 1, 0);
+  std::vector<int> midEdgeCount(static_cast<std::size_t>(m.nh) + 1, 0);
+  std::vector<std::array<int, 2>> bEdges;  // boundary corner edges, element direction
+  for (std::size_t i = 0; i < uses.size();) {
+    std::size_t j = i + 1;
+    while (j < uses.size() && uses[j].lo == uses[i].lo && uses[j].hi == uses[i].hi) ++j;
+    const Use& u = uses[i];
+    if (u.lo == u.hi) report("degenerate", u.e, u.lo, 0, "element repeats a corner node");
+    ++midEdgeCount[static_cast<std::size_t>(u.mid)];
+    if (j - i == 1) {
+      onBoundary[static_cast<std::size_t>(u.lo)] = onBoundary[static_cast<std::size_t>(u.hi)] = 1;
+      onBoundary[static_cast<std::size_t>(u.mid)] = 1;
+      bEdges.push_back({u.from, u.from == u.lo ? u.hi : u.lo});
+    } else if (j - i == 2) {
+      const Use& w = uses[i + 1];
+      if (u.from == w.from)
+        report("conformity", w.e, u.lo, u.hi, "edge used twice in the same direction, other corner");
+      if (u.mid != w.mid) report("midside", w.e, w.mid, u.mid, "shared edge has different mid-side nodes, other");
+    } else {
+      report("conformity", u.e, u.lo, static_cast<double>(j - i), "edge used by more than two elements, uses");
+    }
+    i = j;
+  }
+  for (int v = m.np + 1; v <= m.nh; ++v)
+    if (usedMid[static_cast<std::size_t>(v)] && midEdgeCount[static_cast<std::size_t>(v)] != 1)
+      report("midside", 0, v, midEdgeCount[static_cast<std::size_t>(v)], "mid-side node on several edges, edges");
+
+  // Mid-side nodes near the middle of their chord.
+  for (const Use& u : uses) {
+    const Point2 &a = m.xy(u.lo), &b = m.xy(u.hi), &c = m.xy(u.mid);
+    const double chord = std::sqrt(Dist2(a, b));
+    const Point2 mid = {0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1])};
+    const double off = std::sqrt(Dist2(mid, c));
+    if (off > lim.midsideRel * chord) report("midside", u.e, u.mid, off / chord, "mid-side node far from its chord middle, ratio");
+  }
+
+  // The boundary is made of closed loops that neither cross nor run through
+  // another boundary node (hanging node).
+  {
+    std::vector<int> balance(static_cast<std::size_t>(m.nh) + 1, 0);
+    for (const auto& be : bEdges) {
+      ++balance[static_cast<std::size_t>(be[0])];
+      --balance[static_cast<std::size_t>(be[1])];
+    }
+    for (int v = 1; v <= m.nh; ++v)
+      if (balance[static_cast<std::size_t>(v)] != 0)
+        report("conformity", 0, v, balance[static_cast<std::size_t>(v)], "boundary does not close at node, balance");
+    std::vector<int> bNodes;
+    for (int v = 1; v <= m.np; ++v)
+      if (onBoundary[static_cast<std::size_t>(v)]) bNodes.push_back(v);
+    for (std::size_t s = 0; s < bEdges.size(); ++s) {
+      const Point2 &a = m.xy(bEdges[s][0]), &b = m.xy(bEdges[s][1]);
+      const double len2 = Dist2(a, b);
+      for (int v : bNodes) {
+        if (v == bEdges[s][0] || v == bEdges[s][1]) continue;
+        const Point2& p = m.xy(v);
+        const double t = ((p[0] - a[0]) * (b[0] - a[0]) + (p[1] - a[1]) * (b[1] - a[1])) / len2;
+        if (t <= 0.0 || t >= 1.0) continue;
+        const double dev = std::fabs(Cross(a, b, p)) / std::sqrt(len2);
+        if (dev <= 1e-9 * std::sqrt(len2)) report("conformity", 0, v, dev, "hanging node on a boundary edge, distance");
+      }
+      for (std::size_t r = s + 1; r < bEdges.size(); ++r)
+        if (SegmentsCross(a, b, m.xy(bEdges[r][0]), m.xy(bEdges[r][1])))
+          report("conformity", 0, bEdges[s][0], bEdges[r][0], "boundary edges cross, other edge starts at");
+    }
+  }
+
+  // Duplicate nodes (sorted sweep along x).
+  if (m.nh > 1) {
+    double xmin = m.xy(1)[0], xmax = xmin, ymin = m.xy(1)[1], ymax = ymin;
+    for (int i = 2; i <= m.nh; ++i) {
+      xmin = std::min(xmin, m.xy(i)[0]);
+      xmax = std::max(xmax, m.xy(i)[0]);
+      ymin = std::min(ymin, m.xy(i)[1]);
+      ymax = std::max(ymax, m.xy(i)[1]);
+    }
+    const double tol = lim.dupRel * std::hypot(xmax - xmin, ymax - ymin);
+    std::vector<int> order(static_cast<std::size_t>(m.nh));
+    for (int i = 0; i < m.nh; ++i) order[static_cast<std::size_t>(i)] = i + 1;
+    std::sort(order.begin(), order.end(), [&](int a, int b) { return m.xy(a)[0] < m.xy(b)[0]; });
+    for (std::size_t s = 0; s < order.size(); ++s)
+      for (std::size_t r = s + 1; r < order.size() && m.xy(order[r])[0] - m.xy(order[s])[0] <= tol; ++r) {
+        const double d = std::sqrt(Dist2(m.xy(order[s]), m.xy(order[r])));
+        if (d <= tol) report("duplicate", 0, std::min(order[s], order[r]), d, "node coincides with node " +
+                                                                               std::to_string(std::max(order[s], order[r])) + ", distance");
+      }
+  }
+
+  // Flags against the topological boundary.
+  if (lim.flags) {
+    for (int i = 1; i <= m.nh; ++i) {
+      const bool corner = i <= m.np;
+      const bool bnd = onBoundary[static_cast<std::size_t>(i)] != 0;
+      const int want = corner ? (bnd ? 65 : 64) : (bnd ? 1 : 0);
+      if (m.flag(i) != want)
+        report("flag", 0, i, m.flag(i), std::string("flag disagrees with the ") + (bnd ? "boundary" : "interior") +
+                                             " position (expected " + std::to_string(want) + "), flag");
+    }
+  }
+  return out;
+}
+
+std::string FormatFindings(const std::vector<MeshFinding>& findings, int maxLines) {
+  std::string s;
+  int k = 0;
+  for (const auto& f : findings) {
+    if (k++ == maxLines) {
+      s += "... " + std::to_string(findings.size() - static_cast<std::size_t>(maxLines)) + " more\n";
+      break;
+    }
+    s += f.text + "\n";
+  }
+  return s;
+}

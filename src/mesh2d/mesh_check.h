@@ -1,0 +1,37 @@
+#pragma once
+// Consistency checker of a cross-section mesh of 6-node triangles.  It finds
+// what would turn into a bad element of every volume mesh extruded from it:
+// clockwise or degenerate triangles, non-conforming edges, mid-side nodes
+// that are not shared consistently, duplicate nodes, corner nodes not
+// numbered first, and boundary flags that disagree with the topological
+// boundary.
+
+#include <string>
+#include <vector>
+
+#include "mesh2d/section.h"
+
+// One finding of the checker.
+struct MeshFinding {
+  std::string kind;   // short class: "counts", "numbering", "orientation", "degenerate", "conformity",
+                      // "midside", "duplicate", "flag"
+  int elem = 0;       // element concerned (1-based), 0 for none
+  int node = 0;       // node concerned (1-based), 0 for none
+  double value = 0.0; // measured value (area, shape ratio, distance, flag, count)
+  std::string text;   // the whole finding as one readable line
+};
+
+// What the checker looks at and its limits.
+struct MeshCheckLimits {
+  bool flags = true;             // compare flags with the topological boundary (needs flag(1..nh))
+  bool finalColumns = true;      // mid-side columns 4, 5, 6 on edges 3-1, 1-2, 2-3 (else 1-2, 2-3, 3-1)
+  double minShape = 1.0e-3;      // smallest 4 sqrt(3) A / (sum of squared sides); 1 for an equilateral triangle
+  double dupRel = 1.0e-6;        // nodes closer than dupRel times the box diagonal are duplicates
+  double midsideRel = 0.25;      // largest distance of a mid-side node from its chord middle, per chord length
+};
+
+// Checks `mesh` and returns all findings (empty when the mesh is sound).
+std::vector<MeshFinding> CheckMesh(const Mesh2d& mesh, const MeshCheckLimits& limits = {});
+
+// The findings as text, one per line, at most `maxLines` lines.
+std::string FormatFindings(const std::vector<MeshFinding>& findings, int maxLines = 20);
