@@ -1,0 +1,13 @@
+#pragma once
+// Inversion of a small dense matrix (Jacobians of the isoparametric maps).
+
+// Computes Ainv = A^-1 for the n x n column-major matrix A by Gauss-Jordan
+// elimination on [A | I].  Rows are exchanged only when a diagonal entry is
+// exactly zero (the first later row with a nonzero entry in that column is
+// taken); no tolerance is used.  A is not changed.
+//
+// A singular matrix writes the console line "Couldn't find a non-zero pivot:
+// solution rubbish" once, sets Ainv to zero and returns false; a zero
+// inverse makes the contribution of a degenerate integration point vanish
+// instead of spreading undefined values.  Returns true on success.
+bool InvertDense(int n, const double* A, double* Ainv);

@@ -1,0 +1,143 @@
+#include "solver/flow_element.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "driver/fatal.h"
+#include "solver/dense_inverse.h"
+#include "solver/flow_stress.h"
+
+bool IsWedgeElement(const Mesh3d& g, int k) { return g.npe >= 15 && g.nop(15, k) != 0; }
+
+void GatherFlowElement(const MeshRecord& mesh, int k, FlowElementData& d) {
+  const Mesh3d& g = mesh.g;
+  d.wedge = IsWedgeElement(g, k);
+  d.nen = d.wedge ? kWedgeNodes : kTetNodes;
+  d.npe = d.wedge ? kWedgeCorners : kTetCorners;
+  assert(g.etype.empty() || ((g.etype(k) & 1) != 0) == d.wedge);
+  for (int a = 0; a < d.nen; ++a) {
+    const int n = std::abs(g.nop(a + 1, k));
+    assert(n >= 1 && n <= g.nh);
+    d.node[a] = n;
+    for (int i = 0; i < 3; ++i) {
+      d.x[a][i] = g.xyz(i + 1, n);
+      d.v[a][i] = mesh.fld(kFldVx + i, n);
+    }
+    d.T[a] = mesh.fld(kFldT, n);
+    d.e[a] = mesh.fld(kFldStrain, n);
+  }
+}
+
+double PointGradients(const ElemType& et, int g, const FlowElementData& d, double grad[][3]) {
+  const double* dn[3] = {et.dN1.col(g), et.dN2.col(g), et.dN3.col(g)};
+  double J[3][3] = {};  // J[m][i] = dx_i / dxi_m
+  for (int a = 0; a < d.nen; ++a)
+    for (int m = 0; m < 3; ++m)
+      for (int i = 0; i < 3; ++i) J[m][i] += dn[m][a] * d.x[a][i];
+  const double det = J[0][0] * (J[1][1] * J[2][2] - J[1][2] * J[2][1]) -
+                     J[0][1] * (J[1][0] * J[2][2] - J[1][2] * J[2][0]) +
+                     J[0][2] * (J[1][0] * J[2][1] - J[1][1] * J[2][0]);
+  double Jcm[9], Jinv[9];  // column-major: (m, i) at i * 3 + m
+  for (int m = 0; m < 3; ++m)
+    for (int i = 0; i < 3; ++i) Jcm[i * 3 + m] = J[m][i];
+  InvertDense(3, Jcm, Jinv);
+  for (int a = 0; a < d.nen; ++a)
+    for (int i = 0; i < 3; ++i)
+      grad[a][i] = Jinv[0 * 3 + i] * dn[0][a] + Jinv[1 * 3 + i] * dn[1][a] + Jinv[2 * 3 + i] * dn[2][a];
+  return det;
+}
+
+StrainRate PointStrainRate(const FlowElementData& d, const double grad[][3]) {
+  StrainRate D;
+  float sxy = 0, syz = 0, sxz = 0;
+  for (int a = 0; a < d.nen; ++a) {
+    const double* v = d.v[a];
+    const double* gr = grad[a];
+    D.xx += static_cast<float>(v[0] * gr[0]);
+    D.yy += static_cast<float>(v[1] * gr[1]);
+    D.zz += static_cast<float>(v[2] * gr[2]);
+    sxy += static_cast<float>(v[0] * gr[1] + v[1] * gr[0]);
+    syz += static_cast<float>(v[1] * gr[2] + v[2] * gr[1]);
+    sxz += static_cast<float>(v[0] * gr[2] + v[2] * gr[0]);
+  }
+  D.xy = 0.5f * sxy;
+  D.yz = 0.5f * syz;
+  D.xz = 0.5f * sxz;
+  return D;
+}
+
+float EquivalentStrainRate(const StrainRate& D) {
+  const float a = D.xx - D.yy, b = D.yy - D.zz, c = D.zz - D.xx;
+  return 0.47140452f * std::sqrt(a * a + b * b + c * c + 6.0f * (D.xy * D.xy + D.yz * D.yz + D.xz * D.xz));
+}
+
+int FlowElementMatrix(const ElementTables& tab, const MeshRecord& mesh, const InpDat& inp, int k,
+                      double* est, int ncn) {
+  FlowElementData d;
+  GatherFlowElement(mesh, k, d);
+  const ElemType& et = d.wedge ? tab.Wedge15 : tab.Tet10;
+  const int nen = d.nen, npe = d.npe;
+  const int nu = 3 * nen + npe;
+  Require(ncn >= nu, "FlowElementMatrix: element size " + std::to_string(ncn) +
+                         " below the element's unknown count " + std::to_string(nu));
+  std::fill(est, est + static_cast<size_t>(ncn) * ncn, 0.0);
+  auto col = [&](int j) { return est + static_cast<size_t>(j) * ncn; };  // 0-based column
+
+  constexpr double kTwoThirds = 2.0 / 3.0;
+  double grad[15][3];
+  for (int g = 1; g <= et.ngp; ++g) {
+    const double detJ = PointGradients(et, g, d, grad);
+    const StrainRate D = PointStrainRate(d, grad);
+    double rate = EquivalentStrainRate(D);
+    double strain = 0, temp = 0;
+    const double* N = et.N.col(g);
+    for (int a = 0; a < nen; ++a) {
+      strain += N[a] * d.e[a];
+      temp += N[a] * d.T[a];
+    }
+    double sigma = 0, eta = 0;
+    FlowStress(rate, strain, temp, inp.mat, sigma, eta);
+
+    // Signed integration measure: the element matrix follows the sign of
+    // the Jacobian determinant.
+    const double wd = et.w(g) * detJ;
+    const double c = eta * wd;
+
+    // Viscous block, component rows i and columns j:
+    //   c (delta_ij grad_a.grad_b + g_a[j] g_b[i] - 2/3 g_a[i] g_b[j]).
+    for (int j = 0; j < 3; ++j) {
+      for (int b = 0; b < nen; ++b) {
+        double* cp = col(j * nen + b);
+        const double* gb = grad[b];
+        for (int i = 0; i < 3; ++i) {
+          double* rp = cp + i * nen;
+          const double gbi = gb[i], gbj = gb[j];
+          for (int a = 0; a < nen; ++a) {
+            const double* ga = grad[a];
+            double v = ga[j] * gbi - kTwoThirds * ga[i] * gbj;
+            if (i == j) v += ga[0] * gb[0] + ga[1] * gb[1] + ga[2] * gb[2];
+            rp[a] += c * v;
+          }
+        }
+      }
+    }
+    // Velocity-pressure coupling and its transpose.
+    const double* P = et.L.col(g);
+    for (int kp = 0; kp < npe; ++kp) {
+      const int pc = 3 * nen + kp;
+      double* cp = col(pc);
+      for (int i = 0; i < 3; ++i) {
+        for (int a = 0; a < nen; ++a) {
+          const int r = i * nen + a;
+          const double v = wd * grad[a][i] * P[kp];
+          cp[r] += v;
+          col(r)[pc] += v;
+        }
+      }
+    }
+  }
+  return nu;
+}
