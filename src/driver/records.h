@@ -13,6 +13,7 @@
 
 #include "driver/onebased.h"
 #include "mesh2d/section.h"
+#include "mesh3d/boundary_records.h"
 
 // Width of the character members (file and variant names).
 inline constexpr int kNameLen = 60;
@@ -124,6 +125,9 @@ struct InpDat {
   Vec1<Outline> Outlines;             // resampled outlines 1..5
   double PScale = 0;                  // pressure scale of the flow solution
   FrontStats Front;                   // plan results of the linear solver
+  double EdgeR1 = 0;                  // radius of the rounded die-face edge at Z1, mm (0: no rounding; no input sets it)
+  double EdgeR2 = 0;                  // radius of the rounded edge at Z2, mm (0: no rounding; no input sets it)
+  double EdgeScale = 0;               // scale of the edge rounding shift along -z (no input sets it)
 };
 
 // The mesh proper of a volume mesh.
@@ -146,6 +150,9 @@ struct MeshRecord {
   int8_t kind = 0;    // 1 flow mesh, 2 thermal mesh, 0 before generation
   Mesh3d g;           // the mesh proper
   Mat1<float> fld;    // (kNumFld, nh) nodal field values, see kFld*
+  Vec1<ElemData> edata;  // per-element data of the solvers (boundary face lists), 1..ne
+  Vec1<BndNode> bnd;     // boundary node records in node order; g.EndPlane(i) is node i's position here
+  Vec1<BndFace> faces;   // boundary face records in global face order
 };
 
 // Run-wide input values read from the input text file; copied into every
