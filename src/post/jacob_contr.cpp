@@ -1,0 +1,43 @@
+#include "post/jacob_contr.h"
+
+#include <cassert>
+#include <cmath>
+#include <cstdlib>
+
+double JacobianDet(const ElemType& et, int ip, const double xyz[][3]) {
+  assert(ip >= 1 && ip <= et.ngp);
+  const double* d[3] = {et.dN1.col(ip), et.dN2.col(ip), et.dN3.col(ip)};
+  double J[3][3] = {};
+  for (int m = 0; m < 3; ++m)
+    for (int a = 0; a < et.nn; ++a)
+      for (int i = 0; i < 3; ++i) J[m][i] += d[m][a] * xyz[a][i];
+  return J[0][0] * (J[1][1] * J[2][2] - J[1][2] * J[2][1]) -
+         J[0][1] * (J[1][0] * J[2][2] - J[1][2] * J[2][0]) +
+         J[0][2] * (J[1][0] * J[2][1] - J[1][1] * J[2][0]);
+}
+
+double ElementVolume(const ElemType& et, const double xyz[][3]) {
+  double v = 0.0;
+  for (int ip = 1; ip <= et.ngp; ++ip) v += et.w(ip) * JacobianDet(et, ip, xyz);
+  return std::abs(v);
+}
+
+void Jacob_contr(int /*iVar*/, const MeshRecord& nodes, const ElemType& Wedge15, const ElemType& Tet10,
+                 InpDat& inp_dat) {
+  const Mesh3d& g = nodes.g;
+  double xyz[kWedgeNodes][3];
+  double Vmesh = 0.0;
+  for (int e = 1; e <= g.ne; ++e) {
+    const ElemType& et = (g.etype(e) & 1) != 0 ? Wedge15 : Tet10;
+    assert(et.nn <= kWedgeNodes && et.nn <= g.nop.rows);
+    for (int a = 1; a <= et.nn; ++a) {
+      const int node = std::abs(g.nop(a, e));
+      assert(node >= 1 && node <= g.nh);
+      for (int i = 1; i <= 3; ++i) xyz[a - 1][i - 1] = g.xyz(i, node);
+    }
+    Vmesh += ElementVolume(et, xyz);
+  }
+  const double Vref = (inp_dat.Z1 - inp_dat.Z0) * inp_dat.Area2d(1) + (inp_dat.Z2 - inp_dat.Z1) * inp_dat.Area2d(2) +
+                      (inp_dat.Z3 - inp_dat.Z2) * inp_dat.Area2d(3);
+  inp_dat.dV = (Vmesh - Vref) / Vref;
+}

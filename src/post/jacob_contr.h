@@ -1,0 +1,29 @@
+#pragma once
+// Volume control of a flow mesh: the volume of the elements, integrated
+// through their Jacobians, against the volume of the axial layout.
+
+#include "driver/records.h"
+#include "fem/elements.h"
+
+// Determinant of the Jacobian of the isoparametric map x(xi) of one element
+// at integration point ip of the element type et,
+//   J(m, i) = sum_a dN_m(a, ip) x_i(a),   m = xi, eta, zeta (or L3),
+// with its sign: negative where the local node order is left-handed in
+// space.  xyz holds the et.nn node coordinates in the local node order.
+double JacobianDet(const ElemType& et, int ip, const double xyz[][3]);
+
+// Volume of one element, |sum over the integration points of w * det J|.
+// The wedge and tetrahedron weights sum to the reference volumes (1 and
+// 1/6), so the rule integrates det J exactly for straight-sided and
+// quadratically curved cross-sections with straight axial edges.
+double ElementVolume(const ElemType& et, const double xyz[][3]);
+
+// Relative deviation of the mesh volume from the layout volume,
+//   dV = (Vmesh - Vref) / Vref,
+//   Vmesh = sum over elements of ElementVolume (Wedge15 when bit 0 of etype
+//           is set, else Tet10; node numbers by absolute value),
+//   Vref  = (Z1 - Z0) Area2d(1) + (Z2 - Z1) Area2d(2) + (Z3 - Z2) Area2d(3),
+// stored in inp_dat.dV.  An empty mesh gives -1; a layout of zero volume a
+// non-finite value.  iVar names the variant and is not otherwise used.
+void Jacob_contr(int iVar, const MeshRecord& nodes, const ElemType& Wedge15, const ElemType& Tet10,
+                 InpDat& inp_dat);
