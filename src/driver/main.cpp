@@ -18,5 +18,6 @@ int main(int argc, char** argv) {
     return 2;
   }
   auto run = std::make_unique<RunState>();
-  return RunKalmora(*run);
+  auto tables = std::make_unique<ElementTables>();
+  return RunKalmora(*run, *tables);
 }

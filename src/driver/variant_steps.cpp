@@ -10,14 +10,19 @@
 #include "driver/fatal.h"
 #include "input/read_text_data.h"
 #include "input/variants.h"
+#include "input/section_reader.h"
+#include "mesh2d/gen_gr2d.h"
 #include "mesh2d/run_gr_2d.h"
+#include "mesh3d/gen_gr3d.h"
 
-void PrapareOneVariant(int& iVar, MeshRecord& /*nodes*/, MeshRecord& /*nodes_t*/, InpDat& inp_dat) {
+void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& inp_dat, const ElementTables& /*tab*/) {
   Console(TextLine("PrapareOneVariant>  iVar= ") << iVar);
   inp_dat.Sect2d.assign(1);
 
   Console(TextLine("PrapareOneVariant>  Run_gr_2d start iVar=") << iVar);
   Run_gr_2d(iVar, inp_dat);
+  ReadSection2d(iVar, inp_dat);
+  SetAxialLayout(inp_dat);
   const int nPieces = inp_dat.nPiecesB != 0 ? inp_dat.nPiecesB : inp_dat.nPiecesA;
   for (int k = 1; k <= nPieces && k <= inp_dat.Pieces2d.size(); ++k) {
     const Mesh2d& m = inp_dat.Pieces2d(k);
@@ -25,9 +30,24 @@ void PrapareOneVariant(int& iVar, MeshRecord& /*nodes*/, MeshRecord& /*nodes_t*/
   }
   inp_dat.Stage = 90;
   Console(TextLine("PrapareOneVariant>  Run_gr_2d ok iVar=") << iVar);
+
+  gen_gr2d(iVar, inp_dat);
+
+  Console(TextLine("PrapareOneVariant>  Gen_gr3d start iVar=") << iVar);
+  nodes.kind = 1;
+  Gen_gr3d(nodes, inp_dat);
+  inp_dat.DOF = 3 * nodes.g.nh + nodes.g.np;
+  Console(TextLine(" nodes=") << nodes.g.nh << " elements=" << nodes.g.ne << " iVar=" << iVar);
+  Console(TextLine(" DOF=") << inp_dat.DOF);
+  Console(TextLine("PrapareOneVariant>  Gen_gr3d ok iVar=") << iVar);
+
+  Console(TextLine("    PrapareOneVariant>>Gen_gr3d, start, nodes_t, iVar=") << iVar);
+  nodes_t.kind = 2;
+  Gen_gr3d(nodes_t, inp_dat);
+  Console(TextLine("    PrapareOneVariant>>Gen_gr3d ok nodes_t%g%nh=") << nodes_t.g.nh);
 }
 
-void SolverOneVariant(int iVar, MeshRecord& /*nodes*/, MeshRecord& /*nodes_t*/, InpDat& inp_dat) {
+void SolverOneVariant(int iVar, MeshRecord& /*nodes*/, MeshRecord& /*nodes_t*/, InpDat& inp_dat, const ElementTables& /*tab*/) {
   std::FILE* log = std::fopen(inp_dat.FileInf.c_str(), "w");
   if (log == nullptr) Fatal(inp_dat.FileInf + ": cannot create the variant log file: " + std::strerror(errno));
 
@@ -37,9 +57,10 @@ void SolverOneVariant(int iVar, MeshRecord& /*nodes*/, MeshRecord& /*nodes_t*/, 
   if (std::fclose(log) != 0) Fatal(inp_dat.FileInf + ": cannot write the variant log file");
 }
 
-int RunKalmora(RunState& run) {
+int RunKalmora(RunState& run, ElementTables& tab) {
   Console(TextLine("SERIAL CALCULATION START "));
   Console(TextLine("Kalmora>  iniELEM start "));
+  iniELEM(tab);
   Console(TextLine("Kalmora>  iniELEM ok "));
 
   Console(TextLine("Kalmora>  ReadTextData, GenVariants start "));
@@ -49,7 +70,7 @@ int RunKalmora(RunState& run) {
 
   for (run.iVar = 1; run.iVar <= run.nVar; ++run.iVar) {
     const int k = run.iVar;
-    PrapareOneVariant(run.iVar, run.nodes(k), run.nodes_t(k), run.inp_dat(k));
+    PrapareOneVariant(run.iVar, run.nodes(k), run.nodes_t(k), run.inp_dat(k), tab);
   }
 
   Console(TextLine("SERIAL CALCULATION FINISH "));
@@ -69,7 +90,7 @@ int RunKalmora(RunState& run) {
   // thread exactly one iteration.  The loop ends with the implicit barrier.
 #pragma omp parallel for schedule(static)
   for (int iVar = 1; iVar <= nVar; ++iVar)
-    SolverOneVariant(iVar, run.nodes(iVar), run.nodes_t(iVar), run.inp_dat(iVar));
+    SolverOneVariant(iVar, run.nodes(iVar), run.nodes_t(iVar), run.inp_dat(iVar), tab);
 
   Console(TextLine("PARALLEL CALCULATION FINISH "));
   return 0;

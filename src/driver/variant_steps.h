@@ -3,15 +3,16 @@
 // solve on a variant thread, and the main program that schedules them.
 
 #include "driver/records.h"
+#include "fem/elements.h"
 
 // Serial preparation of one variant: cross-section meshes and their file,
 // axial layout, then the later meshing and thermal steps.
-void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& inp_dat);
+void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& inp_dat, const ElementTables& tab);
 
 // Solve of one variant on its own thread, with the variant's log file.
-void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& inp_dat);
+void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& inp_dat, const ElementTables& tab);
 
 // The whole batch in the current directory: reads "indata.txt", prepares
 // every variant in order, solves all variants concurrently (one thread per
 // variant).  Returns the process exit status (0).
-int RunKalmora(RunState& run);
+int RunKalmora(RunState& run, ElementTables& tab);

@@ -2,10 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "driver/fatal.h"
+#include "mesh2d/block_mesh.h"
+#include "mesh2d/block_ops.h"
 #include "mesh2d/measures.h"
 #include "mesh2d/outline_file.h"
+#include "mesh2d/resample.h"
+#include "mesh2d/ring_split.h"
+#include "mesh2d/section_file.h"
 
 void DivisionCounts(int meshLevel, int& S, int& R) {
   static constexpr int kS[5] = {16, 18, 20, 22, 28};
@@ -17,6 +23,52 @@ void DivisionCounts(int meshLevel, int& S, int& R) {
     S = 32;
     R = 12;
   }
+}
+
+double MeshOutline(Outline& outline, int c1, int c2, Mesh2d& mesh, bool keepMarks) {
+  DivSpec spec;
+  spec.c1 = c1;
+  spec.c2 = c2;
+  BlockWork work;
+  PrepareBlock(outline, work, spec);
+  BoundaryFactors(outline, work);
+  GenerateBlock(work, spec);
+  mesh = std::move(work.blockMesh);
+  const double krit = MeshKrit(mesh);
+  if (!keepMarks)
+    for (int i = 1; i <= outline.n; ++i) outline.mark(i) = -1;
+  FlagMesh(mesh, outline);
+  SmoothMesh(mesh);
+  return krit;
+}
+
+void Merge(const Mesh2d& a, const Mesh2d& b, Mesh2d& c) {
+  Mesh2d out;
+  MergeCount(a, b, out);
+  MergeMeshes(a, b, out);
+  c = std::move(out);
+}
+
+void FlagBoundaryEdges(Mesh2d& m) {
+  // Each edge is keyed by its corner pair; its mid-side node is the one in
+  // the matching column (4: edge 3-1, 5: edge 1-2, 6: edge 2-3).
+  std::map<std::pair<int, int>, std::pair<int, int>> uses;  // corners -> (count, mid-side node)
+  static constexpr int kEdge[3][3] = {{3, 1, 4}, {1, 2, 5}, {2, 3, 6}};
+  for (int e = 1; e <= m.ne; ++e)
+    for (const auto& ed : kEdge) {
+      const int p = std::abs(m.nop(ed[0], e)), q = std::abs(m.nop(ed[1], e));
+      auto& u = uses[{std::min(p, q), std::max(p, q)}];
+      ++u.first;
+      u.second = std::abs(m.nop(ed[2], e));
+    }
+  m.flag.assign(static_cast<std::size_t>(m.nh), 0);
+  for (int i = 1; i <= m.nh; ++i) m.flag(i) = i <= m.np ? 64 : 0;
+  for (const auto& [key, u] : uses)
+    if (u.first == 1) {
+      m.flag(key.first) = 65;
+      m.flag(key.second) = 65;
+      m.flag(u.second) = 1;
+    }
 }
 
 namespace {
@@ -34,12 +86,44 @@ Outline ToOutline(const RawOutline& raw) {
   return o;
 }
 
+Outline Resampled(const Outline& source, int mode, int c) {
+  Outline in = source, out;
+  DivSpec spec;
+  spec.c1 = c;
+  spec.c2 = c;
+  ResampleOutline(mode, in, out, spec);
+  out.mark.assign(static_cast<std::size_t>(out.n), -1);
+  return out;
+}
+
+// Ring between `inner` and `outer` meshed as two halves with the pairs
+// (c1, c1) and (c2, c2): returns the two half meshes and their qualities.
+void MeshRingHalves(const Outline& inner, const Outline& outer, int c1, int c2, Mesh2d& h1, Mesh2d& h2, double& k1,
+                    double& k2) {
+  Outline half1, half2;
+  SplitRing(inner, outer, half1, half2);
+  k1 = MeshOutline(half1, c1, c1, h1, /*keepMarks=*/true);
+  k2 = MeshOutline(half2, c2, c2, h2, /*keepMarks=*/true);
+}
+
+// Points of outline `o` within the node-on-point tolerance raise the flags
+// of `m`; the topological flags are then restored so that only true boundary
+// edges stay flagged.
+void FinishWritten(Mesh2d& m) {
+  FlagBoundaryEdges(m);
+  m.area = MeshArea(m);
+  m.Krit = MeshKrit(m);
+}
+
 }  // namespace
 
 void Run_gr_2d(int /*iVar*/, InpDat& d) {
   d.PieceOrder = {};
   d.RingSym = 0;
   d.nPiecesB = 0;
+  int S = 0, R = 0;
+  const bool multi = d.ProfType == 7 || d.ProfType == 9;
+  DivisionCounts(multi ? 2 : d.MeshLevel, S, R);
   d.nPiecesA = (d.ProfType == 3 || d.ProfType == 4 || d.ProfType == 6) ? 3 : 2;
 
   OutlineFileData file;
@@ -53,6 +137,168 @@ void Run_gr_2d(int /*iVar*/, InpDat& d) {
             " is empty; the file needs an outline named WPIECE and outlines whose fifth name character is 1, 2, ...");
 
   d.Outlines.assign(5);
-  const Outline profile = ToOutline(file.outlines[static_cast<std::size_t>(file.slot[0] - 1)]);
-  d.Diam2d = MaxDistance(profile);
+  for (Outline& o : d.Outlines) o = Outline{};
+  for (int k = 1; k <= used; ++k) {
+    const Outline raw = ToOutline(file.outlines[static_cast<std::size_t>(file.slot[static_cast<std::size_t>(k - 1)] - 1)]);
+    d.Outlines(k) = Resampled(raw, k == 4 ? 2 : 1, S);
+  }
+  d.Diam2d = MaxDistance(ToOutline(file.outlines[static_cast<std::size_t>(file.slot[0] - 1)]));
+
+  std::vector<Mesh2d> written;
+  if (multi) {
+    // Multi-outline layout: the single outlines and the region around them
+    // inside outline 3.
+    const int J = used;
+    Require(J >= 3, d.FileOutline + ": process type " + std::to_string(d.ProfType) +
+                        " needs at least three outlines (pieces and container), found " + std::to_string(J));
+    d.nPiecesB = static_cast<int16_t>(J);
+    std::vector<char> taken(6, 0);
+    d.PieceOrder(1) = 3;
+    taken[3] = 1;
+    for (int i = 2; i <= J; ++i) {
+      double best = 1e10;
+      int pick = 0;
+      const Outline& prev = d.Outlines(d.PieceOrder(i - 1));
+      for (int k = 1; k <= J; ++k) {
+        if (taken[static_cast<std::size_t>(k)]) continue;
+        double dmin = 0, dmax = 0;
+        DistanceRange(prev, d.Outlines(k), dmin, dmax);
+        if (dmin <= best) {
+          best = dmin;
+          pick = k;
+        }
+      }
+      d.PieceOrder(i) = static_cast<int8_t>(pick);
+      taken[static_cast<std::size_t>(pick)] = 1;
+    }
+    if (d.Clearance <= 0.001) {
+      ReduceOutline(d.Outlines(d.PieceOrder(1)), d.Outlines(d.PieceOrder(2)));
+      RoundOutline(d.Outlines(d.PieceOrder(1)));
+    }
+    for (int i = 2; i <= J; ++i)
+      if (Roundness(d.Outlines(d.PieceOrder(i))) >= 0.8)
+        ReduceOutline(d.Outlines(d.PieceOrder(i)), d.Outlines(d.PieceOrder(1)));
+    Outline half1, half2;
+    SplitAround(J, d.PieceOrder, d.Outlines, half1, half2);
+    const Outline& o3 = d.Outlines(3);
+    for (int i = 1; i <= o3.n; ++i) {
+      d.Box2d(1) = std::min(d.Box2d(1), o3.pts(i)[0]);
+      d.Box2d(2) = std::max(d.Box2d(2), o3.pts(i)[0]);
+      d.Box2d(3) = std::min(d.Box2d(3), o3.pts(i)[1]);
+      d.Box2d(4) = std::max(d.Box2d(4), o3.pts(i)[1]);
+    }
+    const double ex = 0.1 * (d.Box2d(2) - d.Box2d(1)), ey = 0.1 * (d.Box2d(4) - d.Box2d(3));
+    d.Box2d(1) -= ex;
+    d.Box2d(2) += ex;
+    d.Box2d(3) -= ey;
+    d.Box2d(4) += ey;
+
+    std::vector<Mesh2d> pieces(static_cast<std::size_t>(J) + 1);
+    for (int i = 2; i <= J; ++i) {
+      Outline& o = d.Outlines(d.PieceOrder(i));
+      MeshOutline(o, S, S, pieces[static_cast<std::size_t>(i)]);
+      FlagOnOutline(d.nPiecesB, o, pieces[static_cast<std::size_t>(i)]);
+    }
+    Mesh2d m1, m2;
+    MeshOutline(half1, S + 32, S + 32, m1, true);
+    MeshOutline(half2, S + 32, S + 32, m2, true);
+    for (int i = 2; i <= J; ++i) written.push_back(pieces[static_cast<std::size_t>(i)]);
+    Mesh2d merged = m1;
+    for (int i = 2; i <= J; ++i) {
+      Mesh2d next;
+      Merge(merged, pieces[static_cast<std::size_t>(i)], next);
+      merged = std::move(next);
+    }
+    Mesh2d all;
+    Merge(merged, m2, all);
+    written.push_back(std::move(all));
+    d.nPiecesA = 2;
+  } else {
+    // Standard layout: region 1 (the profile) and the rings around it.
+    const int m = d.nOutlines - d.SplitMode + 1;
+    Mesh2d region1, ring;  // ring: the growing mesh of the whole section
+    bool haveRing = false;
+    std::vector<Mesh2d> rings;  // ring12, ring123, ring1234 as built
+    if (m >= 1) {
+      SymmetryCode(d.Outlines(1));
+      if (d.SplitMode == 1) {
+        MeshOutline(d.Outlines(1), S + 4, S + 4, region1);
+      } else {
+        // Hollow profile: the ring between the inner outline (slot 4) and the
+        // profile outline, meshed as two halves.
+        Outline half1, half2;
+        SplitRing(d.Outlines(4), d.Outlines(1), half1, half2);
+        for (int i = 1; i <= half2.n; ++i) half2.mark(i) = -1;
+        Mesh2d a, b;
+        MeshOutline(half1, S + 8, S + 8, a, true);
+        MeshOutline(half2, S, S + R, b, true);
+        Merge(a, b, region1);
+      }
+      region1.Krit = MeshKrit(region1);
+    }
+    if (m >= 2) {
+      const int code2 = SymmetryCode(d.Outlines(2));
+      const int code1 = SymmetryCode(d.Outlines(1));
+      SymmetryCode(d.Outlines(3));
+      if (code2 >= 1 && code1 >= 1) {
+        d.RingSym = 1;
+      } else {
+        d.Outlines(2) = Resampled(d.Outlines(2), 1, S + 12);
+        Mesh2d h1, h2, halves;
+        double k1 = 0, k2 = 0;
+        MeshRingHalves(d.Outlines(1), d.Outlines(2), S + 4, S + 4, h1, h2, k1, k2);
+        Merge(h1, h2, halves);
+        // The section mesh covers the profile as well: the extruded pieces
+        // join node to node and the section area is the full area.
+        Merge(region1, halves, ring);
+        haveRing = true;
+        rings.push_back(ring);
+      }
+    }
+    for (int k = 3; k <= std::min(m, 4); ++k) {
+      Outline& inner = d.Outlines(k - 1);
+      Outline& outer = d.Outlines(k == 4 && d.SplitMode == 2 ? 5 : k);
+      if (k == 3 && d.MeshLevel <= 5 && m == 3 && SymmetryCode(outer) == 0 && d.Clearance <= 0.001) {
+        ReduceOutline(outer, inner);
+        RoundOutline(outer);
+      }
+      int c1 = S + 4, c2 = S + 4;
+      Mesh2d h1, h2;
+      double k1 = 0, k2 = 0;
+      MeshRingHalves(inner, outer, c1, c2, h1, h2, k1, k2);
+      for (int retry = 1; retry <= 3 && k1 + k2 >= 100.0; ++retry) {
+        c1 -= 2;
+        c2 -= 2;
+        MeshRingHalves(inner, outer, c1, c2, h1, h2, k1, k2);
+      }
+      const Mesh2d& base = haveRing ? ring : region1;
+      Mesh2d withFirst, next;
+      Merge(base, h1, withFirst);
+      Merge(withFirst, h2, next);
+      ring = std::move(next);
+      haveRing = true;
+      rings.push_back(ring);
+    }
+    written.push_back(region1);
+    if (d.nPiecesA == 2) {
+      written.push_back(rings.empty() ? Mesh2d{} : rings.back());
+    } else {
+      if (rings.size() >= 2) {
+        written.push_back(rings[rings.size() - 2]);
+        written.push_back(rings.back());
+      } else {
+        written.push_back(rings.empty() ? Mesh2d{} : rings.back());
+        written.push_back(Mesh2d{});
+      }
+    }
+  }
+
+  std::vector<const Mesh2d*> out;
+  for (std::size_t k = 0; k < written.size(); ++k) {
+    Mesh2d& w = written[k];
+    FinishWritten(w);
+    if (!multi && k < 3) d.Area2d(static_cast<int>(k) + 1) = w.area;
+    out.push_back(&w);
+  }
+  WriteSectionFile(d.File2d, out);
 }

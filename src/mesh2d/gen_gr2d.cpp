@@ -1,0 +1,114 @@
+#include "mesh2d/gen_gr2d.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "driver/console.h"
+#include "driver/fatal.h"
+#include "mesh2d/block_mesh.h"
+#include "mesh2d/block_ops.h"
+#include "mesh2d/measures.h"
+#include "mesh2d/resample.h"
+
+void Gen2dBlock(Outline& outline, int c1, int c2, Mesh2d& sect) {
+  if (c1 == 0 || c2 == 0) c1 = c2 = 32;
+  constexpr int kCapacity = 3500;
+  OrientOutline(1, outline);
+  DivSpec spec;
+  spec.c1 = c1;
+  spec.c2 = c2;
+  Vec1<double> f(kMaxOutlinePoints, 0.0);
+  OutlineFactors(spec, outline, f);
+  for (double& v : f) v = std::pow(v, static_cast<double>(0.2f));
+  Outline resampled;
+  RedistributeOutline(outline, f, spec, resampled);
+
+  DivSpec blockSpec;
+  blockSpec.c1 = c1;
+  blockSpec.c2 = c2;
+  BlockWork work;
+  PrepareBlock(resampled, work, blockSpec);
+  BoundaryFactors(resampled, work);
+  GenerateBlock(work, blockSpec, kCapacity);
+  Mesh2d mesh = std::move(work.blockMesh);
+  (void)MeshKrit(mesh);
+  for (int i = 1; i <= resampled.n; ++i) resampled.mark(i) = 0;
+  FlagMesh(mesh, resampled);
+  SmoothMesh(mesh);
+
+  sect = Mesh2d{};
+  sect.ne = mesh.ne;
+  sect.nh = mesh.nh;
+  sect.np = mesh.np;
+  sect.npe = 6;
+  sect.nve = 3;
+  sect.xy = mesh.xy;
+  sect.nop = mesh.nop;
+  sect.mark = mesh.mark;
+  sect.flag.assign(static_cast<std::size_t>(sect.nh), 0);
+  const double tol = static_cast<double>(0.001f);
+  for (int i = 1; i <= sect.nh; ++i) {
+    const bool corner = i <= sect.np;
+    bool onOutline = false;
+    for (int p = 1; p <= resampled.n && !onOutline; ++p)
+      onOutline = std::hypot(sect.xy(i)[0] - resampled.pts(p)[0], sect.xy(i)[1] - resampled.pts(p)[1]) < tol;
+    sect.flag(i) = static_cast<int8_t>(corner ? (onOutline ? 65 : 64) : (onOutline ? 1 : 0));
+  }
+  sect.Tnew.assign(static_cast<std::size_t>(sect.nh), 0.0);
+  sect.Told.assign(static_cast<std::size_t>(sect.nh), 0.0);
+  sect.Twork.assign(static_cast<std::size_t>(sect.nh), 0.0);
+  sect.area = 0.0;
+  for (int e = 1; e <= sect.ne; ++e)
+    sect.area += HeronArea(sect.xy(std::abs(sect.nop(1, e))), sect.xy(std::abs(sect.nop(2, e))),
+                           sect.xy(std::abs(sect.nop(3, e))));
+}
+
+void SquareBox(const Mesh2d& m, Fix1<double, 4>& box) {
+  if (m.nh == 0) return;
+  double xmin = m.xy(1)[0], xmax = xmin, ymin = m.xy(1)[1], ymax = ymin;
+  for (int i = 1; i <= m.nh; ++i) {
+    xmin = std::min(xmin, m.xy(i)[0]);
+    xmax = std::max(xmax, m.xy(i)[0]);
+    ymin = std::min(ymin, m.xy(i)[1]);
+    ymax = std::max(ymax, m.xy(i)[1]);
+  }
+  const double e = 0.1 * ((xmax - xmin) + (ymax - ymin)) / 2.0;
+  const double L = std::max(xmax - xmin + 2 * e, ymax - ymin + 2 * e);
+  box(1) = xmin - e;
+  box(2) = xmin - e + L;
+  box(3) = ymin - e;
+  box(4) = ymin - e + L;
+}
+
+void gen_gr2d(int iVar, InpDat& d) {
+  int k = 3;
+  while (k >= 1 && (d.Outlines.size() < k || d.Outlines(k).n < 4)) --k;
+  Require(k >= 1, "gen_gr2d: variant " + std::to_string(iVar) + " has no outline to mesh the working section");
+  const Outline& src = d.Outlines(k);
+
+  // Drop a last point that repeats the one before it (a duplicated closing
+  // point of the outline file).
+  int n = src.n;
+  const double tiny = static_cast<double>(1.0e-5f);
+  if (n >= 2 && std::hypot(src.pts(n)[0] - src.pts(n - 1)[0], src.pts(n)[1] - src.pts(n - 1)[1]) < tiny) {
+    int distinct = 0;
+    for (int i = 1; i <= n; ++i) {
+      const Point2& a = src.pts(i);
+      const Point2& b = src.pts(i < n ? i + 1 : 1);
+      distinct += std::hypot(a[0] - b[0], a[1] - b[1]) >= tiny;
+    }
+    n = distinct - 1;
+  }
+  Outline local;
+  local.n = n;
+  local.nSeg = n / 2;
+  local.pts.assign(static_cast<std::size_t>(n));
+  local.mark.assign(static_cast<std::size_t>(n), -1);
+  for (int i = 1; i <= n; ++i) local.pts(i) = src.pts(i);
+
+  Console(TextLine("    Run_3d>>gen_gr2d, start, iVar=") << iVar);
+  if (d.Sect2d.size() < 1) d.Sect2d.assign(1);
+  Gen2dBlock(local, 48, 48, d.Sect2d(1));
+  SquareBox(d.Sect2d(1), d.Box2d);
+  Console(TextLine("    Run_3d>>gen_gr2d, ok, iVar=") << iVar);
+}
