@@ -55,7 +55,7 @@ void AppendE13_5(std::string& out, double value) {
   // %.4E gives d.ddddE+xx with the five significant digits already rounded;
   // moving the point one place left raises the exponent by one.
   char buf[40];
-  const int n = std::snprintf(buf, sizeof buf, "%.4E", value);
+  [[maybe_unused]] const int n = std::snprintf(buf, sizeof buf, "%.4E", value);
   assert(n > 0 && n < static_cast<int>(sizeof buf));
   const char* p = buf;
   if (*p == '-') {
