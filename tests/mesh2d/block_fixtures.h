@@ -1,0 +1,145 @@
+#pragma once
+// Outline fixtures of the block-mesher tests and the standard finishing order
+// of one block (resample, mesh, flag, smooth).
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+#include <utility>
+#include <vector>
+
+#include "mesh2d/block_mesh.h"
+#include "mesh2d/block_ops.h"
+#include "mesh2d/measures.h"
+#include "mesh2d/resample.h"
+#include "mesh2d/section.h"
+
+namespace fixtures {
+
+// Outline from segment start / middle points given in order.
+inline Outline FromPoints(const std::vector<Point2>& p) {
+  Outline o;
+  o.n = static_cast<int>(p.size());
+  o.nSeg = o.n / 2;
+  o.pts.assign(p.size());
+  o.mark.assign(p.size(), -1);
+  for (int i = 1; i <= o.n; ++i) o.pts(i) = p[static_cast<std::size_t>(i - 1)];
+  return o;
+}
+
+// Circle of radius r about (cx, cy), nSeg quadratic segments, counter-clockwise.
+inline Outline Circle(double r, int nSeg, double cx = 0.0, double cy = 0.0) {
+  std::vector<Point2> p;
+  for (int k = 0; k < 2 * nSeg; ++k) {
+    const double a = std::numbers::pi * k / nSeg;
+    p.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
+  }
+  return FromPoints(p);
+}
+
+// Closed polygon with straight quadratic segments no longer than `segLen`
+// (each side split evenly); corners stay segment end points.
+inline Outline Polygon(const std::vector<Point2>& corners, double segLen) {
+  std::vector<Point2> p;
+  const std::size_t m = corners.size();
+  for (std::size_t i = 0; i < m; ++i) {
+    const Point2& a = corners[i];
+    const Point2& b = corners[(i + 1) % m];
+    const double len = std::hypot(b[0] - a[0], b[1] - a[1]);
+    const int k = std::max(1, static_cast<int>(std::ceil(len / segLen - 1e-9)));
+    for (int j = 0; j < 2 * k; ++j) {
+      const double t = static_cast<double>(j) / (2 * k);
+      p.push_back({a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1])});
+    }
+  }
+  return FromPoints(p);
+}
+
+inline Outline Square(double side, double segLen = 2.0) {
+  return Polygon({{0, 0}, {side, 0}, {side, side}, {0, side}}, segLen);
+}
+inline Outline Rect40x4() { return Polygon({{0, 0}, {40, 0}, {40, 4}, {0, 4}}, 2.0); }
+// L-angle 30 x 30 with legs 3 mm thick.
+inline Outline LAngle() { return Polygon({{0, 0}, {30, 0}, {30, 3}, {3, 3}, {3, 30}, {0, 30}}, 2.0); }
+// U-channel 40 wide, 30 high, webs 4 thick, base 5 thick.
+inline Outline UChannel() {
+  return Polygon({{0, 0}, {40, 0}, {40, 30}, {36, 30}, {36, 5}, {4, 5}, {4, 30}, {0, 30}}, 2.0);
+}
+
+// Twice-signed shoelace area of the polygon through all outline points.
+inline double EnclosedArea(const Outline& o) { return std::fabs(OutlineSignedArea2(o)) / 2.0; }
+
+// One block through the finishing order of the cross-section driver.
+struct Block {
+  Outline outline;   // resampled outline
+  BlockWork work;    // generator work record with the final mesh
+  double kritRaw = 0;  // quality straight from the generator
+  double krit = 0;     // quality after flagging and smoothing
+};
+
+inline Block MeshBlock(Outline raw, int S, int capacity = kMaxBlockNodes, int meshPair = -1) {
+  Block b;
+  DivSpec rs;
+  rs.c1 = rs.c2 = S;
+  ResampleOutline(1, raw, b.outline, rs);
+  for (int i = 1; i <= b.outline.n; ++i) b.outline.mark(i) = -1;
+  DivSpec ms;
+  ms.c1 = ms.c2 = meshPair > 0 ? meshPair : S + 4;
+  PrepareBlock(b.outline, b.work, ms);
+  BoundaryFactors(b.outline, b.work);
+  GenerateBlock(b.work, ms, capacity);
+  b.kritRaw = MeshKrit(b.work.blockMesh);
+  FlagMesh(b.work.blockMesh, b.outline);
+  SmoothMesh(b.work.blockMesh);
+  b.krit = MeshKrit(b.work.blockMesh);
+  return b;
+}
+
+// Mesh of 6-node triangles from corner points and counter-clockwise corner
+// triangles: one mid-side node at the middle of every distinct edge (final
+// column order: 4 on 3-1, 5 on 1-2, 6 on 2-3), marks 0, flags from the
+// topological boundary.
+inline Mesh2d MakeMesh(const std::vector<Point2>& corners, const std::vector<std::array<int, 3>>& tris) {
+  Mesh2d m;
+  m.np = static_cast<int>(corners.size());
+  m.ne = static_cast<int>(tris.size());
+  m.nop.assign(6, m.ne, 0);
+  std::vector<Point2> xy(corners);
+  std::vector<std::array<int, 3>> edges;  // lo, hi, node
+  std::vector<int> uses;
+  auto midNode = [&](int a, int b) {
+    const int lo = std::min(a, b), hi = std::max(a, b);
+    for (std::size_t k = 0; k < edges.size(); ++k)
+      if (edges[k][0] == lo && edges[k][1] == hi) {
+        ++uses[k];
+        return edges[k][2];
+      }
+    xy.push_back({0.5 * (xy[static_cast<std::size_t>(a - 1)][0] + xy[static_cast<std::size_t>(b - 1)][0]),
+                  0.5 * (xy[static_cast<std::size_t>(a - 1)][1] + xy[static_cast<std::size_t>(b - 1)][1])});
+    edges.push_back({lo, hi, static_cast<int>(xy.size())});
+    uses.push_back(1);
+    return static_cast<int>(xy.size());
+  };
+  for (int e = 1; e <= m.ne; ++e) {
+    const auto& t = tris[static_cast<std::size_t>(e - 1)];
+    for (int k = 1; k <= 3; ++k) m.nop(k, e) = t[static_cast<std::size_t>(k - 1)];
+    m.nop(4, e) = midNode(t[2], t[0]);
+    m.nop(5, e) = midNode(t[0], t[1]);
+    m.nop(6, e) = midNode(t[1], t[2]);
+  }
+  m.nh = static_cast<int>(xy.size());
+  m.xy.assign(xy.size());
+  for (int i = 1; i <= m.nh; ++i) m.xy(i) = xy[static_cast<std::size_t>(i - 1)];
+  m.mark.assign(xy.size(), 0);
+  m.flag.assign(xy.size(), 0);
+  for (int i = 1; i <= m.np; ++i) m.flag(i) = 64;
+  for (std::size_t k = 0; k < edges.size(); ++k)
+    if (uses[k] == 1) {
+      m.flag(edges[k][0]) = m.flag(edges[k][1]) = 65;
+      m.flag(edges[k][2]) = 1;
+    }
+  return m;
+}
+
+}  // namespace fixtures

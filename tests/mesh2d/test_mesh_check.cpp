@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "block_fixtures.h"
+#include "mesh2d/mesh_check.h"
+
+namespace {
+
+using namespace fixtures;
+
+// Square of 2 x 2 cells, 8 triangles, sound.
+Mesh2d Grid() {
+  std::vector<Point2> c;
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 3; ++x) c.push_back({static_cast<double>(x), static_cast<double>(y)});
+  std::vector<std::array<int, 3>> t;
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 2; ++x) {
+      const int a = y * 3 + x + 1, b = a + 1, d = a + 3, e = d + 1;
+      t.push_back({a, b, e});
+      t.push_back({a, e, d});
+    }
+  return MakeMesh(c, t);
+}
+
+bool Has(const std::vector<MeshFinding>& f, const std::string& kind) {
+  for (const auto& x : f)
+    if (x.kind == kind) return true;
+  return false;
+}
+
+TEST(CheckMesh, SoundMeshHasNoFinding) {
+  const Mesh2d m = Grid();
+  const auto f = CheckMesh(m);
+  EXPECT_TRUE(f.empty()) << FormatFindings(f);
+  EXPECT_TRUE(CheckMesh(Mesh2d{}).empty());
+}
+
+TEST(CheckMesh, ClockwiseAndDegenerateElements) {
+  Mesh2d m = Grid();
+  std::swap(m.nop(2, 1), m.nop(3, 1));  // element 1 clockwise (columns no longer match either)
+  auto f = CheckMesh(m);
+  ASSERT_TRUE(Has(f, "orientation")) << FormatFindings(f);
+  EXPECT_EQ(f.front().elem, 1);
+
+  Mesh2d d = MakeMesh({{0, 0}, {2, 0}, {1, 1e-9}, {1, 1}}, {{1, 2, 3}, {1, 3, 4}, {3, 2, 4}});
+  f = CheckMesh(d);
+  ASSERT_TRUE(Has(f, "degenerate")) << FormatFindings(f);
+}
+
+TEST(CheckMesh, NonConformingEdges) {
+  // T-junction: node 5 halfway along the edge 1-2 of element 1.
+  Mesh2d t = MakeMesh({{0, 0}, {2, 0}, {1, 2}, {1, -1}, {1, 0}}, {{1, 2, 3}, {1, 4, 5}, {5, 4, 2}});
+  auto f = CheckMesh(t, {.flags = false});
+  EXPECT_TRUE(Has(f, "conformity")) << FormatFindings(f);
+  // An edge used by three elements.
+  Mesh2d three = MakeMesh({{0, 0}, {1, 0}, {0.5, 1}, {0.5, -1}, {0.5, 2}},
+                          {{1, 2, 3}, {2, 1, 4}, {1, 2, 5}});
+  f = CheckMesh(three, {.flags = false});
+  EXPECT_TRUE(Has(f, "conformity")) << FormatFindings(f);
+}
+
+TEST(CheckMesh, MidsideNodesAndDuplicates) {
+  Mesh2d m = Grid();
+  // Element 2 gets its own node on the edge it shares with element 1.
+  const int shared = m.nop(4, 1);  // edge 3-1 of element 1 = edge 1-2 of element 2
+  ASSERT_EQ(m.nop(5, 2), shared);
+  m.nh += 1;
+  m.xy.push_back(m.xy(shared));
+  m.flag.push_back(0);
+  m.mark.push_back(0);
+  m.nop(5, 2) = m.nh;
+  const auto f = CheckMesh(m);
+  EXPECT_TRUE(Has(f, "midside")) << FormatFindings(f);
+  EXPECT_TRUE(Has(f, "duplicate")) << FormatFindings(f);
+
+  Mesh2d far = Grid();
+  far.xy(far.nop(5, 1)) = {0.5, 0.6};  // far off its chord 1-2
+  EXPECT_TRUE(Has(CheckMesh(far), "midside"));
+}
+
+TEST(CheckMesh, CornerNodesFirstAndFlags) {
+  Mesh2d m = Grid();
+  m.np -= 1;  // the last corner node now counts as mid-side
+  auto f = CheckMesh(m, {.flags = false});
+  EXPECT_TRUE(Has(f, "numbering")) << FormatFindings(f);
+
+  Mesh2d g = Grid();
+  g.flag(5) = 65;  // the centre node claims to be on the boundary
+  f = CheckMesh(g);
+  ASSERT_TRUE(Has(f, "flag"));
+  EXPECT_EQ(f.front().node, 5);
+  EXPECT_EQ(f.front().value, 65.0);
+  Mesh2d h = Grid();
+  h.flag(h.nop(5, 1)) = 0;  // boundary mid-side node flagged inside
+  EXPECT_TRUE(Has(CheckMesh(h), "flag"));
+  EXPECT_NE(FormatFindings(CheckMesh(h)).find("expected 1"), std::string::npos);
+}
+
+}  // namespace
