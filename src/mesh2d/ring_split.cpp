@@ -257,6 +257,74 @@ void AssembleHalves(const std::vector<const Outline*>& outl, const std::vector<L
 
 bool IsEndPoint(int k, int n) { return k >= 1 && k <= n && k % 2 == 1; }
 
+// Point at parameter t of the quadratic through a (t = -1), b (0), c (1).
+Point2 Quad(const Point2& a, const Point2& b, const Point2& c, double t) {
+  const double wa = 0.5 * t * (t - 1.0), wb = 1.0 - t * t, wc = 0.5 * t * (t + 1.0);
+  return {wa * a[0] + wb * b[0] + wc * c[0], wa * a[1] + wb * b[1] + wc * c[1]};
+}
+
+// Distance from p to the quadratic (a, b, c) over parameters [lo, hi]: coarse
+// sampling, then golden-section refinement round the best sample.
+double DistToQuad(const Point2& a, const Point2& b, const Point2& c, const Point2& p, double lo, double hi) {
+  constexpr int kSamples = 32;
+  double bestT = lo, best = Dist2(Quad(a, b, c, lo), p);
+  for (int s = 1; s <= kSamples; ++s) {
+    const double t = lo + (hi - lo) * s / kSamples;
+    const double d = Dist2(Quad(a, b, c, t), p);
+    if (d < best) {
+      best = d;
+      bestT = t;
+    }
+  }
+  const double h = (hi - lo) / kSamples;
+  double l = std::max(lo, bestT - h), r = std::min(hi, bestT + h);
+  const double gr = 0.5 * (std::sqrt(5.0) - 1.0);
+  for (int it = 0; it < 40; ++it) {
+    const double m1 = r - gr * (r - l), m2 = l + gr * (r - l);
+    if (Dist2(Quad(a, b, c, m1), p) < Dist2(Quad(a, b, c, m2), p))
+      r = m2;
+    else
+      l = m1;
+  }
+  best = std::min(best, Dist2(Quad(a, b, c, 0.5 * (l + r)), p));
+  return std::sqrt(best);
+}
+
+// Second cut of FindCuts for a given first cut.
+RingCut SecondCut(const Outline& inner, const Outline& outer, const RingCut& first) {
+  // Outer point: the farthest from j1 among the end points more than m points
+  // away from it (the shorter way round), m lowered until there is one.
+  const int j1 = first.j;
+  int m = (2 * outer.n) / 5;
+  int j2 = 0;
+  for (; j2 == 0; m -= 2) {
+    Require(m >= -2, "FindCuts: no second cut point on an outline of " + std::to_string(outer.n) + " points");
+    double far = 0.0;
+    for (int j = 1; j <= outer.n; j += 2) {
+      int dj = std::abs(j - j1);
+      dj = std::min(dj, outer.n - dj);
+      if (dj <= m) continue;
+      const double d2 = Dist2(outer.pts(j), outer.pts(j1));
+      if (d2 > far) {
+        far = d2;
+        j2 = j;
+      }
+    }
+  }
+  // Inner point: the end point other than i1 closest to j2.
+  double best = static_cast<double>(1.0e20f);
+  int i2 = 0;
+  for (int i = 1; i <= inner.n; i += 2) {
+    if (i == first.i) continue;
+    const double d2 = Dist2(inner.pts(i), outer.pts(j2));
+    if (d2 < best) {
+      best = d2;
+      i2 = i;
+    }
+  }
+  return {i2, j2};
+}
+
 }  // namespace
 
 RingCuts FindCuts(const Outline& inner, const Outline& outer) {
@@ -274,37 +342,7 @@ RingCuts FindCuts(const Outline& inner, const Outline& outer) {
         cuts.first = {i, j};
       }
     }
-  // Second cut, outer point: the farthest from j1 among the end points more
-  // than m points away from it (the shorter way round).
-  const int j1 = cuts.first.j;
-  int m = (2 * outer.n) / 5;
-  int j2 = 0;
-  for (; j2 == 0; m -= 2) {
-    Require(m >= -2, "FindCuts: no second cut point on an outline of " + std::to_string(outer.n) + " points");
-    double far = 0.0;
-    for (int j = 1; j <= outer.n; j += 2) {
-      int dj = std::abs(j - j1);
-      dj = std::min(dj, outer.n - dj);
-      if (dj <= m) continue;
-      const double d2 = Dist2(outer.pts(j), outer.pts(j1));
-      if (d2 > far) {
-        far = d2;
-        j2 = j;
-      }
-    }
-  }
-  // Second cut, inner point: the end point other than i1 closest to j2.
-  best = static_cast<double>(1.0e20f);
-  int i2 = 0;
-  for (int i = 1; i <= inner.n; i += 2) {
-    if (i == cuts.first.i) continue;
-    const double d2 = Dist2(inner.pts(i), outer.pts(j2));
-    if (d2 < best) {
-      best = d2;
-      i2 = i;
-    }
-  }
-  cuts.second = {i2, j2};
+  cuts.second = SecondCut(inner, outer, cuts.first);
   return cuts;
 }
 
@@ -353,7 +391,7 @@ void SplitRing(const Outline& inner, const Outline& outer, const RingCuts& cuts,
                Outline& half2) {
   const RingCut& a = cuts.first;
   const RingCut& b = cuts.second;
-  Require(inner.n >= 4 && outer.n >= 4 && IsEndPoint(a.i, inner.n) && IsEndPoint(b.i, inner.n) &&
+  Require(inner.n >= 4 && outer.n >= 4 && inner.n % 2 == 0 && outer.n % 2 == 0 && IsEndPoint(a.i, inner.n) && IsEndPoint(b.i, inner.n) &&
               IsEndPoint(a.j, outer.n) && IsEndPoint(b.j, outer.n) && a.i != b.i && a.j != b.j,
           "SplitRing: invalid cuts (" + std::to_string(a.i) + ", " + std::to_string(a.j) + ") and (" +
               std::to_string(b.i) + ", " + std::to_string(b.j) + ") for outlines of " +
@@ -382,8 +420,10 @@ void SplitRing(const Outline& inner0, const Outline& outer0, Outline& half1, Out
   RingCuts cuts = FindCuts(inner, outer);
   CutScene scene;
   scene.outl = {&outer, &inner};
-  if (!CutIsClear(scene, 0, cuts.first.j, 1, cuts.first.i))
+  if (!CutIsClear(scene, 0, cuts.first.j, 1, cuts.first.i)) {
     Require(NearestClearCut(scene, 0, 1, 0, 0, cuts.first), "SplitRing: no clear cut line across the ring");
+    cuts.second = SecondCut(inner, outer, cuts.first);
+  }
   scene.cuts.push_back({outer.pts(cuts.first.j), inner.pts(cuts.first.i)});
   const RingCut c1 = cuts.first;
   RingCut& c2 = cuts.second;
@@ -571,43 +611,6 @@ void RoundOutline(Outline& a) {
     if (len > 0.0) a.pts(i) = {c[0] + R * dx / len, c[1] + R * dy / len};
   }
 }
-
-namespace {
-
-// Point at parameter t of the quadratic through a (t = -1), b (0), c (1).
-Point2 Quad(const Point2& a, const Point2& b, const Point2& c, double t) {
-  const double wa = 0.5 * t * (t - 1.0), wb = 1.0 - t * t, wc = 0.5 * t * (t + 1.0);
-  return {wa * a[0] + wb * b[0] + wc * c[0], wa * a[1] + wb * b[1] + wc * c[1]};
-}
-
-// Distance from p to the quadratic (a, b, c) over parameters [lo, hi]: coarse
-// sampling, then golden-section refinement round the best sample.
-double DistToQuad(const Point2& a, const Point2& b, const Point2& c, const Point2& p, double lo, double hi) {
-  constexpr int kSamples = 32;
-  double bestT = lo, best = Dist2(Quad(a, b, c, lo), p);
-  for (int s = 1; s <= kSamples; ++s) {
-    const double t = lo + (hi - lo) * s / kSamples;
-    const double d = Dist2(Quad(a, b, c, t), p);
-    if (d < best) {
-      best = d;
-      bestT = t;
-    }
-  }
-  const double h = (hi - lo) / kSamples;
-  double l = std::max(lo, bestT - h), r = std::min(hi, bestT + h);
-  const double gr = 0.5 * (std::sqrt(5.0) - 1.0);
-  for (int it = 0; it < 40; ++it) {
-    const double m1 = r - gr * (r - l), m2 = l + gr * (r - l);
-    if (Dist2(Quad(a, b, c, m1), p) < Dist2(Quad(a, b, c, m2), p))
-      r = m2;
-    else
-      l = m1;
-  }
-  best = std::min(best, Dist2(Quad(a, b, c, 0.5 * (l + r)), p));
-  return std::sqrt(best);
-}
-
-}  // namespace
 
 void SimplifyOutline(Outline& a) {
   const int nSeg = a.n / 2;
