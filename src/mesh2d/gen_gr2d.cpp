@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "driver/console.h"
 #include "driver/fatal.h"
@@ -86,25 +87,24 @@ void gen_gr2d(int iVar, InpDat& d) {
   Require(k >= 1, "gen_gr2d: variant " + std::to_string(iVar) + " has no outline to mesh the working section");
   const Outline& src = d.Outlines(k);
 
-  // Drop a last point that repeats the one before it (a duplicated closing
-  // point of the outline file).
-  int n = src.n;
+  // A closing point that repeats its predecessor (or the first point) is
+  // dropped, so that the outline keeps whole quadratic segments.
   const double tiny = static_cast<double>(1.0e-5f);
-  if (n >= 2 && std::hypot(src.pts(n)[0] - src.pts(n - 1)[0], src.pts(n)[1] - src.pts(n - 1)[1]) < tiny) {
-    int distinct = 0;
-    for (int i = 1; i <= n; ++i) {
-      const Point2& a = src.pts(i);
-      const Point2& b = src.pts(i < n ? i + 1 : 1);
-      distinct += std::hypot(a[0] - b[0], a[1] - b[1]) >= tiny;
-    }
-    n = distinct - 1;
+  std::vector<Point2> pts;
+  for (int i = 1; i <= src.n; ++i) {
+    const Point2& p = src.pts(i);
+    if (!pts.empty() && std::hypot(p[0] - pts.back()[0], p[1] - pts.back()[1]) < tiny) continue;
+    pts.push_back(p);
   }
+  while (pts.size() > 2 && std::hypot(pts.back()[0] - pts.front()[0], pts.back()[1] - pts.front()[1]) < tiny)
+    pts.pop_back();
+  const int n = static_cast<int>(pts.size());
   Outline local;
-  local.n = n;
-  local.nSeg = n / 2;
-  local.pts.assign(static_cast<std::size_t>(n));
-  local.mark.assign(static_cast<std::size_t>(n), -1);
-  for (int i = 1; i <= n; ++i) local.pts(i) = src.pts(i);
+  local.n = n - n % 2;
+  local.nSeg = local.n / 2;
+  local.pts.assign(static_cast<std::size_t>(local.n));
+  local.mark.assign(static_cast<std::size_t>(local.n), -1);
+  for (int i = 1; i <= local.n; ++i) local.pts(i) = pts[static_cast<std::size_t>(i - 1)];
 
   Console(TextLine("    Run_3d>>gen_gr2d, start, iVar=") << iVar);
   if (d.Sect2d.size() < 1) d.Sect2d.assign(1);

@@ -38,16 +38,30 @@ double MeshKrit(const Mesh2d& mesh) {
 }
 
 double MeshArea(const Mesh2d& mesh) {
+  // Quadratic triangle in area coordinates: x = sum N_a x_a with corner
+  // functions L(2L-1) and mid-side functions 4 L_i L_j (node 4 on 3-1, 5 on
+  // 1-2, 6 on 2-3).  det J = x_xi y_eta - x_eta y_xi with xi = L1, eta = L2.
+  static constexpr double kPts[3][2] = {{0.5, 0.0}, {0.5, 0.5}, {0.0, 0.5}};
   double area = 0.0;
   for (int e = 1; e <= mesh.ne; ++e) {
-    const Point2& c1 = mesh.xy(std::abs(mesh.nop(1, e)));
-    const Point2& c2 = mesh.xy(std::abs(mesh.nop(2, e)));
-    const Point2& c3 = mesh.xy(std::abs(mesh.nop(3, e)));
-    const Point2& n4 = mesh.xy(std::abs(mesh.nop(4, e)));
-    const Point2& n5 = mesh.xy(std::abs(mesh.nop(5, e)));
-    const Point2& n6 = mesh.xy(std::abs(mesh.nop(6, e)));
-    area += HeronArea(c1, n5, n4) + HeronArea(n5, c2, n6) + HeronArea(n4, n5, n6) +
-            HeronArea(n4, n6, c3);
+    Point2 p[6];
+    for (int a = 0; a < 6; ++a) p[a] = mesh.xy(std::abs(mesh.nop(a + 1, e)));
+    double signedArea = 0.0;
+    for (const auto& q : kPts) {
+      const double L1 = q[0], L2 = q[1], L3 = 1.0 - L1 - L2;
+      // Derivatives of N1..N6 by L1 and L2 (L3 = 1 - L1 - L2).
+      const double dN1[6] = {4 * L1 - 1, 0.0, 1 - 4 * L3, 4 * (L3 - L1), 4 * L2, -4 * L2};
+      const double dN2[6] = {0.0, 4 * L2 - 1, 1 - 4 * L3, -4 * L1, 4 * L1, 4 * (L3 - L2)};
+      double xa = 0, ya = 0, xb = 0, yb = 0;
+      for (int a = 0; a < 6; ++a) {
+        xa += dN1[a] * p[a][0];
+        ya += dN1[a] * p[a][1];
+        xb += dN2[a] * p[a][0];
+        yb += dN2[a] * p[a][1];
+      }
+      signedArea += (xa * yb - xb * ya) / 6.0;  // weight 1/6 per point
+    }
+    area += std::fabs(signedArea);
   }
   return area;
 }

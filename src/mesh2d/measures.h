@@ -11,9 +11,14 @@
 // perimeter) gives 1000 and ends the scan.  An empty mesh gives 1.
 double MeshKrit(const Mesh2d& mesh);
 
-// Area of a mesh: the sum of the four sub-triangles of every 6-node element
-// (corner 1, node 5, node 4), (5, corner 2, 6), (4, 5, 6), (4, 6, corner 3),
-// each by Heron's formula (unsigned).
+// Area of a mesh: the sum over the 6-node elements of the area of the
+// quadratic (isoparametric) triangle, the integral of |det J| over the
+// reference triangle, exact with the three-point edge-midpoint rule because
+// det J is quadratic.  For straight-sided elements this equals the sum of the
+// four sub-triangles (corner 1, node 5, node 4), (5, corner 2, 6), (4, 5, 6),
+// (4, 6, corner 3); for curved boundary elements it is the area the volume
+// mesh actually has, so that the volume check and the exit-speed ratio see
+// the same geometry as the finite elements.
 double MeshArea(const Mesh2d& mesh);
 
 // Unsigned area of a triangle by Heron's formula; 0 for a degenerate one.

@@ -69,11 +69,14 @@ TEST(MeshKrit, CollinearCornersGive1000AndStopTheScan) {
 
 TEST(MeshArea, StraightAndCurvedElements) {
   EXPECT_NEAR(MeshArea(OneTriangle({0, 0}, {4, 0}, {0, 3})), 6.0, 1e-12);
-  // Moving the mid-side node of edge 1-2 outwards adds the area of the
-  // sub-triangle it spans; the four sub-triangles are summed unsigned.
+  // Moving the mid-side node of edge 1-2 outwards by 1 bends that edge into
+  // a parabola: the element gains the parabolic segment 2/3 * chord * 1.
   Mesh2d m = OneTriangle({0, 0}, {4, 0}, {0, 3});
   m.xy(5) = {2.0, -1.0};
-  EXPECT_NEAR(MeshArea(m), 6.0 + 0.5 * 4.0 * 1.0, 1e-12);
+  EXPECT_NEAR(MeshArea(m), 6.0 + 2.0 / 3.0 * 4.0 * 1.0, 1e-12);
+  // A reversed (clockwise) element has the same area.
+  Mesh2d r = OneTriangle({0, 0}, {0, 3}, {4, 0});
+  EXPECT_NEAR(MeshArea(r), 6.0, 1e-12);
 }
 
 TEST(OutlineMeasures, DiameterDistanceRangeAndRoundness) {

@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+
+#include "input/section_reader.h"
+#include "mesh2d/gen_gr2d.h"
+#include "mesh2d/measures.h"
+#include "mesh2d/mesh_check.h"
+#include "mesh2d/outline_file.h"
+#include "mesh2d/outline_shapes.h"
+#include "mesh2d/run_gr_2d.h"
+
+namespace {
+
+// Area enclosed by a piecewise quadratic outline, from a fine polygon
+// through its segments.
+double EnclosedArea(const RawOutline& o) {
+  const std::size_t n = o.x.size();
+  double a = 0;
+  double px = 0, py = 0;
+  bool first = true;
+  double fx = 0, fy = 0;
+  for (std::size_t k = 0; k + 1 < n; k += 2) {
+    const double x0 = o.x[k], y0 = o.y[k], x1 = o.x[k + 1], y1 = o.y[k + 1];
+    const double x2 = o.x[(k + 2) % n], y2 = o.y[(k + 2) % n];
+    for (int s = 0; s < 64; ++s) {
+      const double t = -1.0 + 2.0 * s / 64;
+      const double x = 0.5 * t * (t - 1) * x0 + (1 - t * t) * x1 + 0.5 * t * (t + 1) * x2;
+      const double y = 0.5 * t * (t - 1) * y0 + (1 - t * t) * y1 + 0.5 * t * (t + 1) * y2;
+      if (first) {
+        fx = x, fy = y, first = false;
+      } else {
+        a += px * y - x * py;
+      }
+      px = x, py = y;
+    }
+  }
+  a += px * fy - fx * py;
+  return std::fabs(0.5 * a);
+}
+
+struct Fixture {
+  std::string name;       // fixture name, also the file stem
+  std::string outlines;   // outline description
+  int profType = 1;       // process type
+  std::vector<std::vector<int>> expected;  // per written mesh: +k adds, -k subtracts the area of outline k (file order)
+};
+
+std::vector<RawOutline> Parse(const Fixture& f) {
+  std::string err;
+  auto out = ParseOutlineDescription(f.name, f.outlines, err);
+  EXPECT_TRUE(err.empty()) << err;
+  return out;
+}
+
+// Runs the cross-section driver on a fixture and reads its file back.
+InpDat RunFixture(const Fixture& f, int meshLevel = 2) {
+  const std::string dir = ::testing::TempDir();
+  InpDat d;
+  d.FileOutline = dir + f.name + ".olf";
+  d.File2d = dir + f.name + ".f2d";
+  d.ProfType = f.profType;
+  d.MeshLevel = static_cast<int8_t>(meshLevel);
+  EXPECT_TRUE(WriteOutlineFile(d.FileOutline, Parse(f)));
+  Run_gr_2d(1, d);
+  ReadSection2d(1, d);
+  return d;
+}
+
+// True when every node of `inner` has a node of `outer` at the same place.
+int MissingNodes(const Mesh2d& inner, const Mesh2d& outer) {
+  int missing = 0;
+  for (int i = 1; i <= inner.nh; ++i) {
+    bool found = false;
+    for (int j = 1; j <= outer.nh && !found; ++j)
+      found = std::hypot(inner.xy(i)[0] - outer.xy(j)[0], inner.xy(i)[1] - outer.xy(j)[1]) < 1e-6;
+    missing += !found;
+  }
+  return missing;
+}
+
+const std::vector<Fixture>& Fixtures() {
+  static const std::vector<Fixture> f = {
+      {"round", "outline WPIECE\ncircle 0 0 20\noutline RING1\ncircle 0 0 50\noutline CONT2\ncircle 0 0 100 24\n", 1,
+       {{1}, {3}}},
+      {"strip", "outline WPIECE\nrectangle 0 0 40 4\noutline RING1\ncircle 0 0 60\noutline CONT2\ncircle 0 0 120 24\n", 1,
+       {{1}, {3}}},
+      {"angle",
+       "outline WPIECE\npolygon -10 -10 20 -10 20 -7 -7 -7 -7 20 -10 20\noutline RING1\ncircle 0 0 70\n"
+       "outline CONT2\ncircle 0 0 140 24\n",
+       1, {{1}, {3}}},
+      {"channel",
+       "outline WPIECE\npolygon -20 -10 20 -10 20 10 17 10 17 -7 -17 -7 -17 10 -20 10\noutline RING1\ncircle 0 0 70\n"
+       "outline CONT2\ncircle 0 0 140 24\n",
+       1, {{1}, {3}}},
+      {"threezone", "outline WPIECE\ncircle 0 0 20\noutline RING1\ncircle 0 0 50\noutline CONT2\ncircle 0 0 100 24\n", 3,
+       {{1}, {2}, {3}}},
+      {"tube",
+       "outline WPIECE\ncircle 0 0 30\noutline CORE3\ncircle 0 0 20\noutline RING1\ncircle 0 0 50\n"
+       "outline CONT2\ncircle 0 0 100 24\n",
+       1, {{1, -2}, {4, -2}}},
+      {"twoholes",
+       "outline WPIECE\ncircle -15 0 10\noutline HOLE1\ncircle 15 0 10\noutline CONT2\ncircle 0 0 100 24\n", 7,
+       {{0}, {0}, {3}}},
+  };
+  return f;
+}
+
+}  // namespace
+
+TEST(Run_gr_2d, FixtureSectionsAreSoundCoverTheirOutlinesAndNest) {
+  for (const Fixture& f : Fixtures()) {
+    SCOPED_TRACE(f.name);
+    const InpDat d = RunFixture(f);
+    const std::vector<RawOutline> raw = Parse(f);
+    ASSERT_EQ(d.Pieces2d.size(), static_cast<int>(f.expected.size()));
+    for (int k = 1; k <= d.Pieces2d.size(); ++k) {
+      const Mesh2d& m = d.Pieces2d(k);
+      std::printf("[ %-9s ] mesh %d: nh=%d ne=%d Krit=%.3f area=%.2f\n", f.name.c_str(), k, m.nh, m.ne, m.Krit, m.area);
+      ASSERT_GT(m.ne, 0) << "mesh " << k;
+      EXPECT_LT(m.Krit, 1000.0) << "mesh " << k;
+      const auto findings = CheckMesh(m);
+      EXPECT_TRUE(findings.empty()) << "mesh " << k << "\n" << FormatFindings(findings);
+      double want = 0;
+      for (int o : f.expected[static_cast<std::size_t>(k - 1)])
+        if (o != 0) want += (o > 0 ? 1 : -1) * EnclosedArea(raw[static_cast<std::size_t>(std::abs(o) - 1)]);
+      if (want > 0) {
+        EXPECT_NEAR(m.area, want, 0.01 * want) << "mesh " << k;
+      }
+      EXPECT_NEAR(m.area, MeshArea(m), 1e-9 * m.area);
+    }
+    // Nested meshes share their nodes: every mesh is contained in the last.
+    const Mesh2d& last = d.Pieces2d(d.Pieces2d.size());
+    for (int k = 1; k < d.Pieces2d.size(); ++k) EXPECT_EQ(MissingNodes(d.Pieces2d(k), last), 0) << "mesh " << k;
+  }
+}
+
+TEST(Run_gr_2d, DensityLevels) {
+  int S = 0, R = 0;
+  DivisionCounts(0, S, R);
+  EXPECT_EQ(S, 32);
+  EXPECT_EQ(R, 12);
+  DivisionCounts(7, S, R);
+  EXPECT_EQ(S, 32);
+  DivisionCounts(1, S, R);
+  EXPECT_EQ(S, 16);
+  EXPECT_EQ(R, 8);
+  DivisionCounts(5, S, R);
+  EXPECT_EQ(S, 28);
+  // The multi-outline layout meshes at level 2 whatever the input says: the
+  // same file gives the same meshes at level 5 and level 2.
+  const Fixture& holes = Fixtures().back();
+  const InpDat a = RunFixture(holes, 5), b = RunFixture(holes, 2);
+  EXPECT_EQ(a.Pieces2d(3).nh, b.Pieces2d(3).nh);
+  EXPECT_EQ(a.nPiecesB, 3);
+  EXPECT_EQ(a.nPiecesA, 2);
+}
+
+TEST(gen_gr2d, WorkingSectionAndBox) {
+  const InpDat base = RunFixture(Fixtures().front());
+  InpDat d = base;
+  d.Sect2d.assign(1);
+  gen_gr2d(1, d);
+  const Mesh2d& s = d.Sect2d(1);
+  EXPECT_TRUE(CheckMesh(s).empty()) << FormatFindings(CheckMesh(s));
+  EXPECT_NEAR(s.area, M_PI * 50 * 50, 0.02 * M_PI * 2500);
+  EXPECT_EQ(s.Tnew.size(), s.nh);
+  // Square box with a margin of a tenth of the mean extent.
+  EXPECT_NEAR(d.Box2d(2) - d.Box2d(1), d.Box2d(4) - d.Box2d(3), 1e-12);
+  EXPECT_NEAR(d.Box2d(2) - d.Box2d(1), 120.0, 0.5);
+
+  // A 10 x 2 rectangle: margin 0.6, side 11.2.
+  Mesh2d rect;
+  rect.nh = 2;
+  rect.xy.assign(2);
+  rect.xy(1) = {0, 0};
+  rect.xy(2) = {10, 2};
+  Fix1<double, 4> box;
+  SquareBox(rect, box);
+  EXPECT_NEAR(box(1), -0.6, 1e-12);
+  EXPECT_NEAR(box(2), -0.6 + 11.2, 1e-12);
+  EXPECT_NEAR(box(3), -0.6, 1e-12);
+  EXPECT_NEAR(box(4), -0.6 + 11.2, 1e-12);
+
+  // A duplicated last point is dropped before meshing: the mesh is the same.
+  InpDat dup = base;
+  Outline& o = dup.Outlines(3);
+  o.pts.push_back(o.pts(o.n));
+  o.mark.push_back(-1);
+  o.n += 1;
+  dup.Sect2d.assign(1);
+  gen_gr2d(1, dup);
+  EXPECT_EQ(dup.Sect2d(1).nh, s.nh);
+  EXPECT_TRUE(CheckMesh(dup.Sect2d(1)).empty());
+}
