@@ -254,12 +254,16 @@ double FrameFromPoints(const Vec3& P1, const Vec3& P2, const Vec3& P3, Vec3& t1,
     const double s = Dot(Sub(P3, P2), t1);
     return Vec3{P2[0] + s * t1[0], P2[1] + s * t1[1], P2[2] + s * t1[2]};
   }();
+  // Heights and areas at the rounding level of the edge lengths count as 0
+  // (collinear points): no direction is made up from rounding noise.
+  const Vec3 d32 = Sub(P2, P3);
+  const double noise = 1e-12 * std::max(l12, std::sqrt(Dot(d32, d32)));
   const Vec3 h = Sub(foot, P3);
   const double lh = std::sqrt(Dot(h, h));
-  t2 = lh > 0.0 ? Scale(1.0 / lh, h) : Vec3{};
-  const Vec3 w = Cross(d12, Sub(P2, P3));
+  t2 = lh > noise ? Scale(1.0 / lh, h) : Vec3{};
+  const Vec3 w = Cross(d12, d32);
   const double lw = std::sqrt(Dot(w, w));
-  n = lw > 0.0 ? Scale(1.0 / lw, w) : Vec3{};
+  n = lw > noise * l12 ? Scale(1.0 / lw, w) : Vec3{};
   for (double& c : n)
     if (std::fabs(c) < 0.0001) c = 0.0;
   const double d1 = Dot(t1, t2), d2 = Dot(t1, n), d3 = Dot(t2, n);

@@ -1,0 +1,5 @@
+kalmora_test(test_mesh3d_boundary
+  ${CMAKE_CURRENT_LIST_DIR}/test_boundary_faces.cpp
+)
+target_link_libraries(test_mesh3d_boundary PRIVATE kalmora_mesh3d)
+target_include_directories(test_mesh3d_boundary PRIVATE ${PROJECT_SOURCE_DIR}/tests)

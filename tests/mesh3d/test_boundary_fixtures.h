@@ -1,0 +1,114 @@
+#pragma once
+// Fixtures of the boundary-data tests: element tables, single elements,
+// outlines and variants of extruded rectangular sections.
+
+#include <array>
+#include <cmath>
+#include <map>
+#include <vector>
+
+#include "fem/elements.h"
+#include "mesh3d/boundary.h"
+#include "mesh3d/gen_gr3d.h"
+#include "support/grid_mesh2d.h"
+
+inline const ElementTables& Tables() {
+  static const ElementTables tab = [] {
+    ElementTables t;
+    iniELEM(t);
+    return t;
+  }();
+  return tab;
+}
+
+// Closed outline through the corners of a rectangle, `per` points per side.
+inline Outline RectOutline(double x0, double y0, double x1, double y1, int per) {
+  Outline o;
+  const double cx[4] = {x0, x1, x1, x0}, cy[4] = {y0, y0, y1, y1};
+  for (int s = 0; s < 4; ++s)
+    for (int k = 0; k < per; ++k) {
+      const double t = static_cast<double>(k) / per;
+      o.pts.push_back({cx[s] + t * (cx[(s + 1) % 4] - cx[s]), cy[s] + t * (cy[(s + 1) % 4] - cy[s])});
+    }
+  o.n = o.pts.size();
+  o.nSeg = o.n / 2;
+  return o;
+}
+
+// One element mesh: the nodes are numbered as the local nodes, corners first.
+inline Mesh3d SingleElement(const std::vector<Vec3>& x, bool wedge) {
+  Mesh3d g;
+  const int nn = wedge ? 15 : 10;
+  g.ne = 1;
+  g.nh = nn;
+  g.npe = 15;
+  g.np = wedge ? 6 : 4;
+  g.nve = g.np;
+  g.xyz.assign(3, nn);
+  g.nop.assign(15, 1, 0);
+  for (int k = 1; k <= nn; ++k) {
+    g.nop(k, 1) = k;
+    for (int j = 0; j < 3; ++j) g.xyz(j + 1, k) = x[static_cast<std::size_t>(k - 1)][static_cast<std::size_t>(j)];
+  }
+  g.etype.assign(1, wedge ? -1 : 0);
+  g.EndPlane.assign(static_cast<std::size_t>(nn), 0);
+  g.BoundaryConditions.assign(static_cast<std::size_t>(nn), 0);
+  for (int k = 1; k <= nn; ++k) g.BoundaryConditions(k) = k <= g.np ? 65 : 1;
+  return g;
+}
+
+// Mid-side nodes placed on the chords of the corners (straight edges).
+inline void StraightMidNodes(std::vector<Vec3>& x, bool wedge) {
+  const int nm = wedge ? 9 : 6;
+  for (int k = 0; k < nm; ++k) {
+    const int* e = wedge ? kWedgeEdge[k] : kTetEdge[k];
+    for (int j = 0; j < 3; ++j)
+      x[static_cast<std::size_t>((wedge ? 6 : 4) + k)][static_cast<std::size_t>(j)] =
+          0.5 * (x[static_cast<std::size_t>(e[0] - 1)][static_cast<std::size_t>(j)] +
+                 x[static_cast<std::size_t>(e[1] - 1)][static_cast<std::size_t>(j)]);
+  }
+}
+
+// A two-section variant: profile [px0, px0 + pw] x [py0, py0 + ph] below Z1
+// and container [cx0, cx0 + cw] x [cy0, cy0 + ch] above it, grid spacing h.
+struct TwoSection {
+  double px0 = 0, py0 = 0, pw = 2, ph = 2;
+  double cx0 = -2, cy0 = -2, cw = 6, ch = 6;
+  double h = 1.0;
+};
+
+inline InpDat TwoSectionVariant(const TwoSection& s) {
+  InpDat d;
+  d.Z0 = 100;
+  d.Z1 = 110;
+  d.Z2 = 140;
+  d.LenA = 30;
+  d.MeshLevel3d = 1;
+  d.nPiecesA = 2;
+  d.RamSpeed = 5.0;
+  d.BilletTemp = 450.0;
+  d.ToolTemp = 400.0;
+  d.BcFactor(1) = 0.8;
+  d.BcFactor(2) = 0.3;
+  d.BcFactor(3) = 0.5;
+  d.ViscMax = 1.0;
+  d.ViscMin = 1.0;
+  d.Pieces2d.assign(2);
+  d.Pieces2d(1) = GridMesh2d(s.px0, s.py0, s.pw, s.ph, static_cast<int>(std::lround(s.pw / s.h)),
+                             static_cast<int>(std::lround(s.ph / s.h)));
+  d.Pieces2d(2) = GridMesh2d(s.cx0, s.cy0, s.cw, s.ch, static_cast<int>(std::lround(s.cw / s.h)),
+                             static_cast<int>(std::lround(s.ch / s.h)));
+  d.Area2d(1) = s.pw * s.ph;
+  d.Area2d(2) = s.cw * s.ch;
+  d.Outlines.assign(5);
+  d.Outlines(1) = RectOutline(s.px0, s.py0, s.px0 + s.pw, s.py0 + s.ph, 8);
+  d.Outlines(3) = RectOutline(s.cx0, s.cy0, s.cx0 + s.cw, s.cy0 + s.ch, 4 * static_cast<int>(std::lround(s.cw / s.h)));
+  return d;
+}
+
+// Number of nodes per code.
+inline std::map<int, int> CodeCounts(const Mesh3d& g) {
+  std::map<int, int> c;
+  for (int i = 1; i <= g.nh; ++i) ++c[g.BoundaryConditions(i)];
+  return c;
+}
