@@ -115,6 +115,163 @@ void FinishWritten(Mesh2d& m) {
   m.Krit = MeshKrit(m);
 }
 
+
+// Whether outline points p and q both lie on one symmetry axis (x = 0 or
+// y = 0, within the tolerance of the symmetry code).
+bool OnSameAxis(const Point2& p, const Point2& q) {
+  constexpr double kTol = 0.05;
+  return (std::fabs(p[0]) < kTol && std::fabs(q[0]) < kTol) || (std::fabs(p[1]) < kTol && std::fabs(q[1]) < kTol);
+}
+
+// The run of consecutive segments of `o` that lie on the symmetry axes:
+// returns false when there is none; otherwise `P` is the first point of the
+// run and `Q` its last (both segment end points), so that the free arc runs
+// forward from Q to P.
+bool AxisRun(const Outline& o, int& P, int& Q) {
+  const int ns = o.nSeg;
+  auto startOf = [&](int k) { return 2 * ((k - 1 + ns) % ns) + 1; };
+  auto onAxis = [&](int k) { return OnSameAxis(o.pts(startOf(k)), o.pts(startOf(k + 1))); };
+  int first = 0;
+  for (int k = 1; k <= ns; ++k)
+    if (onAxis(k) && !onAxis(k - 1)) {
+      first = k;
+      break;
+    }
+  if (first == 0) return false;  // no run, or the whole outline on the axes
+  int last = first;
+  while (onAxis(last + 1) && last - first + 1 < ns) ++last;
+  P = startOf(first);
+  Q = startOf(last + 1);
+  return true;
+}
+
+// Appends the straight piece from a to b as whole segments of about the
+// size h (start and middle points; b itself is not appended).
+void AppendStraight(std::vector<Point2>& pts, const Point2& a, const Point2& b, double h) {
+  const double len = std::hypot(b[0] - a[0], b[1] - a[1]);
+  const int n = std::max(1, static_cast<int>(std::lround(len / std::max(h, 1e-9))));
+  for (int k = 0; k < 2 * n; ++k) {
+    const double t = static_cast<double>(k) / (2 * n);
+    pts.push_back({a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1])});
+  }
+}
+
+double SegmentLength(const Outline& o, int i) {
+  const Point2& a = o.pts(i);
+  const Point2& b = o.pts(i + 2 <= o.n ? i + 2 : 1);
+  return std::hypot(b[0] - a[0], b[1] - a[1]);
+}
+
+// Cuts a closed outline along a straight line from the middle point of its
+// inner arc (the run of points with mark 0) to the nearest segment end point
+// among its first `outerArcPoints` points (the outer arc).  Both halves keep
+// whole segments; the cut points carry mark -1.
+void SplitAcross(const Outline& o, int outerArcPoints, Outline& half1, Outline& half2) {
+  std::vector<int> innerEnds;
+  for (int i = 1; i <= o.n; i += 2)
+    if (o.mark(i) == 0) innerEnds.push_back(i);
+  Require(!innerEnds.empty() && outerArcPoints >= 3, "SplitAcross: the region has no inner or outer arc");
+  const int i = innerEnds[innerEnds.size() / 2];
+  int j = 1;
+  double best = 1e300;
+  for (int k = 3; k < outerArcPoints; k += 2) {  // interior end points of the outer arc
+    const double dist = std::hypot(o.pts(k)[0] - o.pts(i)[0], o.pts(k)[1] - o.pts(i)[1]);
+    if (dist < best) best = dist, j = k;
+  }
+  const double h = 0.5 * (SegmentLength(o, i) + SegmentLength(o, j));
+  int c = 2 * std::max(1, static_cast<int>(std::lround(best / std::max(h, 1e-9)))) - 1;  // odd interior count
+  c = std::min(c, 23);
+  auto build = [&](int from, int to, Outline& half) {
+    std::vector<Point2> pts;
+    std::vector<int32_t> marks;
+    for (int k = from;; k = k % o.n + 1) {
+      pts.push_back(o.pts(k));
+      marks.push_back(o.mark(k));
+      if (k == to) break;
+    }
+    const Point2 a = o.pts(to), b = o.pts(from);
+    for (int k = 1; k <= c; ++k) {
+      const double t = static_cast<double>(k) / (c + 1);
+      pts.push_back({a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1])});
+      marks.push_back(-1);
+    }
+    Require(pts.size() % 2 == 0 && static_cast<int>(pts.size()) <= kMaxOutlinePoints,
+            "SplitAcross: a half of " + std::to_string(pts.size()) + " points cannot be meshed");
+    half = Outline{};
+    half.n = static_cast<int32_t>(pts.size());
+    half.nSeg = half.n / 2;
+    half.pts.assign(pts.size());
+    half.mark.assign(pts.size(), -1);
+    for (int k = 1; k <= half.n; ++k) {
+      half.pts(k) = pts[static_cast<std::size_t>(k - 1)];
+      half.mark(k) = marks[static_cast<std::size_t>(k - 1)];
+    }
+  };
+  build(j, i, half1);
+  build(i, j, half2);
+}
+
+// Region between two outlines that both lie against the symmetry axes (a
+// half or quarter model): the free arc of the outer outline from Q2 to P2,
+// the axis from P2 to P1, the free arc of the inner outline backwards from
+// P1 to Q1, and the axis from Q1 to Q2.  Points of the inner arc get mark 0
+// (the interface with the profile mesh), all others -1.  Returns false when
+// the two outlines do not form such a region.
+bool SymmetricRingOutline(const Outline& inner, const Outline& outer, Outline& region, int& outerArcPoints) {
+  int P1 = 0, Q1 = 0, P2 = 0, Q2 = 0;
+  if (!AxisRun(inner, P1, Q1) || !AxisRun(outer, P2, Q2)) return false;
+  std::vector<Point2> pts;
+  std::vector<int32_t> marks;
+  auto add = [&](const Point2& p, int mark) {
+    pts.push_back(p);
+    marks.push_back(mark);
+  };
+  for (int i = Q2; i != P2; i = i % outer.n + 1) add(outer.pts(i), -1);
+  outerArcPoints = static_cast<int>(pts.size());
+  AppendStraight(pts, outer.pts(P2), inner.pts(P1), 0.5 * (SegmentLength(outer, P2 > 2 ? P2 - 2 : outer.n - 1) + SegmentLength(inner, P1)));
+  marks.resize(pts.size(), -1);
+  // Inner arc backwards: P1, P1-1, ..., Q1 + 1 (the point Q1 closes the arc).
+  for (int i = P1; i != Q1; i = i > 1 ? i - 1 : inner.n) add(inner.pts(i), 0);
+  const std::size_t q1 = pts.size();  // the straight piece starts with Q1, an inner-arc point
+  AppendStraight(pts, inner.pts(Q1), outer.pts(Q2), 0.5 * (SegmentLength(inner, Q1 > 2 ? Q1 - 2 : inner.n - 1) + SegmentLength(outer, Q2)));
+  marks.resize(pts.size(), -1);
+  marks[q1] = 0;
+  if (pts.size() % 2 != 0 || static_cast<int>(pts.size()) > kMaxOutlinePoints) return false;
+  region = Outline{};
+  region.n = static_cast<int32_t>(pts.size());
+  region.nSeg = region.n / 2;
+  region.pts.assign(pts.size());
+  region.mark.assign(pts.size(), -1);
+  for (int i = 1; i <= region.n; ++i) {
+    region.pts(i) = pts[static_cast<std::size_t>(i - 1)];
+    region.mark(i) = marks[static_cast<std::size_t>(i - 1)];
+  }
+  return true;
+}
+
+
+// Mesh of the region between two outlines that both lie against a symmetry
+// axis.  The region is cut once more, from the middle of the inner arc to
+// the nearest point of the outer arc, so that each half is only mildly
+// concave, like the halves of a full ring; the two halves are merged.
+void MeshSymmetricBetween(const Outline& inner, const Outline& outer, int c, const std::string& file, Mesh2d& part) {
+  Outline between;
+  int outerArcPoints = 0;
+  Require(SymmetricRingOutline(inner, outer, between, outerArcPoints),
+          file + ": two nested outlines lie against a symmetry axis but do not bound one region between them");
+  const double want = 0.5 * (std::fabs(OutlineSignedArea2(outer)) - std::fabs(OutlineSignedArea2(inner)));
+  Require(std::fabs(0.5 * std::fabs(OutlineSignedArea2(between)) - want) <= 0.01 * want,
+          file + ": the region between two nested outlines of the symmetric model is not closed along the axis");
+  Outline half1, half2;
+  SplitAcross(between, outerArcPoints, half1, half2);
+  OrientOutline(1, half1);
+  OrientOutline(1, half2);
+  Mesh2d a, b;
+  MeshOutline(half1, c, c, a, /*keepMarks=*/true);
+  MeshOutline(half2, c, c, b, /*keepMarks=*/true);
+  Merge(a, b, part);
+}
+
 }  // namespace
 
 void Run_gr_2d(int /*iVar*/, InpDat& d) {
@@ -241,7 +398,18 @@ void Run_gr_2d(int /*iVar*/, InpDat& d) {
       const int code1 = SymmetryCode(d.Outlines(1));
       SymmetryCode(d.Outlines(3));
       if (code2 >= 1 && code1 >= 1) {
+        // Both outlines lie against a symmetry axis: the region between them
+        // is no ring but one simply connected block, bounded by the two free
+        // arcs and the axis.  It is meshed directly so that the section mesh
+        // still covers the whole half (or quarter) section.
         d.RingSym = 1;
+        d.Outlines(2) = Resampled(d.Outlines(2), 1, S + 12);
+        SymmetryCode(d.Outlines(2));
+        Mesh2d part;
+        MeshSymmetricBetween(d.Outlines(1), d.Outlines(2), S + 4, d.FileOutline, part);
+        Merge(region1, part, ring);
+        haveRing = true;
+        rings.push_back(ring);
       } else {
         d.Outlines(2) = Resampled(d.Outlines(2), 1, S + 12);
         Mesh2d h1, h2, halves;
@@ -262,6 +430,16 @@ void Run_gr_2d(int /*iVar*/, InpDat& d) {
         ReduceOutline(outer, inner);
         RoundOutline(outer);
       }
+      const Mesh2d& base = haveRing ? ring : region1;
+      if (SymmetryCode(inner) >= 1 && SymmetryCode(outer) >= 1) {
+        Mesh2d part, next;
+        MeshSymmetricBetween(inner, outer, S + 4, d.FileOutline, part);
+        Merge(base, part, next);
+        ring = std::move(next);
+        haveRing = true;
+        rings.push_back(ring);
+        continue;
+      }
       int c1 = S + 4, c2 = S + 4;
       Mesh2d h1, h2;
       double k1 = 0, k2 = 0;
@@ -271,7 +449,6 @@ void Run_gr_2d(int /*iVar*/, InpDat& d) {
         c2 -= 2;
         MeshRingHalves(inner, outer, c1, c2, h1, h2, k1, k2);
       }
-      const Mesh2d& base = haveRing ? ring : region1;
       Mesh2d withFirst, next;
       Merge(base, h1, withFirst);
       Merge(withFirst, h2, next);

@@ -81,6 +81,20 @@ int MissingNodes(const Mesh2d& inner, const Mesh2d& outer) {
   return missing;
 }
 
+// Half circle of radius r on x >= 0, closed along the y axis (x = 0), as an
+// explicit point list: nSeg arc segments and one segment on the axis.
+std::string HalfCircle(const std::string& name, double r, int nSeg) {
+  std::string s = "outline " + name + "\npoints\n";
+  char buf[80];
+  for (int k = 0; k < 2 * nSeg; ++k) {
+    const double a = -M_PI / 2 + M_PI * k / (2.0 * nSeg);
+    std::snprintf(buf, sizeof buf, "%.9f %.9f\n", r * std::cos(a), r * std::sin(a));
+    s += buf;
+  }
+  std::snprintf(buf, sizeof buf, "0 %.9f\n0 0\nend\n", r);
+  return s + buf;
+}
+
 const std::vector<Fixture>& Fixtures() {
   static const std::vector<Fixture> f = {
       {"round", "outline WPIECE\ncircle 0 0 20\noutline RING1\ncircle 0 0 50\noutline CONT2\ncircle 0 0 100 24\n", 1,
@@ -101,6 +115,7 @@ const std::vector<Fixture>& Fixtures() {
        "outline WPIECE\ncircle 0 0 30\noutline CORE3\ncircle 0 0 20\noutline RING1\ncircle 0 0 50\n"
        "outline CONT2\ncircle 0 0 100 24\n",
        1, {{1, -2}, {4, -2}}},
+      {"half", HalfCircle("WPIECE", 10, 8) + HalfCircle("RING1", 25, 8) + HalfCircle("CONT2", 50, 12), 1, {{1}, {3}}},
       {"twoholes",
        "outline WPIECE\ncircle -15 0 10\noutline HOLE1\ncircle 15 0 10\noutline CONT2\ncircle 0 0 100 24\n", 7,
        {{0}, {0}, {3}}},
