@@ -4,7 +4,6 @@
 #include <array>
 #include <cassert>
 #include <cmath>
-#include <numeric>
 #include <string>
 
 #include "driver/fatal.h"
@@ -59,7 +58,8 @@ double Orient(const Point2& a, const Point2& b, const Point2& c) {
 bool SegmentsCross(const Point2& a, const Point2& b, const Point2& c, const Point2& d) {
   const double d1 = Orient(c, d, a), d2 = Orient(c, d, b);
   const double d3 = Orient(a, b, c), d4 = Orient(a, b, d);
-  return ((d1 > 0.0 && d2 < 0.0) || (d1 < 0.0 && d2 > 0.0)) && ((d3 > 0.0 && d4 < 0.0) || (d3 < 0.0 && d4 > 0.0));
+  return ((d1 > 0.0 && d2 < 0.0) || (d1 < 0.0 && d2 > 0.0)) &&
+         ((d3 > 0.0 && d4 < 0.0) || (d3 < 0.0 && d4 > 0.0));
 }
 
 // Crossing-number test of p against the polygon through all points of o.
@@ -79,8 +79,8 @@ bool InsidePolygon(const Outline& o, const Point2& p) {
 // The outlines of one split: entry 0 is the enclosing outline, the others are
 // the pieces (holes) inside it; `cuts` holds the cut segments placed so far.
 struct CutScene {
-  std::vector<const Outline*> outl;             // container first, then the pieces
-  std::vector<std::array<Point2, 2>> cuts;      // straight cut segments already chosen
+  std::vector<const Outline*> outl;         // container first, then the pieces
+  std::vector<std::array<Point2, 2>> cuts;  // straight cut segments already chosen
 };
 
 // A straight cut from point jx of outline ox to point iy of outline oy is
@@ -147,7 +147,8 @@ struct Link {
   bool closed = false;      // end points coincide: no interior points, one shared point
 };
 
-Link MakeLink(const Outline& X, int ox, int jx, const Outline& Y, int oy, int iy, const std::vector<Point2>& mid) {
+Link MakeLink(const Outline& X, int ox, int jx, const Outline& Y, int oy, int iy,
+              const std::vector<Point2>& mid) {
   Link l;
   l.x = ox;
   l.jx = jx;
@@ -160,26 +161,24 @@ Link MakeLink(const Outline& X, int ox, int jx, const Outline& Y, int oy, int iy
 
 // Points of a half outline under construction with their marks and roles.
 struct Emitted {
-  std::vector<Point2> p;     // coordinates in traversal order
+  std::vector<Point2> p;      // coordinates in traversal order
   std::vector<int32_t> mark;  // 0 on piece arcs, -1 elsewhere
   std::vector<char> isEnd;    // 1 for a segment end point, 0 for a middle point
 };
 
 // Appends the points of o from `from` to `to` (both included) stepping by
-// `step` (+1 forwards, -1 backwards); the first point is left out when the
-// arc follows a closed link (its point is already there).
-void EmitArc(const Outline& o, int from, int to, int step, bool skipFirst, int32_t mark, Emitted& e) {
-  int k = from;
-  bool first = true;
-  for (;;) {
-    if (!(first && skipFirst)) {
+// `step` (+1 forwards, -1 backwards).  The first or last point is left out
+// when it is the far end of a closed link: a closed link keeps only its start
+// point, in both halves, so that they share it exactly.
+void EmitArc(const Outline& o, int from, int to, int step, bool skipFirst, bool skipLast, int32_t mark,
+             Emitted& e) {
+  for (int k = from;; k = Wrap(k + step, o.n)) {
+    if (!(k == from && skipFirst) && !(k == to && skipLast)) {
       e.p.push_back(o.pts(k));
       e.mark.push_back(mark);
       e.isEnd.push_back(static_cast<char>(k % 2 == 1));
     }
     if (k == to) break;
-    k = Wrap(k + step, o.n);
-    first = false;
   }
 }
 
@@ -227,28 +226,34 @@ void FinishHalf(const Emitted& e, std::size_t start, const char* who, Outline& h
 // and every link reversed.  Because the container and the pieces run
 // clockwise, both halves keep their region on the right, i.e. run clockwise.
 // half1 starts at the container point of link 0, half2 at that of link m.
+// Piece arcs are marked 0, everything else -1; the one point left of a closed
+// link that touches the container lies on the outer boundary and is marked -1.
 void AssembleHalves(const std::vector<const Outline*>& outl, const std::vector<Link>& links, const char* who,
                     Outline& half1, Outline& half2) {
   const int m = static_cast<int>(links.size()) - 1;
   const Outline& C = *outl[0];
+  const auto touchesContainer = [&](int p) { return links[p].closed && links[p].y == 0; };
   {
     Emitted e;
-    EmitArc(C, links[m].iy, links[0].jx, +1, links[m].closed, -1, e);
+    EmitArc(C, links[m].iy, links[0].jx, +1, links[m].closed, false, -1, e);
     const std::size_t start = e.p.size() - 1;
     for (int p = 1; p <= m; ++p) {
       EmitLink(links[p - 1], false, e);
-      EmitArc(*outl[p], links[p - 1].iy, links[p].jx, -1, links[p - 1].closed, 0, e);
+      EmitArc(*outl[p], links[p - 1].iy, links[p].jx, -1, links[p - 1].closed, false, 0, e);
+      if (touchesContainer(p)) e.mark.back() = -1;
     }
     EmitLink(links[m], false, e);
     FinishHalf(e, start, who, half1);
   }
   {
     Emitted e;
-    EmitArc(C, links[0].jx, links[m].iy, +1, links[0].closed, -1, e);
-    const std::size_t start = e.p.size() - 1;
+    EmitArc(C, links[0].jx, links[m].iy, +1, false, links[m].closed, -1, e);
+    const std::size_t start = e.p.size() - (links[m].closed ? 0 : 1);
     for (int p = m; p >= 1; --p) {
       EmitLink(links[p], true, e);
-      EmitArc(*outl[p], links[p].jx, links[p - 1].iy, -1, links[p].closed, 0, e);
+      const std::size_t first = e.p.size();
+      EmitArc(*outl[p], links[p].jx, links[p - 1].iy, -1, false, links[p - 1].closed, 0, e);
+      if (touchesContainer(p)) e.mark[first] = -1;
     }
     EmitLink(links[0], true, e);
     FinishHalf(e, start, who, half2);
@@ -387,12 +392,13 @@ std::vector<Point2> CutLinePoints(const Point2& from, const Point2& to, int c, d
   return pts;
 }
 
-void SplitRing(const Outline& inner, const Outline& outer, const RingCuts& cuts, int c1, int c2, Outline& half1,
-               Outline& half2) {
+void SplitRing(const Outline& inner, const Outline& outer, const RingCuts& cuts, int c1, int c2,
+               Outline& half1, Outline& half2) {
   const RingCut& a = cuts.first;
   const RingCut& b = cuts.second;
-  Require(inner.n >= 4 && outer.n >= 4 && inner.n % 2 == 0 && outer.n % 2 == 0 && IsEndPoint(a.i, inner.n) && IsEndPoint(b.i, inner.n) &&
-              IsEndPoint(a.j, outer.n) && IsEndPoint(b.j, outer.n) && a.i != b.i && a.j != b.j,
+  Require(inner.n >= 4 && outer.n >= 4 && inner.n % 2 == 0 && outer.n % 2 == 0 && IsEndPoint(a.i, inner.n) &&
+              IsEndPoint(b.i, inner.n) && IsEndPoint(a.j, outer.n) && IsEndPoint(b.j, outer.n) &&
+              a.i != b.i && a.j != b.j,
           "SplitRing: invalid cuts (" + std::to_string(a.i) + ", " + std::to_string(a.j) + ") and (" +
               std::to_string(b.i) + ", " + std::to_string(b.j) + ") for outlines of " +
               std::to_string(inner.n) + " and " + std::to_string(outer.n) + " points");
@@ -484,7 +490,8 @@ void SplitAround(int count, const Fix1<int8_t, 5>& order, const Vec1<Outline>& o
             "SplitAround: outline " + std::to_string(o) + " in place " + std::to_string(k) +
                 " of the meshing order is missing or has fewer than 4 points");
     for (int l = 1; l < k; ++l)
-      Require(order(l) != order(k), "SplitAround: outline " + std::to_string(o) + " appears twice in the meshing order");
+      Require(order(l) != order(k),
+              "SplitAround: outline " + std::to_string(o) + " appears twice in the meshing order");
   }
   if (count == 2) {
     SplitRing(outlines(order(2)), outlines(order(1)), half1, half2);
@@ -500,7 +507,7 @@ void SplitAround(int count, const Fix1<int8_t, 5>& order, const Vec1<Outline>& o
     const int ox = k, oy = (k + 1) % count;
     const Outline& X = cw[static_cast<std::size_t>(ox)];
     const Outline& Y = cw[static_cast<std::size_t>(oy)];
-    const int excludeJ = k > 0 ? links.back().iy : 0;   // arrival point on X
+    const int excludeJ = k > 0 ? links.back().iy : 0;     // arrival point on X
     const int excludeI = oy == 0 ? links.front().jx : 0;  // departure point on the container
     RingCut cut;
     Require(NearestClearCut(scene, ox, oy, excludeJ, excludeI, cut),

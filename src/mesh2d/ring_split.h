@@ -64,7 +64,8 @@ std::vector<Point2> CutLinePoints(const Point2& from, const Point2& to, int c, d
 // forwards to the point before j1.  half2: outer j2, cut 2 towards i2, inner
 // points i2 backwards to i1, cut 1 towards j1, outer points j1 forwards to the
 // point before j2.  A cut whose end points lie within 0.01 of each other
-// (touching outlines) gets no interior points and one shared point.  Stops
+// (touching outlines) gets no interior points and keeps only its outer end
+// point, shared by both halves and marked -1.  Stops
 // the run when a half would exceed kMaxOutlinePoints points.
 void SplitRing(const Outline& inner, const Outline& outer, const RingCuts& cuts, int c1, int c2,
                Outline& half1, Outline& half2);
