@@ -12,8 +12,11 @@
 #include "input/variants.h"
 #include "input/section_reader.h"
 #include "mesh2d/gen_gr2d.h"
+#include "mesh2d/outline_file.h"
 #include "mesh2d/run_gr_2d.h"
 #include "mesh3d/gen_gr3d.h"
+#include "output/write_paraview.h"
+#include "post/jacob_contr.h"
 
 void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& inp_dat, const ElementTables& /*tab*/) {
   Console(TextLine("PrapareOneVariant>  iVar= ") << iVar);
@@ -45,14 +48,26 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
   nodes_t.kind = 2;
   Gen_gr3d(nodes_t, inp_dat);
   Console(TextLine("    PrapareOneVariant>>Gen_gr3d ok nodes_t%g%nh=") << nodes_t.g.nh);
+
+  Console(TextLine("SolverOneVariant>  WriteParaView start iVar=") << iVar);
+  WriteParaView(nodes, iVar);
+  Console(TextLine("SolverOneVariant>  WriteParaView ok iVar=") << iVar);
 }
 
-void SolverOneVariant(int iVar, MeshRecord& /*nodes*/, MeshRecord& /*nodes_t*/, InpDat& inp_dat, const ElementTables& /*tab*/) {
+void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& /*nodes_t*/, InpDat& inp_dat, const ElementTables& tab) {
   std::FILE* log = std::fopen(inp_dat.FileInf.c_str(), "w");
   if (log == nullptr) Fatal(inp_dat.FileInf + ": cannot create the variant log file: " + std::strerror(errno));
 
   Console(TextLine("SolverOneVariant>  iVar= ") << iVar);
   LogLine(log, TextLine("SolverOneVariant> DOF=") << inp_dat.DOF << " iVar=" << iVar);
+
+  Console(TextLine("SolverOneVariant>  Jacob_contr start, iVar=") << iVar);
+  Jacob_contr(iVar, nodes, tab.Wedge15, tab.Tet10, inp_dat);
+  Console(TextLine("SolverOneVariant>  Jacob_contr finish dV=") << inp_dat.dV);
+
+  Console(TextLine("SolverOneVariant>  WriteParaView start iVar=") << iVar);
+  WriteParaView(nodes, iVar);
+  Console(TextLine("SolverOneVariant>  WriteParaView ok iVar=") << iVar);
 
   if (std::fclose(log) != 0) Fatal(inp_dat.FileInf + ": cannot write the variant log file");
 }
@@ -67,6 +82,14 @@ int RunKalmora(RunState& run, ElementTables& tab) {
   ReadTextData(run.input);
   GenVariants(run);
   Console(TextLine("Kalmora>  ReadTextData, GenVariants ok "));
+
+  // Every outline file is read and checked before any variant writes a
+  // file, so a bad geometry file stops the run with nothing written.
+  if (run.nVar > 0)
+    for (const std::string& name : run.input.FileOutlineList) {
+      OutlineFileData check;
+      ReadOutlineFile(name, check);
+    }
 
   for (run.iVar = 1; run.iVar <= run.nVar; ++run.iVar) {
     const int k = run.iVar;

@@ -97,6 +97,10 @@ TEST(Run, ExamplePrintsEveryPhaseInOrderAndExitsZero) {
   bool kernels = false;
   for (const auto& l : lines) kernels = kernels || l.rfind(" Numbers of avaible kernels =", 0) == 0;
   EXPECT_TRUE(kernels);
+  // The cross-section file and both names of the first result file exist.
+  EXPECT_TRUE(fs::exists(dir / "extrusion_var_1.f2d"));
+  EXPECT_EQ(ReadFile(dir / "kalm3d_Var_1.vtu"), ReadFile(dir / "kalm3d_Var_1.vtk"));
+  EXPECT_NE(ReadFile(dir / "kalm3d_Var_1.vtu").find("UNSTRUCTURED_GRID"), std::string::npos);
   // The variant's log file is written and closed.
   EXPECT_NE(ReadFile(dir / "Variant_1.inf").find(" SolverOneVariant> DOF="), std::string::npos);
   EXPECT_TRUE(r.err.empty()) << r.err;
@@ -152,5 +156,23 @@ TEST(Run, BadInputStopsWithOneLineNamingFileLineAndItem) {
     EXPECT_NE(r.status, 0);
     EXPECT_EQ(Lines(r.err), std::vector<std::string>{"round-bar.olf: cannot open the outline file: No such file or directory"});
     EXPECT_FALSE(fs::exists(dir / "extrusion_var_1.f2d"));
+  }
+  {
+    // A truncated outline file named by the second of two variants stops the
+    // run before the first variant writes anything.
+    const fs::path dir = ExampleCopy("badoutline");
+    std::string text = ReadFile(dir / "indata.txt");
+    text = ReplaceLine(text, "1                  number of outline files", "2   outline files");
+    text = ReplaceLine(text, "round-bar.olf", "round-bar.olf\ncut.olf");
+    WriteFile(dir / "indata.txt", text);
+    std::string bytes = ReadFile(dir / "round-bar.olf");
+    bytes.resize(100);
+    WriteFile(dir / "cut.olf", bytes);
+    const RunResult r = RunIn(dir);
+    EXPECT_NE(r.status, 0);
+    ASSERT_EQ(Lines(r.err).size(), 1u) << r.err;
+    EXPECT_NE(r.err.find("cut.olf: outline file ends at byte 100"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "extrusion_var_1.f2d"));
+    EXPECT_FALSE(fs::exists(dir / "kalm3d_Var_1.vtu"));
   }
 }
