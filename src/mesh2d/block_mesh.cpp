@@ -213,6 +213,14 @@ void TriangulateFront(BlockWork& work, const DivSpec& spec, int capacity) {
     F.v.push_back({work.pts(ip), node, work.pfac(ip), 0.0, false});
   }
   for (int i = 0; i < F.size(); ++i) F.angle(i);
+  {
+    double area2 = 0.0;
+    for (int i = 0; i < F.size(); ++i) {
+      const Point2 &a = F.v[i].p, &b = F.v[F.next(i)].p;
+      area2 += a[0] * b[1] - b[0] * a[1];
+    }
+    Require(area2 > 0.0, "GenerateBlock: block outline must run clockwise (OrientOutline with sense 1)");
+  }
 
   double relax = 1.0;  // cut-quality value, reset after every insertion
   double aMin = kAMin0;

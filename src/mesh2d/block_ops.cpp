@@ -124,6 +124,8 @@ void FlagOnOutline(int nPiecesB, const Outline& outline, Mesh2d& mesh) {
 
 void SmoothMesh(Mesh2d& mesh) {
   const int np = mesh.np;
+  Require(np >= 0 && np <= mesh.nh && mesh.mark.size() == mesh.nh && mesh.xy.size() == mesh.nh,
+          "SmoothMesh: the mesh must be flagged first, np=" + std::to_string(np));
   // Elements around every corner node, compressed rows.
   std::vector<int> start(static_cast<std::size_t>(np) + 2, 0);
   for (int e = 1; e <= mesh.ne; ++e)
@@ -195,7 +197,8 @@ void MergeCount(const Mesh2d& a, const Mesh2d& b, Mesh2d& c) {
 }
 
 void MergeMeshes(const Mesh2d& a, const Mesh2d& b, Mesh2d& c) {
-  Require(a.flag.size() == a.nh && b.flag.size() == b.nh, "MergeMeshes: both meshes must be flagged first");
+  Require(a.flag.size() == a.nh && b.flag.size() == b.nh && a.mark.size() == a.nh && b.mark.size() == b.nh,
+          "MergeMeshes: both meshes must be flagged first");
   const std::vector<int> partner = MergePartners(a, b);
   int newCorners = 0, newMids = 0;
   for (int j = 1; j <= b.nh; ++j)

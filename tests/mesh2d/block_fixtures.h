@@ -67,8 +67,21 @@ inline Outline UChannel() {
   return Polygon({{0, 0}, {40, 0}, {40, 30}, {36, 30}, {36, 5}, {4, 5}, {4, 30}, {0, 30}}, 2.0);
 }
 
-// Twice-signed shoelace area of the polygon through all outline points.
-inline double EnclosedArea(const Outline& o) { return std::fabs(OutlineSignedArea2(o)) / 2.0; }
+// Area enclosed by the piecewise-quadratic outline curve: the polygon of the
+// segment end points plus, per segment, the parabolic segment between chord
+// and curve, 4/3 of the triangle (start, middle, end) (Archimedes).
+inline double EnclosedArea(const Outline& o) {
+  auto cross = [](const Point2& a, const Point2& b) { return a[0] * b[1] - b[0] * a[1]; };
+  double a2 = 0.0;
+  for (int k = 1; k <= o.nSeg; ++k) {
+    const Point2& p = o.pts(2 * k - 1);
+    const Point2& m = o.pts(2 * k);
+    const Point2& q = o.pts(k == o.nSeg ? 1 : 2 * k + 1);
+    const double tri2 = (m[0] - p[0]) * (q[1] - p[1]) - (m[1] - p[1]) * (q[0] - p[0]);
+    a2 += cross(p, q) + 4.0 / 3.0 * tri2;
+  }
+  return std::fabs(a2) / 2.0;
+}
 
 // One block through the finishing order of the cross-section driver.
 struct Block {

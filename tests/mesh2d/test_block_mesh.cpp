@@ -172,6 +172,16 @@ TEST(GenerateBlock, CapacityOverflowStops) {
   EXPECT_EXIT(GenerateBlock(w, s, 60), ::testing::ExitedWithCode(1), "capacity of 60");
 }
 
+TEST(GenerateBlock, CounterClockwiseOutlineStops) {
+  Outline o = Circle(5.0, 8);  // counter-clockwise: the front would run inside out
+  BlockWork w;
+  DivSpec s;
+  s.c1 = s.c2 = 20;
+  PrepareBlock(o, w, s);
+  BoundaryFactors(o, w);
+  EXPECT_EXIT(GenerateBlock(w, s), ::testing::ExitedWithCode(1), "must run clockwise");
+}
+
 TEST(GenerateBlock, SecondSectionMeshAtCapacity3500) {
   // The second cross-section mesh: pair (48, 48), factors^0.2, capacity 3500.
   Outline o = Polygon({{-60, -60}, {60, -60}, {60, 60}, {-60, 60}}, 1000.0);
