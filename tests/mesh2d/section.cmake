@@ -10,3 +10,4 @@ kalmora_test(test_mesh2d_driver
   ${CMAKE_CURRENT_LIST_DIR}/test_run_gr_2d.cpp
 )
 target_link_libraries(test_mesh2d_driver PRIVATE kalmora_mesh2d kalmora_input)
+target_include_directories(test_mesh2d_driver PRIVATE ${PROJECT_SOURCE_DIR}/tests)
