@@ -49,8 +49,8 @@ void ClassifyBoundaryMulti(Mesh3d& g, const InpDat& d);
 // levels zb and zt as die contact, kind 9; corner nodes keep their offset.
 void FourPieceAdjust(Mesh3d& g, const InpDat& d);
 
-// Symmetry planes x = 0 and y = 0 (present when the corner nodes reach
-// within 0.01 of them): container-wall nodes on a plane get kind 5 or 6,
+// Symmetry planes x = 0 and y = 0 (present when the corner nodes end within
+// 0.01 of them on one side): container-wall nodes on a plane get kind 5 or 6,
 // rim nodes of kind 8 on a plane at the level zl get kind 3 (x = 0) or 2.
 void SymmetryPlanes(Mesh3d& g, const InpDat& d);
 
@@ -62,7 +62,7 @@ void PlaneCodes(Mesh3d& g, const InpDat& d);
 
 // A face of an element is a boundary face when all its nodes (the six or
 // eight face nodes of a wedge, the three corners of a tetrahedron) are
-// boundary nodes.  Fills edata (face lists), faces (one record per boundary
+// boundary nodes and no other element shares it.  Fills edata (face lists), faces (one record per boundary
 // face) and bnd (one record per boundary node); EndPlane(i) becomes the
 // position of node i in bnd, 0 for interior nodes.
 void FindBoundaryFaces(MeshRecord& m, const ElementTables& tab);

@@ -181,8 +181,10 @@ void SymmetryPlanes(Mesh3d& g, const InpDat& d) {
     ymax = std::max(ymax, g.xyz(2, i));
   }
   const double zl = d.Z3 >= 0.01 ? d.Z2 : d.Z1;
-  const bool planeX = xmin + eps < 0.02;
-  const bool planeY = ymin + eps < 0.02;
+  // A plane exists when the corner nodes reach it from one side; a mesh
+  // that extends across it (a full model centred on the axis) has none.
+  const bool planeX = std::fabs(xmin) + eps < 0.02;
+  const bool planeY = std::fabs(ymin) + eps < 0.02;
   for (int i = 1; i <= g.nh; ++i) {
     const double x = g.xyz(1, i), y = g.xyz(2, i), z = g.xyz(3, i);
     int& code = g.BoundaryConditions(i);

@@ -135,6 +135,29 @@ double AngleAt(const Vec3& o, const Vec3& p, const Vec3& q) {
 void FindBoundaryFaces(MeshRecord& m, const ElementTables& tab) {
   Mesh3d& g = m.g;
   try {
+    // Elements around each corner node, to tell a face two elements share.
+    auto nVert = [&](int e) { return IsWedge(g, e) ? kWedgeCorners : kTetCorners; };
+    std::vector<int> start(static_cast<std::size_t>(g.nh) + 2, 0);
+    for (int e = 1; e <= g.ne; ++e)
+      for (int k = 1; k <= nVert(e); ++k) ++start[static_cast<std::size_t>(g.nop(k, e)) + 1];
+    for (int i = 1; i <= g.nh + 1; ++i) start[static_cast<std::size_t>(i)] += start[static_cast<std::size_t>(i) - 1];
+    std::vector<int> around(static_cast<std::size_t>(start[static_cast<std::size_t>(g.nh) + 1]));
+    std::vector<int> fill(start.begin(), start.end());
+    for (int e = 1; e <= g.ne; ++e)
+      for (int k = 1; k <= nVert(e); ++k) around[static_cast<std::size_t>(fill[static_cast<std::size_t>(g.nop(k, e))]++)] = e;
+    auto shared = [&](int e, const int* corners, int nc) {
+      const int first = g.nop(corners[0], e);
+      for (int t = start[static_cast<std::size_t>(first)]; t < start[static_cast<std::size_t>(first) + 1]; ++t) {
+        const int o = around[static_cast<std::size_t>(t)];
+        if (o == e) continue;
+        int hits = 1;
+        for (int c = 1; c < nc; ++c)
+          for (int k = 1; k <= nVert(o); ++k) hits += g.nop(k, o) == g.nop(corners[c], e) ? 1 : 0;
+        if (hits == nc) return true;
+      }
+      return false;
+    };
+
     m.edata.assign(static_cast<std::size_t>(g.ne), ElemData{});
     int nFaces = 0;
     for (int e = 1; e <= g.ne; ++e) {
@@ -143,12 +166,16 @@ void FindBoundaryFaces(MeshRecord& m, const ElementTables& tab) {
       const int nfaces = wedge ? 5 : 4;
       for (int f = 1; f <= nfaces; ++f) {
         const int nfn = wedge ? tab.Wedge15Faces(f).nfn : 3;  // tetrahedron: its three corners
+        int local[8];
         bool all = true;
         for (int k = 1; k <= nfn && all; ++k) {
-          const int local = wedge ? tab.Wedge15Faces(f).fnode(k) : kTetFaceNodes[f - 1][k - 1];
-          all = IsBoundaryCode(g.BoundaryConditions(g.nop(local, e)));
+          local[k - 1] = wedge ? tab.Wedge15Faces(f).fnode(k) : kTetFaceNodes[f - 1][k - 1];
+          all = IsBoundaryCode(g.BoundaryConditions(g.nop(local[k - 1], e)));
         }
-        if (!all) continue;
+        // A face whose nodes all lie on the boundary can still be shared by
+        // two elements (an edge between two wall nodes of a one-layer
+        // piece): that face is inside the mesh.
+        if (!all || shared(e, local, wedge ? (f <= 2 ? 3 : 4) : 3)) continue;
         ++fl.nf;
         fl.face(fl.nf) = ++nFaces;
         fl.local(fl.nf) = static_cast<int8_t>(f);

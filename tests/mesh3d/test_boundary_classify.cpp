@@ -1,0 +1,259 @@
+// Boundary kinds of extruded meshes: single-part and multi-piece rules, the
+// tolerances of the top plane and the container outline, symmetry planes,
+// the four-piece adjustment, and boundary faces against the topological
+// boundary of the mesh.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iostream>
+#include <set>
+
+#include "test_boundary_fixtures.h"
+
+namespace {
+
+MeshRecord Generate(InpDat& d) {
+  MeshRecord m;
+  m.kind = 1;
+  Gen_gr3d(m, d);
+  return m;
+}
+
+// Node at (x, y, z) within 1e-6, or 0.
+int FindNode(const Mesh3d& g, double x, double y, double z) {
+  for (int i = 1; i <= g.nh; ++i)
+    if (std::fabs(g.xyz(1, i) - x) < 1e-6 && std::fabs(g.xyz(2, i) - y) < 1e-6 && std::fabs(g.xyz(3, i) - z) < 1e-6)
+      return i;
+  return 0;
+}
+
+double TopZ(const Mesh3d& g) {
+  double z = -1e30;
+  for (int i = 1; i <= g.np; ++i) z = std::max(z, g.xyz(3, i));
+  return z;
+}
+
+void PrintCounts(const char* name, const Mesh3d& g) {
+  std::cout << "[ codes    ] " << name << ":";
+  for (const auto& [code, n] : CodeCounts(g)) std::cout << " " << code << "x" << n;
+  std::cout << "\n";
+}
+
+// Faces (element, local face) that no other element shares, from the sorted
+// corner numbers of every face.
+std::set<std::pair<int, int>> TopologicalBoundaryFaces(const Mesh3d& g) {
+  std::map<std::vector<int>, std::vector<std::pair<int, int>>> byKey;
+  for (int e = 1; e <= g.ne; ++e)
+    for (int f = 1; f <= 5; ++f) {
+      std::vector<int> key;
+      for (int k = 0; k < (f <= 2 ? 3 : 4); ++k) key.push_back(g.nop(kWedgeFaceNodes[f - 1][k], e));
+      std::sort(key.begin(), key.end());
+      byKey[key].push_back({e, f});
+    }
+  std::set<std::pair<int, int>> out;
+  for (const auto& [key, uses] : byKey)
+    if (uses.size() == 1) out.insert(uses.front());
+  return out;
+}
+
+// Faces of one set missing from the other, for the failure message.
+std::string FaceDiff(const std::set<std::pair<int, int>>& a, const std::set<std::pair<int, int>>& b) {
+  std::string out;
+  for (const auto& f : a)
+    if (!b.count(f)) out += " (" + std::to_string(f.first) + "," + std::to_string(f.second) + ")";
+  return out;
+}
+
+std::set<std::pair<int, int>> FoundFaces(const MeshRecord& m) {
+  std::set<std::pair<int, int>> out;
+  for (const BndFace& bf : m.faces) out.insert({bf.elem, bf.local});
+  return out;
+}
+
+}  // namespace
+
+TEST(ClassifyBoundary, TwoSectionMeshGetsTheKindsTheGeometryImplies) {
+  InpDat d = TwoSectionVariant(TwoSection{});
+  MeshRecord m = Generate(d);
+  ASSERT_EQ(m.g.nh, 455);
+  ClassifyBoundary(m.g, d);
+  PrintCounts("two sections, classified", m.g);
+  // Profile (2 x 2 cells, two layers) below Z1: exit plane and lateral
+  // surface free (no bearing length); its joint-plane interior stays inside.
+  // Container (6 x 6 cells, one layer): die face and orifice edge 9, rim 8,
+  // wall 4 on the mid-layer, ram face 7 with 10 on the container outline.
+  const std::map<int, int> expected = {{0, 43}, {1, 40}, {64, 2}, {65, 17}, {9, 88}, {73, 24}, {8, 24},
+                                       {72, 24}, {4, 24}, {7, 96}, {71, 25}, {10, 24}, {74, 24}};
+  EXPECT_EQ(CodeCounts(m.g), expected);
+
+  BoundaryData(m, d, Tables(), false, 2);
+  PrintCounts("two sections, final", m.g);
+  // The plane codes turn die face and orifice edge at Z1 into kind 7.
+  const std::map<int, int> after = {{0, 43}, {1, 40}, {64, 2}, {65, 17}, {7, 184}, {71, 49}, {8, 24},
+                                    {72, 24}, {4, 24}, {10, 24}, {74, 24}};
+  EXPECT_EQ(CodeCounts(m.g), after);
+  // Boundary faces are exactly the faces no two elements share.
+  const auto found = FoundFaces(m), topo = TopologicalBoundaryFaces(m.g);
+  EXPECT_EQ(found, topo) << "extra:" << FaceDiff(found, topo) << " missing:" << FaceDiff(topo, found);
+}
+
+TEST(ClassifyBoundary, BearingZoneBetweenZoneLevelAndDie) {
+  InpDat d = TwoSectionVariant(TwoSection{});
+  d.ZoneZ(1) = 108.0;
+  MeshRecord m = Generate(d);
+  ClassifyBoundary(m.g, d);
+  for (int i = 1; i <= m.g.nh; ++i) {
+    const double x = m.g.xyz(1, i), z = m.g.xyz(3, i);
+    if (std::fabs(x) > 1e-9 || z > d.Z1 - 1e-6) continue;  // the lateral face x = 0 below the die
+    const int kind = KindOfCode(m.g.BoundaryConditions(i));
+    EXPECT_EQ(kind, z < 108.0 - 0.001 ? 1 : 9) << "z=" << z;
+  }
+}
+
+TEST(ClassifyBoundary, TopPlaneAndContainerOutlineTolerances) {
+  InpDat d = TwoSectionVariant(TwoSection{});
+  MeshRecord m0 = Generate(d);
+  const double zc = TopZ(m0.g);
+  const int a = FindNode(m0.g, 1.0, 1.0, zc), b = FindNode(m0.g, 0.0, 1.0, zc), c = FindNode(m0.g, 2.0, 1.0, zc);
+  ASSERT_TRUE(a > 0 && b > 0 && c > 0);
+  // Top-plane nodes 0.0009 and 0.0011 below the top level.
+  MeshRecord m = m0;
+  m.g.xyz(3, a) -= 0.0009;
+  m.g.xyz(3, b) -= 0.0011;
+  ClassifyBoundary(m.g, d);
+  EXPECT_EQ(m.g.BoundaryConditions(a), 71);
+  EXPECT_EQ(m.g.BoundaryConditions(b), 68);  // no longer top: inside the container zone, wall
+
+  // Container outline points exactly 0.001 and 0.0011 from two top nodes.
+  d.Outlines(3) = Outline{};
+  d.Outlines(3).pts.push_back({1.0 + 0.001, 1.0});
+  d.Outlines(3).pts.push_back({0.0, 1.0 - 0.0011});
+  d.Outlines(3).pts.push_back({2.0 - 0.0006, 1.0 + 0.0008});
+  d.Outlines(3).n = 3;
+  m = m0;
+  ClassifyBoundary(m.g, d);
+  EXPECT_EQ(m.g.BoundaryConditions(a), 74);
+  EXPECT_EQ(m.g.BoundaryConditions(b), 71);
+  EXPECT_EQ(m.g.BoundaryConditions(c), 74);
+}
+
+TEST(ClassifyBoundaryMulti, PiecesGetTheirBearingsAndTheRamFaceIsHeld) {
+  InpDat d = TwoSectionVariant(TwoSection{});
+  d.nPiecesB = 3;
+  d.Pieces2d.assign(3);
+  d.Pieces2d(1) = GridMesh2d(-3, -1, 2, 2, 2, 2);
+  d.Pieces2d(2) = GridMesh2d(1, -1, 2, 2, 2, 2);
+  d.Pieces2d(3) = GridMesh2d(-4, -4, 8, 8, 8, 8);
+  d.PieceOrder(1) = 3;
+  d.PieceOrder(2) = 1;
+  d.PieceOrder(3) = 2;
+  d.PieceLen1 = 2.0;
+  d.ZoneZ(1) = d.Z1 - 2.0;
+  d.Outlines(1) = RectOutline(-3, -1, -1, 1, 8);
+  d.Outlines(2) = RectOutline(1, -1, 3, 1, 8);
+  d.Outlines(3) = RectOutline(-4, -4, 4, 4, 32);
+  MeshRecord m = Generate(d);
+  ClassifyBoundaryMulti(m.g, d);
+  PrintCounts("two holes, classified", m.g);
+  const double zc = TopZ(m.g);
+  int checked = 0;
+  for (int i = 1; i <= m.g.nh; ++i) {
+    const double x = m.g.xyz(1, i), y = m.g.xyz(2, i), z = m.g.xyz(3, i);
+    const int kind = KindOfCode(m.g.BoundaryConditions(i));
+    if (z > zc - 1e-6) {
+      EXPECT_EQ(kind, 10);
+    } else if (z < d.Z1 - 1e-6 && std::fabs(y + 1.0) < 1e-9) {  // lateral face y = -1 of both pieces
+      const double bearing = x < 0 ? d.ZoneZ(1) : d.Z1;  // piece 2 has no bearing length
+      EXPECT_EQ(kind, z + 1e-4 < bearing ? 1 : 9) << "x=" << x << " z=" << z;
+      ++checked;
+    } else if (z > d.Z1 + 1e-6 && std::fabs(x + 4.0) < 1e-9 && std::fabs(y) < 3.5) {
+      EXPECT_EQ(kind, 4);  // container wall
+    } else if (std::fabs(z - d.Z1) < 1e-6 && std::fabs(x + 4.0) < 1e-9) {
+      EXPECT_EQ(kind, 8);  // corner of die face and wall
+    } else if (std::fabs(z - d.Z1) < 1e-6 && std::fabs(y - 2.0) < 1e-9 && std::fabs(x) < 3.5) {
+      EXPECT_EQ(kind, 9);  // die face
+    }
+  }
+  EXPECT_GT(checked, 20);
+  BoundaryData(m, d, Tables(), true, 3);
+  const auto found = FoundFaces(m), topo = TopologicalBoundaryFaces(m.g);
+  EXPECT_EQ(found, topo) << "extra:" << FaceDiff(found, topo) << " missing:" << FaceDiff(topo, found);
+}
+
+TEST(FourPieceAdjust, NodesAlongTheFourthOutlineBetweenTheLevelsTouchTheDie) {
+  InpDat d = TwoSectionVariant(TwoSection{});
+  d.Z2 = 290;
+  d.LenA = 180;
+  d.MeshLevel3d = 5;
+  d.ZoneZ(1) = 108;
+  d.Outlines(4) = Outline{};
+  for (int k = 0; k <= 24; ++k) d.Outlines(4).pts.push_back({-2.0 + 0.25 * k, -2.0});  // the wall y = -2
+  d.Outlines(4).n = d.Outlines(4).pts.size();
+  MeshRecord m = Generate(d);
+  ClassifyBoundary(m.g, d);
+  const Vec1<int32_t> before = m.g.BoundaryConditions;
+  FourPieceAdjust(m.g, d);
+  const double zt = 0.4 * (d.Z2 + d.Z1), zb = d.ZoneZ(1) - 1e-5;
+  int changed = 0;
+  for (int i = 1; i <= m.g.nh; ++i) {
+    const int old = before(i), kind = KindOfCode(old);
+    const double z = m.g.xyz(3, i);
+    const bool onWall = std::fabs(m.g.xyz(2, i) + 2.0) < 1e-9;
+    const bool hit = onWall && z >= zb && z <= zt + 1e-5 && (kind == 1 || kind == 4 || kind == 7 || kind == 9);
+    const int expect = hit ? (i <= m.g.np ? 73 : 9) : old;
+    EXPECT_EQ(m.g.BoundaryConditions(i), expect) << "node " << i << " z=" << z;
+    changed += m.g.BoundaryConditions(i) != old;
+  }
+  EXPECT_GT(changed, 10);
+  // An outline of 500 points is left alone.
+  d.Outlines(4).n = 500;
+  d.Outlines(4).pts.resize(500, Point2{-2.0, -2.0});
+  m.g.BoundaryConditions = before;
+  FourPieceAdjust(m.g, d);
+  EXPECT_EQ(m.g.BoundaryConditions.v, before.v);
+}
+
+TEST(SymmetryPlanes, HalfModelPlanesAndFullModelRims) {
+  TwoSection s;
+  s.px0 = 0;
+  s.py0 = 0;
+  s.cx0 = 0;
+  s.cy0 = -2;
+  s.cw = 4;
+  s.ch = 6;  // symmetric about x = 0 only
+  InpDat d = TwoSectionVariant(s);
+  MeshRecord m = Generate(d);
+  ClassifyBoundary(m.g, d);
+  MeshRecord before = m;
+  SymmetryPlanes(m.g, d);
+  PrintCounts("half model", m.g);
+  int wall = 0, rim = 0;
+  for (int i = 1; i <= m.g.nh; ++i) {
+    const double x = m.g.xyz(1, i), y = m.g.xyz(2, i), z = m.g.xyz(3, i);
+    const int old = KindOfCode(before.g.BoundaryConditions(i));
+    const int kind = KindOfCode(m.g.BoundaryConditions(i));
+    // The plane x = 0 takes the nodes with 0.01 <= y < ymax - 0.01.
+    const bool inside = y >= 0.01 && y < 4 - 0.01;
+    if (old == 4 && x < 1e-9 && inside) {
+      EXPECT_EQ(kind, 5);
+      ++wall;
+    } else if (old == 8 && x < 1e-9 && inside && std::fabs(z - d.Z1) < 1e-9) {
+      EXPECT_EQ(kind, 3);
+      ++rim;
+    } else {
+      EXPECT_EQ(kind, old) << x << " " << y << " " << z;
+    }
+    EXPECT_EQ(m.g.BoundaryConditions(i) >= 64, i <= m.g.np);
+  }
+  EXPECT_EQ(wall, 3);  // the mid-layer nodes above y = 1, 2, 3
+  EXPECT_EQ(rim, 3);  // y = 2.5, 3, 3.5: the rim between the orifice edge and the far wall
+
+  // A full model has no symmetry plane: its rim nodes at y <= 0.01 stay 8.
+  InpDat full = TwoSectionVariant(TwoSection{});
+  MeshRecord f = Generate(full);
+  ClassifyBoundary(f.g, full);
+  const auto counts = CodeCounts(f.g);
+  SymmetryPlanes(f.g, full);
+  EXPECT_EQ(CodeCounts(f.g), counts);
+}
