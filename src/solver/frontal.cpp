@@ -1,6 +1,7 @@
 #include "solver/frontal.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -65,6 +66,12 @@ KALMORA_KERNEL
 void RowUpdate(float* __restrict row, const double* __restrict p, double f, int len) {
   for (int c = 0; c < len; ++c)
     row[c] = static_cast<float>(static_cast<double>(row[c]) - p[c] * f);
+}
+
+// acc[c] -= p[c] * f for c < len, in double.
+KALMORA_KERNEL
+void RowUpdate(double* __restrict acc, const double* __restrict p, double f, int len) {
+  for (int c = 0; c < len; ++c) acc[c] -= p[c] * f;
 }
 
 // Pending product on the leading block: for the rows listed in `rows` and
@@ -133,6 +140,43 @@ void PendingProduct(float* __restrict eq, int ld, const int32_t* rows, int nrows
   }
 }
 
+// Largest magnitude among e[0..len-1] as the bits of its absolute value:
+// for non-negative floats the order of the bit patterns is the order of
+// the values (a NaN ranks above every number).
+KALMORA_KERNEL
+uint32_t MaxMagnitudeBits(const float* __restrict e, int len) {
+  uint32_t m = 0;
+  for (int c = 0; c < len; ++c) {
+    const uint32_t b = std::bit_cast<uint32_t>(e[c]) & 0x7fffffffu;
+    m = b > m ? b : m;
+  }
+  return m;
+}
+
+// For rows 0..rows-1 and the columns slots[0..J-1] of eq:
+// eq(r, slots[j]) -= sum over t < k of L(r, t) ug[j lk + t], in double,
+// rounded once.  The sums run in eight interleaved partial sums so that
+// they vectorise.
+KALMORA_KERNEL
+void ColumnsUpdate(float* __restrict eq, int ld, int rows, const int32_t* __restrict slots, int J,
+                   const double* __restrict L, int lk, int k, const double* __restrict ug) {
+  const int k8 = k / 8 * 8;
+  for (int r = 0; r < rows; ++r) {
+    float* e = eq + static_cast<std::size_t>(r) * ld;
+    const double* l = L + static_cast<std::size_t>(r) * lk;
+    for (int j = 0; j < J; ++j) {
+      const double* u = ug + static_cast<std::size_t>(j) * lk;
+      double s[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+      for (int t = 0; t < k8; t += 8)
+        for (int q = 0; q < 8; ++q) s[q] += l[t + q] * u[t + q];
+      double sum = ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7]));
+      for (int t = k8; t < k; ++t) sum += l[t] * u[t];
+      float& x = e[slots[j]];
+      x = static_cast<float>(static_cast<double>(x) - sum);
+    }
+  }
+}
+
 float* Row(FrontWork& w, int r) { return w.eq + static_cast<std::size_t>(r) * w.ld; }
 
 int Abs(int32_t u) { return u < 0 ? -u : u; }
@@ -141,6 +185,7 @@ int Abs(int32_t u) { return u < 0 ? -u : u; }
 // stay zero.
 void SwapColumns(FrontWork& w, int s, int t) {
   for (int r = 0; r < w.nr; ++r) std::swap(Row(w, r)[s], Row(w, r)[t]);
+  for (int q = 0; q < w.kb; ++q) std::swap(w.U[static_cast<std::size_t>(q) * w.ld + s], w.U[static_cast<std::size_t>(q) * w.ld + t]);
   std::swap(w.colU[s], w.colU[t]);
   std::swap(w.colT[s], w.colT[t]);
   w.posC[Abs(w.colU[s])] = s;
@@ -153,6 +198,7 @@ void MoveColumn(FrontWork& w, int src, int dst) {
     e[dst] = e[src];
     e[src] = 0.0f;
   }
+  for (int q = 0; q < w.kb; ++q) w.U[static_cast<std::size_t>(q) * w.ld + dst] = w.U[static_cast<std::size_t>(q) * w.ld + src];
   w.colU[dst] = w.colU[src];
   w.colT[dst] = w.colT[src];
   w.posC[Abs(w.colU[dst])] = dst;
@@ -179,6 +225,40 @@ void MoveRow(FrontWork& w, int src, int dst) {
         "; the plan was made for another element order or unknown list");
 }
 
+// Pending update of the leading block.  For leading rows r < nrN and
+// leading columns c < ncN the true front entry is
+//   eq(r, c) - sum over t < kb of L(r, t) U(t, c);
+// every other entry is current.  Assembly only adds to entries, so the
+// update can stay pending across elements; a leading row or column that
+// becomes fully summed is brought up to date first.
+
+double& Lr(FrontWork& w, int r, int t) { return w.L[static_cast<std::size_t>(r) * w.kcap + t]; }
+double& Uc(FrontWork& w, int t, int c) { return w.U[static_cast<std::size_t>(t) * w.ld + c]; }
+
+// Columns slots[0..J-1], which were leading when the pending pivots were
+// eliminated, made current over the leading rows.
+void FlushColumns(FrontWork& w, const int32_t* slots, int J) {
+  if (w.kb == 0 || J == 0) return;
+  double* ug = w.ug.data();  // ug[j kcap + t] = U(t, slots[j])
+  for (int j = 0; j < J; ++j)
+    for (int t = 0; t < w.kb; ++t) ug[static_cast<std::size_t>(j) * w.kcap + t] = Uc(w, t, slots[j]);
+  ColumnsUpdate(w.eq, w.ld, w.nrN, slots, J, w.L.data(), w.kcap, w.kb, ug);
+}
+
+// Row r (leading) made current over the leading columns.
+void FlushRow(FrontWork& w, int r) {
+  if (w.kb == 0) return;
+  double* acc = w.prow.data();
+  float* e = Row(w, r);
+  const int cols = w.ncN;
+  for (int c = 0; c < cols; ++c) acc[c] = e[c];
+  for (int t = 0; t < w.kb; ++t) {
+    const double f = Lr(w, r, t);
+    if (f != 0.0) RowUpdate(acc, &Uc(w, t, 0), f, cols);
+  }
+  for (int c = 0; c < cols; ++c) e[c] = static_cast<float>(acc[c]);
+}
+
 // Places unknown u (signed) in the column front: the leading part for an
 // unknown still to receive contributions, the trailing part once fully
 // summed.  `stamp` is its arrival order when new.
@@ -189,6 +269,7 @@ void PlaceColumn(FrontWork& w, int32_t u, int64_t stamp) {
     if (u < 0 && s < w.ncN) {
       const int t = w.ncN - 1;
       if (s != t) SwapColumns(w, s, t);
+      w.fsNew[static_cast<std::size_t>(w.nfsNew++)] = a;  // brought up to date after placement
       --w.ncN;
       s = t;
     }
@@ -200,6 +281,7 @@ void PlaceColumn(FrontWork& w, int32_t u, int64_t stamp) {
   if (u > 0) {
     slot = w.ncN;
     if (w.ncN < w.nc) MoveColumn(w, w.ncN, w.nc);
+    for (int q = 0; q < w.kb; ++q) Uc(w, q, slot) = 0.0;
     ++w.ncN;
   }
   ++w.nc;
@@ -208,13 +290,19 @@ void PlaceColumn(FrontWork& w, int32_t u, int64_t stamp) {
   w.posC[a] = slot;
 }
 
+// The same for the row front; runs after all columns of the element are
+// placed.
 void PlaceRow(FrontWork& w, int32_t u, int64_t stamp) {
   const int a = Abs(u);
   int s = w.posR[a];
   if (s >= 0) {
     if (u < 0 && s < w.nrN) {
       const int t = w.nrN - 1;
-      if (s != t) SwapRows(w, s, t);
+      if (s != t) {
+        SwapRows(w, s, t);
+        std::swap_ranges(&Lr(w, s, 0), &Lr(w, s, 0) + w.kb, &Lr(w, t, 0));
+      }
+      FlushRow(w, t);
       --w.nrN;
       s = t;
     }
@@ -226,6 +314,7 @@ void PlaceRow(FrontWork& w, int32_t u, int64_t stamp) {
   if (u > 0) {
     slot = w.nrN;
     if (w.nrN < w.nr) MoveRow(w, w.nrN, w.nr);
+    std::fill(&Lr(w, slot, 0), &Lr(w, slot, 0) + w.kb, 0.0);
     ++w.nrN;
   }
   ++w.nr;
@@ -285,18 +374,18 @@ void EliminateOne(FrontWork& w, double* r1) {
   // Pivot of largest magnitude; among equal magnitudes the one met last when
   // columns are searched in front order and, inside a column, rows in front
   // order (front order = arrival stamp).
-  float best = -1.0f;
+  uint32_t* rmax = w.rmax.data();
+  uint32_t best = 0;
   for (int r = rN; r < nr; ++r) {
-    const float* e = Row(w, r);
-    float m = 0.0f;
-    for (int c = cN; c < nc; ++c) m = std::max(m, std::fabs(e[c]));
-    best = std::max(best, m);
+    rmax[r] = MaxMagnitudeBits(Row(w, r) + cN, nc - cN);
+    best = std::max(best, rmax[r]);
   }
   int pr = -1, pc = -1;
   for (int r = rN; r < nr; ++r) {
+    if (rmax[r] != best) continue;
     const float* e = Row(w, r);
     for (int c = cN; c < nc; ++c) {
-      if (std::fabs(e[c]) != best) continue;
+      if ((std::bit_cast<uint32_t>(e[c]) & 0x7fffffffu) != best) continue;
       if (pr < 0 || w.colT[c] > w.colT[pc] || (w.colT[c] == w.colT[pc] && w.rowT[r] > w.rowT[pr])) {
         pr = r;
         pc = c;
@@ -470,6 +559,7 @@ void FrontStart(FrontWork& w, int n, int ncn, const FrontPlanStats& plan) {
   Allocate(w.colT, dim, int64_t{0}, "Out of memory 5");
   Allocate(w.rowU, dim, int32_t{0}, "Out of memory 6");
   Allocate(w.rowT, dim, int64_t{0}, "Out of memory 6");
+  Allocate(w.rmax, dim, uint32_t{0}, "Out of memory 8");
   Allocate(w.sol, nu, 0.0, "Out of memory 9");
   Allocate(w.prow, static_cast<std::size_t>(w.ld), 0.0, "Out of memory 10");
   if (w.kcap < 1) w.kcap = kPendingPivots;  // a caller may preset a smaller batch
@@ -484,14 +574,23 @@ void FrontStart(FrontWork& w, int n, int ncn, const FrontPlanStats& plan) {
                 "Out of memory, istor");
   AllocateStore(w.astor, w.acap, static_cast<std::size_t>(std::max<int64_t>(plan.RealStore, 0)),
                 "Out of memory, astor");
+  Allocate(w.fsNew, mc, int32_t{0}, "Out of memory 7");
+  Allocate(w.ug, (static_cast<std::size_t>(w.kcap) + 1) * mc, 0.0, "Out of memory 10");
   Allocate(w.est, mc * mc, 0.0, "Out of memory, est");
   Allocate(w.r, mc, 0.0, "Out of memory, r(ncn)");
 }
 
 void FrontAssemble(FrontWork& w, int m, double* r1) {
   const int32_t* lm = w.lm.data();
+  w.nfsNew = 0;
   for (int i = 0; i < m; ++i)
     if (lm[i] != 0) PlaceColumn(w, lm[i], w.stamp + i + 1);
+  if (w.nfsNew > 0) {
+    // Columns that became fully summed: pending update applied in one pass.
+    int32_t* slots = w.fsNew.data();
+    for (int j = 0; j < w.nfsNew; ++j) slots[j] = w.posC[slots[j]];
+    FlushColumns(w, slots, w.nfsNew);
+  }
   for (int i = 0; i < m; ++i)
     if (lm[i] != 0) PlaceRow(w, lm[i], w.stamp + i + 1);
   w.stamp += m;
@@ -531,7 +630,7 @@ void FrontEliminate(FrontWork& w, bool last, double* r1) {
     if (w.nr > w.limit) continue;
     if (!last || w.nr == 0) break;
   }
-  FlushPending(w);
+  if (w.nrN == 0) w.kb = 0;  // no leading block left to update
 }
 
 void FrontBackSubstitute(FrontWork& w, double* r1) {

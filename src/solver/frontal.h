@@ -107,11 +107,15 @@ struct FrontWork {
   std::vector<int32_t> slotC, slotR;    // element unknown -> column / row slot
   std::vector<int32_t> colU, rowU;      // signed unknown of each column / row slot
   std::vector<int64_t> colT, rowT;      // arrival stamp of each column / row slot
+  std::vector<uint32_t> rmax;           // largest magnitude (as bits) of each fully summed row
   std::vector<double> sol;              // solution by unknown, index 1..n
   std::vector<double> prow;             // normalised pivot row, double
   std::vector<float> eqBuf;             // front matrix storage, row-major, stride ld
   float* eq = nullptr;                  // 64-byte aligned start of eqBuf
   std::vector<double> L, U;             // factors and pivot rows of the pending update
+  std::vector<int32_t> fsNew;           // columns fully summed by the current element
+  int nfsNew = 0;                       // their count
+  std::vector<double> ug;               // work space of the column update
   int kb = 0;                           // pivots whose update of the leading block is pending
   int kcap = 0;                         // capacity of L and U in pivots (0: the default)
   int bN = 0;                           // leading rows/columns of the pending update

@@ -1,0 +1,431 @@
+// Benchmark of the frontal solver against UMFPACK of SuiteSparse.
+//
+// Builds a finite-element system of about N unknowns (the only argument) on
+// a structured box mesh of 15-node wedges: m x m squares per cross-section,
+// each split into two triangles, extruded into nz layers along z (about four
+// times as long as wide, elements ordered layer by layer like an extruded
+// mesh).  The same stored element matrices are solved by progon (plan and
+// numeric phase) and by UMFPACK (triplet conversion, symbolic, numeric and
+// solve phases); the relative residuals ||A x - b|| / ||b|| are computed in
+// double with the assembled matrix.  Last line:
+//   unknowns=N front=W progon_s=T1 umfpack_s=T2 ratio=R progon_residual=E1 umfpack_residual=E2
+
+#include <umfpack.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "driver/records.h"
+#include "solver/frontal.h"
+#include "solver/sol_def.h"
+#ifdef KALMORA_BENCH_FLOW
+#include "fem/elements.h"
+#include "solver/flow_element.h"
+#endif
+
+namespace {
+
+constexpr int kAspect = 4;        // layers per cross-section square count
+constexpr double kCell = 10.0;    // edge length of a square and layer height, mm
+
+// ---------------------------------------------------------------------------
+// Structured wedge mesh.  Lattice points (I, J, K) at half-cell spacing; a
+// point is a node when K is even (triangle planes) or when I and J are both
+// even (mid-height points of the vertical edges).  Corner nodes (I, J, K
+// all even) are numbered first.
+
+struct BoxMesh {
+  int m = 0, nz = 0;
+  Mesh3d g;
+  std::vector<int32_t> id;  // lattice point -> node number, 0 if none
+  int Lat(int I, int J, int K) const { return (K * (2 * m + 1) + J) * (2 * m + 1) + I; }
+};
+
+void BuildBoxMesh(int m, int nz, BoxMesh& b) {
+  b.m = m;
+  b.nz = nz;
+  const int P = 2 * m + 1, Q = 2 * nz + 1;
+  b.id.assign(static_cast<std::size_t>(P) * P * Q, 0);
+  int next = 0;
+  for (int pass = 0; pass < 2; ++pass)
+    for (int K = 0; K < Q; ++K)
+      for (int J = 0; J < P; ++J)
+        for (int I = 0; I < P; ++I) {
+          const bool corner = I % 2 == 0 && J % 2 == 0 && K % 2 == 0;
+          const bool node = K % 2 == 0 || (I % 2 == 0 && J % 2 == 0);
+          if (node && corner == (pass == 0)) b.id[static_cast<std::size_t>(b.Lat(I, J, K))] = ++next;
+          if (pass == 0 && node && corner) b.g.np = next;
+        }
+  Mesh3d& g = b.g;
+  g.nh = next;
+  g.npe = 15;
+  g.nve = 6;
+  g.ne = 2 * m * m * nz;
+  g.xyz.assign(3, g.nh);
+  for (int K = 0; K < Q; ++K)
+    for (int J = 0; J < P; ++J)
+      for (int I = 0; I < P; ++I) {
+        const int a = b.id[static_cast<std::size_t>(b.Lat(I, J, K))];
+        if (a == 0) continue;
+        g.xyz(1, a) = 0.5 * kCell * I;
+        g.xyz(2, a) = 0.5 * kCell * J;
+        g.xyz(3, a) = 0.5 * kCell * K;
+      }
+  g.nop.assign(15, g.ne);
+  g.etype.assign(static_cast<std::size_t>(g.ne), 1);
+  int e = 0;
+  auto node = [&](const int p[2], int K) { return b.id[static_cast<std::size_t>(b.Lat(p[0], p[1], K))]; };
+  for (int k = 0; k < nz; ++k)
+    for (int j = 0; j < m; ++j)
+      for (int i = 0; i < m; ++i) {
+        const int p00[2] = {2 * i, 2 * j}, p10[2] = {2 * i + 2, 2 * j};
+        const int p11[2] = {2 * i + 2, 2 * j + 2}, p01[2] = {2 * i, 2 * j + 2};
+        const int* tri[2][3] = {{p00, p10, p11}, {p00, p11, p01}};  // counter-clockwise
+        for (auto& t : tri) {
+          ++e;
+          auto mid = [](const int* a, const int* c) {
+            return std::array<int, 2>{(a[0] + c[0]) / 2, (a[1] + c[1]) / 2};
+          };
+          const auto m13 = mid(t[0], t[2]), m12 = mid(t[0], t[1]), m23 = mid(t[1], t[2]);
+          const int K0 = 2 * k, K1 = 2 * k + 1, K2 = 2 * k + 2;
+          const int nodes[15] = {node(t[0], K0), node(t[1], K0), node(t[2], K0),
+                                 node(t[0], K2), node(t[1], K2), node(t[2], K2),
+                                 node(m13.data(), K0), node(m12.data(), K0), node(m23.data(), K0),
+                                 node(t[0], K1), node(t[1], K1), node(t[2], K1),
+                                 node(m13.data(), K2), node(m12.data(), K2), node(m23.data(), K2)};
+          for (int a = 0; a < 15; ++a) g.nop(a + 1, e) = nodes[a];
+        }
+      }
+}
+
+// ---------------------------------------------------------------------------
+// The problem: unknown lists and element matrices.
+
+enum class Problem { Conduction, Flow };
+
+struct Bench {
+  Problem problem = Problem::Conduction;
+  BoxMesh mesh;
+  int n = 0;    // unknowns
+  int ncn = 0;  // largest element size
+#ifdef KALMORA_BENCH_FLOW
+  ElementTables tab;  // element library
+  MeshRecord rec;     // flow mesh record: the box mesh with zero nodal fields
+  InpDat inp;         // material with the constant viscosity 1/3 MPa s (no flow stress law)
+#endif
+};
+
+// Signed unknown list of element k from the (possibly marked) connectivity.
+int ElementUnknowns(const Bench& b, int k, int32_t* lm) {
+  const Mesh3d& g = b.mesh.g;
+  if (b.problem == Problem::Conduction) {
+    for (int a = 1; a <= 15; ++a) lm[a - 1] = g.nop(a, k);
+    return 15;
+  }
+  for (int a = 1; a <= 15; ++a) {
+    const int32_t v = g.nop(a, k), s = v < 0 ? -1 : 1, i = v < 0 ? -v : v;
+    lm[a - 1] = s * i;
+    lm[15 + a - 1] = s * (g.nh + i);
+    lm[30 + a - 1] = s * (2 * g.nh + i);
+    if (a <= 6) lm[45 + a - 1] = s * (3 * g.nh + i);
+  }
+  return 51;
+}
+
+// Values and derivatives of the 15 wedge functions at (L1, L2, zeta) with
+// L3 = 1 - L1 - L2; derivatives by L1, L2 (at fixed zeta) and zeta.
+void Wedge15(double l1, double l2, double z, double N[15], double d1[15], double d2[15], double d3[15]) {
+  const double L[3] = {l1, l2, 1.0 - l1 - l2};
+  const double dL1[3] = {1, 0, -1}, dL2[3] = {0, 1, -1};
+  const double zs[2] = {-1.0, 1.0};
+  for (int h = 0; h < 2; ++h) {
+    const double zf = 1.0 + zs[h] * z;  // 1 -+ zeta
+    for (int i = 0; i < 3; ++i) {
+      const int a = 3 * h + i;
+      const double Li = L[i];
+      N[a] = 0.5 * Li * (2 * Li - 1) * zf - 0.5 * Li * (1 - z * z);
+      const double dLi = 0.5 * (4 * Li - 1) * zf - 0.5 * (1 - z * z);
+      d1[a] = dLi * dL1[i];
+      d2[a] = dLi * dL2[i];
+      d3[a] = 0.5 * Li * (2 * Li - 1) * zs[h] + Li * z;
+    }
+    // Mid-sides of the triangle edges 1-3, 1-2, 2-3 at this end.
+    const int edges[3][2] = {{0, 2}, {0, 1}, {1, 2}};
+    for (int q = 0; q < 3; ++q) {
+      const int a = (h == 0 ? 6 : 12) + q, i = edges[q][0], j = edges[q][1];
+      N[a] = 2 * L[i] * L[j] * zf;
+      d1[a] = 2 * (dL1[i] * L[j] + L[i] * dL1[j]) * zf;
+      d2[a] = 2 * (dL2[i] * L[j] + L[i] * dL2[j]) * zf;
+      d3[a] = 2 * L[i] * L[j] * zs[h];
+    }
+  }
+  for (int i = 0; i < 3; ++i) {  // mid-height points of the vertical edges
+    N[9 + i] = L[i] * (1 - z * z);
+    d1[9 + i] = dL1[i] * (1 - z * z);
+    d2[9 + i] = dL2[i] * (1 - z * z);
+    d3[9 + i] = -2 * L[i] * z;
+  }
+}
+
+// Conduction element: est(a, b) = integral of k grad N_a . grad N_b, r(a) =
+// integral of a volume source q times N_a (k = 0.2 W/(mm K), q = 1e-4 W/mm^3) (6-point triangle rule times
+// 3-point Gauss rule along zeta).  Returns the unknown count.
+int ConductionElement(const Bench& b, int k, double* est, int ld, double* r) {
+  static constexpr double ta = 0.445948490915965, tb = 0.091576213509771;
+  static constexpr double wa = 0.223381589678011 / 2, wb = 0.109951743655322 / 2;
+  const double tp[6][3] = {{ta, ta, wa}, {1 - 2 * ta, ta, wa}, {ta, 1 - 2 * ta, wa},
+                           {tb, tb, wb}, {1 - 2 * tb, tb, wb}, {tb, 1 - 2 * tb, wb}};
+  const double gz[3] = {-std::sqrt(0.6), 0.0, std::sqrt(0.6)}, gw[3] = {5.0 / 9, 8.0 / 9, 5.0 / 9};
+  const Mesh3d& g = b.mesh.g;
+  double x[15][3];
+  for (int a = 0; a < 15; ++a) {
+    const int v = std::abs(g.nop(a + 1, k));
+    for (int c = 0; c < 3; ++c) x[a][c] = g.xyz(c + 1, v);
+  }
+  for (const auto& t : tp)
+    for (int q = 0; q < 3; ++q) {
+      double N[15], d[3][15];
+      Wedge15(t[0], t[1], gz[q], N, d[0], d[1], d[2]);
+      double J[3][3] = {};
+      for (int mm = 0; mm < 3; ++mm)
+        for (int c = 0; c < 3; ++c)
+          for (int a = 0; a < 15; ++a) J[mm][c] += d[mm][a] * x[a][c];
+      const double det = J[0][0] * (J[1][1] * J[2][2] - J[1][2] * J[2][1]) -
+                         J[0][1] * (J[1][0] * J[2][2] - J[1][2] * J[2][0]) +
+                         J[0][2] * (J[1][0] * J[2][1] - J[1][1] * J[2][0]);
+      double Ji[3][3];  // inverse of J
+      Ji[0][0] = (J[1][1] * J[2][2] - J[1][2] * J[2][1]) / det;
+      Ji[0][1] = (J[0][2] * J[2][1] - J[0][1] * J[2][2]) / det;
+      Ji[0][2] = (J[0][1] * J[1][2] - J[0][2] * J[1][1]) / det;
+      Ji[1][0] = (J[1][2] * J[2][0] - J[1][0] * J[2][2]) / det;
+      Ji[1][1] = (J[0][0] * J[2][2] - J[0][2] * J[2][0]) / det;
+      Ji[1][2] = (J[0][2] * J[1][0] - J[0][0] * J[1][2]) / det;
+      Ji[2][0] = (J[1][0] * J[2][1] - J[1][1] * J[2][0]) / det;
+      Ji[2][1] = (J[0][1] * J[2][0] - J[0][0] * J[2][1]) / det;
+      Ji[2][2] = (J[0][0] * J[1][1] - J[0][1] * J[1][0]) / det;
+      double G[15][3];  // global gradients: grad = J^-1 local derivatives
+      for (int a = 0; a < 15; ++a)
+        for (int c = 0; c < 3; ++c) G[a][c] = Ji[c][0] * d[0][a] + Ji[c][1] * d[1][a] + Ji[c][2] * d[2][a];
+      const double wgt = t[2] * gw[q] * std::fabs(det);
+      for (int bb = 0; bb < 15; ++bb)
+        for (int a = 0; a < 15; ++a)
+          est[bb * ld + a] += 0.2 * wgt * (G[a][0] * G[bb][0] + G[a][1] * G[bb][1] + G[a][2] * G[bb][2]);
+      for (int a = 0; a < 15; ++a) r[a] += 1e-4 * wgt * N[a];
+    }
+  return 15;
+}
+
+// The one source of element matrices: est (leading dimension ld) and r of
+// element k, before boundary conditions.  Returns the unknown count.
+int ElementMatrix(const Bench& b, int k, double* est, int ld, double* r) {
+#ifdef KALMORA_BENCH_FLOW
+  if (b.problem == Problem::Flow) return FlowElementMatrix(b.tab, b.rec, b.inp, k, est, ld);
+#endif
+  return ConductionElement(b, k, est, ld, r);
+}
+
+// Prescribed value of element unknown u (positive), or false when u is
+// free.  Conduction: temperatures on both ends (deg C).  Flow: the three
+// velocity components on the z = 0 end (mm/s), the rest of the surface free.
+bool Prescribed(const Bench& b, int u, double& value) {
+  const Mesh3d& g = b.mesh.g;
+  const int node = b.problem == Problem::Conduction ? u : (u - 1) % g.nh + 1;
+  const int comp = b.problem == Problem::Conduction ? 0 : (u - 1) / g.nh;
+  const double x = g.xyz(1, node), y = g.xyz(2, node), z = g.xyz(3, node);
+  if (b.problem == Problem::Conduction) {
+    if (z == 0.0) value = 450.0 + 0.05 * x + 0.02 * y;
+    else if (z == kCell * b.mesh.nz) value = 480.0;
+    else return false;
+    return true;
+  }
+  if (comp == 3 || z != 0.0) return false;
+  value = comp == 0 ? 0.01 * y : comp == 1 ? 0.0 : 1.0 + 0.02 * x;
+  return true;
+}
+
+// Stored element systems with the boundary conditions built in (clear the
+// row but the diagonal, right-hand side diagonal x value, move the column
+// times the value to the right-hand side).
+struct ElementSet {
+  int ncn = 0;
+  std::vector<double> K, F;
+
+  const double* Ke(int k) const { return K.data() + static_cast<std::size_t>(k - 1) * ncn * ncn; }
+  const double* Fe(int k) const { return F.data() + static_cast<std::size_t>(k - 1) * ncn; }
+};
+
+void BuildElementSet(const Bench& b, ElementSet& s) {
+  const int ne = b.mesh.g.ne, ld = b.ncn;
+  s.ncn = ld;
+  s.K.assign(static_cast<std::size_t>(ne) * ld * ld, 0.0);
+  s.F.assign(static_cast<std::size_t>(ne) * ld, 0.0);
+  std::vector<int32_t> lm(static_cast<std::size_t>(ld));
+  for (int k = 1; k <= ne; ++k) {
+    double* est = s.K.data() + static_cast<std::size_t>(k - 1) * ld * ld;
+    double* r = s.F.data() + static_cast<std::size_t>(k - 1) * ld;
+    const int m = ElementMatrix(b, k, est, ld, r);
+    ElementUnknowns(b, k, lm.data());
+    for (int i = 0; i < m; ++i) {
+      double w = 0;
+      if (!Prescribed(b, std::abs(lm[i]), w)) continue;
+      for (int j = 0; j < m; ++j)
+        if (j != i) est[j * ld + i] = 0.0;
+      r[i] = est[i * ld + i] * w;
+      for (int q = 0; q < m; ++q) {
+        if (q == i) continue;
+        r[q] -= est[i * ld + q] * w;
+        est[i * ld + q] = 0.0;
+      }
+    }
+  }
+}
+
+// Element routine of the frontal solver over the stored systems.
+struct StoredElements {
+  const Bench* b;
+  const ElementSet* s;
+  int Unknowns(int k, int32_t* lm) { return ElementUnknowns(*b, k, lm); }
+  int System(int k, int32_t* lm, double* est, int ld, double* r) {
+    const int m = ElementUnknowns(*b, k, lm);
+    const double* K = s->Ke(k);
+    for (int j = 0; j < m; ++j) std::copy(K + j * s->ncn, K + j * s->ncn + m, est + j * ld);
+    std::copy(s->Fe(k), s->Fe(k) + m, r);
+    return m;
+  }
+};
+
+double Seconds(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// ||A x - b|| / ||b|| with A in compressed columns.
+double Residual(int n, const std::vector<int>& Ap, const std::vector<int>& Ai, const std::vector<double>& Ax,
+                const std::vector<double>& x, const std::vector<double>& b) {
+  std::vector<double> y(static_cast<std::size_t>(n), 0.0);
+  for (int j = 0; j < n; ++j)
+    for (int p = Ap[static_cast<std::size_t>(j)]; p < Ap[static_cast<std::size_t>(j) + 1]; ++p)
+      y[static_cast<std::size_t>(Ai[static_cast<std::size_t>(p)])] += Ax[static_cast<std::size_t>(p)] * x[static_cast<std::size_t>(j)];
+  double rn = 0, bn = 0;
+  for (int i = 0; i < n; ++i) {
+    const double d = y[static_cast<std::size_t>(i)] - b[static_cast<std::size_t>(i)];
+    rn += d * d;
+    bn += b[static_cast<std::size_t>(i)] * b[static_cast<std::size_t>(i)];
+  }
+  return std::sqrt(rn / bn);
+}
+
+// Unknowns of an m x m x nz box.
+long Unknowns(Problem p, long m, long nz) {
+  const long plane = (2 * m + 1) * (2 * m + 1), mid = (m + 1) * (m + 1);
+  const long nh = (nz + 1) * plane + nz * mid;
+  return p == Problem::Conduction ? nh : 3 * nh + (nz + 1) * mid;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const long target = argc > 1 ? std::atol(argv[1]) : 30000;
+  if (target < 100) {
+    std::fprintf(stderr, "usage: bench_frontal N   (N: approximate number of unknowns, at least 100)\n");
+    return 1;
+  }
+  Bench b;
+#ifdef KALMORA_BENCH_FLOW
+  b.problem = Problem::Flow;
+#else
+  b.problem = Problem::Conduction;
+#endif
+  b.ncn = b.problem == Problem::Conduction ? 15 : 51;
+  int m = 1;
+  while (Unknowns(b.problem, m + 1, kAspect * (m + 1)) <= target) ++m;
+  const long perLayer = Unknowns(b.problem, m, 2) - Unknowns(b.problem, m, 1);
+  const int nz = static_cast<int>(std::max(1L, std::lround(static_cast<double>(target - Unknowns(b.problem, m, 0)) /
+                                                          static_cast<double>(perLayer))));
+  BuildBoxMesh(m, nz, b.mesh);
+  Mesh3d& g = b.mesh.g;
+  b.n = static_cast<int>(Unknowns(b.problem, m, nz));
+#ifdef KALMORA_BENCH_FLOW
+  iniELEM(b.tab);
+  b.rec.kind = 1;
+  b.rec.g = g;
+  b.rec.fld.assign(kNumFld, g.nh, 0.0f);
+  b.inp.mat.MatLaw = 0;
+#endif
+  std::printf(" problem=%s mesh=%dx%dx%d wedges=%d nodes=%d\n",
+              b.problem == Problem::Conduction ? "conduction" : "flow", m, m, nz, g.ne, g.nh);
+
+  ElementSet es;
+  BuildElementSet(b, es);
+  std::vector<double> rhs(static_cast<std::size_t>(b.n), 0.0);
+  std::vector<int> Ti, Tj;
+  std::vector<double> Tx;
+  {
+    std::vector<int32_t> lm(static_cast<std::size_t>(b.ncn));
+    for (int k = 1; k <= g.ne; ++k) {
+      const int mm = ElementUnknowns(b, k, lm.data());
+      const double* K = es.Ke(k);
+      for (int j = 0; j < mm; ++j)
+        for (int i = 0; i < mm; ++i) {
+          const double v = K[j * es.ncn + i];
+          if (v == 0.0) continue;
+          Ti.push_back(std::abs(lm[i]) - 1);
+          Tj.push_back(std::abs(lm[j]) - 1);
+          Tx.push_back(v);
+        }
+      for (int i = 0; i < mm; ++i) rhs[static_cast<std::size_t>(std::abs(lm[i]) - 1)] += es.Fe(k)[i];
+    }
+  }
+  const int n = b.n, nz3 = static_cast<int>(Tx.size());
+
+  // Frontal solver: marks, plan, numeric phase, restored connectivity.
+  InpDat inp;
+  inp.MemBudget = 2048000000;
+  StoredElements elem{&b, &es};
+  Vec1<double> r1;
+  auto t0 = std::chrono::steady_clock::now();
+  FrontalSolve(SolveMode::Temperature, g.nop, 15, g.ne, g.nh, n, b.ncn, elem, inp, r1);
+  const double tFront = Seconds(t0);
+  const FrontPlanStats& plan = inp.Front.temp;
+  std::printf(" plan: FrontLimit=%lld FrontDim=%lld IntStore=%lld RealStore=%lld ExtraBlocks=%lld\n",
+              static_cast<long long>(plan.FrontLimit), static_cast<long long>(plan.FrontDim),
+              static_cast<long long>(plan.IntStore), static_cast<long long>(plan.RealStore),
+              static_cast<long long>(plan.ExtraBlocks));
+
+  // UMFPACK: all phases from the triplets.
+  std::vector<int> Ap(static_cast<std::size_t>(n) + 1), Ai(static_cast<std::size_t>(nz3));
+  std::vector<double> Ax(static_cast<std::size_t>(nz3)), xu(static_cast<std::size_t>(n));
+  void *symb = nullptr, *num = nullptr;
+  double times[4];
+  t0 = std::chrono::steady_clock::now();
+  int st = umfpack_di_triplet_to_col(n, n, nz3, Ti.data(), Tj.data(), Tx.data(), Ap.data(), Ai.data(), Ax.data(), nullptr);
+  times[0] = Seconds(t0);
+  if (st == UMFPACK_OK) st = umfpack_di_symbolic(n, n, Ap.data(), Ai.data(), Ax.data(), &symb, nullptr, nullptr);
+  times[1] = Seconds(t0);
+  if (st == UMFPACK_OK) st = umfpack_di_numeric(Ap.data(), Ai.data(), Ax.data(), symb, &num, nullptr, nullptr);
+  times[2] = Seconds(t0);
+  if (st == UMFPACK_OK)
+    st = umfpack_di_solve(UMFPACK_A, Ap.data(), Ai.data(), Ax.data(), xu.data(), rhs.data(), num, nullptr, nullptr);
+  times[3] = Seconds(t0);
+  const double tUmf = times[3];
+  umfpack_di_free_symbolic(&symb);
+  umfpack_di_free_numeric(&num);
+  if (st != UMFPACK_OK) {
+    std::fprintf(stderr, "UMFPACK failed with status %d\n", st);
+    return 1;
+  }
+  std::printf(" umfpack phases: triplets %.3f symbolic %.3f numeric %.3f solve %.3f s\n", times[0],
+              times[1] - times[0], times[2] - times[1], times[3] - times[2]);
+
+  const double eF = Residual(n, Ap, Ai, Ax, r1.v, rhs);
+  const double eU = Residual(n, Ap, Ai, Ax, xu, rhs);
+  std::printf("unknowns=%d front=%lld progon_s=%.3f umfpack_s=%.3f ratio=%.2f progon_residual=%.2e umfpack_residual=%.2e\n",
+              n, static_cast<long long>(plan.FrontDim), tFront, tUmf, tFront / tUmf, eF, eU);
+  return 0;
+}
