@@ -136,6 +136,31 @@ bool ValidInsertion(const Front& F, int i, const Point2& P, double eps) {
   return true;
 }
 
+// Two edges of the closed front that are not neighbours meet (sweep over
+// the edges sorted by their smallest x); sets the front nodes starting them.
+bool FrontCrossesItself(const Front& F, int& node1, int& node2) {
+  const int m = F.size();
+  std::vector<int> order(static_cast<std::size_t>(m));
+  for (int i = 0; i < m; ++i) order[static_cast<std::size_t>(i)] = i;
+  auto xlo = [&](int i) { return std::min(F.v[i].p[0], F.v[F.next(i)].p[0]); };
+  auto xhi = [&](int i) { return std::max(F.v[i].p[0], F.v[F.next(i)].p[0]); };
+  std::sort(order.begin(), order.end(), [&](int a, int b) { return xlo(a) < xlo(b); });
+  for (int s = 0; s < m; ++s) {
+    const int i = order[static_cast<std::size_t>(s)];
+    for (int r = s + 1; r < m; ++r) {
+      const int j = order[static_cast<std::size_t>(r)];
+      if (xlo(j) > xhi(i)) break;
+      if (j == F.next(i) || i == F.next(j)) continue;
+      if (SegmentsMeet(F.v[i].p, F.v[F.next(i)].p, F.v[j].p, F.v[F.next(j)].p, 0.0)) {
+        node1 = F.v[i].node;
+        node2 = F.v[j].node;
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 void PrepareBlock(const Outline& outline, BlockWork& work, DivSpec& spec) {
@@ -220,6 +245,9 @@ void TriangulateFront(BlockWork& work, const DivSpec& spec, int capacity) {
       area2 += a[0] * b[1] - b[0] * a[1];
     }
     Require(area2 > 0.0, "GenerateBlock: block outline must run clockwise (OrientOutline with sense 1)");
+    int e1 = 0, e2 = 0;
+    Require(!FrontCrossesItself(F, e1, e2), "GenerateBlock: block outline crosses itself between points " +
+                                                std::to_string(n + 1 - 2 * e1) + " and " + std::to_string(n + 1 - 2 * e2));
   }
 
   double relax = 1.0;  // cut-quality value, reset after every insertion

@@ -98,6 +98,35 @@ std::vector<MeshFinding> CheckMesh(const Mesh2d& m, const MeshCheckLimits& lim) 
     if (std::fabs(shape) < lim.minShape) report("degenerate", e, 0, shape, "corner triangle degenerate, shape");
   }
 
+  // Curved elements: the Jacobian of the quadratic map stays positive at the
+  // six nodes and the centroid (relative to the corner triangle).
+  {
+    constexpr double kL[7][2] = {{1, 0}, {0, 1}, {0, 0}, {0.5, 0}, {0.5, 0.5}, {0, 0.5}, {1.0 / 3, 1.0 / 3}};
+    // Columns holding the nodes on edges 3-1, 1-2, 2-3.
+    const int c31 = lim.finalColumns ? 4 : 6, c12 = lim.finalColumns ? 5 : 4, c23 = lim.finalColumns ? 6 : 5;
+    for (int e = 1; e <= m.ne; ++e) {
+      const Point2 p[6] = {m.xy(m.nop(1, e)), m.xy(m.nop(2, e)), m.xy(m.nop(3, e)),
+                           m.xy(m.nop(c31, e)), m.xy(m.nop(c12, e)), m.xy(m.nop(c23, e))};
+      const double a2 = Cross(p[0], p[1], p[2]);
+      if (a2 <= 0.0) continue;  // reported as orientation
+      double jmin = 1e300;
+      for (const auto& q : kL) {
+        const double L1 = q[0], L2 = q[1], L3 = 1.0 - L1 - L2;
+        const double d1[6] = {4 * L1 - 1, 0.0, 1 - 4 * L3, 4 * (L3 - L1), 4 * L2, -4 * L2};
+        const double d2[6] = {0.0, 4 * L2 - 1, 1 - 4 * L3, -4 * L1, 4 * L1, 4 * (L3 - L2)};
+        double xa = 0, ya = 0, xb = 0, yb = 0;
+        for (int a = 0; a < 6; ++a) {
+          xa += d1[a] * p[a][0];
+          ya += d1[a] * p[a][1];
+          xb += d2[a] * p[a][0];
+          yb += d2[a] * p[a][1];
+        }
+        jmin = std::min(jmin, xa * yb - xb * ya);
+      }
+      if (jmin <= 0.0) report("jacobian", e, 0, jmin / a2, "quadratic element folds, smallest Jacobian per corner area");
+    }
+  }
+
   // Conformity: every corner edge used once (boundary) or twice in opposite
   // directions with the same mid-side node.
   // Mid-side column of edge k (corners k, k%3+1).

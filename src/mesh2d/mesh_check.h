@@ -1,7 +1,8 @@
 #pragma once
 // Consistency checker of a cross-section mesh of 6-node triangles.  It finds
 // what would turn into a bad element of every volume mesh extruded from it:
-// clockwise or degenerate triangles, non-conforming edges, mid-side nodes
+// clockwise or degenerate triangles, quadratic elements whose curved edges
+// fold them (Jacobian not positive), non-conforming edges, mid-side nodes
 // that are not shared consistently, duplicate nodes, corner nodes not
 // numbered first, and boundary flags that disagree with the topological
 // boundary.
@@ -13,8 +14,8 @@
 
 // One finding of the checker.
 struct MeshFinding {
-  std::string kind;   // short class: "counts", "numbering", "orientation", "degenerate", "conformity",
-                      // "midside", "duplicate", "flag"
+  std::string kind;   // short class: "counts", "numbering", "orientation", "degenerate", "jacobian",
+                      // "conformity", "midside", "duplicate", "flag"
   int elem = 0;       // element concerned (1-based), 0 for none
   int node = 0;       // node concerned (1-based), 0 for none
   double value = 0.0; // measured value (area, shape ratio, distance, flag, count)

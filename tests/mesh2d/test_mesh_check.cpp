@@ -50,6 +50,17 @@ TEST(CheckMesh, ClockwiseAndDegenerateElements) {
   ASSERT_TRUE(Has(f, "degenerate")) << FormatFindings(f);
 }
 
+TEST(CheckMesh, CurvedEdgeFoldingTheElement) {
+  Mesh2d m = MakeMesh({{0, 0}, {1, 0}, {0, 1}}, {{1, 2, 3}});
+  m.xy(m.nop(5, 1)) = {0.5, 0.2};  // mildly curved edge 1-2: still sound
+  EXPECT_FALSE(Has(CheckMesh(m, {.flags = false}), "jacobian"));
+  m.xy(m.nop(5, 1)) = {0.5, 0.45};  // bulges across the element
+  const auto f = CheckMesh(m, {.flags = false, .finalColumns = true, .minShape = 1e-3, .dupRel = 1e-6, .midsideRel = 1.0});
+  ASSERT_TRUE(Has(f, "jacobian")) << FormatFindings(f);
+  EXPECT_EQ(f.front().elem, 1);
+  EXPECT_LE(f.front().value, 0.0);
+}
+
 TEST(CheckMesh, NonConformingEdges) {
   // T-junction: node 5 halfway along the edge 1-2 of element 1.
   Mesh2d t = MakeMesh({{0, 0}, {2, 0}, {1, 2}, {1, -1}, {1, 0}}, {{1, 2, 3}, {1, 4, 5}, {5, 4, 2}});
