@@ -364,6 +364,10 @@ int point_sos(const Mesh3d& g, int e, int a, int b) {
 void NodalNormals(MeshRecord& m, const InpDat& d) {
   const Mesh3d& g = m.g;
   const int nb = m.bnd.size();
+  // The mesh ends at the symmetry plane x = 0 (see SymmetryPlanes).
+  double xmin = g.np > 0 ? g.xyz(1, 1) : 0.0;
+  for (int i = 2; i <= g.np; ++i) xmin = std::min(xmin, g.xyz(1, i));
+  const bool planeX = g.np > 0 && std::fabs(xmin) + 0.01 < 0.02;
   // Boundary faces around each boundary node, in element and face order;
   // the lists are as long as the largest number that occurs.
   std::vector<int> start(static_cast<std::size_t>(nb) + 2, 0);
@@ -432,10 +436,12 @@ void NodalNormals(MeshRecord& m, const InpDat& d) {
     rec.nx = static_cast<float>(nx);
     rec.ny = static_cast<float>(ny);
     rec.nz = static_cast<float>(nz);
-    // Nodes on the line x = 0 at the die and container levels where many
-    // faces meet take the diagonal of the y-z plane.
+    // Nodes on the symmetry plane x = 0 at the die and container levels
+    // where many faces meet take the diagonal of the y-z plane.  A mesh
+    // that extends across x = 0 has no such plane, and its die face there
+    // keeps its own normal.
     const double x = xo[0], z = xo[2];
-    if (std::fabs(x) < 0.05 && (std::fabs(z - d.Z1) <= 0.05 || std::fabs(z - d.Z2) <= 0.05) &&
+    if (planeX && std::fabs(x) < 0.05 && (std::fabs(z - d.Z1) <= 0.05 || std::fabs(z - d.Z2) <= 0.05) &&
         b1 - b0 > 5 && std::fabs(std::fabs(nx) - 1.0) > 0.05) {
       rec.nx = 0.0f;
       rec.ny = std::copysign(0.70710677f, rec.ny);
