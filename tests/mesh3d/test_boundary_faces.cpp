@@ -56,7 +56,7 @@ double TrueFaceArea(const Mesh3d& g, bool wedge, int f) {
     // Collapsed square: (s, t) -> corner 0 + s (c1 - c0) + s t (c2 - c1).
     return Lerp(c[0], Lerp(c[1], c[2], t), s);
   };
-  const int n = 200;
+  const int n = 100;
   const double h = 1e-6;
   double area = 0.0;
   for (int i = 0; i < n; ++i)

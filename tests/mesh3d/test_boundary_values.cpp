@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <iostream>
 
 #include "solver/flow_stress.h"
 #include "test_boundary_fixtures.h"
@@ -286,21 +284,4 @@ TEST(ZoneValues, ThreePartZonesPlaneCodesAndVelocityScaleStop) {
 
   d.nPiecesA = 4;
   EXPECT_EXIT(VelocityScale(m, d), ::testing::ExitedWithCode(1), "error in dVp0");
-}
-
-TEST(BoundaryData, PreparationTimeOfAFineMesh) {
-  TwoSection s;
-  s.pw = s.ph = 10;
-  s.cx0 = s.cy0 = -20;
-  s.cw = s.ch = 50;
-  s.h = 1.0;
-  InpDat d = TwoSectionVariant(s);
-  d.MeshLevel3d = 3;
-  MeshRecord m = Generate(d);
-  const auto t0 = std::chrono::steady_clock::now();
-  BoundaryData(m, d, Tables(), false, 2);
-  const double sec = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  std::cout << "[ timing   ] BoundaryData: nodes=" << m.g.nh << " elements=" << m.g.ne << " faces=" << m.faces.size()
-            << " boundary nodes=" << m.bnd.size() << " time=" << sec << " s\n";
-  EXPECT_LT(sec, 1.0);
 }
