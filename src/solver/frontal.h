@@ -30,6 +30,7 @@
 //       conditions included; returns m <= ld.  est and r arrive cleared.
 
 #include <algorithm>
+#include <cassert>
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
@@ -154,6 +155,7 @@ void progon(int n, int ncn, const FrontPlanStats& plan, E& elem, int ne, Vec1<do
     std::fill(w.est.begin(), w.est.begin() + static_cast<std::ptrdiff_t>(esz), 0.0);
     std::fill(w.r.begin(), w.r.end(), 0.0);
     const int m = elem.System(k, w.lm.data(), w.est.data(), ncn, w.r.data());
+    assert(m >= 0 && m <= ncn);
     FrontAssemble(w, m, r1.data());
     FrontEliminate(w, k == ne, r1.data());
   }
