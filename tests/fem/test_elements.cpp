@@ -291,7 +291,9 @@ TEST(ElementTables, WedgeNodeSamplePoints) {
       return s + 0.25 * (p[3] - q[3]) * (p[3] - q[3]);
     };
     for (int b = 1; b <= 15; ++b) {
-      if (b != a) EXPECT_LT(dist(a), dist(b)) << "sample point " << a << " vs node " << b;
+      if (b != a) {
+        EXPECT_LT(dist(a), dist(b)) << "sample point " << a << " vs node " << b;
+      }
     }
   }
 }
