@@ -20,14 +20,6 @@ MeshRecord Generate(InpDat& d) {
   return m;
 }
 
-// Node at (x, y, z) within 1e-6, or 0.
-int FindNode(const Mesh3d& g, double x, double y, double z) {
-  for (int i = 1; i <= g.nh; ++i)
-    if (std::fabs(g.xyz(1, i) - x) < 1e-6 && std::fabs(g.xyz(2, i) - y) < 1e-6 && std::fabs(g.xyz(3, i) - z) < 1e-6)
-      return i;
-  return 0;
-}
-
 double TopZ(const Mesh3d& g) {
   double z = -1e30;
   for (int i = 1; i <= g.np; ++i) z = std::max(z, g.xyz(3, i));
@@ -40,34 +32,11 @@ void PrintCounts(const char* name, const Mesh3d& g) {
   std::cout << "\n";
 }
 
-// Faces (element, local face) that no other element shares, from the sorted
-// corner numbers of every face.
-std::set<std::pair<int, int>> TopologicalBoundaryFaces(const Mesh3d& g) {
-  std::map<std::vector<int>, std::vector<std::pair<int, int>>> byKey;
-  for (int e = 1; e <= g.ne; ++e)
-    for (int f = 1; f <= 5; ++f) {
-      std::vector<int> key;
-      for (int k = 0; k < (f <= 2 ? 3 : 4); ++k) key.push_back(g.nop(kWedgeFaceNodes[f - 1][k], e));
-      std::sort(key.begin(), key.end());
-      byKey[key].push_back({e, f});
-    }
-  std::set<std::pair<int, int>> out;
-  for (const auto& [key, uses] : byKey)
-    if (uses.size() == 1) out.insert(uses.front());
-  return out;
-}
-
 // Faces of one set missing from the other, for the failure message.
 std::string FaceDiff(const std::set<std::pair<int, int>>& a, const std::set<std::pair<int, int>>& b) {
   std::string out;
   for (const auto& f : a)
     if (!b.count(f)) out += " (" + std::to_string(f.first) + "," + std::to_string(f.second) + ")";
-  return out;
-}
-
-std::set<std::pair<int, int>> FoundFaces(const MeshRecord& m) {
-  std::set<std::pair<int, int>> out;
-  for (const BndFace& bf : m.faces) out.insert({bf.elem, bf.local});
   return out;
 }
 

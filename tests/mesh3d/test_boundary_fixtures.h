@@ -4,7 +4,9 @@
 
 #include <array>
 #include <cmath>
+#include <algorithm>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "fem/elements.h"
@@ -111,4 +113,35 @@ inline std::map<int, int> CodeCounts(const Mesh3d& g) {
   std::map<int, int> c;
   for (int i = 1; i <= g.nh; ++i) ++c[g.BoundaryConditions(i)];
   return c;
+}
+
+// Node at (x, y, z) within 1e-6, or 0.
+inline int FindNode(const Mesh3d& g, double x, double y, double z) {
+  for (int i = 1; i <= g.nh; ++i)
+    if (std::fabs(g.xyz(1, i) - x) < 1e-6 && std::fabs(g.xyz(2, i) - y) < 1e-6 && std::fabs(g.xyz(3, i) - z) < 1e-6)
+      return i;
+  return 0;
+}
+
+// Wedge faces (element, local face) that no other element shares, from the
+// sorted corner numbers of every face.
+inline std::set<std::pair<int, int>> TopologicalBoundaryFaces(const Mesh3d& g) {
+  std::map<std::vector<int>, std::vector<std::pair<int, int>>> byKey;
+  for (int e = 1; e <= g.ne; ++e)
+    for (int f = 1; f <= 5; ++f) {
+      std::vector<int> key;
+      for (int k = 0; k < (f <= 2 ? 3 : 4); ++k) key.push_back(g.nop(kWedgeFaceNodes[f - 1][k], e));
+      std::sort(key.begin(), key.end());
+      byKey[key].push_back({e, f});
+    }
+  std::set<std::pair<int, int>> out;
+  for (const auto& [key, uses] : byKey)
+    if (uses.size() == 1) out.insert(uses.front());
+  return out;
+}
+
+inline std::set<std::pair<int, int>> FoundFaces(const MeshRecord& m) {
+  std::set<std::pair<int, int>> out;
+  for (const BndFace& bf : m.faces) out.insert({bf.elem, bf.local});
+  return out;
 }

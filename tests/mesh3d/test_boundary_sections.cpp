@@ -53,21 +53,6 @@ InpDat SectionVariant(const Fixture& f) {
   return d;
 }
 
-std::set<std::pair<int, int>> TopologicalFaces(const Mesh3d& g) {
-  std::map<std::vector<int>, std::vector<std::pair<int, int>>> byKey;
-  for (int e = 1; e <= g.ne; ++e)
-    for (int f = 1; f <= 5; ++f) {
-      std::vector<int> key;
-      for (int k = 0; k < (f <= 2 ? 3 : 4); ++k) key.push_back(g.nop(kWedgeFaceNodes[f - 1][k], e));
-      std::sort(key.begin(), key.end());
-      byKey[key].push_back({e, f});
-    }
-  std::set<std::pair<int, int>> out;
-  for (const auto& [key, uses] : byKey)
-    if (uses.size() == 1) out.insert(uses.front());
-  return out;
-}
-
 // Area of the boundary faces whose normal is axial (+1 or -1 in z) at every
 // point and whose points lie at level z.
 double PlaneArea(const MeshRecord& m, double z, float nz) {
@@ -129,10 +114,7 @@ TEST(BoundaryData, FixtureSectionsGiveSoundBoundaryData) {
       std::printf("\n");
 
       // Boundary faces are the faces of one element only.
-      ASSERT_EQ(static_cast<std::size_t>(m.faces.size()), TopologicalFaces(g).size());
-      std::set<std::pair<int, int>> found;
-      for (const BndFace& bf : m.faces) found.insert({bf.elem, bf.local});
-      EXPECT_EQ(found, TopologicalFaces(g));
+      EXPECT_EQ(FoundFaces(m), TopologicalBoundaryFaces(g));
 
       // The exit plane carries the profile section, the ram face the
       // container section.

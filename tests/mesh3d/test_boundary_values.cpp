@@ -18,13 +18,6 @@ MeshRecord Generate(InpDat& d, int kind = 1) {
   return m;
 }
 
-int FindNode(const Mesh3d& g, double x, double y, double z) {
-  for (int i = 1; i <= g.nh; ++i)
-    if (std::fabs(g.xyz(1, i) - x) < 1e-6 && std::fabs(g.xyz(2, i) - y) < 1e-6 && std::fabs(g.xyz(3, i) - z) < 1e-6)
-      return i;
-  return 0;
-}
-
 Vec3 NodalNormal(const MeshRecord& m, int node) {
   const BndNode& b = m.bnd(m.g.EndPlane(node));
   return {b.nx, b.ny, b.nz};
