@@ -18,7 +18,7 @@
 #include "output/write_paraview.h"
 #include "post/jacob_contr.h"
 
-void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& inp_dat, const ElementTables& /*tab*/) {
+void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& inp_dat, const ElementTables& tab) {
   Console(TextLine("PrapareOneVariant>  iVar= ") << iVar);
   inp_dat.Sect2d.assign(1);
 
@@ -38,7 +38,7 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
 
   Console(TextLine("PrapareOneVariant>  Gen_gr3d start iVar=") << iVar);
   nodes.kind = 1;
-  Gen_gr3d(nodes, inp_dat);
+  Gen_gr3d(nodes, inp_dat, tab);
   inp_dat.DOF = 3 * nodes.g.nh + nodes.g.np;
   Console(TextLine(" nodes=") << nodes.g.nh << " elements=" << nodes.g.ne << " iVar=" << iVar);
   Console(TextLine(" DOF=") << inp_dat.DOF);
@@ -46,7 +46,7 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
 
   Console(TextLine("    PrapareOneVariant>>Gen_gr3d, start, nodes_t, iVar=") << iVar);
   nodes_t.kind = 2;
-  Gen_gr3d(nodes_t, inp_dat);
+  Gen_gr3d(nodes_t, inp_dat, tab);
   Console(TextLine("    PrapareOneVariant>>Gen_gr3d ok nodes_t%g%nh=") << nodes_t.g.nh);
 
   Console(TextLine("SolverOneVariant>  WriteParaView start iVar=") << iVar);

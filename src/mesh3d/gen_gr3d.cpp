@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "driver/fatal.h"
+#include "mesh3d/boundary.h"
 
 namespace {
 
@@ -493,7 +494,7 @@ static void MultiPieceMesh(const InpDat& d, bool thermal, Mesh3d& out) {
   out = std::move(all);
 }
 
-void Gen_gr3d(MeshRecord& nodes, InpDat& d) {
+void BuildVolumeMesh(MeshRecord& nodes, InpDat& d) {
   const bool thermal = nodes.kind == 2;
   d.LenFeed = LenFeedOf(d);
   Mesh3d mesh;
@@ -521,4 +522,9 @@ void Gen_gr3d(MeshRecord& nodes, InpDat& d) {
     nodes.fld(kFldStress, i) = 1.0f;
   }
   for (int e = 1; e <= nodes.g.ne; ++e) nodes.g.etype(e) = -1;
+}
+
+void Gen_gr3d(MeshRecord& nodes, InpDat& d, const ElementTables& tab) {
+  BuildVolumeMesh(nodes, d);
+  BoundaryData(nodes, d, tab, d.nPiecesB >= 3, d.nOutlines);
 }

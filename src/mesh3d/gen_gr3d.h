@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "driver/records.h"
+#include "fem/elements.h"
 
 // Working record of one axial piece.
 struct Piece3d {
@@ -53,7 +54,12 @@ void JoinMeshes(const Mesh3d& A, const Mesh3d& B, Mesh3d& C, bool match = true);
 // element); permutes nop and etype.  Node numbers do not change.
 void ReorderElements(Mesh3d& m);
 
-// Builds the mesh of `nodes` (kind 1 flow, kind 2 thermal) from the variant's
-// cross-section meshes: pieces, extrusion, grading, joining, reordering, then
-// the nodal fields (temperature 20, viscosity and stress 1).  Sets LenFeed.
-void Gen_gr3d(MeshRecord& nodes, InpDat& inp_dat);
+// Builds the mesh proper of `nodes` (kind 1 flow, kind 2 thermal) from the
+// variant's cross-section meshes: pieces, extrusion, grading, joining,
+// reordering, then the nodal fields (temperature 20, viscosity and stress 1).
+// Sets LenFeed.
+void BuildVolumeMesh(MeshRecord& nodes, InpDat& inp_dat);
+
+// The whole volume mesh of a variant: BuildVolumeMesh, then the boundary
+// kinds, boundary faces and records, normals and initial fields.
+void Gen_gr3d(MeshRecord& nodes, InpDat& inp_dat, const ElementTables& tab);

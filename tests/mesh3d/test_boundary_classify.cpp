@@ -16,7 +16,7 @@ namespace {
 MeshRecord Generate(InpDat& d) {
   MeshRecord m;
   m.kind = 1;
-  Gen_gr3d(m, d);
+  BuildVolumeMesh(m, d);
   return m;
 }
 

@@ -101,7 +101,7 @@ TEST(BoundaryData, FixtureSectionsGiveSoundBoundaryData) {
       MeshRecord m;
       m.kind = static_cast<int8_t>(kind);
       const auto t0 = std::chrono::steady_clock::now();
-      Gen_gr3d(m, d);
+      BuildVolumeMesh(m, d);
       const auto t1 = std::chrono::steady_clock::now();
       BoundaryData(m, d, Tables(), multi, d.nOutlines);
       const auto t2 = std::chrono::steady_clock::now();

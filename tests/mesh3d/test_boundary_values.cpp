@@ -14,7 +14,7 @@ namespace {
 MeshRecord Generate(InpDat& d, int kind = 1) {
   MeshRecord m;
   m.kind = static_cast<int8_t>(kind);
-  Gen_gr3d(m, d);
+  BuildVolumeMesh(m, d);
   return m;
 }
 

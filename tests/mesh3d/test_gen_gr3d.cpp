@@ -274,7 +274,7 @@ TEST(Gen_gr3d, TwoSectionsGiveOneConnectedMeshWithFields) {
   d.Pieces2d(2) = GridMesh2d(-2, -2, 6, 6, 6, 6);
   MeshRecord nodes;
   nodes.kind = 1;
-  Gen_gr3d(nodes, d);
+  BuildVolumeMesh(nodes, d);
   EXPECT_DOUBLE_EQ(d.LenFeed, 30.0);
   EXPECT_EQ(DuplicatePoints(nodes.g), 0);
   EXPECT_NEAR(MeshVolume(nodes.g) * WeightScale(), 4 * 10 + 36 * 30, 1e-6);
