@@ -66,7 +66,7 @@ def read(path):
     return reader.GetOutput()
 
 
-def validity(grid, quiet=False):
+def validity(grid, quiet=True):
     validator = vtk.vtkCellValidator()
     validator.SetInputData(grid)
     if quiet:
@@ -117,8 +117,33 @@ def check_grid(path, np_expected, ne_expected):
     wrong = [i for i, s in enumerate(states) if s & int(vtk.vtkCellValidator.FacesAreOrientedIncorrectly)]
     check(not wrong, "%s: wrongly oriented wedges %s" % (path, wrong))
     invalid = [(i, s) for i, s in enumerate(states) if s != int(vtk.vtkCellValidator.Valid)]
-    check(not invalid, "%s: invalid cells (index, state) %s" % (path, invalid))
+    # VTK 9.1's validator calls some exact right prisms (a triangle moved
+    # straight along z, as every extruded wedge is) "Nonconvex", depending on
+    # the rounding of its plane tests.  A right prism over a non-degenerate
+    # triangle is convex, so such a cell is accepted once its geometry is
+    # confirmed here; every other finding counts.
+    nonconvex = int(vtk.vtkCellValidator.Nonconvex)
+    invalid = [(i, s) for i, s in invalid if s != nonconvex or not right_prism(grid, i)]
+    check(not invalid, "%s: invalid cells (index, state) %s" % (path, invalid[:20]))
     return grid
+
+
+def right_prism(grid, cell):
+    """True when the wedge's top triangle is its bottom triangle moved along z
+    and the triangle has a non-zero area."""
+    ids = vtk.vtkIdList()
+    grid.GetCellPoints(cell, ids)
+    p = [grid.GetPoint(ids.GetId(k)) for k in range(6)]
+    dz = p[3][2] - p[0][2]
+    scale = max(abs(c) for q in p for c in q) + 1.0
+    for k in range(3):
+        a, b = p[k], p[k + 3]
+        if abs(a[0] - b[0]) > 1e-12 * scale or abs(a[1] - b[1]) > 1e-12 * scale:
+            return False
+        if abs((b[2] - a[2]) - dz) > 1e-9 * scale or abs(dz) <= 1e-9 * scale:
+            return False
+    area2 = (p[1][0] - p[0][0]) * (p[2][1] - p[0][1]) - (p[2][0] - p[0][0]) * (p[1][1] - p[0][1])
+    return abs(area2) > 1e-12 * scale * scale
 
 
 def check_mirrored_control(grid):
@@ -149,7 +174,7 @@ def main():
         if run.returncode != 0:
             print("sample writer failed (%d): %s" % (run.returncode, run.stderr.strip()))
             return 1
-        np_expected, ne_expected = (int(v) for v in run.stdout.split())
+        np_expected, ne_expected = (int(v) for v in run.stdout.strip().splitlines()[-1].split())
         vtk_name = os.path.join(work, "kalm3d_Var_1.vtk")
         vtu_name = os.path.join(work, "kalm3d_Var_1.vtu")
         with open(vtk_name, "rb") as a, open(vtu_name, "rb") as b:
