@@ -8,17 +8,10 @@
 #include <vector>
 
 #include "fem/elements.h"
+#include "support/element_tables.h"
 
 namespace {
 
-const ElementTables& Tables() {
-  static const ElementTables tab = [] {
-    ElementTables t;
-    iniELEM(t);
-    return t;
-  }();
-  return tab;
-}
 
 // Local coordinates of the nodes of each element type.
 std::vector<LocalPoint> WedgeNodes() {

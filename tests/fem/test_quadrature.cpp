@@ -9,17 +9,10 @@
 #include <cstdio>
 
 #include "fem/elements.h"
+#include "support/element_tables.h"
 
 namespace {
 
-const ElementTables& Tables() {
-  static const ElementTables tab = [] {
-    ElementTables t;
-    iniELEM(t);
-    return t;
-  }();
-  return tab;
-}
 
 double Fact(int n) { return n <= 1 ? 1.0 : n * Fact(n - 1); }
 

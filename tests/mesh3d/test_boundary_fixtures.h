@@ -13,15 +13,7 @@
 #include "mesh3d/boundary.h"
 #include "mesh3d/gen_gr3d.h"
 #include "support/grid_mesh2d.h"
-
-inline const ElementTables& Tables() {
-  static const ElementTables tab = [] {
-    ElementTables t;
-    iniELEM(t);
-    return t;
-  }();
-  return tab;
-}
+#include "support/element_tables.h"
 
 // Closed outline through the corners of a rectangle, `per` points per side.
 inline Outline RectOutline(double x0, double y0, double x1, double y1, int per) {

@@ -8,17 +8,10 @@
 #include "fem/elements.h"
 #include "mesh3d/gen_gr3d.h"
 #include "support/grid_mesh2d.h"
+#include "support/element_tables.h"
 
 namespace {
 
-const ElementTables& Tables() {
-  static const ElementTables tab = [] {
-    ElementTables t;
-    iniELEM(t);
-    return t;
-  }();
-  return tab;
-}
 
 // Jacobian determinants of wedge e at every integration point.
 std::vector<double> WedgeDets(const Mesh3d& m, int e) {

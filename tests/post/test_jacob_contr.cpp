@@ -12,17 +12,10 @@
 #include "fem/elements.h"
 #include "output/extruded_mesh.h"
 #include "post/jacob_contr.h"
+#include "support/element_tables.h"
 
 namespace {
 
-const ElementTables& Tables() {
-  static const ElementTables tab = [] {
-    ElementTables t;
-    iniELEM(t);
-    return t;
-  }();
-  return tab;
-}
 
 // Local coordinates (L1, L2, third coordinate) of the nodes: for the wedge
 // the third is zeta, for the tetrahedron L3.

@@ -12,17 +12,10 @@
 
 #include "solver/flow_element.h"
 #include "solver/flow_stress.h"
+#include "support/element_tables.h"
 
 namespace {
 
-const ElementTables& Tables() {
-  static const ElementTables tab = [] {
-    ElementTables t;
-    iniELEM(t);
-    return t;
-  }();
-  return tab;
-}
 
 constexpr int kNcn = kFlowMaxUnknowns;
 

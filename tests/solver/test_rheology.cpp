@@ -11,17 +11,10 @@
 #include "solver/flow_element.h"
 #include "solver/flow_stress.h"
 #include "solver/rheology.h"
+#include "support/element_tables.h"
 
 namespace {
 
-const ElementTables& Tables() {
-  static const ElementTables tab = [] {
-    ElementTables t;
-    iniELEM(t);
-    return t;
-  }();
-  return tab;
-}
 
 // Column of wedges over the triangle (0,0), (8,0), (0,6) between the given z
 // levels.  Corner nodes first; local corners 1-3 lie on the upper level of

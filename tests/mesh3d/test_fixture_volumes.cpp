@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <set>
+#include <tuple>
+
+#include "fem/elements.h"
+#include "input/section_reader.h"
+#include "input/variants.h"
+#include "mesh2d/outline_file.h"
+#include "mesh2d/outline_shapes.h"
+#include "mesh2d/run_gr_2d.h"
+#include "mesh3d/gen_gr3d.h"
+#include "post/jacob_contr.h"
+#include "support/profile_fixtures.h"
+#include "support/element_tables.h"
+
+namespace {
+
+
+// Largest Jacobian determinant over all integration points of all wedges
+// (negative when every wedge is correctly oriented) and the smallest ratio of
+// the smallest to the largest |det J| inside one element.
+void JacobianRange(const Mesh3d& m, double& maxDet, double& minRatio) {
+  const ElemType& w = Tables().Wedge15;
+  maxDet = -1e300;
+  minRatio = 1e300;
+  for (int e = 1; e <= m.ne; ++e) {
+    double lo = 1e300, hi = 0;
+    for (int g = 1; g <= w.ngp; ++g) {
+      double J[3][3] = {};
+      for (int a = 1; a <= 15; ++a) {
+        const int n = std::abs(m.nop(a, e));
+        const double d[3] = {w.dN1(a, g), w.dN2(a, g), w.dN3(a, g)};
+        for (int r = 0; r < 3; ++r)
+          for (int c = 0; c < 3; ++c) J[r][c] += d[r] * m.xyz(c + 1, n);
+      }
+      const double det = J[0][0] * (J[1][1] * J[2][2] - J[1][2] * J[2][1]) -
+                         J[0][1] * (J[1][0] * J[2][2] - J[1][2] * J[2][0]) +
+                         J[0][2] * (J[1][0] * J[2][1] - J[1][1] * J[2][0]);
+      maxDet = std::max(maxDet, det);
+      lo = std::min(lo, std::fabs(det));
+      hi = std::max(hi, std::fabs(det));
+    }
+    minRatio = std::min(minRatio, lo / hi);
+  }
+}
+
+int DuplicatePoints(const Mesh3d& m) {
+  std::set<std::tuple<long, long, long>> seen;
+  int dup = 0;
+  for (int i = 1; i <= m.nh; ++i)
+    dup += !seen.insert({std::lround(m.xyz(1, i) * 1e4), std::lround(m.xyz(2, i) * 1e4), std::lround(m.xyz(3, i) * 1e4)})
+                .second;
+  return dup;
+}
+
+}  // namespace
+
+TEST(FixtureVolumes, EveryLayoutGivesOrientedWedgesOneNodePerPointAndItsVolume) {
+  for (const Fixture& f : Fixtures()) {
+    SCOPED_TRACE(f.name);
+    const std::string dir = ::testing::TempDir();
+    InpDat d;
+    d.FileOutline = dir + f.name + "_3d.olf";
+    d.File2d = dir + f.name + "_3d.f2d";
+    d.ProfType = f.profType;
+    d.MeshLevel = 2;
+    d.MeshLevel3d = 2;
+    d.LenA = 100;
+    d.AxialLen = 20;
+    d.PieceLen1 = 3;
+    std::string err;
+    ASSERT_TRUE(WriteOutlineFile(d.FileOutline, ParseOutlineDescription(f.name, f.outlines, err)));
+    Run_gr_2d(1, d);
+    ReadSection2d(1, d);
+    SetAxialLayout(d);
+    for (int kind = 1; kind <= 2; ++kind) {
+      MeshRecord nodes;
+      nodes.kind = static_cast<int8_t>(kind);
+      Gen_gr3d(nodes, d, Tables());
+      double maxDet = 0, minRatio = 0;
+      JacobianRange(nodes.g, maxDet, minRatio);
+      Jacob_contr(1, nodes, Tables().Wedge15, Tables().Tet10, d);
+      std::printf("[ %-9s ] %s mesh: nodes=%d corners=%d wedges=%d dV=%.2e max detJ=%.3e min detJ ratio=%.3f\n",
+                  f.name.c_str(), kind == 1 ? "flow   " : "thermal", nodes.g.nh, nodes.g.np, nodes.g.ne, d.dV, maxDet,
+                  minRatio);
+      EXPECT_LT(maxDet, 0.0);
+      EXPECT_EQ(DuplicatePoints(nodes.g), 0);
+      if (f.profType != 7) {
+        EXPECT_LT(std::fabs(d.dV), 0.005);
+      }
+    }
+  }
+}
