@@ -28,6 +28,18 @@ Piece3d Piece(int mesh2d, double z0, double z1, float grade, int nLayer) {
 
 void ClearMesh(Mesh3d& m) { m = Mesh3d{}; }
 
+// Node and element arrays of a wedge mesh whose ne, nh and np are set:
+// zero coordinates, codes and end planes, empty connectivity, etype -1.
+void AllocateWedgeMesh(Mesh3d& m) {
+  m.npe = 15;
+  m.nve = 6;
+  m.xyz.assign(3, m.nh, 0.0);
+  m.BoundaryConditions.assign(static_cast<std::size_t>(m.nh), 0);
+  m.EndPlane.assign(static_cast<std::size_t>(m.nh), 0);
+  m.nop.assign(15, m.ne, 0);
+  m.etype.assign(static_cast<std::size_t>(m.ne), -1);
+}
+
 }  // namespace
 
 double LenFeedOf(const InpDat& d) {
@@ -102,13 +114,7 @@ void ExtrudePiece(const Mesh2d& m2, int d, double zStart, double zEnd, Mesh3d& o
   out.ne = d * ne2;
   out.nh = (d + 1) * (nh2 + nv2) - nv2;
   out.np = (d + 1) * nv2;
-  out.npe = 15;
-  out.nve = 6;
-  out.xyz.assign(3, out.nh, 0.0);
-  out.BoundaryConditions.assign(static_cast<std::size_t>(out.nh), 0);
-  out.EndPlane.assign(static_cast<std::size_t>(out.nh), 0);
-  out.nop.assign(15, out.ne, 0);
-  out.etype.assign(static_cast<std::size_t>(out.ne), -1);
+  AllocateWedgeMesh(out);
   if (out.nh == 0) return;
 
   // Node numbers: corner c of full layer j, mid-side node m of full layer j,
@@ -249,13 +255,7 @@ void JoinMeshes(const Mesh3d& A, const Mesh3d& B, Mesh3d& C, bool match) {
   out.nh = next;
   out.np = A.np + addedCorners;
   out.ne = A.ne + B.ne;
-  out.npe = 15;
-  out.nve = 6;
-  out.xyz.assign(3, out.nh, 0.0);
-  out.BoundaryConditions.assign(static_cast<std::size_t>(out.nh), 0);
-  out.EndPlane.assign(static_cast<std::size_t>(out.nh), 0);
-  out.nop.assign(15, out.ne, 0);
-  out.etype.assign(static_cast<std::size_t>(out.ne), -1);
+  AllocateWedgeMesh(out);
   std::vector<char> fromA(static_cast<std::size_t>(out.nh) + 1, 0);
   for (int i = 1; i <= A.nh; ++i) {
     const int n = newA[static_cast<std::size_t>(i)];
