@@ -96,8 +96,14 @@ void InitialVelocities(MeshRecord& m, InpDat& d) {
   Areas(d, A);
   const double Amax = *std::max_element(A, A + 5);
   // Profile speed from volume conservation; without a profile area the ram
-  // speed stands in.
-  d.VProfAnalit = A[0] > 0.0 ? d.RamSpeed * Amax / A[0] : d.RamSpeed;
+  // speed stands in.  A multi-hole die (J >= 3 outlines) extrudes through
+  // all its holes, meshes 1..J-1, at once.
+  double profileArea = A[0];
+  if (d.nPiecesB >= 3 && d.Pieces2d.size() >= d.nPiecesB) {
+    profileArea = 0.0;
+    for (int k = 1; k < d.nPiecesB; ++k) profileArea += d.Pieces2d(k).area;
+  }
+  d.VProfAnalit = profileArea > 0.0 ? d.RamSpeed * Amax / profileArea : d.RamSpeed;
   for (int i = 1; i <= g.nh; ++i) {
     m.fld(kFldVx, i) = 0.0f;
     m.fld(kFldVy, i) = 0.0f;

@@ -37,7 +37,16 @@ void Jacob_contr(int /*iVar*/, const MeshRecord& nodes, const ElemType& Wedge15,
     }
     Vmesh += ElementVolume(et, xyz);
   }
-  const double Vref = (inp_dat.Z1 - inp_dat.Z0) * inp_dat.Area2d(1) + (inp_dat.Z2 - inp_dat.Z1) * inp_dat.Area2d(2) +
-                      (inp_dat.Z3 - inp_dat.Z2) * inp_dat.Area2d(3);
+  double Vref = (inp_dat.Z1 - inp_dat.Z0) * inp_dat.Area2d(1) + (inp_dat.Z2 - inp_dat.Z1) * inp_dat.Area2d(2) +
+                (inp_dat.Z3 - inp_dat.Z2) * inp_dat.Area2d(3);
+  // Multi-outline layout: the single outlines 1..J-1 run from Z0 to Z1
+  // side by side and the merged region J from Z1 to Z2, so the profile zone
+  // holds the sum of the outline areas rather than the area of mesh 1.
+  const int J = inp_dat.nPiecesB;
+  if (J >= 3 && inp_dat.Pieces2d.size() >= J) {
+    double profile = 0.0;
+    for (int k = 1; k < J; ++k) profile += inp_dat.Pieces2d(k).area;
+    Vref = (inp_dat.Z1 - inp_dat.Z0) * profile + (inp_dat.Z2 - inp_dat.Z1) * inp_dat.Pieces2d(J).area;
+  }
   inp_dat.dV = (Vmesh - Vref) / Vref;
 }

@@ -7,6 +7,7 @@
 
 #include "fem/elements.h"
 #include "mesh3d/gen_gr3d.h"
+#include "mesh3d/volume_check.h"
 #include "support/grid_mesh2d.h"
 #include "support/element_tables.h"
 
@@ -278,4 +279,39 @@ TEST(Gen_gr3d, TwoSectionsGiveOneConnectedMeshWithFields) {
   ASSERT_EQ(nodes.fld.cols, nodes.g.nh);
   EXPECT_EQ(nodes.fld(kFldT, 1), 20.0f);
   EXPECT_EQ(nodes.fld(kFldVisc, nodes.g.nh), 1.0f);
+}
+
+TEST(CheckVolumeMesh, FindsFlippedElementsDuplicatesAndOvercrowdedFaces) {
+  const Mesh2d m2 = GridMesh2d(0, 0, 2, 2, 2, 2);
+  Mesh3d m;
+  ExtrudePiece(m2, 2, 0.0, 4.0, m);
+  EXPECT_TRUE(CheckVolumeMesh(m, Tables()).empty());
+
+  // Swapping bottom and top corners of one wedge turns its determinant positive.
+  Mesh3d flipped = m;
+  for (int a = 1; a <= 3; ++a) std::swap(flipped.nop(a, 5), flipped.nop(a + 3, 5));
+  std::swap(flipped.nop(7, 5), flipped.nop(13, 5));
+  std::swap(flipped.nop(8, 5), flipped.nop(14, 5));
+  std::swap(flipped.nop(9, 5), flipped.nop(15, 5));
+  auto f = CheckVolumeMesh(flipped, Tables());
+  ASSERT_FALSE(f.empty());
+  EXPECT_NE(f[0].find("orientation: element 5"), std::string::npos) << f[0];
+
+  // A node moved onto another one.
+  Mesh3d dup = m;
+  for (int k = 1; k <= 3; ++k) dup.xyz(k, 2) = dup.xyz(k, 1);
+  bool found = false;
+  for (const auto& s : CheckVolumeMesh(dup, Tables())) found = found || s.find("duplicate: nodes 1 and 2") != std::string::npos;
+  EXPECT_TRUE(found);
+
+  // A copy of element 1 makes its faces belong to two elements, the shared
+  // ones to three.
+  Mesh3d twice = m;
+  twice.ne += 1;
+  twice.nop.v.insert(twice.nop.v.end(), m.nop.col(1), m.nop.col(1) + 15);
+  twice.nop.cols += 1;
+  twice.etype.push_back(-1);
+  found = false;
+  for (const auto& s : CheckVolumeMesh(twice, Tables())) found = found || s.find("conformity:") != std::string::npos;
+  EXPECT_TRUE(found);
 }
