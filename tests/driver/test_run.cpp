@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -104,6 +105,35 @@ TEST(Run, ExamplePrintsEveryPhaseInOrderAndExitsZero) {
   // The variant's log file is written and closed.
   EXPECT_NE(ReadFile(dir / "Variant_1.inf").find(" SolverOneVariant> DOF="), std::string::npos);
   EXPECT_TRUE(r.err.empty()) << r.err;
+}
+
+TEST(Run, ThreeZoneLayoutWithTwoExtraZoneLengthsSolvesTwoVariantsInParallel) {
+  const fs::path dir = ExampleCopy("threezone");
+  std::string text = ReadFile(dir / "indata.txt");
+  text = ReplaceLine(text, "1                  number of extra-zone lengths", "2   extra-zone lengths");
+  text = ReplaceLine(text, "0.0                extra-zone length", "20.0\n40.0");
+  text = ReplaceLine(text, "1                  ProfType", "3   ProfType: three zones");
+  WriteFile(dir / "indata.txt", text);
+  const RunResult r = RunIn(dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  int checks = 0;
+  for (const std::string& line : Lines(r.out)) {
+    const std::string key = " SolverOneVariant>  Jacob_contr finish dV=";
+    if (line.rfind(key, 0) != 0) continue;
+    ++checks;
+    EXPECT_LT(std::fabs(std::stod(line.substr(key.size()))), 0.005) << line;
+  }
+  EXPECT_EQ(checks, 2);
+  for (int v = 1; v <= 2; ++v) {
+    const std::string n = std::to_string(v);
+    EXPECT_TRUE(fs::exists(dir / ("extrusion_var_" + n + ".f2d")));
+    EXPECT_TRUE(fs::exists(dir / ("kalm3d_Var_" + n + ".vtk")));
+    EXPECT_NE(ReadFile(dir / ("Variant_" + n + ".inf")).find(" iVar=" + n), std::string::npos);
+    // Three cross-section meshes per variant.
+    EXPECT_EQ(ReadFile(dir / ("extrusion_var_" + n + ".f2d")).substr(0, 5), " 3 2\n");
+  }
+  // The longer extra zone gives the larger mesh.
+  EXPECT_NE(ReadFile(dir / "kalm3d_Var_1.vtk"), ReadFile(dir / "kalm3d_Var_2.vtk"));
 }
 
 TEST(Run, EmptyVariationListStillPrintsEveryPhase) {
