@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "driver/fatal.h"
+#include "mesh2d/block_ops.h"
+#include "mesh2d/mesh_check.h"
 
 namespace {
 
@@ -18,6 +20,7 @@ constexpr double kACut = 1.2217304972019767;   // 70 degrees: below, cut the ver
 constexpr double kANew = 1.5533429885018721;   // 89 degrees: above, insert a new point
 constexpr double kAMin0 = 0.5235987912027583;  // 30 degrees: smallest angle a cut may leave
 constexpr double kAMinLow = 0.4363323338045284;  // 25 degrees: floor of the relaxation of aMin
+constexpr double kASliver = 0.17453292519943295;  // 10 degrees: a front angle left below it is a sliver
 
 using Tri = std::array<int, 3>;
 
@@ -82,10 +85,38 @@ struct FrontVtx {
 
 struct Front {
   std::vector<FrontVtx> v;
+  const Vec1<Point2>* outline = nullptr;  // points of the block outline
+  int nSeg = 0;                           // outline nodes are 1..nSeg, node k on point n+1-2k
   int size() const { return static_cast<int>(v.size()); }
   int prev(int i) const { return i == 0 ? size() - 1 : i - 1; }
   int next(int i) const { return i + 1 == size() ? 0 : i + 1; }
   void angle(int i) { v[i].ang = InteriorAngle(v[prev(i)].p, v[i].p, v[next(i)].p); }
+  // Outline middle point of front edge i -> next(i) (its curve runs
+  // through it), 0 when the edge is a straight chord.
+  int midPoint(int i) const {
+    const int a = v[i].node, b = v[next(i)].node;
+    if (a > nSeg || b != a % nSeg + 1) return 0;
+    const int u = outline->size() - 2 * a;
+    return u > 0 ? u : outline->size();
+  }
+  // The curved triangle (a, b, c), counter-clockwise, whose edges a-b and
+  // b-c follow the outline through middle points mAB, mBC (0: straight), has
+  // a positive Jacobian everywhere.
+  bool curvedPositive(const Point2& a, const Point2& b, const Point2& c, int mAB, int mBC) const {
+    auto mid = [](const Point2& x, const Point2& y) { return Point2{0.5 * (x[0] + y[0]), 0.5 * (x[1] + y[1])}; };
+    if (mAB == 0 && mBC == 0) return true;
+    const std::array<Point2, 6> p = {a, b, c, mAB ? (*outline)(mAB) : mid(a, b), mBC ? (*outline)(mBC) : mid(b, c), mid(c, a)};
+    return QuadJacobianMin(p) > 0.0;
+  }
+  // Some point of the outline curve along front edge k (quarter, middle and
+  // three-quarter points) lies in the triangle (a, b, c).
+  bool curveEnters(int k, const Point2& a, const Point2& b, const Point2& c, double eps) const {
+    const int m = midPoint(k);
+    if (m == 0) return false;
+    for (double t : {-0.5, 0.0, 0.5})
+      if (InTriangle(QuadPoint(v[k].p, (*outline)(m), v[next(k)].p, t), a, b, c, eps)) return true;
+    return false;
+  }
 };
 
 // Summed turning angle of the closed front around p (2 pi inside, 0 outside).
@@ -100,14 +131,43 @@ double Winding(const Front& F, const Point2& p) {
   return sum;
 }
 
+// A step that leaves the front angle `left` at a vertex whose angle was
+// `before` makes a sliver there when `left` is below 10 degrees and below
+// half of `before`: the next triangle at that vertex would be a needle or a
+// flat sliver, which a curved edge next to it folds.
+bool LeavesSliver(double before, double left) {
+  return left < kASliver && left < 0.5 * before;
+}
+
+// Rules a cut must satisfy, from the strictest.
+enum class EarRules {
+  kAll,     // curved rules and no sliver angle left at f or g
+  kCurved,  // no outline curve enters the triangle, nor folds one of three outline nodes
+  kPolygon  // the front stays a simple polygon
+};
+
 // Cutting vertex i off (triangle prev, i, next) keeps the front a simple
 // polygon: the triangle is positive and holds no other front vertex, and its
-// new edge crosses no front edge.
-bool ValidEar(const Front& F, int i, double eps) {
+// new edge crosses no front edge.  The stricter rules also refuse a cut of
+// three outline nodes whose outline edges fold the triangle, a cut whose
+// triangle reaches over the curve of another outline segment, and then one
+// that leaves a sliver angle at f or g (a front vertex lying almost on the
+// new edge).
+bool ValidEar(const Front& F, int i, double eps, EarRules rules) {
   const int f = F.prev(i), g = F.next(i);
   const Point2 &pf = F.v[f].p, &pd = F.v[i].p, &pg = F.v[g].p;
   if (Cross(pf, pd, pg) <= eps) return false;
+  if (rules == EarRules::kAll && F.size() > 3 &&
+      (LeavesSliver(F.v[f].ang, InteriorAngle(F.v[F.prev(f)].p, pf, pg)) ||
+       LeavesSliver(F.v[g].ang, InteriorAngle(pf, pg, F.v[F.next(g)].p))))
+    return false;
+  const bool curved = rules != EarRules::kPolygon;
+  // A triangle of three outline nodes cannot be mended later by moving a
+  // corner: its outline edges must not fold it.
+  const bool fixedCorners = F.v[f].node <= F.nSeg && F.v[i].node <= F.nSeg && F.v[g].node <= F.nSeg;
+  if (curved && fixedCorners && !F.curvedPositive(pf, pd, pg, F.midPoint(f), F.midPoint(i))) return false;
   for (int k = 0; k < F.size(); ++k) {
+    if (curved && k != f && k != i && F.curveEnters(k, pf, pd, pg, eps)) return false;
     if (k == f || k == i || k == g) continue;
     if (InTriangle(F.v[k].p, pf, pd, pg, eps)) return false;
     const int k2 = F.next(k);
@@ -118,13 +178,19 @@ bool ValidEar(const Front& F, int i, double eps) {
 }
 
 // The two triangles (f, d, P) and (d, g, P) of a new point P are positive,
-// hold no other front vertex, and their edges to P cross no front edge.
+// hold no other front vertex nor outline curve, their edges to P cross no
+// front edge, and they leave no sliver angle at f or g.  (A curved outline
+// edge that folds one of them is mended later by moving P.)
 bool ValidInsertion(const Front& F, int i, const Point2& P, double eps) {
   const int f = F.prev(i), g = F.next(i);
   const Point2 &pf = F.v[f].p, &pd = F.v[i].p, &pg = F.v[g].p;
   if (Cross(pf, pd, P) <= eps || Cross(pd, pg, P) <= eps) return false;
+  if (LeavesSliver(F.v[f].ang, InteriorAngle(F.v[F.prev(f)].p, pf, P)) ||
+      LeavesSliver(F.v[g].ang, InteriorAngle(P, pg, F.v[F.next(g)].p)))
+    return false;
   for (int k = 0; k < F.size(); ++k) {
     const int k2 = F.next(k);
+    if (k != f && k != i && (F.curveEnters(k, pf, pd, P, eps) || F.curveEnters(k, pd, pg, P, eps))) return false;
     if (k != f && k != i && k != g) {
       if (InTriangle(F.v[k].p, pf, pd, P, eps) || InTriangle(F.v[k].p, pd, pg, P, eps)) return false;
     }
@@ -231,6 +297,8 @@ void TriangulateFront(BlockWork& work, const DivSpec& spec, int capacity) {
 
   // Initial front: outline end points in reverse order (counter-clockwise).
   Front F;
+  F.outline = &work.pts;
+  F.nSeg = nSeg;
   F.v.reserve(static_cast<std::size_t>(nSeg));
   for (int k = 1; k <= nSeg; ++k) {
     const int ip = n + 1 - 2 * k;
@@ -323,11 +391,15 @@ void TriangulateFront(BlockWork& work, const DivSpec& spec, int capacity) {
   };
 
   // Cuts the smallest-angle vertex among those whose cut keeps the front a
-  // simple polygon (such an ear always exists).
+  // simple polygon (such an ear always exists), preferring cuts under the
+  // strictest rules that any vertex meets.
   auto cutBestEar = [&]() {
     int best = -1;
-    for (int i = 0; i < F.size(); ++i)
-      if ((best < 0 || F.v[i].ang < F.v[best].ang) && ValidEar(F, i, eps)) best = i;
+    for (const EarRules rules : {EarRules::kAll, EarRules::kCurved, EarRules::kPolygon}) {
+      for (int i = 0; i < F.size(); ++i)
+        if ((best < 0 || F.v[i].ang < F.v[best].ang) && ValidEar(F, i, eps, rules)) best = i;
+      if (best >= 0) break;
+    }
     Require(best >= 0, "GenerateBlock: the advancing front could not be closed, front size " +
                            std::to_string(F.size()));
     cutVertex(best);
@@ -420,7 +492,7 @@ void TriangulateFront(BlockWork& work, const DivSpec& spec, int capacity) {
     }
 
     if (cut) {
-      if (ValidEar(F, d, eps)) {
+      if (ValidEar(F, d, eps, EarRules::kAll)) {
         const bool wasCutOnly = angleRule == 0;
         cutVertex(d);
         // A cut forced by the relaxation does not keep the front in cut-only
@@ -624,36 +696,62 @@ int GreedyOrder(const NodeGraph& g, int nCorner, int start, int limit, std::vect
 
 }  // namespace
 
-int SmoothInterior(Mesh2d& m, int nFixed, int maxPasses) {
+int SmoothInterior(Mesh2d& m, int nFixed, int maxPasses, const Vec1<Point2>* outline) {
   const int nCorner = CornerCount(m);
   if (nCorner <= nFixed) return 0;
   const NodeGraph g = BuildGraph(m, nCorner);
-  std::vector<Point2> moved(static_cast<std::size_t>(nCorner));
+  const int n = outline ? outline->size() : 0;
+  // Outline middle point of the element edge from corner a to corner b, 0
+  // for a straight edge: the outline runs through the points of a and b
+  // (numbers u and u-2, cyclic) and its middle point u-1 in between.
+  auto middle = [&](int a, int b) {
+    if (n == 0) return 0;
+    const int u = m.mark(a), w = m.mark(b);
+    if (u <= 0 || w <= 0 || w != (u == 1 ? n - 1 : u - 2)) return 0;
+    return u == 1 ? n : u - 1;
+  };
+  // Element e is sound at positions xy: positive corner area, and with an
+  // outline a positive Jacobian of its curved map everywhere.
+  auto sound = [&](int e, const std::vector<Point2>& xy) {
+    std::array<Point2, 6> p;
+    for (int k = 0; k < 3; ++k) p[static_cast<std::size_t>(k)] = xy[static_cast<std::size_t>(m.nop(k + 1, e) - 1)];
+    if (Cross(p[0], p[1], p[2]) <= 0.0) return false;
+    if (n == 0) return true;
+    bool curved = false;
+    for (int k = 0; k < 3; ++k) {
+      const int mid = middle(m.nop(k + 1, e), m.nop((k + 1) % 3 + 1, e));
+      const Point2 &a = p[static_cast<std::size_t>(k)], &b = p[static_cast<std::size_t>((k + 1) % 3)];
+      p[static_cast<std::size_t>(3 + k)] = mid ? (*outline)(mid) : Point2{0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1])};
+      curved = curved || mid != 0;
+    }
+    return !curved || QuadJacobianMin(p) > 0.0;
+  };
+  std::vector<Point2> current(static_cast<std::size_t>(nCorner)), moved(static_cast<std::size_t>(nCorner));
+  for (int i = 1; i <= nCorner; ++i) current[static_cast<std::size_t>(i - 1)] = m.xy(i);
+  std::vector<char> wasSound(static_cast<std::size_t>(m.ne) + 1, 0);
+  for (int e = 1; e <= m.ne; ++e) wasSound[static_cast<std::size_t>(e)] = sound(e, current) ? 1 : 0;
   int kept = 0;
   for (int pass = 1; pass <= maxPasses; ++pass) {
     for (int i = 1; i <= nCorner; ++i) {
-      Point2 p = m.xy(i);
+      Point2 p = current[static_cast<std::size_t>(i - 1)];
       if (i > nFixed && g.degree(i) > 0) {
         p = {0.0, 0.0};
         for (const int* q = g.begin(i); q != g.end(i); ++q) {
-          p[0] += m.xy(*q)[0];
-          p[1] += m.xy(*q)[1];
+          p[0] += current[static_cast<std::size_t>(*q - 1)][0];
+          p[1] += current[static_cast<std::size_t>(*q - 1)][1];
         }
         p[0] /= g.degree(i);
         p[1] /= g.degree(i);
       }
       moved[static_cast<std::size_t>(i - 1)] = p;
     }
-    double minArea = 0.0;
-    for (int e = 1; e <= m.ne; ++e) {
-      const double a = Cross(moved[static_cast<std::size_t>(m.nop(1, e) - 1)], moved[static_cast<std::size_t>(m.nop(2, e) - 1)],
-                             moved[static_cast<std::size_t>(m.nop(3, e) - 1)]);
-      if (e == 1 || a < minArea) minArea = a;
-    }
-    if (m.ne > 0 && minArea <= 0.0) break;
-    for (int i = nFixed + 1; i <= nCorner; ++i) m.xy(i) = moved[static_cast<std::size_t>(i - 1)];
+    bool folds = false;
+    for (int e = 1; e <= m.ne && !folds; ++e) folds = wasSound[static_cast<std::size_t>(e)] && !sound(e, moved);
+    if (folds) break;
+    current.swap(moved);
     ++kept;
   }
+  for (int i = nFixed + 1; i <= nCorner; ++i) m.xy(i) = current[static_cast<std::size_t>(i - 1)];
   return kept;
 }
 
@@ -825,7 +923,20 @@ void AddMidsideNodes(BlockWork& work, int capacity) {
 
 void GenerateBlock(BlockWork& work, const DivSpec& spec, int capacity) {
   TriangulateFront(work, spec, capacity);
-  SmoothInterior(work.blockMesh, work.nSeg, 10);
+  SmoothInterior(work.blockMesh, work.nSeg, 10, &work.pts);
   RenumberCorners(work.blockMesh);
   AddMidsideNodes(work, capacity);
+  if (UnfoldCorners(work.blockMesh, /*finalColumns=*/false) == 0) return;
+  // An element that stays folded would be an inverted element of every
+  // volume mesh built on this block.
+  const Mesh2d& m = work.blockMesh;
+  for (int e = 1; e <= m.ne; ++e) {
+    const std::array<Point2, 6> p = {m.xy(m.nop(1, e)), m.xy(m.nop(2, e)), m.xy(m.nop(3, e)),
+                                     m.xy(m.nop(4, e)), m.xy(m.nop(5, e)), m.xy(m.nop(6, e))};
+    if (Cross(p[0], p[1], p[2]) > 0.0 && QuadJacobianMin(p) > 0.0) continue;
+    const Point2 c = {(p[0][0] + p[1][0] + p[2][0]) / 3.0, (p[0][1] + p[1][1] + p[2][1]) / 3.0};
+    Fatal("GenerateBlock: a curved element stays folded near (" + std::to_string(c[0]) + ", " + std::to_string(c[1]) +
+          "): the block outline passes closer to another part of itself than its segments bulge; "
+          "refine the outlines there or widen the gap");
+  }
 }

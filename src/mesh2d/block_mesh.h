@@ -31,24 +31,34 @@ void PrepareBlock(const Outline& outline, BlockWork& work, DivSpec& spec);
 void BoundaryFactors(const Outline& outline, BlockWork& work);
 
 // Meshes the block: front triangulation, improvement (smoothing,
-// renumbering, element order) and mid-side nodes.  On return blockMesh holds
-// ne, nh, np, xy, mark and nop with mid-side columns in generation order
-// (column 3+k on edge k: 1 = corners 1-2, 2 = corners 2-3, 3 = corners 3-1).
-// `capacity` bounds nodes and elements; exceeding it stops the run.
+// renumbering, element order), mid-side nodes, then UnfoldCorners.  On
+// return blockMesh holds ne, nh, np, xy, mark and nop with mid-side columns
+// in generation order (column 3+k on edge k: 1 = corners 1-2, 2 = corners
+// 2-3, 3 = corners 3-1), and every element has a positive Jacobian of its
+// curved map everywhere; a block whose outline passes so close to itself
+// that no corner placement or diagonal swap unfolds an element stops the
+// run.  `capacity` bounds nodes and elements; exceeding it stops the run.
 void GenerateBlock(BlockWork& work, const DivSpec& spec, int capacity = kMaxBlockNodes);
 
 // The stages of GenerateBlock, callable on their own.
 
 // Advancing-front triangulation of the corner nodes: nodes 1..nSeg are the
 // outline end points taken in reverse order (counter-clockwise), the others
-// interior points.  Fills ne, nh (= np), xy, mark and nop rows 1..3.
+// interior points.  Outline edges of the front count as the curves through
+// their middle points: a cut or a new point must not make a triangle that
+// such an edge folds or that reaches over such a curve, nor leave a sliver
+// angle on the front (the relaxed rules apply only when no cut meets them).
+// Fills ne, nh (= np), xy, mark and nop rows 1..3.
 void TriangulateFront(BlockWork& work, const DivSpec& spec, int capacity);
 
 // Laplacian smoothing of the corner nodes numbered above nFixed, at most
 // maxPasses passes, each moving every such node to the mean of its neighbours
-// of the previous pass; a pass that leaves any element without positive area
-// is discarded and ends the smoothing.  Returns the number of passes kept.
-int SmoothInterior(Mesh2d& m, int nFixed, int maxPasses);
+// of the previous pass; a pass that leaves an element without positive area
+// (that had one before) is discarded and ends the smoothing.  With the block
+// `outline` (nodes marked with their outline point numbers) an element must
+// also keep a positive Jacobian of its curved map, its outline edges running
+// through the outline's middle points.  Returns the number of passes kept.
+int SmoothInterior(Mesh2d& m, int nFixed, int maxPasses, const Vec1<Point2>* outline = nullptr);
 
 // Largest active front of the corner numbering: while nodes 1, 2, ... are
 // taken in turn, the number of not yet taken nodes adjacent to taken ones.

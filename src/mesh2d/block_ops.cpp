@@ -1,12 +1,15 @@
 #include "mesh2d/block_ops.h"
 
 #include <algorithm>
+#include <array>
+#include <cassert>
 #include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "driver/fatal.h"
+#include "mesh2d/mesh_check.h"
 
 namespace {
 
@@ -14,10 +17,6 @@ double Dist2(const Point2& p, const Point2& q) {
   const double dx = p[0] - q[0];
   const double dy = p[1] - q[1];
   return dx * dx + dy * dy;
-}
-
-double Cross(const Point2& o, const Point2& a, const Point2& b) {
-  return (a[0] - o[0]) * (b[1] - o[1]) - (a[1] - o[1]) * (b[0] - o[0]);
 }
 
 // Uniform grid over a point set: finds every point within a squared distance
@@ -122,36 +121,331 @@ void FlagOnOutline(int nPiecesB, const Outline& outline, Mesh2d& mesh) {
   }
 }
 
+namespace {
+
+// Elements around every corner node in compressed rows: the elements of
+// node j are elems[start[j] .. start[j+1]-1].
+struct CornerStars {
+  std::vector<int> start;  // row starts, 0-based positions, entries 0..np+1
+  std::vector<int> elems;  // element numbers, 1-based
+};
+
+CornerStars BuildStars(const Mesh2d& m) {
+  CornerStars s;
+  s.start.assign(static_cast<std::size_t>(m.np) + 2, 0);
+  for (int e = 1; e <= m.ne; ++e)
+    for (int k = 1; k <= 3; ++k) ++s.start[static_cast<std::size_t>(m.nop(k, e)) + 1];
+  for (int i = 1; i <= m.np + 1; ++i) s.start[static_cast<std::size_t>(i)] += s.start[static_cast<std::size_t>(i - 1)];
+  s.elems.resize(static_cast<std::size_t>(s.start.back()));
+  std::vector<int> fill(s.start.begin(), s.start.end() - 1);
+  for (int e = 1; e <= m.ne; ++e)
+    for (int k = 1; k <= 3; ++k) s.elems[static_cast<std::size_t>(fill[static_cast<std::size_t>(m.nop(k, e))]++)] = e;
+  return s;
+}
+
+// State of a group of elements: how many fold, then the worst quality.
+// Lower fold counts win; on equal counts the higher worst quality wins.
+struct GroupState {
+  int folded = 0;        // elements whose Jacobian is not positive somewhere
+  int stuck = 0;         // folded elements without a free (unmarked) corner
+  double worst = 1e300;  // smallest element quality
+  bool Better(const GroupState& o) const { return folded != o.folded ? folded < o.folded : worst > o.worst; }
+  void Add(bool fold, double q, bool fixedCorners = false) {
+    folded += fold ? 1 : 0;
+    stuck += fold && fixedCorners ? 1 : 0;
+    worst = std::min(worst, q);
+  }
+  // For a diagonal swap: fewer stuck folds first, then fewer folds, then the
+  // better worst quality.
+  bool BetterSwap(const GroupState& o) const { return stuck != o.stuck ? stuck < o.stuck : Better(o); }
+};
+
+// Quality of a curved element: the smallest of its curved shape, the shape
+// of its corner triangle and the ratio of its shortest to its longest corner
+// side (1 / Krit).  It folds when its Jacobian is not positive somewhere or
+// its corner triangle is not counter-clockwise.
+void ElementQuality(const std::array<Point2, 6>& p, bool& folded, double& q) {
+  const double jmin = QuadJacobianMin(p);
+  const double area2 = (p[1][0] - p[0][0]) * (p[2][1] - p[0][1]) - (p[1][1] - p[0][1]) * (p[2][0] - p[0][0]);
+  const double a = Dist2(p[0], p[1]), b = Dist2(p[1], p[2]), c = Dist2(p[2], p[0]);
+  const double ss = a + b + c;
+  const double hi = std::max({a, b, c});
+  folded = !(jmin > 0.0 && area2 > 0.0);
+  if (!(ss > 0.0)) {
+    q = 0.0;
+    return;
+  }
+  const double shapeScale = 2.0 * std::sqrt(3.0) / ss;
+  q = std::min({shapeScale * jmin, shapeScale * area2, std::sqrt(std::min({a, b, c}) / hi)});
+}
+
+// Geometry of the curved elements while unmarked corner nodes move: the node
+// of an edge with an unmarked corner stands at the middle of the edge, the
+// node of an edge between two marked corners keeps its place (an outline
+// edge keeps its curve).
+struct CurvedView {
+  const Mesh2d& m;
+  int col[3];  // columns of the nodes on edges 1-2, 2-3, 3-1
+
+  CurvedView(const Mesh2d& mesh, bool finalColumns) : m(mesh) {
+    col[0] = finalColumns ? 5 : 4;
+    col[1] = finalColumns ? 6 : 5;
+    col[2] = finalColumns ? 4 : 6;
+  }
+
+  // Node of the edge from corner a to corner b (both at pa, pb), `mid` its
+  // node number.
+  Point2 EdgeNode(int a, int b, int mid, const Point2& pa, const Point2& pb) const {
+    if (m.mark(a) != 0 && m.mark(b) != 0) return m.xy(mid);
+    return {0.5 * (pa[0] + pb[0]), 0.5 * (pa[1] + pb[1])};
+  }
+  // Nodes of element e (corners, then edges 1-2, 2-3, 3-1) with corner node
+  // j (0: none) placed at pj.
+  std::array<Point2, 6> Nodes(int e, int j, const Point2& pj) const {
+    std::array<Point2, 6> p;
+    int c[3];
+    for (int k = 0; k < 3; ++k) {
+      c[k] = m.nop(k + 1, e);
+      p[static_cast<std::size_t>(k)] = c[k] == j ? pj : m.xy(c[k]);
+    }
+    for (int k = 0; k < 3; ++k) {
+      const int b = (k + 1) % 3;
+      p[static_cast<std::size_t>(3 + k)] =
+          EdgeNode(c[k], c[b], m.nop(col[k], e), p[static_cast<std::size_t>(k)], p[static_cast<std::size_t>(b)]);
+    }
+    return p;
+  }
+  GroupState Element(int e) const {
+    GroupState g;
+    bool fold = false;
+    double q = 0.0;
+    ElementQuality(Nodes(e, 0, {0.0, 0.0}), fold, q);
+    g.Add(fold, q, Fixed(m.nop(1, e), m.nop(2, e), m.nop(3, e)));
+    return g;
+  }
+  // No corner of the three may move.
+  bool Fixed(int a, int b, int c) const { return m.mark(a) != 0 && m.mark(b) != 0 && m.mark(c) != 0; }
+  // State of the elements around corner node j placed at pj.
+  GroupState Star(const CornerStars& s, int j, const Point2& pj) const {
+    GroupState g;
+    for (int q = s.start[static_cast<std::size_t>(j)]; q < s.start[static_cast<std::size_t>(j) + 1]; ++q) {
+      bool fold = false;
+      double qual = 0.0;
+      ElementQuality(Nodes(s.elems[static_cast<std::size_t>(q)], j, pj), fold, qual);
+      g.Add(fold, qual);
+    }
+    return g;
+  }
+};
+
+// Quality below which UnfoldCorners relocates the corners of an element.
+constexpr double kQualityTarget = 0.1;
+
+// Moves corner node j to the place that best improves its elements (fewest
+// folded, then the best worst quality): compass search from the better of
+// its place and the mean of its neighbours.  Returns true when it moved.
+bool RelocateCorner(Mesh2d& m, const CornerStars& s, const CurvedView& view, int j) {
+  const int q0 = s.start[static_cast<std::size_t>(j)], q1 = s.start[static_cast<std::size_t>(j) + 1];
+  if (q0 == q1) return false;
+  Point2 mean = {0.0, 0.0};
+  double scale = 0.0;
+  for (int q = q0; q < q1; ++q) {
+    const int e = s.elems[static_cast<std::size_t>(q)];
+    for (int k = 1; k <= 3; ++k) {
+      const int v = m.nop(k, e);
+      if (v == j) continue;
+      mean[0] += m.xy(v)[0];
+      mean[1] += m.xy(v)[1];
+      scale += std::sqrt(Dist2(m.xy(v), m.xy(j)));
+    }
+  }
+  const double cnt = 2.0 * (q1 - q0);
+  mean = {mean[0] / cnt, mean[1] / cnt};
+  scale /= cnt;
+  const GroupState start = view.Star(s, j, m.xy(j));
+  Point2 best = m.xy(j);
+  GroupState bestState = start;
+  const GroupState atMean = view.Star(s, j, mean);
+  if (atMean.Better(bestState)) {
+    best = mean;
+    bestState = atMean;
+  }
+  constexpr double kR = 0.7071067811865476;
+  constexpr double kDir[8][2] = {{1, 0}, {kR, kR}, {0, 1}, {-kR, kR}, {-1, 0}, {-kR, -kR}, {0, -1}, {kR, -kR}};
+  double step = 0.25 * scale;
+  for (int it = 0; it < 200 && step > 1e-4 * scale; ++it) {
+    Point2 cand = best;
+    GroupState candState = bestState;
+    for (const auto& d : kDir) {
+      const Point2 p = {best[0] + step * d[0], best[1] + step * d[1]};
+      const GroupState st = view.Star(s, j, p);
+      if (st.Better(candState)) {
+        cand = p;
+        candState = st;
+      }
+    }
+    if (candState.Better(bestState)) {
+      best = cand;
+      bestState = candState;
+    } else {
+      step *= 0.5;
+    }
+  }
+  if (!bestState.Better(start)) return false;
+  m.xy(j) = best;
+  return true;
+}
+
+// Puts the node of every edge with an unmarked corner at the middle of the
+// edge (the geometry CurvedView assumes).
+void RecentreMidsideNodes(Mesh2d& m, const CurvedView& view) {
+  for (int e = 1; e <= m.ne; ++e)
+    for (int k = 0; k < 3; ++k) {
+      const int a = m.nop(k + 1, e), b = m.nop((k + 1) % 3 + 1, e);
+      if (m.mark(a) != 0 && m.mark(b) != 0) continue;
+      m.xy(m.nop(view.col[k], e)) = {0.5 * (m.xy(a)[0] + m.xy(b)[0]), 0.5 * (m.xy(a)[1] + m.xy(b)[1])};
+    }
+}
+
+// Element and local edge across every edge: nb[(e-1)*3 + k-1] for local
+// edge k (corners k, k%3+1) of element e; {0, 0} on the boundary.
+std::vector<std::array<int, 2>> EdgeNeighbours(const Mesh2d& m) {
+  struct Ref {
+    int lo, hi, e, k;
+  };
+  std::vector<Ref> refs;
+  refs.reserve(static_cast<std::size_t>(3 * m.ne));
+  for (int e = 1; e <= m.ne; ++e)
+    for (int k = 1; k <= 3; ++k) {
+      const int a = m.nop(k, e), b = m.nop(k % 3 + 1, e);
+      refs.push_back({std::min(a, b), std::max(a, b), e, k});
+    }
+  std::sort(refs.begin(), refs.end(), [](const Ref& x, const Ref& y) {
+    return x.lo != y.lo ? x.lo < y.lo : (x.hi != y.hi ? x.hi < y.hi : x.e < y.e);
+  });
+  std::vector<std::array<int, 2>> nb(static_cast<std::size_t>(3 * m.ne), {0, 0});
+  for (std::size_t i = 0; i + 1 < refs.size(); ++i)
+    if (refs[i].lo == refs[i + 1].lo && refs[i].hi == refs[i + 1].hi) {
+      nb[static_cast<std::size_t>((refs[i].e - 1) * 3 + refs[i].k - 1)] = {refs[i + 1].e, refs[i + 1].k};
+      nb[static_cast<std::size_t>((refs[i + 1].e - 1) * 3 + refs[i + 1].k - 1)] = {refs[i].e, refs[i].k};
+    }
+  return nb;
+}
+
+// Swapping the diagonal of the two elements that share local edge k of
+// element e: e = (p, q, r) and its neighbour (q, p, s) become (r, p, s) and
+// (s, q, r); the node of the old diagonal moves to the middle of the new one,
+// the four outer edges keep their nodes.  Returns the state of the two new
+// elements in `after` (and of the old in `before`); `apply` makes the swap.
+bool SwapDiagonal(Mesh2d& m, const CurvedView& view, const std::vector<std::array<int, 2>>& nb, int e, int k,
+                  GroupState& before, GroupState& after, bool apply) {
+  const auto& other = nb[static_cast<std::size_t>((e - 1) * 3 + k - 1)];
+  const int e2 = other[0], k2 = other[1];
+  if (e2 == 0) return false;
+  auto corner = [&](int el, int local) { return m.nop((local - 1) % 3 + 1, el); };
+  auto edgeNode = [&](int el, int local) { return m.nop(view.col[(local - 1) % 3], el); };
+  const int p = corner(e, k), q = corner(e, k + 1), r = corner(e, k + 2), s = corner(e2, k2 + 2);
+  assert(corner(e2, k2) == q && corner(e2, k2 + 1) == p);
+  const int mpq = edgeNode(e, k), mqr = edgeNode(e, k + 1), mrp = edgeNode(e, k + 2);
+  const int mps = edgeNode(e2, k2 + 1), msq = edgeNode(e2, k2 + 2);
+  before = view.Element(e);
+  const GroupState b2 = view.Element(e2);
+  before.folded += b2.folded;
+  before.stuck += b2.stuck;
+  before.worst = std::min(before.worst, b2.worst);
+  const Point2 &P = m.xy(p), &Q = m.xy(q), &R = m.xy(r), &S = m.xy(s);
+  const Point2 diag = {0.5 * (R[0] + S[0]), 0.5 * (R[1] + S[1])};
+  after = GroupState{};
+  bool fold = false;
+  double qual = 0.0;
+  ElementQuality({R, P, S, m.xy(mrp), m.xy(mps), diag}, fold, qual);
+  after.Add(fold, qual, view.Fixed(r, p, s));
+  ElementQuality({S, Q, R, m.xy(msq), m.xy(mqr), diag}, fold, qual);
+  after.Add(fold, qual, view.Fixed(s, q, r));
+  if (!apply) return true;
+  const int ne1[6] = {r, p, s, mrp, mps, mpq}, ne2[6] = {s, q, r, msq, mqr, mpq};
+  for (int c = 0; c < 3; ++c) {
+    m.nop(c + 1, e) = ne1[c];
+    m.nop(view.col[c], e) = ne1[3 + c];
+    m.nop(c + 1, e2) = ne2[c];
+    m.nop(view.col[c], e2) = ne2[3 + c];
+  }
+  m.xy(mpq) = diag;
+  return true;
+}
+
+}  // namespace
+
+int UnfoldCorners(Mesh2d& mesh, bool finalColumns) {
+  const int np = mesh.np;
+  Require(np >= 0 && np <= mesh.nh && mesh.mark.size() == mesh.nh && mesh.xy.size() == mesh.nh,
+          "UnfoldCorners: mesh needs marks and coordinates of its nh nodes, np=" + std::to_string(np));
+  const CurvedView view(mesh, finalColumns);
+  int folded = 0;
+  for (int round = 0; round < 4; ++round) {
+    // Relocate the free corners of poor elements, sweep after sweep.
+    const CornerStars stars = BuildStars(mesh);
+    for (int sweep = 0; sweep < 8; ++sweep) {
+      bool moved = false;
+      for (int e = 1; e <= mesh.ne; ++e) {
+        const GroupState st = view.Element(e);
+        if (st.folded == 0 && st.worst >= kQualityTarget) continue;
+        for (int k = 1; k <= 3; ++k) {
+          const int j = mesh.nop(k, e);
+          if (mesh.mark(j) == 0 && RelocateCorner(mesh, stars, view, j)) moved = true;
+        }
+      }
+      if (!moved) break;
+    }
+    RecentreMidsideNodes(mesh, view);
+    folded = 0;
+    for (int e = 1; e <= mesh.ne; ++e) folded += view.Element(e).folded;
+    if (folded == 0) break;
+    // An element no corner move unfolds gets the diagonal swap with a
+    // neighbour that helps most: fewer folded elements without a free
+    // corner, else fewer folded elements; the next round relocates again.
+    bool swapped = false;
+    std::vector<std::array<int, 2>> nb = EdgeNeighbours(mesh);
+    for (int e = 1; e <= mesh.ne; ++e) {
+      if (view.Element(e).folded == 0) continue;
+      int bestK = 0;
+      GroupState bestAfter;
+      for (int k = 1; k <= 3; ++k) {
+        GroupState before, after;
+        if (!SwapDiagonal(mesh, view, nb, e, k, before, after, false)) continue;
+        const bool helps = after.stuck != before.stuck ? after.stuck < before.stuck : after.folded < before.folded;
+        if (helps && (bestK == 0 || after.BetterSwap(bestAfter))) {
+          bestK = k;
+          bestAfter = after;
+        }
+      }
+      if (bestK == 0) continue;
+      GroupState before, after;
+      SwapDiagonal(mesh, view, nb, e, bestK, before, after, true);
+      nb = EdgeNeighbours(mesh);
+      swapped = true;
+    }
+    if (!swapped) break;
+  }
+  return folded;
+}
+
 void SmoothMesh(Mesh2d& mesh) {
   const int np = mesh.np;
   Require(np >= 0 && np <= mesh.nh && mesh.mark.size() == mesh.nh && mesh.xy.size() == mesh.nh,
           "SmoothMesh: the mesh must be flagged first, np=" + std::to_string(np));
-  // Elements around every corner node, compressed rows.
-  std::vector<int> start(static_cast<std::size_t>(np) + 2, 0);
-  for (int e = 1; e <= mesh.ne; ++e)
-    for (int k = 1; k <= 3; ++k) ++start[static_cast<std::size_t>(mesh.nop(k, e)) + 1];
-  for (int i = 1; i <= np + 1; ++i) start[static_cast<std::size_t>(i)] += start[static_cast<std::size_t>(i - 1)];
-  std::vector<int> elems(static_cast<std::size_t>(start.back()));
-  std::vector<int> fill(start.begin(), start.end() - 1);
-  for (int e = 1; e <= mesh.ne; ++e)
-    for (int k = 1; k <= 3; ++k) elems[static_cast<std::size_t>(fill[static_cast<std::size_t>(mesh.nop(k, e))]++)] = e;
-
-  auto cornerArea = [&](int e, int j, const Point2& pj) {
-    const Point2& p1 = mesh.nop(1, e) == j ? pj : mesh.xy(mesh.nop(1, e));
-    const Point2& p2 = mesh.nop(2, e) == j ? pj : mesh.xy(mesh.nop(2, e));
-    const Point2& p3 = mesh.nop(3, e) == j ? pj : mesh.xy(mesh.nop(3, e));
-    return Cross(p1, p2, p3);
-  };
+  const CornerStars stars = BuildStars(mesh);
+  const CurvedView view(mesh, /*finalColumns=*/true);
 
   for (int pass = 1; pass <= 20; ++pass) {
     double largest = 0.0;
     for (int j = 1; j <= np; ++j) {
       if (mesh.mark(j) != 0) continue;
-      const int s = start[static_cast<std::size_t>(j)], t = start[static_cast<std::size_t>(j) + 1];
+      const int s = stars.start[static_cast<std::size_t>(j)], t = stars.start[static_cast<std::size_t>(j) + 1];
       if (s == t) continue;
       Point2 p = {0.0, 0.0};
       for (int q = s; q < t; ++q) {
-        const int e = elems[static_cast<std::size_t>(q)];
+        const int e = stars.elems[static_cast<std::size_t>(q)];
         for (int k = 1; k <= 3; ++k) {
           const int v = mesh.nop(k, e);
           if (v == j) continue;
@@ -161,24 +455,20 @@ void SmoothMesh(Mesh2d& mesh) {
       }
       p[0] /= 2.0 * (t - s);
       p[1] /= 2.0 * (t - s);
-      // A move that would fold an element over is not made.
-      bool ok = true;
-      for (int q = s; q < t && ok; ++q) ok = cornerArea(elems[static_cast<std::size_t>(q)], j, p) > 0.0;
-      if (!ok) continue;
+      // A move that would fold an element (its curved map included) is not
+      // made; around a node whose elements fold already it must unfold some.
+      const int after = view.Star(stars, j, p).folded;
+      if (after > 0 && after >= view.Star(stars, j, mesh.xy(j)).folded) continue;
       largest = std::max(largest, std::sqrt(Dist2(p, mesh.xy(j))));
       mesh.xy(j) = p;
     }
     if (largest <= kSmoothConverged) break;
   }
 
-  // Mid-side nodes back to the middle of their edges, outline edges excepted.
-  constexpr int kEdge[3][3] = {{4, 3, 1}, {5, 1, 2}, {6, 2, 3}};
-  for (int e = 1; e <= mesh.ne; ++e)
-    for (const auto& ed : kEdge) {
-      const int a = mesh.nop(ed[1], e), b = mesh.nop(ed[2], e);
-      if (mesh.mark(a) != 0 && mesh.mark(b) != 0) continue;
-      mesh.xy(mesh.nop(ed[0], e)) = {0.5 * (mesh.xy(a)[0] + mesh.xy(b)[0]), 0.5 * (mesh.xy(a)[1] + mesh.xy(b)[1])};
-    }
+  // Mid-side nodes back to the middle of their edges, outline edges excepted,
+  // then corners of badly shaped or folded elements relocated.
+  RecentreMidsideNodes(mesh, view);
+  UnfoldCorners(mesh, /*finalColumns=*/true);
 }
 
 void MergeCount(const Mesh2d& a, const Mesh2d& b, Mesh2d& c) {

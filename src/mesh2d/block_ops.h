@@ -31,10 +31,22 @@ void FlagOnOutline(int nPiecesB, const Outline& outline, Mesh2d& mesh);
 
 // Moves the unmarked corner nodes towards the mean of the opposite corners of
 // their elements (in place, node after node, at most 20 passes, until no node
-// moved by more than 0.1), never leaving an element without positive area;
-// then puts every mid-side node whose edge is not an outline edge at the
-// midpoint of its edge.
+// moved by more than 0.1), never folding an element: the Jacobian of every
+// curved element stays positive everywhere.  Then puts every mid-side node
+// whose edge is not an outline edge at the midpoint of its edge and runs
+// UnfoldCorners.
 void SmoothMesh(Mesh2d& mesh);
+
+// Relocates the unmarked corner nodes of elements whose curved shape (the
+// smallest Jacobian of the quadratic map over the element, scaled like the
+// linear shape, 1 for an equilateral triangle) is below 0.1: each such node
+// goes to the place that maximises the worst shape of its elements.  The
+// node of an edge with an unmarked corner stays at the middle of the edge;
+// edges between two marked corners (the outline) keep their nodes.  Mid-side
+// columns in the final order (4, 5, 6 on edges 3-1, 1-2, 2-3) or, with
+// finalColumns false, in generator order (1-2, 2-3, 3-1).  Returns the number
+// of elements still folded (Jacobian not positive somewhere).
+int UnfoldCorners(Mesh2d& mesh, bool finalColumns);
 
 // Counts of the merge of a and b into c (ne, nh, np, npe, nve): nodes of b
 // coinciding with a node of a are shared.

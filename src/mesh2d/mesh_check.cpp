@@ -42,6 +42,59 @@ bool SegmentsCross(const Point2& p1, const Point2& p2, const Point2& q1, const P
 
 }  // namespace
 
+double QuadJacobianMin(const std::array<Point2, 6>& p) {
+  // det J at reference point (L1, L2) with L3 = 1 - L1 - L2.
+  auto detJ = [&](double L1, double L2) {
+    const double L3 = 1.0 - L1 - L2;
+    // Derivatives of the shape functions of corners 1, 2, 3 and edges 1-2,
+    // 2-3, 3-1 with respect to L1 and L2.
+    const double d1[6] = {4 * L1 - 1, 0.0, 1 - 4 * L3, 4 * L2, -4 * L2, 4 * (L3 - L1)};
+    const double d2[6] = {0.0, 4 * L2 - 1, 1 - 4 * L3, 4 * L1, 4 * (L3 - L2), -4 * L1};
+    double xa = 0, ya = 0, xb = 0, yb = 0;
+    for (int a = 0; a < 6; ++a) {
+      xa += d1[a] * p[static_cast<std::size_t>(a)][0];
+      ya += d1[a] * p[static_cast<std::size_t>(a)][1];
+      xb += d2[a] * p[static_cast<std::size_t>(a)][0];
+      yb += d2[a] * p[static_cast<std::size_t>(a)][1];
+    }
+    return xa * yb - xb * ya;
+  };
+  // Values at the corners and edge middles determine the quadratic
+  // q = a0 + a1 L1 + a2 L2 + a3 L1^2 + a4 L1 L2 + a5 L2^2.
+  const double v1 = detJ(1, 0), v2 = detJ(0, 1), v3 = detJ(0, 0);
+  const double m12 = detJ(0.5, 0.5), m23 = detJ(0, 0.5), m31 = detJ(0.5, 0);
+  double jmin = std::min({v1, v2, v3});
+  // Along an edge from value va through vm to vb: q(t) = va (1-t)(1-2t) +
+  // 4 vm t (1-t) + vb t (2t-1); a convex parabola has its vertex inside.
+  auto edgeMin = [&](double va, double vm, double vb) {
+    const double c2 = 2 * va + 2 * vb - 4 * vm;
+    if (c2 <= 0.0) return;
+    const double t = (3 * va + vb - 4 * vm) / (2 * c2);
+    if (t <= 0.0 || t >= 1.0) return;
+    jmin = std::min(jmin, va * (1 - t) * (1 - 2 * t) + 4 * vm * t * (1 - t) + vb * t * (2 * t - 1));
+  };
+  edgeMin(v1, m12, v2);
+  edgeMin(v2, m23, v3);
+  edgeMin(v3, m31, v1);
+  const double a0 = v3;
+  const double a3 = 2 * v1 + 2 * a0 - 4 * m31, a1 = v1 - a0 - a3;
+  const double a5 = 2 * v2 + 2 * a0 - 4 * m23, a2 = v2 - a0 - a5;
+  const double a4 = 4 * (m12 - a0 - 0.5 * a1 - 0.5 * a2 - 0.25 * a3 - 0.25 * a5);
+  // Stationary point inside: [2 a3, a4; a4, 2 a5] (L1, L2) = -(a1, a2).
+  const double det = 4 * a3 * a5 - a4 * a4;
+  if (det > 0.0 && a3 > 0.0) {
+    const double L1 = (-a1 * 2 * a5 + a2 * a4) / det;
+    const double L2 = (-a2 * 2 * a3 + a1 * a4) / det;
+    if (L1 > 0.0 && L2 > 0.0 && L1 + L2 < 1.0) jmin = std::min(jmin, detJ(L1, L2));
+  }
+  return jmin;
+}
+
+double CurvedShape(const std::array<Point2, 6>& p) {
+  const double ss = Dist2(p[0], p[1]) + Dist2(p[1], p[2]) + Dist2(p[2], p[0]);
+  return ss > 0.0 ? 2.0 * std::sqrt(3.0) * QuadJacobianMin(p) / ss : 0.0;
+}
+
 std::vector<MeshFinding> CheckMesh(const Mesh2d& m, const MeshCheckLimits& lim) {
   std::vector<MeshFinding> out;
   const Reporter report{out};
@@ -98,31 +151,17 @@ std::vector<MeshFinding> CheckMesh(const Mesh2d& m, const MeshCheckLimits& lim) 
     if (std::fabs(shape) < lim.minShape) report("degenerate", e, 0, shape, "corner triangle degenerate, shape");
   }
 
-  // Curved elements: the Jacobian of the quadratic map stays positive at the
-  // six nodes and the centroid (relative to the corner triangle).
+  // Curved elements: the Jacobian of the quadratic map stays positive over
+  // the whole element (its exact minimum, relative to the corner area).
   {
-    constexpr double kL[7][2] = {{1, 0}, {0, 1}, {0, 0}, {0.5, 0}, {0.5, 0.5}, {0, 0.5}, {1.0 / 3, 1.0 / 3}};
-    // Columns holding the nodes on edges 3-1, 1-2, 2-3.
-    const int c31 = lim.finalColumns ? 4 : 6, c12 = lim.finalColumns ? 5 : 4, c23 = lim.finalColumns ? 6 : 5;
+    // Columns holding the nodes on edges 1-2, 2-3, 3-1.
+    const int c12 = lim.finalColumns ? 5 : 4, c23 = lim.finalColumns ? 6 : 5, c31 = lim.finalColumns ? 4 : 6;
     for (int e = 1; e <= m.ne; ++e) {
-      const Point2 p[6] = {m.xy(m.nop(1, e)), m.xy(m.nop(2, e)), m.xy(m.nop(3, e)),
-                           m.xy(m.nop(c31, e)), m.xy(m.nop(c12, e)), m.xy(m.nop(c23, e))};
+      const std::array<Point2, 6> p = {m.xy(m.nop(1, e)), m.xy(m.nop(2, e)),   m.xy(m.nop(3, e)),
+                                       m.xy(m.nop(c12, e)), m.xy(m.nop(c23, e)), m.xy(m.nop(c31, e))};
       const double a2 = Cross(p[0], p[1], p[2]);
       if (a2 <= 0.0) continue;  // reported as orientation
-      double jmin = 1e300;
-      for (const auto& q : kL) {
-        const double L1 = q[0], L2 = q[1], L3 = 1.0 - L1 - L2;
-        const double d1[6] = {4 * L1 - 1, 0.0, 1 - 4 * L3, 4 * (L3 - L1), 4 * L2, -4 * L2};
-        const double d2[6] = {0.0, 4 * L2 - 1, 1 - 4 * L3, -4 * L1, 4 * L1, 4 * (L3 - L2)};
-        double xa = 0, ya = 0, xb = 0, yb = 0;
-        for (int a = 0; a < 6; ++a) {
-          xa += d1[a] * p[a][0];
-          ya += d1[a] * p[a][1];
-          xb += d2[a] * p[a][0];
-          yb += d2[a] * p[a][1];
-        }
-        jmin = std::min(jmin, xa * yb - xb * ya);
-      }
+      const double jmin = QuadJacobianMin(p);
       if (jmin <= 0.0) report("jacobian", e, 0, jmin / a2, "quadratic element folds, smallest Jacobian per corner area");
     }
   }

@@ -7,10 +7,26 @@
 // numbered first, and boundary flags that disagree with the topological
 // boundary.
 
+#include <array>
 #include <string>
 #include <vector>
 
 #include "mesh2d/section.h"
+
+// Smallest value over the whole element of det J of the isoparametric map of
+// a 6-node triangle from the reference triangle (L1, L2 in [0, 1], L1 + L2 <=
+// 1; det J = twice the area for a straight counter-clockwise triangle).
+// `p` holds corners 1, 2, 3, then the nodes on edges 1-2, 2-3, 3-1.  det J is
+// a quadratic polynomial, so its minimum is exact: corners, the vertex of the
+// parabola along each edge, the stationary point inside.
+double QuadJacobianMin(const std::array<Point2, 6>& p);
+
+// Shape measure of a curved 6-node triangle: 2 sqrt(3) QuadJacobianMin over
+// the sum of the squared corner-to-corner sides.  1 for a straight
+// equilateral triangle, like the linear shape 4 sqrt(3) A / (sum of squared
+// sides), smaller for distorted or curved elements, not positive when a
+// curved edge folds the element.
+double CurvedShape(const std::array<Point2, 6>& p);
 
 // One finding of the checker.
 struct MeshFinding {
