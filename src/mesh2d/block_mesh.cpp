@@ -113,8 +113,16 @@ struct Front {
   bool curveEnters(int k, const Point2& a, const Point2& b, const Point2& c, double eps) const {
     const int m = midPoint(k);
     if (m == 0) return false;
+    const Point2 &p0 = v[k].p, &pm = (*outline)(m), &p1 = v[next(k)].p;
+    // The curve stays in the triangle of its ends and its control point
+    // 2 pm - (p0 + p1)/2: nothing to test unless the boxes overlap.
+    for (int x = 0; x < 2; ++x) {
+      const double ctl = 2.0 * pm[x] - 0.5 * (p0[x] + p1[x]);
+      const double lo = std::min({p0[x], p1[x], ctl}), hi = std::max({p0[x], p1[x], ctl});
+      if (hi < std::min({a[x], b[x], c[x]}) || lo > std::max({a[x], b[x], c[x]})) return false;
+    }
     for (double t : {-0.5, 0.0, 0.5})
-      if (InTriangle(QuadPoint(v[k].p, (*outline)(m), v[next(k)].p, t), a, b, c, eps)) return true;
+      if (InTriangle(QuadPoint(p0, pm, p1, t), a, b, c, eps)) return true;
     return false;
   }
 };

@@ -374,6 +374,49 @@ bool SwapDiagonal(Mesh2d& m, const CurvedView& view, const std::vector<std::arra
   return true;
 }
 
+// Number of folded elements of the mesh.
+int CountFolded(const Mesh2d& m, const CurvedView& view) {
+  int folded = 0;
+  for (int e = 1; e <= m.ne; ++e) folded += view.Element(e).folded;
+  return folded;
+}
+
+// A free corner j of a folded element may lack room because an edge facing
+// it closes its star (a chord between two outline nodes, say).  Tries the
+// diagonal swap of every edge of j's elements that j does not touch,
+// followed by the relocation of j, and keeps the first trial that leaves
+// fewer than `folded` folded elements in the mesh.  Returns true when one
+// was kept.
+bool SwapAroundFreeCorners(Mesh2d& mesh, bool finalColumns, int folded) {
+  const CurvedView view(mesh, finalColumns);
+  const CornerStars stars = BuildStars(mesh);
+  const std::vector<std::array<int, 2>> nb = EdgeNeighbours(mesh);
+  for (int e = 1; e <= mesh.ne; ++e) {
+    if (view.Element(e).folded == 0) continue;
+    for (int c = 1; c <= 3; ++c) {
+      const int j = mesh.nop(c, e);
+      if (mesh.mark(j) != 0) continue;
+      for (int q = stars.start[static_cast<std::size_t>(j)]; q < stars.start[static_cast<std::size_t>(j) + 1]; ++q) {
+        const int e1 = stars.elems[static_cast<std::size_t>(q)];
+        for (int k = 1; k <= 3; ++k) {
+          if (mesh.nop(k, e1) == j || mesh.nop(k % 3 + 1, e1) == j) continue;
+          Mesh2d trial = mesh;
+          const CurvedView tview(trial, finalColumns);
+          GroupState before, after;
+          if (!SwapDiagonal(trial, tview, nb, e1, k, before, after, true)) continue;
+          RelocateCorner(trial, BuildStars(trial), tview, j);
+          RecentreMidsideNodes(trial, tview);
+          if (CountFolded(trial, tview) < folded) {
+            mesh = std::move(trial);
+            return true;
+          }
+        }
+      }
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 int UnfoldCorners(Mesh2d& mesh, bool finalColumns) {
@@ -381,8 +424,7 @@ int UnfoldCorners(Mesh2d& mesh, bool finalColumns) {
   Require(np >= 0 && np <= mesh.nh && mesh.mark.size() == mesh.nh && mesh.xy.size() == mesh.nh,
           "UnfoldCorners: mesh needs marks and coordinates of its nh nodes, np=" + std::to_string(np));
   const CurvedView view(mesh, finalColumns);
-  int folded = 0;
-  for (int round = 0; round < 4; ++round) {
+  for (int round = 0; round < 6; ++round) {
     // Relocate the free corners of poor elements, sweep after sweep.
     const CornerStars stars = BuildStars(mesh);
     for (int sweep = 0; sweep < 8; ++sweep) {
@@ -398,8 +440,7 @@ int UnfoldCorners(Mesh2d& mesh, bool finalColumns) {
       if (!moved) break;
     }
     RecentreMidsideNodes(mesh, view);
-    folded = 0;
-    for (int e = 1; e <= mesh.ne; ++e) folded += view.Element(e).folded;
+    const int folded = CountFolded(mesh, view);
     if (folded == 0) break;
     // An element no corner move unfolds gets the diagonal swap with a
     // neighbour that helps most: fewer folded elements without a free
@@ -425,9 +466,10 @@ int UnfoldCorners(Mesh2d& mesh, bool finalColumns) {
       nb = EdgeNeighbours(mesh);
       swapped = true;
     }
+    if (!swapped) swapped = SwapAroundFreeCorners(mesh, finalColumns, folded);
     if (!swapped) break;
   }
-  return folded;
+  return CountFolded(mesh, view);
 }
 
 void SmoothMesh(Mesh2d& mesh) {

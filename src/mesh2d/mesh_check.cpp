@@ -43,6 +43,11 @@ bool SegmentsCross(const Point2& p1, const Point2& p2, const Point2& q1, const P
 }  // namespace
 
 double QuadJacobianMin(const std::array<Point2, 6>& p) {
+  // Straight sides: det J is the constant twice the corner area.
+  auto atMiddle = [](const Point2& m, const Point2& a, const Point2& b) {
+    return m[0] == 0.5 * (a[0] + b[0]) && m[1] == 0.5 * (a[1] + b[1]);
+  };
+  if (atMiddle(p[3], p[0], p[1]) && atMiddle(p[4], p[1], p[2]) && atMiddle(p[5], p[2], p[0])) return Cross(p[0], p[1], p[2]);
   // det J at reference point (L1, L2) with L3 = 1 - L1 - L2.
   auto detJ = [&](double L1, double L2) {
     const double L3 = 1.0 - L1 - L2;
