@@ -67,6 +67,42 @@ inline Outline UChannel() {
   return Polygon({{0, 0}, {40, 0}, {40, 30}, {36, 30}, {36, 5}, {4, 5}, {4, 30}, {0, 30}}, 2.0);
 }
 
+// Point at radius r and angle deg (degrees) about the origin.
+inline Point2 Polar(double r, double deg) {
+  const double a = deg * std::numbers::pi / 180.0;
+  return {r * std::cos(a), r * std::sin(a)};
+}
+
+// Points from `from` towards `to` (from included, to excluded) in six steps
+// that each are `ratio` times the one before.
+inline void GradedLine(const Point2& from, const Point2& to, double ratio, std::vector<Point2>& p) {
+  double sum = 0.0, step = 1.0;
+  for (int k = 0; k < 6; ++k, step *= ratio) sum += step;
+  double t = 0.0;
+  step = 1.0;
+  for (int k = 0; k < 6; ++k, step *= ratio) {
+    p.push_back({from[0] + t / sum * (to[0] - from[0]), from[1] + t / sum * (to[1] - from[1])});
+    t += step;
+  }
+}
+
+// Half of the ring between a circle of radius 30 and the reduced, rounded
+// container of radius 60 around it, as the ring splitting cuts it (clockwise):
+// a cut line graded from the outer to the inner spacing, the inner arc in 15
+// segments of 11.25 degrees (bulging into the block), the second cut, and
+// the outer arc in six long segments.  The strong size gradient used to leave
+// an interior corner next to a curved inner segment that folded its element.
+inline Outline CoarseRingHalf() {
+  std::vector<Point2> p;
+  GradedLine(Polar(60, 97.5), Polar(30, 101.25), 0.903, p);
+  for (int k = 0; k <= 30; ++k) p.push_back(Polar(30, 101.25 + 5.625 * k));
+  p.pop_back();
+  GradedLine(Polar(30, 270), Polar(60, 270), 1.0 / 0.903, p);
+  for (double deg : {270.0, 258.75, 247.5, 232.5, 217.5, 202.5, 187.5, 172.5, 157.5, 142.5, 127.5, 112.5})
+    p.push_back(Polar(60, deg));
+  return FromPoints(p);
+}
+
 // Area enclosed by the piecewise-quadratic outline curve: the polygon of the
 // segment end points plus, per segment, the parabolic segment between chord
 // and curve, 4/3 of the triangle (start, middle, end) (Archimedes).

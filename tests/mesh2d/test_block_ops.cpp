@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -157,6 +158,103 @@ TEST(SmoothMesh, NeverFoldsAnElement) {
     EXPECT_NEAR(mid[0], 0.5 * (a[0] + b[0]), 1e-12);
     EXPECT_NEAR(mid[1], 0.5 * (a[1] + b[1]), 1e-12);
   }
+}
+
+// Element e of a flagged mesh as the six points QuadJacobianMin takes.
+std::array<Point2, 6> ElementNodes(const Mesh2d& m, int e) {
+  return {m.xy(m.nop(1, e)), m.xy(m.nop(2, e)), m.xy(m.nop(3, e)),
+          m.xy(m.nop(5, e)), m.xy(m.nop(6, e)), m.xy(m.nop(4, e))};
+}
+
+// Node of the edge between corners a and b.
+int EdgeNode(const Mesh2d& m, int a, int b) {
+  for (int e = 1; e <= m.ne; ++e)
+    for (int k = 1; k <= 3; ++k) {
+      const int p = m.nop(k, e), q = m.nop(k % 3 + 1, e);
+      if ((p == a && q == b) || (p == b && q == a)) return m.nop(k == 1 ? 5 : (k == 2 ? 6 : 4), e);
+    }
+  return 0;
+}
+
+// Square block 4 x 4 fanned around one interior corner P; the outline edge
+// A-B bulges in through (2, 0.8) and P sits just above the bulge, so the
+// curved element (A, B, P) folds.
+Mesh2d FoldedFan() {
+  Mesh2d m = MakeMesh({{0, 0}, {4, 0}, {4, 4}, {0, 4}, {2, 0.9}}, {{1, 2, 5}, {2, 3, 5}, {3, 4, 5}, {4, 1, 5}});
+  for (int i = 1; i <= m.nh; ++i) m.mark(i) = m.flag(i) == 65 || m.flag(i) == 1 ? 1 : 0;
+  m.xy(EdgeNode(m, 1, 2)) = {2.0, 0.8};
+  return m;
+}
+
+TEST(UnfoldCorners, RelocatesAFreeCornerThatACurvedEdgeFolds) {
+  Mesh2d m = FoldedFan();
+  ASSERT_LE(QuadJacobianMin(ElementNodes(m, 1)), 0.0);
+  const Mesh2d before = m;
+  EXPECT_EQ(UnfoldCorners(m, /*finalColumns=*/true), 0);
+  const auto findings = CheckMesh(m);
+  EXPECT_TRUE(findings.empty()) << FormatFindings(findings);
+  for (int e = 1; e <= m.ne; ++e) EXPECT_GT(CurvedShape(ElementNodes(m, e)), 0.1) << e;
+  // Outline nodes stay; the free corner moved up; inner edges stay straight.
+  for (int i = 1; i <= m.nh; ++i) {
+    if (m.mark(i) != 0) {
+      EXPECT_EQ(m.xy(i), before.xy(i)) << i;
+    }
+  }
+  EXPECT_GT(m.xy(5)[1], 1.5);
+  for (int c = 1; c <= 4; ++c) {
+    const Point2& mid = m.xy(EdgeNode(m, c, 5));
+    EXPECT_NEAR(mid[0], 0.5 * (m.xy(c)[0] + m.xy(5)[0]), 1e-12);
+    EXPECT_NEAR(mid[1], 0.5 * (m.xy(c)[1] + m.xy(5)[1]), 1e-12);
+  }
+  // The generator's column order gives the same placement.
+  Mesh2d g = FoldedFan();
+  for (int e = 1; e <= g.ne; ++e) {
+    const int n4 = g.nop(4, e), n5 = g.nop(5, e), n6 = g.nop(6, e);
+    g.nop(4, e) = n5;  // edge 1-2
+    g.nop(5, e) = n6;  // edge 2-3
+    g.nop(6, e) = n4;  // edge 3-1
+  }
+  EXPECT_EQ(UnfoldCorners(g, /*finalColumns=*/false), 0);
+  EXPECT_NEAR(g.xy(5)[0], m.xy(5)[0], 1e-12);
+  EXPECT_NEAR(g.xy(5)[1], m.xy(5)[1], 1e-12);
+}
+
+TEST(UnfoldCorners, SwapsTheDiagonalOfAFoldWithoutFreeCorners) {
+  // Quadrilateral of outline nodes A B C D; the curved edge A-B folds the
+  // triangle (A, B, C) at A.  The diagonal B-D gives two sound elements.
+  Mesh2d m = MakeMesh({{0, 0}, {4, 0}, {5, 1}, {1, 3}}, {{1, 2, 3}, {1, 3, 4}});
+  for (int i = 1; i <= m.nh; ++i) m.mark(i) = m.flag(i) == 65 || m.flag(i) == 1 ? 1 : 0;
+  m.xy(EdgeNode(m, 1, 2)) = {2.0, 0.5};
+  ASSERT_LE(QuadJacobianMin(ElementNodes(m, 1)), 0.0);
+  const int diagonal = EdgeNode(m, 1, 3);
+  EXPECT_EQ(UnfoldCorners(m, /*finalColumns=*/true), 0);
+  const auto findings = CheckMesh(m);
+  EXPECT_TRUE(findings.empty()) << FormatFindings(findings);
+  EXPECT_EQ(EdgeNode(m, 1, 3), 0);
+  EXPECT_EQ(EdgeNode(m, 2, 4), diagonal);  // the node of the old diagonal serves the new one
+  EXPECT_NEAR(m.xy(diagonal)[0], 2.5, 1e-12);
+  EXPECT_NEAR(m.xy(diagonal)[1], 1.5, 1e-12);
+  EXPECT_EQ(m.xy(EdgeNode(m, 1, 2)), (Point2{2.0, 0.5}));
+}
+
+TEST(SmoothMesh, RepairsAndNeverFoldsCurvedElements) {
+  // SmoothMesh receives the folded fan: its smoothing may not fold anything
+  // new and its unfolding step leaves every element sound.
+  Mesh2d m = FoldedFan();
+  SmoothMesh(m);
+  const auto findings = CheckMesh(m);
+  EXPECT_TRUE(findings.empty()) << FormatFindings(findings);
+  // A sound fan whose Laplacian target (2, 2) lies below the tangents of a
+  // bulge through (2, 1.2): the node may not go there.
+  Mesh2d s = FoldedFan();
+  s.xy(EdgeNode(s, 1, 2)) = {2.0, 1.2};
+  s.xy(5) = {2.0, 3.0};
+  for (int c = 1; c <= 4; ++c) s.xy(EdgeNode(s, c, 5)) = {0.5 * (s.xy(c)[0] + 2.0), 0.5 * (s.xy(c)[1] + 3.0)};
+  for (int e = 1; e <= s.ne; ++e) ASSERT_GT(QuadJacobianMin(ElementNodes(s, e)), 0.0) << e;
+  SmoothMesh(s);
+  const MeshCheckLimits strongBulge{.flags = true, .finalColumns = true, .minShape = 1e-3, .dupRel = 1e-6, .midsideRel = 0.5};
+  EXPECT_TRUE(CheckMesh(s, strongBulge).empty()) << FormatFindings(CheckMesh(s, strongBulge));
+  EXPECT_GT(s.xy(5)[1], 2.2);
 }
 
 TEST(MergeMeshes, EmptyMeshReproducesTheOther) {
