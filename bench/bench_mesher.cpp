@@ -12,18 +12,10 @@
 #include "mesh2d/block_ops.h"
 #include "mesh2d/measures.h"
 #include "mesh2d/resample.h"
+#include "mesh2d/geometry2d.h"
 
 namespace {
 
-Outline FromPoints(const std::vector<Point2>& p) {
-  Outline o;
-  o.n = static_cast<int>(p.size());
-  o.nSeg = o.n / 2;
-  o.pts.assign(p.size());
-  o.mark.assign(p.size(), -1);
-  for (int i = 1; i <= o.n; ++i) o.pts(i) = p[static_cast<std::size_t>(i - 1)];
-  return o;
-}
 
 // Closed polygon, one straight quadratic segment per side.
 Outline Polygon(const std::vector<Point2>& c) {
@@ -34,7 +26,7 @@ Outline Polygon(const std::vector<Point2>& c) {
     p.push_back(a);
     p.push_back({0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1])});
   }
-  return FromPoints(p);
+  return OutlineFromPoints(p);
 }
 
 Outline Circle(double r, int nSeg) {
@@ -43,7 +35,7 @@ Outline Circle(double r, int nSeg) {
     const double a = std::numbers::pi * k / nSeg;
     p.push_back({r * std::cos(a), r * std::sin(a)});
   }
-  return FromPoints(p);
+  return OutlineFromPoints(p);
 }
 
 Outline UChannel() { return Polygon({{0, 0}, {40, 0}, {40, 30}, {36, 30}, {36, 5}, {4, 5}, {4, 30}, {0, 30}}); }

@@ -10,6 +10,7 @@
 #include "driver/fatal.h"
 #include "mesh2d/block_ops.h"
 #include "mesh2d/mesh_check.h"
+#include "mesh2d/geometry2d.h"
 
 namespace {
 
@@ -24,15 +25,6 @@ constexpr double kASliver = 0.17453292519943295;  // 10 degrees: a front angle l
 
 using Tri = std::array<int, 3>;
 
-double Cross(const Point2& o, const Point2& a, const Point2& b) {
-  return (a[0] - o[0]) * (b[1] - o[1]) - (a[1] - o[1]) * (b[0] - o[0]);
-}
-
-double Dist2(const Point2& p, const Point2& q) {
-  const double dx = p[0] - q[0];
-  const double dy = p[1] - q[1];
-  return dx * dx + dy * dy;
-}
 
 // Interior angle at d of a counter-clockwise chain f -> d -> g, in [0, 2 pi):
 // the counter-clockwise turn from (g - d) to (f - d).

@@ -1,4 +1,5 @@
 #include "mesh2d/mesh_check.h"
+#include "mesh2d/geometry2d.h"
 
 #include <algorithm>
 #include <array>
@@ -10,15 +11,6 @@
 
 namespace {
 
-double Cross(const Point2& o, const Point2& a, const Point2& b) {
-  return (a[0] - o[0]) * (b[1] - o[1]) - (a[1] - o[1]) * (b[0] - o[0]);
-}
-
-double Dist2(const Point2& p, const Point2& q) {
-  const double dx = p[0] - q[0];
-  const double dy = p[1] - q[1];
-  return dx * dx + dy * dy;
-}
 
 struct Reporter {
   std::vector<MeshFinding>& out;

@@ -8,10 +8,7 @@
 #include <tuple>
 #include <unordered_map>
 
-namespace {
-
-// det J of element e at point g of element type t.
-double DetJ(const Mesh3d& m, const ElemType& t, int e, int g) {
+double ElementDetJ(const Mesh3d& m, const ElemType& t, int e, int g) {
   double J[3][3] = {};
   for (int a = 1; a <= t.nn; ++a) {
     const int n = std::abs(m.nop(a, e));
@@ -22,8 +19,6 @@ double DetJ(const Mesh3d& m, const ElemType& t, int e, int g) {
   return J[0][0] * (J[1][1] * J[2][2] - J[1][2] * J[2][1]) - J[0][1] * (J[1][0] * J[2][2] - J[1][2] * J[2][0]) +
          J[0][2] * (J[1][0] * J[2][1] - J[1][1] * J[2][0]);
 }
-
-}  // namespace
 
 std::vector<std::string> CheckVolumeMesh(const Mesh3d& m, const ElementTables& tab, int maxFindings) {
   std::vector<std::string> out;
@@ -58,7 +53,7 @@ std::vector<std::string> CheckVolumeMesh(const Mesh3d& m, const ElementTables& t
   for (int e = 1; e <= m.ne; ++e) {
     const ElemType& t = m.nop(15, e) != 0 ? tab.Wedge15 : tab.Tet10;
     double worst = -1e300;
-    for (int g = 1; g <= t.ngp; ++g) worst = std::max(worst, DetJ(m, t, e, g));
+    for (int g = 1; g <= t.ngp; ++g) worst = std::max(worst, ElementDetJ(m, t, e, g));
     if (!(worst < 0.0)) add("orientation: element " + std::to_string(e) + " has det J = " + std::to_string(worst) + " >= 0");
   }
 

@@ -13,6 +13,9 @@
 #include "driver/records.h"
 #include "fem/elements.h"
 
+// Jacobian determinant of element e of type t at its integration point g.
+double ElementDetJ(const Mesh3d& g, const ElemType& t, int e, int point);
+
 // Checks the mesh proper of `nodes`; returns one line per finding (with the
 // element or node and the value), at most `maxFindings`.  Empty when sound.
 std::vector<std::string> CheckVolumeMesh(const Mesh3d& g, const ElementTables& tab, int maxFindings = 20);

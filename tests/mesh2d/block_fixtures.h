@@ -14,19 +14,9 @@
 #include "mesh2d/measures.h"
 #include "mesh2d/resample.h"
 #include "mesh2d/section.h"
+#include "mesh2d/geometry2d.h"
 
 namespace fixtures {
-
-// Outline from segment start / middle points given in order.
-inline Outline FromPoints(const std::vector<Point2>& p) {
-  Outline o;
-  o.n = static_cast<int>(p.size());
-  o.nSeg = o.n / 2;
-  o.pts.assign(p.size());
-  o.mark.assign(p.size(), -1);
-  for (int i = 1; i <= o.n; ++i) o.pts(i) = p[static_cast<std::size_t>(i - 1)];
-  return o;
-}
 
 // Circle of radius r about (cx, cy), nSeg quadratic segments, counter-clockwise.
 inline Outline Circle(double r, int nSeg, double cx = 0.0, double cy = 0.0) {
@@ -35,7 +25,7 @@ inline Outline Circle(double r, int nSeg, double cx = 0.0, double cy = 0.0) {
     const double a = std::numbers::pi * k / nSeg;
     p.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
   }
-  return FromPoints(p);
+  return OutlineFromPoints(p);
 }
 
 // Closed polygon with straight quadratic segments no longer than `segLen`
@@ -53,7 +43,7 @@ inline Outline Polygon(const std::vector<Point2>& corners, double segLen) {
       p.push_back({a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1])});
     }
   }
-  return FromPoints(p);
+  return OutlineFromPoints(p);
 }
 
 inline Outline Square(double side, double segLen = 2.0) {
@@ -100,7 +90,7 @@ inline Outline CoarseRingHalf() {
   GradedLine(Polar(30, 270), Polar(60, 270), 1.0 / 0.903, p);
   for (double deg : {270.0, 258.75, 247.5, 232.5, 217.5, 202.5, 187.5, 172.5, 157.5, 142.5, 127.5, 112.5})
     p.push_back(Polar(60, deg));
-  return FromPoints(p);
+  return OutlineFromPoints(p);
 }
 
 // Area enclosed by the piecewise-quadratic outline curve: the polygon of the

@@ -97,7 +97,7 @@ TEST(GenerateBlock, HalfRingAndThinStrips) {
   for (int k = 0; k < 24; ++k) p.push_back({-r1 * std::cos((std::numbers::pi * k / 24.0)), r1 * std::sin((std::numbers::pi * k / 24.0))});
   p.push_back({r1, 0.0});
   p.push_back({0.5 * (r1 + r2), 0.0});
-  ExpectSoundBlock(MeshBlock(FromPoints(p), 20), "half ring");
+  ExpectSoundBlock(MeshBlock(OutlineFromPoints(p), 20), "half ring");
   ExpectSoundBlock(MeshBlock(Polygon({{0, 0}, {100, 0}, {100, 2}, {0, 2}}, 1000.0), 24), "strip 100x2");
   ExpectSoundBlock(MeshBlock(Polygon({{0, 0}, {20, 0}, {20, 2}, {2, 2}, {2, 30}, {-18, 30}, {-18, 28}, {0, 28}}, 1000.0), 24),
                    "Z section");
@@ -245,7 +245,7 @@ TEST(GenerateBlock, UnmendableFoldStops) {
   // One element, all corners on the outline, an edge bulging in past the
   // other sides: no corner may move and no diagonal can be swapped.
   const double h = 3.0 * std::sqrt(3.0);
-  Outline o = FromPoints({{0, 0}, {3, 3}, {6, 0}, {4.5, 0.5 * h}, {3, h}, {1.5, 0.5 * h}});
+  Outline o = OutlineFromPoints({{0, 0}, {3, 3}, {6, 0}, {4.5, 0.5 * h}, {3, h}, {1.5, 0.5 * h}});
   OrientOutline(1, o);
   BlockWork w;
   DivSpec s;

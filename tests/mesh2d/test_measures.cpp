@@ -4,6 +4,7 @@
 #include <numbers>
 
 #include "mesh2d/measures.h"
+#include "mesh2d/geometry2d.h"
 
 namespace {
 
@@ -26,24 +27,13 @@ Mesh2d OneTriangle(Point2 a, Point2 b, Point2 c) {
   return m;
 }
 
-// Closed outline through the given points (start and middle points alternately).
-Outline Points(const std::vector<Point2>& p) {
-  Outline o;
-  o.n = static_cast<int>(p.size());
-  o.nSeg = o.n / 2;
-  o.pts.assign(p.size());
-  o.mark.assign(p.size(), -1);
-  for (int i = 1; i <= o.n; ++i) o.pts(i) = p[static_cast<std::size_t>(i - 1)];
-  return o;
-}
-
 Outline Arc(double r, double a0, double a1, int n, bool closeWithChord) {
   std::vector<Point2> p;
   for (int k = 0; k < n; ++k) {
     const double a = a0 + (a1 - a0) * k / (closeWithChord ? n - 1 : n);
     p.push_back({r * std::cos(a), r * std::sin(a)});
   }
-  return Points(p);
+  return OutlineFromPoints(p);
 }
 
 }  // namespace
@@ -89,7 +79,7 @@ TEST(OutlineMeasures, DiameterDistanceRangeAndRoundness) {
   EXPECT_NEAR(dmin, 5.0, 1e-12);
   EXPECT_NEAR(dmax, 15.0, 1e-12);
   // A 2 by 1 ellipse sampled at its axes.
-  const Outline ellipse = Points({{2, 0}, {0, 1}, {-2, 0}, {0, -1}});
+  const Outline ellipse = OutlineFromPoints({{2, 0}, {0, 1}, {-2, 0}, {0, -1}});
   EXPECT_NEAR(Roundness(ellipse), 0.5, 1e-12);
   Outline none;
   EXPECT_EQ(Roundness(none), -1.0);
@@ -113,22 +103,22 @@ TEST(SymmetryCode, AxesAreRecognisedOnlyAlongWholeSegments) {
   }
   half.push_back({-10, 0});
   half.push_back({0, 0});
-  Outline h = Points(half);
+  Outline h = OutlineFromPoints(half);
   EXPECT_EQ(SymmetryCode(h), 1);
 
   // Quarter: along both axes with one point at the origin.
-  Outline q = Points({{0, 0}, {5, 0}, {10, 0}, {7.07, 7.07}, {0, 10}, {0, 5}});
+  Outline q = OutlineFromPoints({{0, 0}, {5, 0}, {10, 0}, {7.07, 7.07}, {0, 10}, {0, 5}});
   EXPECT_EQ(SymmetryCode(q), 3);
 
   // Half to the right of the y axis, closed along x = 0 (points within 0.05
   // are snapped to x = 0 exactly).
-  Outline r = Points({{0.01, -10}, {10, 0}, {0.02, 10}, {-0.03, 0}});
+  Outline r = OutlineFromPoints({{0.01, -10}, {10, 0}, {0.02, 10}, {-0.03, 0}});
   EXPECT_EQ(SymmetryCode(r), 2);
   EXPECT_EQ(r.pts(1)[0], 0.0);
   EXPECT_EQ(r.pts(4)[0], 0.0);
   EXPECT_EQ(r.pts(2)[0], 10.0);
 
   // Along both axes but with two points at the origin: no valid code.
-  Outline two = Points({{0, 0}, {5, 0}, {10, 0}, {5, 5}, {0, 10}, {0, 0.01}});
+  Outline two = OutlineFromPoints({{0, 0}, {5, 0}, {10, 0}, {5, 5}, {0, 10}, {0, 0.01}});
   EXPECT_EQ(SymmetryCode(two), -1);
 }

@@ -92,7 +92,7 @@ TEST(OutlineFactors, SquareCornersRefineTheirNeighbourhood) {
     p.push_back({b[0] - d * ux, b[1] - d * uy});            // corner segment start
     p.push_back(b);                                          // its middle: the corner
   }
-  Outline o = FromPoints(p);
+  Outline o = OutlineFromPoints(p);
   DivSpec s;
   s.c1 = s.c2 = 32;
   Vec1<double> f;

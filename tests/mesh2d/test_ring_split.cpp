@@ -14,7 +14,7 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-Outline FromPoints(const std::vector<Point2>& p) {
+Outline OutlineFromPoints(const std::vector<Point2>& p) {
   Outline o;
   o.n = static_cast<int32_t>(p.size());
   o.nSeg = o.n / 2;
@@ -30,7 +30,7 @@ Outline Circle(double cx, double cy, double r, int nSeg, double start = 0.0, boo
     const double a = start + (ccw ? 1.0 : -1.0) * kPi * k / nSeg;
     p.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
   }
-  return FromPoints(p);
+  return OutlineFromPoints(p);
 }
 
 // Polygon through the corners (clockwise order expected), `per` segments per edge.
@@ -43,7 +43,7 @@ Outline Polygon(const std::vector<Point2>& c, int per) {
       const Point2& b = c[(e + 1) % c.size()];
       p.push_back({a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1])});
     }
-  return FromPoints(p);
+  return OutlineFromPoints(p);
 }
 
 Outline Rect(double cx, double cy, double w, double h, int per) {
@@ -142,8 +142,8 @@ TEST(FindCuts, ConcentricCirclesCutsAndCounts) {
 
 TEST(CutDivisions, GapInLocalSpacings) {
   const auto count = [](double gap) {  // spacing 1 next to the cut on both sides
-    return CutDivisions(FromPoints({{0, 0}, {0, 1}, {-1, 1}, {-1, 0}}),
-                        FromPoints({{gap, 0}, {gap, 1}, {gap + 1, 1}, {gap + 1, 0}}), 1, 1);
+    return CutDivisions(OutlineFromPoints({{0, 0}, {0, 1}, {-1, 1}, {-1, 0}}),
+                        OutlineFromPoints({{gap, 0}, {gap, 1}, {gap + 1, 1}, {gap + 1, 0}}), 1, 1);
   };
   EXPECT_EQ(count(2.0), 1);  // exactly two spacings: one interior point
   EXPECT_EQ(count(2.0 + 1e-9), 3);
@@ -155,8 +155,8 @@ TEST(CutDivisions, GapInLocalSpacings) {
 
 TEST(CutGrading, ClampedRatioShapesTheCutLine) {
   const auto grading = [](double in, double out) {
-    return CutGrading(FromPoints({{0, 0}, {0, in}, {-1, 0}, {0, -in}}),
-                      FromPoints({{5, 0}, {5, out}, {6, 0}, {5, -out}}), 1, 1);
+    return CutGrading(OutlineFromPoints({{0, 0}, {0, in}, {-1, 0}, {0, -in}}),
+                      OutlineFromPoints({{5, 0}, {5, out}, {6, 0}, {5, -out}}), 1, 1);
   };
   EXPECT_DOUBLE_EQ(grading(1, 1), 0.0);
   EXPECT_NEAR(grading(1, 2), 1.0 - std::pow(0.5, 0.4), 1e-6);
@@ -346,7 +346,7 @@ TEST(SimplifyOutline, FewerPointsSameShape) {
   for (int k = 0; k < 40; ++k)
     star.push_back(
         {(k % 2 ? 12.0 : 20.0) * std::cos(-kPi * k / 20), (k % 2 ? 12.0 : 20.0) * std::sin(-kPi * k / 20)});
-  Outline s = FromPoints(star);
+  Outline s = OutlineFromPoints(star);
   SimplifyOutline(s);
   EXPECT_EQ(s.n, 38);
   EXPECT_FALSE(SelfIntersects(s));

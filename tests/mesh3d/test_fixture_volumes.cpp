@@ -28,16 +28,7 @@ void JacobianRange(const Mesh3d& m, double& maxDet, double& minRatio) {
   for (int e = 1; e <= m.ne; ++e) {
     double lo = 1e300, hi = 0;
     for (int g = 1; g <= w.ngp; ++g) {
-      double J[3][3] = {};
-      for (int a = 1; a <= 15; ++a) {
-        const int n = std::abs(m.nop(a, e));
-        const double d[3] = {w.dN1(a, g), w.dN2(a, g), w.dN3(a, g)};
-        for (int r = 0; r < 3; ++r)
-          for (int c = 0; c < 3; ++c) J[r][c] += d[r] * m.xyz(c + 1, n);
-      }
-      const double det = J[0][0] * (J[1][1] * J[2][2] - J[1][2] * J[2][1]) -
-                         J[0][1] * (J[1][0] * J[2][2] - J[1][2] * J[2][0]) +
-                         J[0][2] * (J[1][0] * J[2][1] - J[1][1] * J[2][0]);
+      const double det = ElementDetJ(m, w, e, g);
       maxDet = std::max(maxDet, det);
       lo = std::min(lo, std::fabs(det));
       hi = std::max(hi, std::fabs(det));

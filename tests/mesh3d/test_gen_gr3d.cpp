@@ -16,19 +16,8 @@ namespace {
 
 // Jacobian determinants of wedge e at every integration point.
 std::vector<double> WedgeDets(const Mesh3d& m, int e) {
-  const ElemType& w = Tables().Wedge15;
   std::vector<double> dets;
-  for (int g = 1; g <= w.ngp; ++g) {
-    double J[3][3] = {};
-    for (int a = 1; a <= 15; ++a) {
-      const int n = std::abs(m.nop(a, e));
-      const double d[3] = {w.dN1(a, g), w.dN2(a, g), w.dN3(a, g)};
-      for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c) J[r][c] += d[r] * m.xyz(c + 1, n);
-    }
-    dets.push_back(J[0][0] * (J[1][1] * J[2][2] - J[1][2] * J[2][1]) - J[0][1] * (J[1][0] * J[2][2] - J[1][2] * J[2][0]) +
-                   J[0][2] * (J[1][0] * J[2][1] - J[1][1] * J[2][0]));
-  }
+  for (int g = 1; g <= Tables().Wedge15.ngp; ++g) dets.push_back(ElementDetJ(m, Tables().Wedge15, e, g));
   return dets;
 }
 
