@@ -47,11 +47,7 @@ int MeshOnce(const Outline& raw, int pair, int capacity) {
   rs.c1 = rs.c2 = pair;
   ResampleOutline(1, in, out, rs);
   BlockWork w;
-  DivSpec ms;
-  ms.c1 = ms.c2 = pair;
-  PrepareBlock(out, w, ms);
-  BoundaryFactors(out, w);
-  GenerateBlock(w, ms, capacity);
+  BuildBlock(out, pair, pair, w, capacity);
   FlagMesh(w.blockMesh, out);
   SmoothMesh(w.blockMesh);
   benchmark::DoNotOptimize(w.blockMesh.xy.data());

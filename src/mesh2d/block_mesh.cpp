@@ -921,6 +921,15 @@ void AddMidsideNodes(BlockWork& work, int capacity) {
   m.nve = 3;
 }
 
+void BuildBlock(const Outline& outline, int c1, int c2, BlockWork& work, int capacity) {
+  DivSpec spec;
+  spec.c1 = c1;
+  spec.c2 = c2;
+  PrepareBlock(outline, work, spec);
+  BoundaryFactors(outline, work);
+  GenerateBlock(work, spec, capacity);
+}
+
 void GenerateBlock(BlockWork& work, const DivSpec& spec, int capacity) {
   TriangulateFront(work, spec, capacity);
   SmoothInterior(work.blockMesh, work.nSeg, 10, &work.pts);

@@ -40,6 +40,11 @@ void BoundaryFactors(const Outline& outline, BlockWork& work);
 // run.  `capacity` bounds nodes and elements; exceeding it stops the run.
 void GenerateBlock(BlockWork& work, const DivSpec& spec, int capacity = kMaxBlockNodes);
 
+// The three steps every caller runs in order on one block outline: the size
+// law with the division pair (c1, c2), the boundary factors and the
+// generation.  The mesh is left in work.blockMesh.
+void BuildBlock(const Outline& outline, int c1, int c2, BlockWork& work, int capacity = kMaxBlockNodes);
+
 // The stages of GenerateBlock, callable on their own.
 
 // Advancing-front triangulation of the corner nodes: nodes 1..nSeg are the

@@ -8,6 +8,7 @@
 #include "driver/fatal.h"
 #include "mesh2d/block_mesh.h"
 #include "mesh2d/block_ops.h"
+#include "mesh2d/geometry2d.h"
 #include "mesh2d/measures.h"
 #include "mesh2d/resample.h"
 
@@ -24,15 +25,9 @@ void Gen2dBlock(Outline& outline, int c1, int c2, Mesh2d& sect) {
   Outline resampled;
   RedistributeOutline(outline, f, spec, resampled);
 
-  DivSpec blockSpec;
-  blockSpec.c1 = c1;
-  blockSpec.c2 = c2;
   BlockWork work;
-  PrepareBlock(resampled, work, blockSpec);
-  BoundaryFactors(resampled, work);
-  GenerateBlock(work, blockSpec, kCapacity);
+  BuildBlock(resampled, c1, c2, work, kCapacity);
   Mesh2d mesh = std::move(work.blockMesh);
-  (void)MeshKrit(mesh);
   for (int i = 1; i <= resampled.n; ++i) resampled.mark(i) = 0;
   FlagMesh(mesh, resampled);
   SmoothMesh(mesh);
@@ -98,13 +93,8 @@ void gen_gr2d(int iVar, InpDat& d) {
   }
   while (pts.size() > 2 && std::hypot(pts.back()[0] - pts.front()[0], pts.back()[1] - pts.front()[1]) < tiny)
     pts.pop_back();
-  const int n = static_cast<int>(pts.size());
-  Outline local;
-  local.n = n - n % 2;
-  local.nSeg = local.n / 2;
-  local.pts.assign(static_cast<std::size_t>(local.n));
-  local.mark.assign(static_cast<std::size_t>(local.n), -1);
-  for (int i = 1; i <= local.n; ++i) local.pts(i) = pts[static_cast<std::size_t>(i - 1)];
+  pts.resize(pts.size() - pts.size() % 2);
+  Outline local = OutlineFromPoints(pts);
 
   Console(TextLine("    Run_3d>>gen_gr2d, start, iVar=") << iVar);
   if (d.Sect2d.size() < 1) d.Sect2d.assign(1);

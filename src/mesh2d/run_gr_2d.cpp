@@ -7,6 +7,7 @@
 #include "driver/fatal.h"
 #include "mesh2d/block_mesh.h"
 #include "mesh2d/block_ops.h"
+#include "mesh2d/geometry2d.h"
 #include "mesh2d/measures.h"
 #include "mesh2d/outline_file.h"
 #include "mesh2d/resample.h"
@@ -26,13 +27,8 @@ void DivisionCounts(int meshLevel, int& S, int& R) {
 }
 
 double MeshOutline(Outline& outline, int c1, int c2, Mesh2d& mesh, bool keepMarks) {
-  DivSpec spec;
-  spec.c1 = c1;
-  spec.c2 = c2;
   BlockWork work;
-  PrepareBlock(outline, work, spec);
-  BoundaryFactors(outline, work);
-  GenerateBlock(work, spec);
+  BuildBlock(outline, c1, c2, work);
   mesh = std::move(work.blockMesh);
   const double krit = MeshKrit(mesh);
   if (!keepMarks)
@@ -75,15 +71,9 @@ namespace {
 
 // Slot outline in double precision, as read from the file.
 Outline ToOutline(const RawOutline& raw) {
-  Outline o;
-  o.n = static_cast<int32_t>(raw.x.size());
-  o.nSeg = o.n / 2;
-  o.pts.assign(static_cast<std::size_t>(o.n));
-  o.mark.assign(static_cast<std::size_t>(o.n), -1);
-  for (int i = 1; i <= o.n; ++i)
-    o.pts(i) = {static_cast<double>(raw.x[static_cast<std::size_t>(i - 1)]),
-                static_cast<double>(raw.y[static_cast<std::size_t>(i - 1)])};
-  return o;
+  std::vector<Point2> pts(raw.x.size());
+  for (std::size_t i = 0; i < pts.size(); ++i) pts[i] = {raw.x[i], raw.y[i]};
+  return OutlineFromPoints(pts);
 }
 
 Outline Resampled(const Outline& source, int mode, int c) {
@@ -106,15 +96,14 @@ void MeshRingHalves(const Outline& inner, const Outline& outer, int c1, int c2, 
   k2 = MeshOutline(half2, c2, c2, h2, /*keepMarks=*/true);
 }
 
-// Points of outline `o` within the node-on-point tolerance raise the flags
-// of `m`; the topological flags are then restored so that only true boundary
-// edges stay flagged.
+// Last step before a mesh is written: flags from the topological boundary
+// (cut lines and interfaces inside merged meshes become interior), area and
+// quality.
 void FinishWritten(Mesh2d& m) {
   FlagBoundaryEdges(m);
   m.area = MeshArea(m);
   m.Krit = MeshKrit(m);
 }
-
 
 // Whether outline points p and q both lie on one symmetry axis (x = 0 or
 // y = 0, within the tolerance of the symmetry code).
@@ -197,15 +186,8 @@ void SplitAcross(const Outline& o, int outerArcPoints, Outline& half1, Outline& 
     }
     Require(pts.size() % 2 == 0 && static_cast<int>(pts.size()) <= kMaxOutlinePoints,
             "SplitAcross: a half of " + std::to_string(pts.size()) + " points cannot be meshed");
-    half = Outline{};
-    half.n = static_cast<int32_t>(pts.size());
-    half.nSeg = half.n / 2;
-    half.pts.assign(pts.size());
-    half.mark.assign(pts.size(), -1);
-    for (int k = 1; k <= half.n; ++k) {
-      half.pts(k) = pts[static_cast<std::size_t>(k - 1)];
-      half.mark(k) = marks[static_cast<std::size_t>(k - 1)];
-    }
+    half = OutlineFromPoints(pts);
+    half.mark.v = std::move(marks);
   };
   build(j, i, half1);
   build(i, j, half2);
@@ -237,18 +219,10 @@ bool SymmetricRingOutline(const Outline& inner, const Outline& outer, Outline& r
   marks.resize(pts.size(), -1);
   marks[q1] = 0;
   if (pts.size() % 2 != 0 || static_cast<int>(pts.size()) > kMaxOutlinePoints) return false;
-  region = Outline{};
-  region.n = static_cast<int32_t>(pts.size());
-  region.nSeg = region.n / 2;
-  region.pts.assign(pts.size());
-  region.mark.assign(pts.size(), -1);
-  for (int i = 1; i <= region.n; ++i) {
-    region.pts(i) = pts[static_cast<std::size_t>(i - 1)];
-    region.mark(i) = marks[static_cast<std::size_t>(i - 1)];
-  }
+  region = OutlineFromPoints(pts);
+  region.mark.v = std::move(marks);
   return true;
 }
-
 
 // Mesh of the region between two outlines that both lie against a symmetry
 // axis.  The region is cut once more, from the middle of the inner arc to

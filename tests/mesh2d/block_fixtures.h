@@ -123,11 +123,7 @@ inline Block MeshBlock(Outline raw, int S, int capacity = kMaxBlockNodes, int me
   rs.c1 = rs.c2 = S;
   ResampleOutline(1, raw, b.outline, rs);
   for (int i = 1; i <= b.outline.n; ++i) b.outline.mark(i) = -1;
-  DivSpec ms;
-  ms.c1 = ms.c2 = meshPair > 0 ? meshPair : S + 4;
-  PrepareBlock(b.outline, b.work, ms);
-  BoundaryFactors(b.outline, b.work);
-  GenerateBlock(b.work, ms, capacity);
+  BuildBlock(b.outline, meshPair > 0 ? meshPair : S + 4, meshPair > 0 ? meshPair : S + 4, b.work, capacity);
   b.kritRaw = MeshKrit(b.work.blockMesh);
   FlagMesh(b.work.blockMesh, b.outline);
   SmoothMesh(b.work.blockMesh);

@@ -108,11 +108,7 @@ TEST(GenerateBlock, SquareOfFourCornerPoints) {
   Outline o = Polygon({{0, 0}, {10, 0}, {10, 10}, {0, 10}}, 1000.0);
   OrientOutline(1, o);
   BlockWork w;
-  DivSpec s;
-  s.c1 = s.c2 = 20;
-  PrepareBlock(o, w, s);
-  BoundaryFactors(o, w);
-  GenerateBlock(w, s);
+  BuildBlock(o, 20, 20, w);
   const Mesh2d& m = w.blockMesh;
   EXPECT_EQ(m.ne, 4);
   EXPECT_EQ(m.np, 5);
@@ -134,11 +130,7 @@ TEST(GenerateBlock, TriangleGivesOneElement) {
   Outline o = Polygon({{0, 0}, {6, 0}, {3, 3 * std::sqrt(3.0)}}, 1000.0);
   OrientOutline(1, o);
   BlockWork w;
-  DivSpec s;
-  s.c1 = s.c2 = 20;
-  PrepareBlock(o, w, s);
-  BoundaryFactors(o, w);
-  GenerateBlock(w, s);
+  BuildBlock(o, 20, 20, w);
   EXPECT_EQ(w.blockMesh.ne, 1);
   EXPECT_EQ(w.blockMesh.np, 3);
   EXPECT_EQ(w.blockMesh.nh, 6);
@@ -286,11 +278,7 @@ TEST(GenerateBlock, SecondSectionMeshAtCapacity3500) {
   Outline r;
   RedistributeOutline(o, f, s, r);
   BlockWork w;
-  DivSpec ms;
-  ms.c1 = ms.c2 = 48;
-  PrepareBlock(r, w, ms);
-  BoundaryFactors(r, w);
-  GenerateBlock(w, ms, 3500);
+  BuildBlock(r, 48, 48, w, 3500);
   for (int i = 1; i <= r.n; ++i) r.mark(i) = 0;
   FlagMesh(w.blockMesh, r);
   for (int i = 1; i <= w.blockMesh.nh; ++i)

@@ -19,11 +19,7 @@ using namespace fixtures;
 Mesh2d MeshDirect(Outline o, int pair) {
   OrientOutline(1, o);
   BlockWork w;
-  DivSpec s;
-  s.c1 = s.c2 = pair;
-  PrepareBlock(o, w, s);
-  BoundaryFactors(o, w);
-  GenerateBlock(w, s);
+  BuildBlock(o, pair, pair, w);
   FlagMesh(w.blockMesh, o);
   SmoothMesh(w.blockMesh);
   return w.blockMesh;
@@ -35,11 +31,7 @@ TEST(FlagMesh, ColumnsFlagsAndInterfaceMarks) {
   // Points of the side x = 12 form an interface (even mark), the rest boundary.
   for (int i = 1; i <= o.n; ++i) o.mark(i) = o.pts(i)[0] == 12.0 ? 0 : -1;
   BlockWork w;
-  DivSpec s;
-  s.c1 = s.c2 = 20;
-  PrepareBlock(o, w, s);
-  BoundaryFactors(o, w);
-  GenerateBlock(w, s);
+  BuildBlock(o, 20, 20, w);
   const Mesh2d gen = w.blockMesh;
   Mesh2d m = gen;
   FlagMesh(m, o);

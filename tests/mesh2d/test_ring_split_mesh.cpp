@@ -36,12 +36,8 @@ Outline Resampled(double cx, double r) {
 }
 
 Mesh2d MeshHalf(const Outline& half, int pair) {  // mesh, flag, smooth
-  DivSpec spec;
-  spec.c1 = spec.c2 = pair;
   BlockWork work;
-  PrepareBlock(half, work, spec);
-  BoundaryFactors(half, work);
-  GenerateBlock(work, spec);
+  BuildBlock(half, pair, pair, work);
   FlagMesh(work.blockMesh, half);
   SmoothMesh(work.blockMesh);
   return work.blockMesh;
