@@ -212,17 +212,13 @@ void JoinMeshes(const Mesh3d& A, const Mesh3d& B, Mesh3d& C, bool match) {
       auto lo = std::upper_bound(zB.begin(), zB.end(), zi - 0.001);
       int best = 0;
       double bestD = 1e300;
-      // Candidates in ascending node order so that the later of equally
-      // near nodes wins, as a plain scan over B would decide.
-      std::vector<int> cand;
-      for (auto it = lo; it != zB.end() && *it < zi + 0.001; ++it)
-        cand.push_back(endB[static_cast<std::size_t>(it - zB.begin())]);
-      std::sort(cand.begin(), cand.end());
-      for (int j : cand) {
-        if (std::fabs(zi - B.xyz(3, j)) >= 0.001) continue;
+      // Nearest node of B on this plane; of equally near nodes the one with
+      // the larger number wins, as a plain scan over B in node order decides.
+      for (auto it = lo; it != zB.end() && *it < zi + 0.001; ++it) {
+        const int j = endB[static_cast<std::size_t>(it - zB.begin())];
         const double dx = xi - B.xyz(1, j), dy = yi - B.xyz(2, j), dz = zi - B.xyz(3, j);
         const double dist = std::sqrt(dx * dx + dy * dy + dz * dz);
-        if (dist <= bestD) {
+        if (dist < bestD || (dist == bestD && j > best)) {
           bestD = dist;
           best = j;
         }
