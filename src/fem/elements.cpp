@@ -356,3 +356,15 @@ void iniELEM(ElementTables& tab) {
   FillWedgeFaces(tab.Wedge15Faces);
   FillTetFaces(tab.Tet10Faces);
 }
+
+double JacobianDet(const ElemType& et, int ip, const double xyz[][3]) {
+  assert(ip >= 1 && ip <= et.ngp);
+  const double* d[3] = {et.dN1.col(ip), et.dN2.col(ip), et.dN3.col(ip)};
+  double J[3][3] = {};
+  for (int m = 0; m < 3; ++m)
+    for (int a = 0; a < et.nn; ++a)
+      for (int i = 0; i < 3; ++i) J[m][i] += d[m][a] * xyz[a][i];
+  return J[0][0] * (J[1][1] * J[2][2] - J[1][2] * J[2][1]) -
+         J[0][1] * (J[1][0] * J[2][2] - J[1][2] * J[2][0]) +
+         J[0][2] * (J[1][0] * J[2][1] - J[1][1] * J[2][0]);
+}

@@ -121,3 +121,10 @@ void ShapeTet10(const LocalPoint& p, int k, Mat1<double>& dN1, Mat1<double>& dN2
 // The 6 triangle functions and their derivatives by L1 and L2
 // (L3 = 1 - L1 - L2) at p = (L1, L2, L3, 0).
 void ShapeTri6At(const LocalPoint& p, double N[6], double d1[6], double d2[6]);
+
+// Determinant of the Jacobian of the isoparametric map x(xi) of one element
+// at integration point ip of the element type et,
+//   J(m, i) = sum_a dN_m(a, ip) x_i(a),   m = xi, eta, zeta (or L3),
+// with its sign: negative where the local node order is left-handed in
+// space.  xyz holds the et.nn node coordinates in the local node order.
+double JacobianDet(const ElemType& et, int ip, const double xyz[][3]);

@@ -9,15 +9,10 @@
 #include <unordered_map>
 
 double ElementDetJ(const Mesh3d& m, const ElemType& t, int e, int g) {
-  double J[3][3] = {};
-  for (int a = 1; a <= t.nn; ++a) {
-    const int n = std::abs(m.nop(a, e));
-    const double d[3] = {t.dN1(a, g), t.dN2(a, g), t.dN3(a, g)};
-    for (int r = 0; r < 3; ++r)
-      for (int c = 0; c < 3; ++c) J[r][c] += d[r] * m.xyz(c + 1, n);
-  }
-  return J[0][0] * (J[1][1] * J[2][2] - J[1][2] * J[2][1]) - J[0][1] * (J[1][0] * J[2][2] - J[1][2] * J[2][0]) +
-         J[0][2] * (J[1][0] * J[2][1] - J[1][1] * J[2][0]);
+  double xyz[kWedgeNodes][3];
+  for (int a = 1; a <= t.nn; ++a)
+    for (int i = 1; i <= 3; ++i) xyz[a - 1][i - 1] = m.xyz(i, std::abs(m.nop(a, e)));
+  return JacobianDet(t, g, xyz);
 }
 
 std::vector<std::string> CheckVolumeMesh(const Mesh3d& m, const ElementTables& tab, int maxFindings) {

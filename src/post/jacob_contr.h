@@ -5,13 +5,6 @@
 #include "driver/records.h"
 #include "fem/elements.h"
 
-// Determinant of the Jacobian of the isoparametric map x(xi) of one element
-// at integration point ip of the element type et,
-//   J(m, i) = sum_a dN_m(a, ip) x_i(a),   m = xi, eta, zeta (or L3),
-// with its sign: negative where the local node order is left-handed in
-// space.  xyz holds the et.nn node coordinates in the local node order.
-double JacobianDet(const ElemType& et, int ip, const double xyz[][3]);
-
 // Volume of one element, |sum over the integration points of w * det J|.
 // The wedge and tetrahedron weights sum to the reference volumes (1 and
 // 1/6), so the rule integrates det J exactly for straight-sided and
