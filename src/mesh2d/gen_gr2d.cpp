@@ -61,13 +61,8 @@ void Gen2dBlock(Outline& outline, int c1, int c2, Mesh2d& sect) {
 
 void SquareBox(const Mesh2d& m, Fix1<double, 4>& box) {
   if (m.nh == 0) return;
-  double xmin = m.xy(1)[0], xmax = xmin, ymin = m.xy(1)[1], ymax = ymin;
-  for (int i = 1; i <= m.nh; ++i) {
-    xmin = std::min(xmin, m.xy(i)[0]);
-    xmax = std::max(xmax, m.xy(i)[0]);
-    ymin = std::min(ymin, m.xy(i)[1]);
-    ymax = std::max(ymax, m.xy(i)[1]);
-  }
+  double xmin, xmax, ymin, ymax;
+  MeshBox(m, xmin, xmax, ymin, ymax);
   const double e = 0.1 * ((xmax - xmin) + (ymax - ymin)) / 2.0;
   const double L = std::max(xmax - xmin + 2 * e, ymax - ymin + 2 * e);
   box(1) = xmin - e;

@@ -18,6 +18,18 @@ inline double Dist2(const Point2& p, const Point2& q) {
   return dx * dx + dy * dy;
 }
 
+// Bounding box of the nodes of a mesh (all zero for an empty mesh).
+inline void MeshBox(const Mesh2d& m, double& xmin, double& xmax, double& ymin, double& ymax) {
+  xmin = xmax = ymin = ymax = 0.0;
+  for (int i = 1; i <= m.nh; ++i) {
+    const Point2& p = m.xy(i);
+    if (i == 1 || p[0] < xmin) xmin = p[0];
+    if (i == 1 || p[0] > xmax) xmax = p[0];
+    if (i == 1 || p[1] < ymin) ymin = p[1];
+    if (i == 1 || p[1] > ymax) ymax = p[1];
+  }
+}
+
 // Closed outline through the given points (segment start and middle points
 // alternately), all marks -1.
 inline Outline OutlineFromPoints(const std::vector<Point2>& p) {

@@ -249,13 +249,8 @@ std::vector<MeshFinding> CheckMesh(const Mesh2d& m, const MeshCheckLimits& lim) 
 
   // Duplicate nodes (sorted sweep along x).
   if (m.nh > 1) {
-    double xmin = m.xy(1)[0], xmax = xmin, ymin = m.xy(1)[1], ymax = ymin;
-    for (int i = 2; i <= m.nh; ++i) {
-      xmin = std::min(xmin, m.xy(i)[0]);
-      xmax = std::max(xmax, m.xy(i)[0]);
-      ymin = std::min(ymin, m.xy(i)[1]);
-      ymax = std::max(ymax, m.xy(i)[1]);
-    }
+    double xmin, xmax, ymin, ymax;
+    MeshBox(m, xmin, xmax, ymin, ymax);
     const double tol = lim.dupRel * std::hypot(xmax - xmin, ymax - ymin);
     std::vector<int> order(static_cast<std::size_t>(m.nh));
     for (int i = 0; i < m.nh; ++i) order[static_cast<std::size_t>(i)] = i + 1;
