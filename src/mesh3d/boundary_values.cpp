@@ -6,6 +6,7 @@
 #include "driver/fatal.h"
 #include "mesh3d/boundary.h"
 #include "solver/flow_stress.h"
+#include "input/section_reader.h"
 
 namespace {
 
@@ -98,11 +99,7 @@ void InitialVelocities(MeshRecord& m, InpDat& d) {
   // Profile speed from volume conservation; without a profile area the ram
   // speed stands in.  A multi-hole die (J >= 3 outlines) extrudes through
   // all its holes, meshes 1..J-1, at once.
-  double profileArea = A[0];
-  if (d.nPiecesB >= 3 && d.Pieces2d.size() >= d.nPiecesB) {
-    profileArea = 0.0;
-    for (int k = 1; k < d.nPiecesB; ++k) profileArea += d.Pieces2d(k).area;
-  }
+  const double profileArea = ProfileArea(d, A[0]);
   d.VProfAnalit = profileArea > 0.0 ? d.RamSpeed * Amax / profileArea : d.RamSpeed;
   for (int i = 1; i <= g.nh; ++i) {
     m.fld(kFldVx, i) = 0.0f;

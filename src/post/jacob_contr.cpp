@@ -1,5 +1,7 @@
 #include "post/jacob_contr.h"
 
+#include "input/section_reader.h"
+
 #include <cassert>
 #include <cmath>
 #include <cstdlib>
@@ -31,10 +33,8 @@ void Jacob_contr(int /*iVar*/, const MeshRecord& nodes, const ElemType& Wedge15,
   // side by side and the merged region J from Z1 to Z2, so the profile zone
   // holds the sum of the outline areas rather than the area of mesh 1.
   const int J = inp_dat.nPiecesB;
-  if (J >= 3 && inp_dat.Pieces2d.size() >= J) {
-    double profile = 0.0;
-    for (int k = 1; k < J; ++k) profile += inp_dat.Pieces2d(k).area;
-    Vref = (inp_dat.Z1 - inp_dat.Z0) * profile + (inp_dat.Z2 - inp_dat.Z1) * inp_dat.Pieces2d(J).area;
-  }
+  if (J >= 3 && inp_dat.Pieces2d.size() >= J)
+    Vref = (inp_dat.Z1 - inp_dat.Z0) * ProfileArea(inp_dat, inp_dat.Area2d(1)) +
+           (inp_dat.Z2 - inp_dat.Z1) * inp_dat.Pieces2d(J).area;
   inp_dat.dV = (Vmesh - Vref) / Vref;
 }
