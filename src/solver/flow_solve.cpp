@@ -1,0 +1,7 @@
+#include "solver/flow_solve.h"
+
+#include "driver/fatal.h"
+
+void SolveFlow(MeshRecord& /*nodes*/, const ElementTables& /*tab*/, InpDat& /*inp_dat*/) {
+  Fatal("SolveFlow: not available in this build");
+}

@@ -1,0 +1,7 @@
+#include "solver/potential.h"
+
+#include "driver/fatal.h"
+
+void SolvePotential(MeshRecord& /*nodes*/, const ElementTables& /*tab*/, InpDat& /*inp_dat*/) {
+  Fatal("SolvePotential: not available in this build");
+}
