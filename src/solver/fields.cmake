@@ -7,6 +7,7 @@ add_library(kalmora_fields STATIC
   ${CMAKE_CURRENT_LIST_DIR}/rheology.cpp
   ${CMAKE_CURRENT_LIST_DIR}/field_solve.cpp
   ${CMAKE_CURRENT_LIST_DIR}/flow_solve.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/flow_force.cpp
   ${CMAKE_CURRENT_LIST_DIR}/temperature.cpp
   ${CMAKE_CURRENT_LIST_DIR}/section_heat.cpp
   ${CMAKE_CURRENT_LIST_DIR}/potential.cpp
