@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/records.h"
+#include "core/records.h"
 #include "solver/frontal.h"
 #include "solver/sol_def.h"
 #ifdef KALMORA_BENCH_FLOW

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "driver/records.h"
+#include "core/records.h"
 #include "driver/variant_steps.h"
 
 int main(int argc, char** argv) {

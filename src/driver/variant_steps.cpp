@@ -6,14 +6,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/console.h"
-#include "driver/fatal.h"
+#include "core/console.h"
+#include "core/fatal.h"
 #include "input/read_text_data.h"
 #include "input/variants.h"
-#include "input/section_reader.h"
 #include "mesh2d/gen_gr2d.h"
 #include "mesh2d/outline_file.h"
 #include "mesh2d/run_gr_2d.h"
+#include "mesh2d/section_file.h"
 #include "mesh3d/gen_gr3d.h"
 #include "output/write_paraview.h"
 #include "post/jacob_contr.h"

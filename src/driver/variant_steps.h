@@ -2,7 +2,7 @@
 // The two per-variant procedures of a run: the serial preparation and the
 // solve on a variant thread, and the main program that schedules them.
 
-#include "driver/records.h"
+#include "core/records.h"
 #include "fem/elements.h"
 
 // Serial preparation of one variant: cross-section meshes and their file,

@@ -11,7 +11,7 @@
 #include <array>
 #include <cstdint>
 
-#include "driver/onebased.h"
+#include "core/onebased.h"
 
 using LocalPoint = std::array<double, 4>;  // local coordinates of a point, see ElemType
 

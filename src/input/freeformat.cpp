@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "driver/fatal.h"
+#include "core/fatal.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "driver/records.h"
+#include "core/records.h"
 
 // Name of the input file in the working directory.
 inline constexpr const char* kInputFileName = "indata.txt";

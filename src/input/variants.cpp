@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "driver/fatal.h"
+#include "core/fatal.h"
 
 std::string VariantNumber(int n) { return std::to_string(n); }
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "driver/records.h"
+#include "core/records.h"
 
 // Decimal variant number as the file names use it (no blanks).
 std::string VariantNumber(int n);

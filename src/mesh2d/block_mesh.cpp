@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/fatal.h"
+#include "core/fatal.h"
 #include "mesh2d/block_ops.h"
-#include "mesh2d/mesh_check.h"
 #include "mesh2d/geometry2d.h"
+#include "mesh2d/mesh_check.h"
 
 namespace {
 

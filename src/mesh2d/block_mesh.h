@@ -7,9 +7,9 @@
 
 #include <cstdint>
 
-#include "driver/onebased.h"
+#include "core/onebased.h"
+#include "core/section.h"
 #include "mesh2d/resample.h"
-#include "mesh2d/section.h"
 
 // Work record of one block, owned by the caller.
 struct BlockWork {

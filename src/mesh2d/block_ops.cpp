@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/fatal.h"
+#include "core/fatal.h"
 #include "mesh2d/mesh_check.h"
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "mesh2d/section.h"
+#include "core/section.h"
 
 // Squared distance below which two nodes of merged meshes coincide, mm^2.
 inline constexpr double kMergeTol2 = static_cast<double>(1.0e-4f);

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <vector>
 
-#include "driver/console.h"
-#include "driver/fatal.h"
+#include "core/console.h"
+#include "core/fatal.h"
 #include "mesh2d/block_mesh.h"
 #include "mesh2d/block_ops.h"
 #include "mesh2d/geometry2d.h"

@@ -3,7 +3,7 @@
 // outline (outline 3) meshed as one block at a fixed density, the working
 // section of the billet cooling calculation, with a square box around it.
 
-#include "driver/records.h"
+#include "core/records.h"
 
 // Block step: orients `outline` clockwise, resamples it with the softened
 // size law of the pair (c1, c2) (a zero count gives 32), meshes it with the

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "mesh2d/section.h"
+#include "core/section.h"
 
 // Twice the signed area of the triangle (o, a, b): positive when it runs
 // counter-clockwise.

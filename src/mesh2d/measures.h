@@ -1,9 +1,11 @@
 #pragma once
 // Measures of cross-section meshes and outlines: mesh quality, mesh area,
 // outline diameter, distance range between two outlines, symmetry code and
-// roundness.
+// roundness, and the cross-section area through which the profile leaves
+// the die.
 
-#include "mesh2d/section.h"
+#include "core/records.h"
+#include "core/section.h"
 
 // Quality of a mesh: the largest ratio (largest / smallest sine of the three
 // corner angles) over all elements, starting from 1.  An element whose corner
@@ -41,3 +43,13 @@ int SymmetryCode(Outline& o);
 // Roundness: the smallest over i = 1..n/2 of |p(i) - p(i + n/2)| divided by
 // the largest; -1 when n/2 < 1.
 double Roundness(const Outline& o);
+
+// Cross-section area through which the profile leaves the die: mesh 1, or
+// for a multi-hole die (nPiecesB >= 3 outlines) all its holes, meshes
+// 1..nPiecesB-1, together.  `area1` is the area the caller takes for mesh 1.
+inline double ProfileArea(const InpDat& d, double area1) {
+  if (d.nPiecesB < 3 || d.Pieces2d.size() < d.nPiecesB) return area1;
+  double a = 0.0;
+  for (int k = 1; k < d.nPiecesB; ++k) a += d.Pieces2d(k).area;
+  return a;
+}

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "mesh2d/section.h"
+#include "core/section.h"
 
 // Smallest value over the whole element of det J of the isoparametric map of
 // a 6-node triangle from the reference triangle (L1, L2 in [0, 1], L1 + L2 <=

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "driver/fatal.h"
-#include "mesh2d/section.h"
+#include "core/fatal.h"
+#include "core/section.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <numbers>
 #include <sstream>
 
-#include "mesh2d/section.h"
+#include "core/section.h"
 
 namespace {
 

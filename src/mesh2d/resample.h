@@ -9,8 +9,8 @@
 
 #include <cstdint>
 
-#include "driver/onebased.h"
-#include "mesh2d/section.h"
+#include "core/onebased.h"
+#include "core/section.h"
 
 // Division record of one meshing call together with the size-law constants
 // derived from it.  Filled by SetSizeLaw / OutlineFactors; read by the block

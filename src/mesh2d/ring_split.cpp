@@ -6,7 +6,7 @@
 #include <cmath>
 #include <string>
 
-#include "driver/fatal.h"
+#include "core/fatal.h"
 
 namespace {
 

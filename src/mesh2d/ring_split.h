@@ -17,8 +17,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "driver/onebased.h"
-#include "mesh2d/section.h"
+#include "core/onebased.h"
+#include "core/section.h"
 
 // One cut line: from segment end point i of the inner outline to segment end
 // point j of the outer outline.

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <map>
 
-#include "driver/fatal.h"
+#include "core/fatal.h"
 #include "mesh2d/block_mesh.h"
 #include "mesh2d/block_ops.h"
 #include "mesh2d/geometry2d.h"

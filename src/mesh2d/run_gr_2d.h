@@ -3,7 +3,7 @@
 // meshes the profile and the rings around it, and writes the cross-section
 // file named by File2d.
 
-#include "driver/records.h"
+#include "core/records.h"
 
 // Base division count S and increment R of a cross-section mesh density
 // level; any level outside 1..5 gives the finest setting (32, 12).

@@ -5,7 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/fatal.h"
+#include <string>
+
+#include "core/fatal.h"
+#include "input/freeformat.h"
 
 namespace {
 
@@ -49,4 +52,65 @@ void WriteSectionFile(const std::string& path, const std::vector<const Mesh2d*>&
     std::remove(tmp.c_str());
     Fatal(path + ": cannot replace the cross-section file: " + std::strerror(errno));
   }
+}
+
+namespace {
+
+[[noreturn]] void BadValue(const FreeFormatFile& f, const std::string& what) {
+  Fatal(f.name + ":" + std::to_string(f.next) + ": " + what);
+}
+
+}  // namespace
+
+void ReadSection2d(int /*iVar*/, InpDat& d) {
+  FreeFormatFile f;
+  f.Open(d.File2d, "cross-section file");
+
+  int32_t M = 0;
+  f.ReadInt(M, "number of meshes");
+  if (M < 0) BadValue(f, "the number of meshes must not be negative, found " + std::to_string(M));
+  d.Pieces2d.assign(static_cast<std::size_t>(M));
+
+  for (int k = 1; k <= M; ++k) {
+    Mesh2d& m = d.Pieces2d(k);
+    const std::string tag = " of mesh " + std::to_string(k);
+    f.Read({IntTarget(m.ne, "element count" + tag), RealTarget(m.area, "area" + tag),
+            RealTarget(m.Krit, "quality" + tag)});
+    if (m.ne < 0) BadValue(f, "negative element count" + tag + ": " + std::to_string(m.ne));
+    if (k <= 3) d.Area2d(k) = m.area;
+    f.Read({IntTarget(m.np, "corner node count" + tag), IntTarget(m.nh, "node count" + tag)});
+    if (m.nh < 0 || m.np < 0 || m.np > m.nh)
+      BadValue(f, "node counts" + tag + " must satisfy 0 <= np <= nh, found np=" + std::to_string(m.np) +
+                      " nh=" + std::to_string(m.nh));
+    m.npe = 6;
+    m.nve = 3;
+    m.xy.assign(static_cast<std::size_t>(m.nh), Point2{0.0, 0.0});
+    m.flag.assign(static_cast<std::size_t>(m.nh), 0);
+    m.mark.assign(static_cast<std::size_t>(m.nh), 0);
+    m.Tnew.assign(static_cast<std::size_t>(m.nh), 0.0);
+    m.Told.assign(static_cast<std::size_t>(m.nh), 0.0);
+    m.Twork.assign(static_cast<std::size_t>(m.nh), 0.0);
+    m.nop.assign(6, m.ne, 0);
+    for (int j = 1; j <= m.nh; ++j) {
+      int32_t index = 0;
+      int8_t flag = 0;
+      f.Read({IntTarget(index, "node number" + tag), RealTarget(m.xy(j)[0], "x of a node" + tag),
+              RealTarget(m.xy(j)[1], "y of a node" + tag), Int8Target(flag, "node flag" + tag)});
+      m.flag(j) = flag;
+    }
+    for (int e = 1; e <= m.ne; ++e) {
+      f.Read({IntTarget(m.nop(1, e), "node 1 of an element" + tag), IntTarget(m.nop(2, e), "node 2 of an element" + tag),
+              IntTarget(m.nop(3, e), "node 3 of an element" + tag), IntTarget(m.nop(4, e), "node 4 of an element" + tag),
+              IntTarget(m.nop(5, e), "node 5 of an element" + tag), IntTarget(m.nop(6, e), "node 6 of an element" + tag)});
+      for (int a = 1; a <= 6; ++a) {
+        const int node = std::abs(m.nop(a, e));
+        if (node < 1 || node > m.nh)
+          BadValue(f, "node number " + std::to_string(m.nop(a, e)) + " of element " + std::to_string(e) + tag +
+                          " lies outside 1.." + std::to_string(m.nh));
+      }
+    }
+  }
+
+  const int nh1 = M >= 1 ? d.Pieces2d(1).nh : 0;
+  for (Vec1<int32_t>& w : d.Work2d) w.assign(static_cast<std::size_t>(nh1), 0);
 }

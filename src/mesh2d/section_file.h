@@ -1,16 +1,22 @@
 #pragma once
-// Writer of the cross-section file: the text file through which the
-// cross-section meshes of a variant pass from the mesher to the volume
-// mesher.  Layout: a line "M 2"; per mesh a line "ne area Krit", a line
-// "np nh 0 0 0", nh lines "i x y flag" and ne lines of six node numbers.
-// The reader is ReadSection2d (input/section_reader.h).
+// The cross-section file: the text file through which the cross-section
+// meshes of a variant pass from the mesher to the volume mesher, its writer
+// and its reader.  Layout: a line "M 2"; per mesh a line "ne area Krit", a
+// line "np nh 0 0 0", nh lines "i x y flag" and ne lines of six node numbers.
 
 #include <string>
 #include <vector>
 
-#include "mesh2d/section.h"
+#include "core/records.h"
+#include "core/section.h"
 
 // Writes the meshes in order.  The file is written under a temporary name and
 // renamed when complete, so a failed write never leaves a partial file under
 // `path`; any I/O failure stops the run with a message naming the file.
 void WriteSectionFile(const std::string& path, const std::vector<const Mesh2d*>& meshes);
+
+// Reads the file named by d.File2d into d.Pieces2d (areas of meshes 1..3 also
+// into d.Area2d) and creates the eight integer work arrays sized by the node
+// count of mesh 1.  A missing file or a malformed line stops the run with a
+// message naming the file and line.
+void ReadSection2d(int iVar, InpDat& d);

@@ -15,7 +15,7 @@
 
 #include <array>
 
-#include "driver/records.h"
+#include "core/records.h"
 #include "fem/elements.h"
 
 using Vec3 = std::array<double, 3>;

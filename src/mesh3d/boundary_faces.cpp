@@ -3,7 +3,7 @@
 #include <new>
 #include <vector>
 
-#include "driver/fatal.h"
+#include "core/fatal.h"
 #include "mesh3d/boundary.h"
 
 namespace {

@@ -3,10 +3,10 @@
 #include <limits>
 #include <vector>
 
-#include "driver/fatal.h"
+#include "core/fatal.h"
+#include "material/flow_stress.h"
+#include "mesh2d/measures.h"
 #include "mesh3d/boundary.h"
-#include "solver/flow_stress.h"
-#include "input/section_reader.h"
 
 namespace {
 

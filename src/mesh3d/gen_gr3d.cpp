@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <numeric>
 
-#include "driver/fatal.h"
+#include "core/fatal.h"
 #include "mesh3d/boundary.h"
 
 namespace {

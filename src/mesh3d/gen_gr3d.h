@@ -11,7 +11,7 @@
 
 #include <vector>
 
-#include "driver/records.h"
+#include "core/records.h"
 #include "fem/elements.h"
 
 // Working record of one axial piece.

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/records.h"
+#include "core/records.h"
 #include "fem/elements.h"
 
 // Jacobian determinant of element e of type t at its integration point g.

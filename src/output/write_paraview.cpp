@@ -10,7 +10,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "driver/fatal.h"
+#include "core/fatal.h"
 
 namespace {
 

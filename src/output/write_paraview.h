@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "driver/records.h"
+#include "core/records.h"
 
 // Writes the result file of variant iVar from the flow mesh `nodes`: corner
 // nodes 1..np with their coordinates, the wedges by their six corners

@@ -1,6 +1,6 @@
 #include "post/jacob_contr.h"
 
-#include "input/section_reader.h"
+#include "mesh2d/measures.h"
 
 #include <cassert>
 #include <cmath>

@@ -2,7 +2,7 @@
 // Volume control of a flow mesh: the volume of the elements, integrated
 // through their Jacobians, against the volume of the axial layout.
 
-#include "driver/records.h"
+#include "core/records.h"
 #include "fem/elements.h"
 
 // Volume of one element, |sum over the integration points of w * det J|.

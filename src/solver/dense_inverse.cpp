@@ -4,7 +4,7 @@
 #include <cassert>
 #include <vector>
 
-#include "driver/console.h"
+#include "core/console.h"
 
 bool InvertDense(int n, const double* A, double* Ainv) {
   assert(n >= 1);

@@ -1,7 +1,7 @@
 #pragma once
 // Field-solve driver: the single entry point of every linear field problem.
 
-#include "driver/records.h"
+#include "core/records.h"
 #include "fem/elements.h"
 #include "solver/sol_def.h"
 

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/fatal.h"
+#include "core/fatal.h"
+#include "material/flow_stress.h"
 #include "solver/dense_inverse.h"
-#include "solver/flow_stress.h"
 
 bool IsWedgeElement(const Mesh3d& g, int k) { return g.npe >= 15 && g.nop(15, k) != 0; }
 

@@ -8,7 +8,7 @@
 // nodes 1..npe (nen = 15, npe = 6 for the wedge; 10 and 4 for the
 // tetrahedron).
 
-#include "driver/records.h"
+#include "core/records.h"
 #include "fem/elements.h"
 
 // Largest number of unknowns of a flow element: 3 x 15 + 6.

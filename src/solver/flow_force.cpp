@@ -1,6 +1,6 @@
 #include "solver/flow_force.h"
 
-#include "driver/fatal.h"
+#include "core/fatal.h"
 
 void ForceEval(MeshRecord& /*nodes*/, const ElementTables& /*tab*/, InpDat& /*inp*/) {
   Fatal("ForceEval: not available in this build");

@@ -2,7 +2,7 @@
 // Process results of a flow solution on the tool faces: the extrusion force,
 // the exit-speed check and the surface-speed regularisation of the friction.
 
-#include "driver/records.h"
+#include "core/records.h"
 #include "fem/elements.h"
 
 // Extrusion force and normal stresses at the face integration points of the

@@ -1,7 +1,7 @@
 #pragma once
 // velocity and pressure of the flow mesh (problem code 1).
 
-#include "driver/records.h"
+#include "core/records.h"
 #include "fem/elements.h"
 
 void SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat);

@@ -8,7 +8,7 @@
 #include <new>
 #include <string>
 
-#include "driver/fatal.h"
+#include "core/fatal.h"
 
 // The two dense kernels carry most of the solve time; on x86-64 with GCC they
 // are compiled for several instruction sets and the best one is picked when

@@ -37,8 +37,8 @@
 #include <memory>
 #include <vector>
 
-#include "driver/onebased.h"
-#include "driver/records.h"
+#include "core/front_plan.h"
+#include "core/onebased.h"
 
 template <class E>
 concept ElementRoutine = requires(E& e, int k, int32_t* lm, double* est, int ld, double* r) {

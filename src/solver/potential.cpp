@@ -1,6 +1,6 @@
 #include "solver/potential.h"
 
-#include "driver/fatal.h"
+#include "core/fatal.h"
 
 void SolvePotential(MeshRecord& /*nodes*/, const ElementTables& /*tab*/, InpDat& /*inp_dat*/) {
   Fatal("SolvePotential: not available in this build");

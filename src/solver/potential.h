@@ -1,7 +1,7 @@
 #pragma once
 // cross-section potential (problem code 100).
 
-#include "driver/records.h"
+#include "core/records.h"
 #include "fem/elements.h"
 
 void SolvePotential(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat);

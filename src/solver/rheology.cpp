@@ -4,8 +4,8 @@
 #include <cmath>
 #include <vector>
 
+#include "material/flow_stress.h"
 #include "solver/flow_element.h"
-#include "solver/flow_stress.h"
 
 namespace {
 constexpr double kSqrt3 = 1.7320508f;  // single-precision sqrt(3), widened

@@ -3,7 +3,7 @@
 // viscosity at the nodes, strain-rate extremes, the mean flow stress and
 // temperature statistics, and the fracture criterion.
 
-#include "driver/records.h"
+#include "core/records.h"
 #include "fem/elements.h"
 
 // Mean flow stress and temperature statistics of the flow mesh, into inp:

@@ -21,9 +21,9 @@
 
 #include <cstdint>
 
-#include "driver/fatal.h"
-#include "driver/onebased.h"
-#include "driver/records.h"
+#include "core/fatal.h"
+#include "core/onebased.h"
+#include "core/records.h"
 #include "solver/frontal.h"
 
 // Problem codes of the field-solve driver.

@@ -1,6 +1,6 @@
 #include "solver/temperature.h"
 
-#include "driver/fatal.h"
+#include "core/fatal.h"
 
 void SolveTemperature(MeshRecord& /*nodes*/, const ElementTables& /*tab*/, InpDat& /*inp_dat*/) {
   Fatal("SolveTemperature: not available in this build");

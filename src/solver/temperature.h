@@ -1,7 +1,7 @@
 #pragma once
 // steady temperature of the thermal mesh (problem code 3).
 
-#include "driver/records.h"
+#include "core/records.h"
 #include "fem/elements.h"
 
 void SolveTemperature(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat);

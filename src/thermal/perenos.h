@@ -1,7 +1,7 @@
 #pragma once
 // Transfer of nodal fields between the flow mesh and the thermal mesh.
 
-#include "driver/records.h"
+#include "core/records.h"
 
 // mode 1: velocity, pressure, viscosity, stress; 2: temperature and the
 // fields of mode 1; 3: temperature only.

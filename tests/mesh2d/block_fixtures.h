@@ -9,12 +9,12 @@
 #include <utility>
 #include <vector>
 
+#include "core/section.h"
 #include "mesh2d/block_mesh.h"
 #include "mesh2d/block_ops.h"
+#include "mesh2d/geometry2d.h"
 #include "mesh2d/measures.h"
 #include "mesh2d/resample.h"
-#include "mesh2d/section.h"
-#include "mesh2d/geometry2d.h"
 
 namespace fixtures {
 

@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <fstream>
 
-#include "input/section_reader.h"
 #include "mesh2d/gen_gr2d.h"
 #include "mesh2d/measures.h"
 #include "mesh2d/mesh_check.h"
 #include "mesh2d/outline_file.h"
 #include "mesh2d/outline_shapes.h"
 #include "mesh2d/run_gr_2d.h"
+#include "mesh2d/section_file.h"
 #include "support/profile_fixtures.h"
 
 namespace {

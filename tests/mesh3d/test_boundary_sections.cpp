@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <set>
 
-#include "input/section_reader.h"
 #include "input/variants.h"
 #include "mesh2d/outline_file.h"
 #include "mesh2d/outline_shapes.h"
 #include "mesh2d/run_gr_2d.h"
+#include "mesh2d/section_file.h"
 #include "support/profile_fixtures.h"
 #include "test_boundary_fixtures.h"
 

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 
-#include "solver/flow_stress.h"
+#include "material/flow_stress.h"
 #include "test_boundary_fixtures.h"
 
 namespace {

@@ -4,16 +4,16 @@
 #include <cstdio>
 
 #include "fem/elements.h"
-#include "input/section_reader.h"
 #include "input/variants.h"
 #include "mesh2d/outline_file.h"
 #include "mesh2d/outline_shapes.h"
 #include "mesh2d/run_gr_2d.h"
+#include "mesh2d/section_file.h"
 #include "mesh3d/gen_gr3d.h"
 #include "mesh3d/volume_check.h"
 #include "post/jacob_contr.h"
-#include "support/profile_fixtures.h"
 #include "support/element_tables.h"
+#include "support/profile_fixtures.h"
 
 namespace {
 

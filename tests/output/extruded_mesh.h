@@ -10,7 +10,7 @@
 #include <array>
 #include <vector>
 
-#include "driver/records.h"
+#include "core/records.h"
 
 struct Section6 {
   std::vector<std::array<double, 2>> xy;  // node coordinates; corner nodes 1..nv first, mm

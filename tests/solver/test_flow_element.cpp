@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "material/flow_stress.h"
 #include "solver/flow_element.h"
-#include "solver/flow_stress.h"
 #include "support/element_tables.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <functional>
 #include <vector>
 
+#include "material/flow_stress.h"
 #include "solver/flow_element.h"
-#include "solver/flow_stress.h"
 #include "solver/rheology.h"
 #include "support/element_tables.h"
 

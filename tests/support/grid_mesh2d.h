@@ -8,7 +8,7 @@
 #include <map>
 #include <utility>
 
-#include "mesh2d/section.h"
+#include "core/section.h"
 
 inline Mesh2d GridMesh2d(double x0, double y0, double w, double h, int nx, int ny) {
   Mesh2d m;

@@ -1,4 +1,4 @@
-#include "solver/flow_stress.h"
+#include "material/flow_stress.h"
 
 #include <algorithm>
 #include <cmath>

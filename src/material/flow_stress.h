@@ -2,7 +2,7 @@
 // Flow stress law of the material: sigma_s(strain rate, strain, temperature)
 // and the viscosity eta = sigma_s / strain rate it implies.
 
-#include "driver/records.h"
+#include "core/records.h"
 
 // Limits of the law's arguments.
 inline constexpr double kStrainMin = 0.01, kStrainMax = 5.0;

@@ -11,9 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/onebased.h"
-#include "mesh2d/section.h"
-#include "mesh3d/boundary_records.h"
+#include "core/boundary_records.h"
+#include "core/front_plan.h"
+#include "core/onebased.h"
+#include "core/section.h"
 
 // Width of the character members (file and variant names).
 inline constexpr int kNameLen = 60;
@@ -44,15 +45,6 @@ struct Material {
   int32_t FracCount = 0;               // integer stored with the material table
   Fix1<double, 15> FracTable{};  // material table; entries 1..4 are the fracture coefficients D1..D4
   Fix1<double, 15> LawTable{};   // law 2 table; entries 1..3 are a (1/deg C), b, c
-};
-
-// Plan results of the frontal solver for one kind of solve.
-struct FrontPlanStats {
-  int64_t FrontLimit = 0;   // row-front size above which elimination starts
-  int64_t FrontDim = 0;     // dimension of the front arrays (0: the plan failed)
-  int64_t IntStore = 0;     // length of the integer equation store
-  int64_t RealStore = 0;    // length of the real equation store
-  int64_t ExtraBlocks = 0;  // times the equation store would restart from its beginning
 };
 
 struct FrontStats {

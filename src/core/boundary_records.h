@@ -8,7 +8,7 @@
 #include <cassert>
 #include <cstdint>
 
-#include "driver/onebased.h"
+#include "core/onebased.h"
 
 // Largest number of boundary faces of one element (a wedge has five faces).
 inline constexpr int kMaxElemFaces = 5;

@@ -3,7 +3,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "input/section_reader.h"
 #include "mesh2d/measures.h"
 #include "mesh2d/section_file.h"
 

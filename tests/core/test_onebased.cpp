@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "driver/console.h"
-#include "driver/onebased.h"
+#include "core/console.h"
+#include "core/onebased.h"
 
 TEST(OneBased, MatrixIsColumnMajorAndOneBased) {
   Mat1<int> m(3, 2);

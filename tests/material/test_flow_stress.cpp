@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "solver/flow_stress.h"
+#include "material/flow_stress.h"
 
 namespace {
 

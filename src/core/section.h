@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "driver/onebased.h"
+#include "core/onebased.h"
 
 // Largest number of points of one outline.
 inline constexpr int kMaxOutlinePoints = 1000;
