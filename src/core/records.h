@@ -120,6 +120,7 @@ struct InpDat {
   double EdgeR1 = 0;                  // radius of the rounded die-face edge at Z1, mm (0: no rounding; no input sets it)
   double EdgeR2 = 0;                  // radius of the rounded edge at Z2, mm (0: no rounding; no input sets it)
   double EdgeScale = 0;               // scale of the edge rounding shift along -z (no input sets it)
+  double PotSource = 0;               // source coefficient c of the cross-section potential, -lap(p) = c (no input sets it: Laplace)
 };
 
 // The mesh proper of a volume mesh.

@@ -41,4 +41,5 @@ struct Mesh2d {
   Vec1<double> Tnew;     // nodal temperature after a transient heat step, deg C, 1..nh
   Vec1<double> Told;     // nodal temperature before the step, deg C, 1..nh
   Vec1<double> Twork;    // third nodal work array of the heat step, 1..nh
+  Vec1<double> Pot;      // cross-section potential of the die-face correction (0 held, 1 under the die opening), 1..nh
 };
