@@ -8,6 +8,7 @@
 
 #include "core/fatal.h"
 #include "mesh3d/boundary.h"
+#include "mesh3d/die_face.h"
 
 namespace {
 
@@ -522,5 +523,7 @@ void BuildVolumeMesh(MeshRecord& nodes, InpDat& d) {
 
 void Gen_gr3d(MeshRecord& nodes, InpDat& d, const ElementTables& tab) {
   BuildVolumeMesh(nodes, d);
-  BoundaryData(nodes, d, tab, d.nPiecesB >= 3, d.nOutlines);
+  BoundaryDataFirst(nodes, d, tab, d.nPiecesB >= 3, d.nOutlines);
+  if (d.FaceShift >= 1.0) DieFaceCorrection(nodes, d, tab);
+  BoundaryDataSecond(nodes, d, tab);
 }

@@ -61,5 +61,7 @@ void ReorderElements(Mesh3d& m);
 void BuildVolumeMesh(MeshRecord& nodes, InpDat& inp_dat);
 
 // The whole volume mesh of a variant: BuildVolumeMesh, then the boundary
-// kinds, boundary faces and records, normals and initial fields.
+// kinds, boundary faces and records, normals and initial fields; with
+// FaceShift >= 1.0 the die-face correction (die_face.h) bends the die face
+// before the surface data are computed again.
 void Gen_gr3d(MeshRecord& nodes, InpDat& inp_dat, const ElementTables& tab);

@@ -1,0 +1,163 @@
+#include "mesh3d/die_face.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "core/fatal.h"
+#include "mesh3d/boundary.h"
+#include "solver/field_solve.h"
+#include "solver/potential.h"
+
+namespace {
+
+// Distance within which two points in the (x, y) plane are one point, mm.
+constexpr double kSame = 0.001;
+// Slack so that a point exactly kSame away (up to rounding) still counts.
+constexpr double kSlack = 1e-9;
+
+// Points of the plane sorted by x, for "is there a point within r of (x, y)"
+// queries in logarithmic time.
+struct PointFinder {
+  std::vector<double> xs;  // sorted x
+  std::vector<double> ys;  // y of the same points
+  std::vector<int> ids;    // caller's number of the same points
+
+  void Add(double x, double y, int id) {
+    xs.push_back(x);
+    ys.push_back(y);
+    ids.push_back(id);
+  }
+  void Sort() {
+    std::vector<std::size_t> order(xs.size());
+    for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return xs[a] < xs[b]; });
+    std::vector<double> x2, y2;
+    std::vector<int> i2;
+    for (std::size_t k : order) {
+      x2.push_back(xs[k]);
+      y2.push_back(ys[k]);
+      i2.push_back(ids[k]);
+    }
+    xs.swap(x2);
+    ys.swap(y2);
+    ids.swap(i2);
+  }
+  // Number of the nearest point within r of (x, y); 0 when there is none.
+  int Nearest(double x, double y, double r) const {
+    const double rr = r + kSlack;
+    auto it = std::lower_bound(xs.begin(), xs.end(), x - rr);
+    int best = 0;
+    double bestD2 = rr * rr;
+    for (std::size_t k = static_cast<std::size_t>(it - xs.begin()); k < xs.size() && xs[k] <= x + rr; ++k) {
+      const double dx = x - xs[k], dy = y - ys[k];
+      const double d2 = dx * dx + dy * dy;
+      if (d2 <= bestD2) {
+        bestD2 = d2;
+        best = ids[k];
+      }
+    }
+    return best;
+  }
+};
+
+// The cross-section mesh of the potential; stops when the variant lacks it.
+Mesh2d& SectionOf(InpDat& d) {
+  const int h = PotentialMeshIndex(d);
+  Require(h >= 1 && h <= d.Pieces2d.size(),
+          "Die-face correction: cross-section mesh " + std::to_string(h) + " is missing (the variant holds " +
+              std::to_string(d.Pieces2d.size()) + ")");
+  return d.Pieces2d(h);
+}
+
+[[noreturn]] void WriteFailed(const std::string& path, const std::string& tmp, int err) {
+  std::remove(tmp.c_str());
+  Fatal(path + ": cannot write the cross-section potential (" + std::strerror(err) + ")");
+}
+
+}  // namespace
+
+void DieFaceBoundaryValues(InpDat& d) {
+  Mesh2d& s = SectionOf(d);
+  const int h = PotentialMeshIndex(d);
+  PointFinder inner, outline;
+  for (int k = 1; k < h; ++k) {
+    const Mesh2d& o = d.Pieces2d(k);
+    for (int j = 1; j <= o.nh; ++j) inner.Add(o.xy(j)[0], o.xy(j)[1], j);
+  }
+  if (d.Outlines.size() >= 3) {
+    const Outline& o3 = d.Outlines(3);
+    for (int k = 1; k <= std::min(o3.n, o3.pts.size()); ++k) outline.Add(o3.pts(k)[0], o3.pts(k)[1], k);
+  }
+  inner.Sort();
+  outline.Sort();
+
+  s.Pot.assign(static_cast<std::size_t>(s.nh), 0.0);
+  for (int i = 1; i <= s.nh; ++i) {
+    const int corner = i <= s.np ? 64 : 0;
+    const double x = s.xy(i)[0], y = s.xy(i)[1];
+    if (inner.Nearest(x, y, kSame) != 0) {
+      s.flag(i) = static_cast<int8_t>(corner + 2);
+      s.Pot(i) = 1.0;
+    } else if (outline.Nearest(x, y, kSame) != 0) {
+      s.flag(i) = static_cast<int8_t>(corner + 1);
+    } else {
+      s.flag(i) = static_cast<int8_t>(corner);
+    }
+  }
+}
+
+void ShiftDieFace(Mesh3d& g, const InpDat& d, const Mesh2d& s) {
+  PointFinder nodes2d;
+  for (int j = 1; j <= s.nh; ++j) nodes2d.Add(s.xy(j)[0], s.xy(j)[1], j);
+  nodes2d.Sort();
+  const double zt = std::max(d.Z2, d.Z3);
+  for (int i = 1; i <= g.nh; ++i) {
+    double& z = g.xyz(3, i);
+    if (z > zt - kSame) continue;
+    const int j = nodes2d.Nearest(g.xyz(1, i), g.xyz(2, i), kSame);
+    if (j == 0) continue;
+    double shift = s.Pot(j) * d.FaceShift;
+    // Above the die face the shift of interior nodes fades out towards the
+    // ram face, which stays plane.
+    if (!IsBoundaryCode(g.BoundaryConditions(i)) && z >= d.Z1) shift *= (zt - z) / (zt - d.Z1);
+    z -= shift;
+  }
+}
+
+void WriteSigmaFem(const std::string& path, const Mesh2d& s) {
+  const std::string tmp = path + ".tmp";
+  std::FILE* f = std::fopen(tmp.c_str(), "w");
+  if (!f) WriteFailed(path, tmp, errno);
+  bool ok = std::fprintf(f, "%d\n%d\n", s.ne, s.np) > 0;
+  for (int k = 1; k <= s.np && ok; ++k) {
+    const double p = s.Pot.size() >= k ? s.Pot(k) : 0.0;
+    ok = std::fprintf(f, "%20.12E%20.12E%20.12E%20.12E\n", s.xy(k)[0], s.xy(k)[1], p, p) > 0;
+  }
+  for (int e = 1; e <= s.ne && ok; ++e)
+    ok = std::fprintf(f, "%10d%10d%10d\n", std::abs(s.nop(1, e)), std::abs(s.nop(2, e)), std::abs(s.nop(3, e))) > 0;
+  int err = errno;
+  if (ok && std::ferror(f)) ok = false;
+  if (std::fclose(f) != 0) {
+    if (ok) err = errno;
+    ok = false;
+  }
+  if (!ok) WriteFailed(path, tmp, err != 0 ? err : EIO);
+  if (std::rename(tmp.c_str(), path.c_str()) != 0) WriteFailed(path, tmp, errno);
+}
+
+void DieFaceCorrection(MeshRecord& nodes, InpDat& d, const ElementTables& tab) {
+  Mesh2d& s = SectionOf(d);
+  // The section's own flags are kept: the thermal mesh is extruded from the
+  // same section after this step and needs its boundary marks.
+  const Vec1<int8_t> flags = s.flag;
+  DieFaceBoundaryValues(d);
+  Sol_Def(nodes, tab, SolveMode::Potential, d);
+  ShiftDieFace(nodes.g, d, s);
+  WriteSigmaFem("sigma.fem", s);
+  s.flag = flags;
+  s.Pot.assign(static_cast<std::size_t>(s.nh), 0.0);
+}

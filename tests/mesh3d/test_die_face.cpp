@@ -1,0 +1,350 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "mesh2d/section_file.h"
+#include "input/variants.h"
+#include "mesh2d/outline_file.h"
+#include "mesh2d/outline_shapes.h"
+#include "mesh2d/run_gr_2d.h"
+#include "mesh3d/die_face.h"
+#include "mesh3d/gen_gr3d.h"
+#include "mesh3d/volume_check.h"
+#include "solver/field_solve.h"
+#include "solver/potential.h"
+#include "support/element_tables.h"
+#include "support/grid_mesh2d.h"
+#include "support/profile_fixtures.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs the enclosed block in a fresh directory of its own (the correction
+// writes "sigma.fem" into the working directory).
+struct InTempDir {
+  fs::path old = fs::current_path();
+  fs::path dir;
+  explicit InTempDir(const std::string& name) : dir(fs::path(::testing::TempDir()) / ("dieface_" + name)) {
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::current_path(dir);
+  }
+  ~InTempDir() { fs::current_path(old); }
+};
+
+// "sigma.fem" as read back.
+struct SigmaFile {
+  int ne = -1, nv = -1;
+  std::vector<std::array<double, 4>> node;  // x, y, potential, potential
+  std::vector<std::array<int, 3>> tri;
+  bool fixedWidths = true;                  // node lines 80, triangle lines 30 characters
+};
+
+bool ReadSigma(const std::string& path, SigmaFile& s) {
+  std::ifstream in(path);
+  std::string line;
+  if (!std::getline(in, line) || !(std::istringstream(line) >> s.ne)) return false;
+  if (!std::getline(in, line) || !(std::istringstream(line) >> s.nv)) return false;
+  for (int k = 0; k < s.nv; ++k) {
+    std::array<double, 4> v{};
+    if (!std::getline(in, line) || !(std::istringstream(line) >> v[0] >> v[1] >> v[2] >> v[3])) return false;
+    s.fixedWidths = s.fixedWidths && line.size() == 80;
+    s.node.push_back(v);
+  }
+  for (int e = 0; e < s.ne; ++e) {
+    std::array<int, 3> t{};
+    if (!std::getline(in, line) || !(std::istringstream(line) >> t[0] >> t[1] >> t[2])) return false;
+    s.fixedWidths = s.fixedWidths && line.size() == 30;
+    s.tri.push_back(t);
+  }
+  return !std::getline(in, line);  // nothing after the last triangle
+}
+
+// A variant of a profile fixture with its cross-section meshes read back
+// and its axial layout set.
+InpDat Prepared(const Fixture& f, double faceShift) {
+  InpDat d;
+  const std::string dir = ::testing::TempDir();
+  d.FileOutline = dir + f.name + "_df.olf";
+  d.File2d = dir + f.name + "_df.f2d";
+  d.ProfType = f.profType;
+  d.MeshLevel = 2;
+  d.MeshLevel3d = 2;
+  d.LenA = 100;
+  d.AxialLen = 20;
+  d.PieceLen1 = 3;
+  d.RamSpeed = 5;
+  d.MemBudget = 2048000000;
+  d.FaceShift = faceShift;
+  std::string err;
+  EXPECT_TRUE(WriteOutlineFile(d.FileOutline, ParseOutlineDescription(f.name, f.outlines, err)));
+  Run_gr_2d(1, d);
+  ReadSection2d(1, d);
+  SetAxialLayout(d);
+  return d;
+}
+
+const Fixture& FixtureNamed(const std::string& name) {
+  for (const Fixture& f : Fixtures())
+    if (f.name == name) return f;
+  throw std::runtime_error("no fixture " + name);
+}
+
+// Volume of the mesh: sum over all points of |det J| x weight.
+double Volume(const Mesh3d& g) {
+  const ElemType& w = Tables().Wedge15;
+  double v = 0;
+  for (int e = 1; e <= g.ne; ++e)
+    for (int p = 1; p <= w.ngp; ++p) v += std::fabs(ElementDetJ(g, w, e, p)) * w.w(p);
+  return v;
+}
+
+// Integral of the potential over its cross-section mesh (Tri6 rule).
+double PotentialIntegral(const Mesh2d& m) {
+  const ElemType& t = Tables().Tri6;
+  double s = 0;
+  for (int e = 1; e <= m.ne; ++e)
+    for (int g = 1; g <= t.ngp; ++g) {
+      double j11 = 0, j12 = 0, j21 = 0, j22 = 0, p = 0;
+      for (int a = 1; a <= 6; ++a) {
+        const Point2& x = m.xy(std::abs(m.nop(a, e)));
+        j11 += t.dN1(a, g) * x[0];
+        j12 += t.dN1(a, g) * x[1];
+        j21 += t.dN2(a, g) * x[0];
+        j22 += t.dN2(a, g) * x[1];
+        p += t.N(a, g) * m.Pot(std::abs(m.nop(a, e)));
+      }
+      s += std::fabs(j11 * j22 - j12 * j21) * t.w(g) * p;
+    }
+  return s;
+}
+
+int CountFaces(const MeshRecord& m) { return m.faces.size(); }
+
+}  // namespace
+
+// The shift of one node: full FaceShift x p at and below Z1 and on the
+// boundary, fading linearly to zero at the ram face for interior nodes;
+// nothing for nodes over no cross-section node or on the ram face.
+TEST(ShiftDieFace, EdgeCasesOfTheShift) {
+  InpDat d;
+  d.Z1 = 120;
+  d.Z2 = 220;
+  d.Z3 = 0;
+  d.FaceShift = 2.5;
+  Mesh2d s;
+  s.nh = s.np = 2;
+  s.xy.assign(2);
+  s.xy(1) = {0, 0};
+  s.xy(2) = {7, 3};
+  s.Pot.assign(2);
+  s.Pot(1) = 0.8;
+  s.Pot(2) = 0.3;
+  struct Case {
+    double x, y, z;
+    int code;
+    double dz;  // expected change of z
+  };
+  const double p = 0.8 * 2.5;
+  const std::vector<Case> cases = {
+      {0, 0, 120, 73, -p},                  // die face at Z1: exactly FaceShift x p
+      {0, 0, 120, 64, -p},                  // interior node at Z1: the same
+      {0, 0, 170, 64, -p / 2},              // interior halfway between Z1 and the ram face: half
+      {0, 0, 170, 0, -p / 2},               // interior mid-side node halfway
+      {0, 0, 170, 4, -p},                   // container wall: full
+      {0, 0, 110, 64, -p},                  // below the die face: full
+      {7.0009, 3, 120, 73, -0.3 * 2.5},     // within 0.001 of node 2
+      {7.002, 3, 120, 73, 0},               // 0.002 away: no cross-section node
+      {0, 0, 220, 71, 0},                   // ram face
+      {0, 0, 219.9995, 64, 0},              // within 0.001 of the ram face
+  };
+  Mesh3d g;
+  g.nh = static_cast<int>(cases.size());
+  g.xyz.assign(3, g.nh);
+  g.BoundaryConditions.assign(static_cast<std::size_t>(g.nh));
+  for (int i = 1; i <= g.nh; ++i) {
+    const Case& c = cases[static_cast<std::size_t>(i - 1)];
+    g.xyz(1, i) = c.x;
+    g.xyz(2, i) = c.y;
+    g.xyz(3, i) = c.z;
+    g.BoundaryConditions(i) = c.code;
+  }
+  ShiftDieFace(g, d, s);
+  for (int i = 1; i <= g.nh; ++i) {
+    const Case& c = cases[static_cast<std::size_t>(i - 1)];
+    EXPECT_NEAR(g.xyz(3, i) - c.z, c.dz, 1e-12) << "case " << i;
+    EXPECT_EQ(g.xyz(1, i), c.x);
+  }
+}
+
+// Written and read back: counts, corner coordinates, the potential twice,
+// triangles by their corners, fixed-width lines, nothing else.
+TEST(WriteSigmaFem, RoundTrip) {
+  InTempDir tmp("roundtrip");
+  Mesh2d m = GridMesh2d(-12.5, 3.25, 40, 15, 4, 3);
+  m.Pot.assign(static_cast<std::size_t>(m.nh));
+  for (int i = 1; i <= m.nh; ++i) m.Pot(i) = std::sin(0.37 * i) * 1e-3 * i;
+  m.nop(2, 3) = -m.nop(2, 3);  // a signed entry is written as its node
+  WriteSigmaFem("sigma.fem", m);
+  EXPECT_FALSE(fs::exists("sigma.fem.tmp"));
+  SigmaFile s;
+  ASSERT_TRUE(ReadSigma("sigma.fem", s));
+  EXPECT_EQ(s.ne, m.ne);
+  ASSERT_EQ(s.nv, m.np);
+  EXPECT_TRUE(s.fixedWidths);
+  for (int k = 1; k <= m.np; ++k) {
+    const auto& v = s.node[static_cast<std::size_t>(k - 1)];
+    EXPECT_NEAR(v[0], m.xy(k)[0], 1e-11 * 50);
+    EXPECT_NEAR(v[1], m.xy(k)[1], 1e-11 * 50);
+    EXPECT_NEAR(v[2], m.Pot(k), 1e-12 * std::fabs(m.Pot(k)) + 1e-300);
+    EXPECT_EQ(v[3], v[2]);
+  }
+  for (int e = 1; e <= m.ne; ++e)
+    for (int a = 0; a < 3; ++a) EXPECT_EQ(s.tri[static_cast<std::size_t>(e - 1)][static_cast<std::size_t>(a)], std::abs(m.nop(a + 1, e)));
+}
+
+// A write that cannot complete stops the run naming the file and leaves the
+// earlier file as it was (no half-written file in its place).
+TEST(WriteSigmaFem, FailedWriteStopsAndKeepsTheEarlierFile) {
+  InTempDir tmp("failed");
+  {
+    std::ofstream("sigma.fem") << "earlier\n";
+  }
+  fs::create_directory("sigma.fem.tmp");  // the scratch name cannot be opened as a file
+  const Mesh2d m = GridMesh2d(0, 0, 1, 1, 1, 1);
+  EXPECT_EXIT(WriteSigmaFem("sigma.fem", m), ::testing::ExitedWithCode(1), "sigma.fem: cannot write");
+  std::ifstream in("sigma.fem");
+  std::string line;
+  std::getline(in, line);
+  EXPECT_EQ(line, "earlier");
+  EXPECT_EXIT(WriteSigmaFem("no_such_dir/sigma.fem", m), ::testing::ExitedWithCode(1), "no_such_dir/sigma.fem");
+}
+
+// Below FaceShift 1.0 the correction does not run: no file, the same mesh.
+TEST(DieFaceCorrection, DoesNotRunBelowFaceShiftOne) {
+  InTempDir tmp("below");
+  InpDat d0 = Prepared(FixtureNamed("round"), 0.0), d1 = d0;
+  d1.FaceShift = 0.99;
+  MeshRecord a, b;
+  a.kind = b.kind = 1;
+  Gen_gr3d(a, d0, Tables());
+  Gen_gr3d(b, d1, Tables());
+  EXPECT_FALSE(fs::exists("sigma.fem"));
+  EXPECT_EQ(a.g.xyz.v, b.g.xyz.v);
+}
+
+// Boundary values on the container section: 1 on the nodes shared with the
+// inner sections (the die opening), 0 on the container outline; the
+// potential of a round bar is the logarithmic one.
+TEST(DieFaceCorrection, BoundaryValuesOfTheContainerSection) {
+  InpDat d = Prepared(FixtureNamed("round"), 2.0);
+  ASSERT_EQ(PotentialMeshIndex(d), 2);
+  DieFaceBoundaryValues(d);
+  const Mesh2d& s = d.Pieces2d(2);
+  int ones = 0, zeros = 0;
+  for (int i = 1; i <= s.nh; ++i) {
+    const double r = std::hypot(s.xy(i)[0], s.xy(i)[1]);
+    const int corner = i <= s.np ? 64 : 0;
+    if (r < 10 - 1e-6) {
+      EXPECT_EQ(s.flag(i), corner + 2) << "node " << i << " r " << r;
+      EXPECT_EQ(s.Pot(i), 1.0);
+      ++ones;
+    } else if (r > 50 - 1e-3) {
+      EXPECT_EQ(s.flag(i), corner + 1) << "node " << i << " r " << r;
+      ++zeros;
+    } else if (r > 10 + 1e-6) {
+      EXPECT_EQ(s.flag(i), corner) << "node " << i << " r " << r;
+    }
+    if (s.flag(i) != corner + 2) {
+      EXPECT_EQ(s.Pot(i), 0.0);
+    }
+  }
+  EXPECT_GT(ones, 10);
+  EXPECT_GT(zeros, 10);
+
+  // Round bar from a round container: between the opening (r = 10) and the
+  // container (r = 50) the potential is ln(50/r) / ln(5).
+  MeshRecord none;
+  Sol_Def(none, Tables(), SolveMode::Potential, d);
+  double err = 0;
+  for (int i = 1; i <= s.nh; ++i) {
+    const double r = std::hypot(s.xy(i)[0], s.xy(i)[1]);
+    const double exact = r <= 10 ? 1.0 : std::log(50 / r) / std::log(5.0);
+    err = std::max(err, std::fabs(s.Pot(i) - exact));
+  }
+  std::printf("round section: largest deviation from ln(50/r)/ln 5: %.3e\n", err);
+  EXPECT_LT(err, 5e-3);
+}
+
+// The corrected meshes of real layouts: every wedge oriented at every
+// point, one node per point, conforming faces; the volume grows by exactly
+// FaceShift x (integral of the potential over the container section), the
+// volume between the lowered die face and the ram; "sigma.fem" holds the
+// potential; the section keeps its own flags, so the thermal mesh built
+// after the flow mesh has the same boundary as without the correction.
+TEST(DieFaceCorrection, CorrectedMeshesStaySoundAndGainTheShiftedVolume) {
+  for (const std::string name : {"round", "half", "threezone", "twoholes"}) {
+    SCOPED_TRACE(name);
+    InTempDir tmp(name);
+    const double F = 2.0;
+    InpDat plain = Prepared(FixtureNamed(name), 0.0);
+    InpDat corr = plain;
+    corr.FaceShift = F;
+
+    // The potential, solved here on a copy.
+    InpDat ref = plain;
+    DieFaceBoundaryValues(ref);
+    MeshRecord none;
+    Sol_Def(none, Tables(), SolveMode::Potential, ref);
+    const int h = PotentialMeshIndex(ref);
+    const Mesh2d& sec = ref.Pieces2d(h);
+    double pmin = 1e9, pmax = -1e9;
+    for (int i = 1; i <= sec.nh; ++i) {
+      pmin = std::min(pmin, sec.Pot(i));
+      pmax = std::max(pmax, sec.Pot(i));
+    }
+    EXPECT_GT(pmin, -0.02);
+    EXPECT_LT(pmax, 1.02);
+    const double pint = PotentialIntegral(sec);
+
+    const Vec1<int8_t> flagsBefore = corr.Pieces2d(h).flag;
+    for (int kind = 1; kind <= 2; ++kind) {
+      SCOPED_TRACE(kind == 1 ? "flow" : "thermal");
+      MeshRecord a, b;
+      a.kind = b.kind = static_cast<int8_t>(kind);
+      Gen_gr3d(a, plain, Tables());
+      Gen_gr3d(b, corr, Tables());
+      const auto findings = CheckVolumeMesh(b.g, Tables());
+      EXPECT_TRUE(findings.empty()) << findings.front();
+      const double va = Volume(a.g), vb = Volume(b.g);
+      std::printf("[ %-9s ] %s: volume %.6e -> %.6e, gain %.6e, FaceShift x int p dA %.6e\n", name.c_str(),
+                  kind == 1 ? "flow   " : "thermal", va, vb, vb - va, F * pint);
+      EXPECT_NEAR(vb - va, F * pint, 1e-4 * F * pint);
+      EXPECT_EQ(CountFaces(b), CountFaces(a));
+      EXPECT_EQ(b.g.BoundaryConditions.v.size(), a.g.BoundaryConditions.v.size());
+      EXPECT_EQ(corr.Pieces2d(h).flag.v, flagsBefore.v);
+      for (int i = 1; i <= corr.Pieces2d(h).nh; ++i) EXPECT_EQ(corr.Pieces2d(h).Pot(i), 0.0);
+
+      SigmaFile s;
+      ASSERT_TRUE(ReadSigma("sigma.fem", s));
+      EXPECT_EQ(s.ne, sec.ne);
+      ASSERT_EQ(s.nv, sec.np);
+      for (int k = 1; k <= sec.np; ++k) {
+        const auto& v = s.node[static_cast<std::size_t>(k - 1)];
+        EXPECT_NEAR(v[0], sec.xy(k)[0], 1e-9);
+        EXPECT_NEAR(v[1], sec.xy(k)[1], 1e-9);
+        EXPECT_NEAR(v[2], sec.Pot(k), 1e-9);
+        EXPECT_EQ(v[3], v[2]);
+      }
+    }
+  }
+}
