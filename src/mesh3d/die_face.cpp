@@ -111,6 +111,7 @@ void DieFaceBoundaryValues(InpDat& d) {
 }
 
 void ShiftDieFace(Mesh3d& g, const InpDat& d, const Mesh2d& s) {
+  Require(s.Pot.size() >= s.nh, "Die-face correction: the cross-section potential has not been computed");
   PointFinder nodes2d;
   for (int j = 1; j <= s.nh; ++j) nodes2d.Add(s.xy(j)[0], s.xy(j)[1], j);
   nodes2d.Sort();
