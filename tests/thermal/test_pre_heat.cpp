@@ -158,7 +158,9 @@ SeriesErrors CoolAndCompare(const Mesh2d& sect, double seconds) {
 }  // namespace
 
 TEST(CoolSection, SeriesSolutionOfTheTool100KColderIsMatchedOnFullHalfAndQuarterBillets) {
-  // 3 % and 1 % of the temperature difference billet - tool (100 K).
+  // 3 % and 1 % of the temperature difference billet - tool (100 K).  The
+  // full section exchanges heat all round (no quadrant left out); the half
+  // and quarter sections exchange nowhere along their cut axes.
   for (const double seconds : {4.0, 15.0}) {
     for (const Mesh2d& m : {FullDisc(48), HalfDisc(48), QuarterDisc(48)}) {
       const SeriesErrors e = CoolAndCompare(m, seconds);
@@ -168,21 +170,6 @@ TEST(CoolSection, SeriesSolutionOfTheTool100KColderIsMatchedOnFullHalfAndQuarter
       EXPECT_LT(e.ring, 1.0);
       EXPECT_GT(e.dropSurface, 10.0);
     }
-  }
-}
-
-TEST(CoolSection, WithoutCoolingLengthTheBilletKeepsItsTemperature) {
-  for (const double lenB : {100.0, 60.0}) {
-    InpDat d = CoolingVariant(FullDisc(16), 0.0);
-    d.LenB = lenB;
-    d.Sect2d(1).Tnew.assign(static_cast<std::size_t>(d.Sect2d(1).nh), 0.0);
-    MeshRecord nodes;
-    CoolSection(nodes, Tables(), d);
-    for (int i = 1; i <= d.Sect2d(1).nh; ++i) {
-      EXPECT_EQ(d.Sect2d(1).Tnew(i), kBillet);
-      EXPECT_EQ(d.Sect2d(1).Told(i), kBillet);
-    }
-    EXPECT_EQ(d.HeatDt, static_cast<double>(0.01f));
   }
 }
 
@@ -301,17 +288,24 @@ TEST(PreHeat, FlowNodesTakeTheCooledTemperatureOfTheNearestNodeOfTheLastSection)
   }
 }
 
-TEST(PreHeat, NoCoolingLengthGivesEveryFlowNodeTheBilletTemperature) {
-  InpDat d = CoolingVariant(FullDisc(16), 0.0);
-  d.nPiecesA = 1;
-  d.Pieces2d.assign(1, FullDisc(12));
-  MeshRecord nodes;
-  nodes.g.nh = 5;
-  nodes.g.xyz.assign(3, 5, 0.0);
-  for (int i = 1; i <= 5; ++i) nodes.g.xyz(1, i) = 12.0 * (i - 1);
-  nodes.fld.assign(kNumFld, 5, 20.0f);
-  PRE_heat_main(nodes, Tables(), d);
-  for (int i = 1; i <= 5; ++i) EXPECT_EQ(nodes.fld(kFldT, i), static_cast<float>(kBillet));
+// No cooling length (LenB <= LenA): no step is taken and the billet keeps its
+// furnace temperature instead of a cleared field.
+TEST(PreHeat, WithoutCoolingLengthTheBilletKeepsItsTemperature) {
+  for (const double lenB : {100.0, 60.0}) {
+    InpDat d = CoolingVariant(FullDisc(16), 0.0);
+    d.LenB = lenB;
+    d.nPiecesA = 1;
+    d.Pieces2d.assign(1, FullDisc(12));
+    MeshRecord nodes;
+    nodes.g.nh = 5;
+    nodes.g.xyz.assign(3, 5, 0.0);
+    for (int i = 1; i <= 5; ++i) nodes.g.xyz(1, i) = 12.0 * (i - 1);
+    nodes.fld.assign(kNumFld, 5, 20.0f);
+    PRE_heat_main(nodes, Tables(), d);
+    for (int i = 1; i <= d.Sect2d(1).nh; ++i) ASSERT_EQ(d.Sect2d(1).Tnew(i), kBillet);
+    for (int i = 1; i <= 5; ++i) EXPECT_EQ(nodes.fld(kFldT, i), static_cast<float>(kBillet));
+    EXPECT_EQ(d.HeatDt, static_cast<double>(0.01f));  // no step taken
+  }
 }
 
 TEST(PreHeatDeath, MissingSectionsStopWithAMessage) {

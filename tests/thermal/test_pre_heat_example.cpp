@@ -108,8 +108,11 @@ TEST(PreHeatExample, FirstResultFileShowsTheCooledBillet) {
     if (r > rMax - 0.1) wallMax = std::max(wallMax, T);
     if (r < 0.2 * rMax) coreMin = std::min(coreMin, T);
   }
-  std::printf("example: %zu nodes, T from %.2f (wall up to %.2f) to %.2f (core from %.2f), tools %.1f, billet %.1f\n",
-              res.T.size(), Tmin, wallMax, Tmax, coreMin, d.ToolTemp, d.BilletTemp);
+  const double t = (d.LenB - d.LenA) / d.RamSpeed;
+  std::printf("example: section of %d nodes cooled %.2f s in %.0f steps of %.4f s; %zu result nodes, T from %.2f "
+              "(wall up to %.2f) to %.2f (core from %.2f), tools %.1f, billet %.1f\n",
+              d.Sect2d(1).nh, t - d.HeatDt, std::round(t / d.HeatDt) - 1, d.HeatDt, res.T.size(), Tmin, wallMax, Tmax,
+              coreMin, d.ToolTemp, d.BilletTemp);
   EXPECT_NEAR(rMax, 50.0, 0.1);  // the container bore
   EXPECT_LT(wallMax, coreMin);   // the wall is colder than the core everywhere
   EXPECT_LE(wallMax - Tmin, 0.05);  // and carries the lowest temperatures
