@@ -17,6 +17,7 @@
 #include "mesh3d/gen_gr3d.h"
 #include "output/write_paraview.h"
 #include "post/jacob_contr.h"
+#include "thermal/pre_heat.h"
 
 void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& inp_dat, const ElementTables& tab) {
   Console(TextLine("PrapareOneVariant>  iVar= ") << iVar);
@@ -43,6 +44,10 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
   Console(TextLine(" nodes=") << nodes.g.nh << " elements=" << nodes.g.ne << " iVar=" << iVar);
   Console(TextLine(" DOF=") << inp_dat.DOF);
   Console(TextLine("PrapareOneVariant>  Gen_gr3d ok iVar=") << iVar);
+
+  Console(TextLine("    PrapareOneVariant>>PRE_heat_main, start, iVar=") << iVar);
+  PRE_heat_main(nodes, tab, inp_dat);
+  Console(TextLine("    PrapareOneVariant>>PRE_heat_main, ok, iVar=") << iVar);
 
   Console(TextLine("    PrapareOneVariant>>Gen_gr3d, start, nodes_t, iVar=") << iVar);
   nodes_t.kind = 2;
