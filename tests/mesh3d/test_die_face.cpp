@@ -241,7 +241,9 @@ TEST(DieFaceCorrection, CorrectedMeshesStaySoundAndGainTheShiftedVolume) {
       MeshRecord a, b;
       a.kind = b.kind = static_cast<int8_t>(kind);
       Gen_gr3d(a, plain, Tables());
-      if (kind == 1) EXPECT_FALSE(fs::exists("sigma.fem"));
+      if (kind == 1) {
+        EXPECT_FALSE(fs::exists("sigma.fem"));
+      }
       Gen_gr3d(b, corr, Tables());
       const auto findings = CheckVolumeMesh(b.g, Tables());
       EXPECT_TRUE(findings.empty()) << findings.front();
