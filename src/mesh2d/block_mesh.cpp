@@ -9,6 +9,7 @@
 
 #include "core/fatal.h"
 #include "mesh2d/block_ops.h"
+#include "mesh2d/edge_table.h"
 #include "mesh2d/geometry2d.h"
 #include "mesh2d/mesh_check.h"
 
@@ -852,25 +853,12 @@ void RenumberCorners(Mesh2d& m) {
 void AddMidsideNodes(BlockWork& work, int capacity) {
   Mesh2d& m = work.blockMesh;
   const int nCorner = CornerCount(m);
-  // Edge of element e, local edge k (1: corners 1-2, 2: 2-3, 3: 3-1).
-  struct EdgeRef {
-    int lo, hi, e, k;
-  };
-  std::vector<EdgeRef> edges;
-  edges.reserve(static_cast<std::size_t>(3 * m.ne));
-  for (int e = 1; e <= m.ne; ++e)
-    for (int k = 1; k <= 3; ++k) {
-      const int a = m.nop(k, e), b = m.nop(k % 3 + 1, e);
-      edges.push_back({std::min(a, b), std::max(a, b), e, k});
-    }
-  std::sort(edges.begin(), edges.end(), [](const EdgeRef& x, const EdgeRef& y) {
-    return x.lo != y.lo ? x.lo < y.lo : (x.hi != y.hi ? x.hi < y.hi : (x.e != y.e ? x.e < y.e : x.k < y.k));
-  });
+  // Edges of the elements (local edge k: 1 corners 1-2, 2: 2-3, 3: 3-1).
+  const std::vector<EdgeUse> edges = SortedEdges(m);
   // Neighbour across every edge: nb[(e-1)*3 + k-1] = (element, local edge) or 0.
   std::vector<std::array<int, 2>> nb(static_cast<std::size_t>(3 * m.ne), {0, 0});
   for (std::size_t i = 0; i < edges.size();) {
-    std::size_t j = i + 1;
-    while (j < edges.size() && edges[j].lo == edges[i].lo && edges[j].hi == edges[i].hi) ++j;
+    const std::size_t j = EdgeRunEnd(edges, i);
     Require(j - i <= 2, "GenerateBlock: an edge is shared by more than two elements");
     if (j - i == 2) {
       nb[static_cast<std::size_t>((edges[i].e - 1) * 3 + edges[i].k - 1)] = {edges[i + 1].e, edges[i + 1].k};
