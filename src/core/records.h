@@ -137,6 +137,20 @@ struct Mesh3d {
   Vec1<int32_t> BoundaryConditions;      // node code: 64 + kind for corner nodes, kind for the others, 1..nh
 };
 
+// Element e (1..ne) of g is a 15-node wedge: bit 0 of its type code is set.
+// Otherwise it is a 10-node tetrahedron, whose connectivity rows 11..15 are 0.
+inline bool IsWedge(const Mesh3d& g, int e) { return (g.etype(e) & 1) != 0; }
+
+// Kind of a node code (the code less the corner offset 64).
+inline int KindOfCode(int code) { return code >= 64 ? code - 64 : code; }
+// A boundary node has a code other than 0 and 64.
+inline bool IsBoundaryCode(int code) { return code != 0 && code != 64; }
+// A node touches the tools when its kind is 3, 4, 7, 8, 9 or 10.
+inline bool TouchesTools(int code) {
+  const int k = KindOfCode(code);
+  return k == 3 || k == 4 || k == 7 || k == 8 || k == 9 || k == 10;
+}
+
 // Mesh record of a variant: the flow mesh `nodes` (kind 1) or the thermal
 // mesh `nodes_t` (kind 2), with its nodal field values.
 struct MeshRecord {
@@ -147,6 +161,18 @@ struct MeshRecord {
   Vec1<BndNode> bnd;     // boundary node records in node order; g.EndPlane(i) is node i's position here
   Vec1<BndFace> faces;   // boundary face records in global face order
 };
+
+// Sizes the nodal fields to the node count of m.g and sets the values a new
+// mesh starts from: temperature 20 deg C, viscosity 1 MPa s, flow stress
+// 1 MPa, every other field 0.
+inline void DefaultNodalFields(MeshRecord& m) {
+  m.fld.assign(kNumFld, m.g.nh, 0.0f);
+  for (int i = 1; i <= m.g.nh; ++i) {
+    m.fld(kFldT, i) = 20.0f;
+    m.fld(kFldVisc, i) = 1.0f;
+    m.fld(kFldStress, i) = 1.0f;
+  }
+}
 
 // Run-wide input values read from the input text file; copied into every
 // variant record by the variant generator.

@@ -9,6 +9,8 @@
 
 #include "core/fatal.h"
 #include "mesh2d/block_ops.h"
+#include "mesh2d/corner_graph.h"
+#include "mesh2d/edge_table.h"
 #include "mesh2d/geometry2d.h"
 #include "mesh2d/mesh_check.h"
 
@@ -264,6 +266,376 @@ void BoundaryFactors(const Outline& outline, BlockWork& work) {
   }
 }
 
+namespace {
+
+// State of the advancing-front triangulation of one block: the corner nodes
+// and triangles made so far, the front still to close and the rule state
+// that the failures relax.  Each step of the method is a member.
+class FrontMesher {
+ public:
+  FrontMesher(BlockWork& work, const DivSpec& spec, int capacity)
+      : work_(work), capacity_(capacity), n_(work.n), nSeg_(work.nSeg), h_(spec.h0), eps_(1e-10 * h_ * h_) {
+    xy_.reserve(static_cast<std::size_t>(capacity));
+    mark_.reserve(static_cast<std::size_t>(capacity));
+    tri_.reserve(static_cast<std::size_t>(capacity));
+  }
+
+  void StartFront();
+  void Advance();
+  void Store();
+
+ private:
+  int AddNode(const Point2& p, int mk);
+  void AddTri(int a, int b, int c);
+  bool IsOutline(int i) const { return F_.v[i].node <= nSeg_; }
+  void ClearSkips() {
+    for (auto& fv : F_.v) fv.skip = false;
+  }
+  void ResetRules();
+  double PointFactor(const Point2& p) const;
+  void CutVertex(int i);
+  int SmallestAngle() const;
+  bool CentroidClose();
+  void CutBestEar();
+  void GuardSmallFront(int fs);
+  int ChooseVertex(int fs);
+  void RelaxWithoutVertex(int fs);
+  bool WantsCut(int d, int fs);
+  bool TryNewPoint(int d, int fs);
+  void RelaxAfterFailure(int d, int fs);
+
+  BlockWork& work_;
+  const int capacity_;
+  const int n_;
+  const int nSeg_;
+  const double h_;    // base element size, mm
+  const double eps_;  // orientation tolerance (an area)
+
+  std::vector<Point2> xy_;  // corner nodes made so far
+  std::vector<int> mark_;   // their outline point numbers (0 inside)
+  std::vector<Tri> tri_;    // triangles made so far
+  Front F_;                 // the front still to close
+
+  double relax_ = 1.0;  // cut-quality value, reset after every insertion
+  double aMin_ = kAMin0;
+  int angleRule_ = 1;
+  int allowCut_ = 1;
+  int failures_ = 0;
+  bool earOnly_ = false;  // remaining front is closed by ear cuts alone
+};
+
+int FrontMesher::AddNode(const Point2& p, int mk) {
+  Require(static_cast<int>(xy_.size()) < capacity_,
+          "GenerateBlock: block mesh exceeds its capacity of " + std::to_string(capacity_) + " nodes");
+  xy_.push_back(p);
+  mark_.push_back(mk);
+  return static_cast<int>(xy_.size());
+}
+
+void FrontMesher::AddTri(int a, int b, int c) {
+  Require(static_cast<int>(tri_.size()) < capacity_,
+          "GenerateBlock: block mesh exceeds its capacity of " + std::to_string(capacity_) + " elements");
+  tri_.push_back({a, b, c});
+}
+
+// Initial front: outline end points in reverse order (counter-clockwise).
+// The outline must run clockwise and must not cross itself.
+void FrontMesher::StartFront() {
+  F_.outline = &work_.pts;
+  F_.nSeg = nSeg_;
+  F_.v.reserve(static_cast<std::size_t>(nSeg_));
+  for (int k = 1; k <= nSeg_; ++k) {
+    const int ip = n_ + 1 - 2 * k;
+    const int node = AddNode(work_.pts(ip), ip);
+    F_.v.push_back({work_.pts(ip), node, work_.pfac(ip), 0.0, false});
+  }
+  for (int i = 0; i < F_.size(); ++i) F_.angle(i);
+  double area2 = 0.0;
+  for (int i = 0; i < F_.size(); ++i) {
+    const Point2 &a = F_.v[i].p, &b = F_.v[F_.next(i)].p;
+    area2 += a[0] * b[1] - b[0] * a[1];
+  }
+  Require(area2 > 0.0, "GenerateBlock: block outline must run clockwise (OrientOutline with sense 1)");
+  int e1 = 0, e2 = 0;
+  Require(!FrontCrossesItself(F_, e1, e2), "GenerateBlock: block outline crosses itself between points " +
+                                              std::to_string(n_ + 1 - 2 * e1) + " and " + std::to_string(n_ + 1 - 2 * e2));
+}
+
+void FrontMesher::ResetRules() {
+  relax_ = 1.0;
+  allowCut_ = 1;
+  angleRule_ = 1;
+  failures_ = 0;
+  ClearSkips();
+}
+
+// Refinement factor of a new point from the outline points nearby.
+double FrontMesher::PointFactor(const Point2& p) const {
+  const double R = 2.5 * h_;
+  double best = 0.0;
+  for (int j = 1; j <= n_; ++j) {
+    const double pf = work_.pfac(j);
+    if (pf <= 1.0) continue;
+    const double d2 = Dist2(p, work_.pts(j));
+    if (d2 >= R * R) continue;
+    const double w = (R - std::sqrt(d2)) / R;
+    const double w3 = w * w * w;
+    best = std::max(best, (pf - 1.0) * w3 * w3);
+  }
+  return 1.0 + best;
+}
+
+// Cuts front vertex i off with the triangle (prev, i, next).
+void FrontMesher::CutVertex(int i) {
+  const int f = F_.prev(i), g = F_.next(i);
+  AddTri(F_.v[f].node, F_.v[i].node, F_.v[g].node);
+  F_.v.erase(F_.v.begin() + i);
+  const int fi = i == 0 ? F_.size() - 1 : i - 1;  // f after the erase
+  const int gi = fi == F_.size() - 1 ? 0 : fi + 1;
+  F_.angle(fi);
+  F_.angle(gi);
+  F_.v[fi].skip = false;
+  F_.v[gi].skip = false;
+}
+
+// Front vertex of the smallest angle among those not skipped, -1 if none.
+int FrontMesher::SmallestAngle() const {
+  int best = -1;
+  double bestAng = 1000.0;
+  for (int i = 0; i < F_.size(); ++i)
+    if (!F_.v[i].skip && F_.v[i].ang < bestAng) {
+      bestAng = F_.v[i].ang;
+      best = i;
+    }
+  return best;
+}
+
+// Closes a small front by a fan around its centroid when every fan
+// triangle is positive and the centroid lies inside the front.
+bool FrontMesher::CentroidClose() {
+  Point2 c = {0.0, 0.0};
+  for (const auto& fv : F_.v) {
+    c[0] += fv.p[0];
+    c[1] += fv.p[1];
+  }
+  c[0] /= F_.size();
+  c[1] /= F_.size();
+  for (int i = 0; i < F_.size(); ++i)
+    if (Cross(F_.v[i].p, F_.v[F_.next(i)].p, c) <= eps_) return false;
+  const int node = AddNode(c, 0);
+  for (int i = 0; i < F_.size(); ++i) AddTri(F_.v[i].node, F_.v[F_.next(i)].node, node);
+  F_.v.clear();
+  return true;
+}
+
+// Cuts the smallest-angle vertex among those whose cut keeps the front a
+// simple polygon (such an ear always exists), preferring cuts under the
+// strictest rules that any vertex meets.
+void FrontMesher::CutBestEar() {
+  int best = -1;
+  for (const EarRules rules : {EarRules::kAll, EarRules::kCurved, EarRules::kPolygon}) {
+    for (int i = 0; i < F_.size(); ++i)
+      if ((best < 0 || F_.v[i].ang < F_.v[best].ang) && ValidEar(F_, i, eps_, rules)) best = i;
+    if (best >= 0) break;
+  }
+  Require(best >= 0, "GenerateBlock: the advancing front could not be closed, front size " +
+                         std::to_string(F_.size()));
+  CutVertex(best);
+}
+
+// a. Small fronts made of outline vertices get an interior point first.
+void FrontMesher::GuardSmallFront(int fs) {
+  if (fs != 4 && fs != 5) return;
+  int onOutline = 0;
+  for (int i = 0; i < fs; ++i) onOutline += IsOutline(i) ? 1 : 0;
+  if (onOutline == 4 || onOutline == 5) allowCut_ = 0;
+  if (onOutline == fs - 1)
+    for (int i = 0; i < fs; ++i) F_.v[i].skip = !IsOutline(i);
+}
+
+// b. Smallest angle, passing over vertices whose cut would run next to a
+// strongly refined reflex vertex; -1 when every vertex is excluded.
+int FrontMesher::ChooseVertex(int fs) {
+  int d = -1;
+  for (;;) {
+    d = SmallestAngle();
+    if (d < 0 || fs < 7 || angleRule_ != 1) break;
+    const int f = F_.prev(d), g = F_.next(d);
+    const int f2 = F_.prev(f), g2 = F_.next(g);
+    const Point2 mid = {0.5 * (F_.v[f].p[0] + F_.v[g].p[0]), 0.5 * (F_.v[f].p[1] + F_.v[g].p[1])};
+    bool blocked = false;
+    for (int j = 0; j < fs && !blocked; ++j) {
+      if (j == d || j == f || j == g || j == f2 || j == g2) continue;
+      const FrontVtx& vj = F_.v[j];
+      if (vj.fac >= 2.0 && vj.ang >= 3.2) {
+        const double r = 0.6 * h_ / vj.fac;
+        blocked = Dist2(vj.p, mid) <= r * r;
+      }
+    }
+    if (!blocked) break;
+    F_.v[d].skip = true;
+  }
+  return d;
+}
+
+// Every vertex is excluded: count a failure and relax.
+void FrontMesher::RelaxWithoutVertex(int fs) {
+  ++failures_;
+  if (angleRule_ == 0) {
+    CutBestEar();
+    angleRule_ = 1;
+    ClearSkips();
+  } else if (fs > 6) {
+    if (aMin_ > kAMinLow) {
+      aMin_ -= 0.1;
+      failures_ = 0;
+    } else {
+      angleRule_ = 0;
+    }
+    ClearSkips();
+  } else if (failures_ >= 10) {
+    if (!CentroidClose()) earOnly_ = true;
+  } else {
+    ClearSkips();
+  }
+}
+
+// c. Classification of vertex d: cut it off, or place a new point.
+bool FrontMesher::WantsCut(int d, int fs) {
+  const int f = F_.prev(d), g = F_.next(d);
+  if (angleRule_ == 0) return true;
+  if (allowCut_ == 0) return false;
+  if (F_.v[d].ang > kANew) return false;
+  if (F_.v[d].ang < kACut) return true;
+  if (fs > 6 && IsOutline(f) && IsOutline(g)) {
+    F_.v[d].fac *= 1.2;
+    return false;
+  }
+  const double af = InteriorAngle(F_.v[F_.prev(f)].p, F_.v[f].p, F_.v[g].p);
+  const double ag = InteriorAngle(F_.v[f].p, F_.v[g].p, F_.v[F_.next(g)].p);
+  return std::min(af, ag) >= aMin_;
+}
+
+// e. New point on the bisector of the angle at d, at the local element size
+// (a second try a little closer); true when it was placed.
+bool FrontMesher::TryNewPoint(int d, int fs) {
+  const int f = F_.prev(d), g = F_.next(d);
+  const FrontVtx& vd = F_.v[d];
+  const double D = std::min(static_cast<double>(static_cast<float>(std::sqrt(Dist2(vd.p, F_.v[f].p)))), h_ / vd.fac);
+  const double theta = std::atan2(F_.v[g].p[1] - vd.p[1], F_.v[g].p[0] - vd.p[0]) + 0.5 * vd.ang;
+  const double c = std::cos(theta), s = std::sin(theta);
+  bool accepted = false;
+  Point2 P{};
+  for (int attempt = 0; attempt < 2 && !accepted; ++attempt) {
+    const double dist = attempt == 0 ? D : 0.9 * D;
+    const double clear = attempt == 0 ? 0.1 * D : 0.2 * D;
+    P = {vd.p[0] + dist * c, vd.p[1] + dist * s};
+    bool ok = true;
+    for (int k = 0; k < fs && ok; ++k) ok = EdgeClearance(P, F_.v[k].p, F_.v[F_.next(k)].p) >= clear;
+    if (ok) ok = std::fabs(Winding(F_, P)) >= 0.001;
+    if (ok) ok = ValidInsertion(F_, d, P, eps_);
+    accepted = ok;
+  }
+  if (!accepted) return false;
+  const int node = AddNode(P, 0);
+  AddTri(F_.v[f].node, F_.v[d].node, node);
+  AddTri(F_.v[d].node, F_.v[g].node, node);
+  F_.v[d] = {P, node, PointFactor(P), 0.0, false};
+  F_.angle(f);
+  F_.angle(d);
+  F_.angle(g);
+  ResetRules();
+  return true;
+}
+
+// f. Failure (a rejected new point, or a cut that would cross the front):
+// skip the vertex, then relax the cut quality, the smallest angle a cut may
+// leave and finally the angle rule; a small front is closed by a fan or by
+// ear cuts alone.
+void FrontMesher::RelaxAfterFailure(int d, int fs) {
+  const int before = failures_;
+  ++failures_;
+  if (fs > 6) {
+    if (failures_ + 1 < fs / 2) {
+      F_.v[d].skip = true;
+    } else if (relax_ < 0.7) {
+      relax_ -= 0.05;
+    } else if (aMin_ > kAMinLow) {
+      aMin_ -= 0.1;
+      ClearSkips();
+      failures_ = 0;
+    } else {
+      angleRule_ = 0;
+      ClearSkips();
+    }
+  } else if (before >= 9) {
+    if (!CentroidClose()) earOnly_ = true;
+  } else {
+    F_.v[d].skip = true;
+  }
+}
+
+// Steps the front until three vertices remain, then closes it.
+void FrontMesher::Advance() {
+  const long maxIter = 200L * capacity_ + 10000L;
+  long iter = 0;
+  while (F_.size() > 3) {
+    Require(++iter <= maxIter, "GenerateBlock: the advancing front could not be closed, front size " +
+                                   std::to_string(F_.size()));
+    const int fs = F_.size();
+    if (earOnly_) {
+      CutBestEar();
+      continue;
+    }
+    GuardSmallFront(fs);
+    const int d = ChooseVertex(fs);
+    if (d < 0) {
+      RelaxWithoutVertex(fs);
+      continue;
+    }
+    if (WantsCut(d, fs)) {
+      if (ValidEar(F_, d, eps_, EarRules::kAll)) {
+        const bool wasCutOnly = angleRule_ == 0;
+        CutVertex(d);
+        // A cut forced by the relaxation does not keep the front in cut-only
+        // mode: the next vertex may again receive a new point.
+        if (wasCutOnly) angleRule_ = 1;
+        continue;
+      }
+      if (angleRule_ == 0) {
+        F_.v[d].skip = true;  // another vertex is an ear of the simple front
+        continue;
+      }
+    } else if (TryNewPoint(d, fs)) {
+      continue;
+    }
+    RelaxAfterFailure(d, fs);
+  }
+  if (F_.size() == 3) AddTri(F_.v[0].node, F_.v[1].node, F_.v[2].node);
+}
+
+// Corner nodes and triangles into the block mesh (nop rows 1..3).
+void FrontMesher::Store() {
+  Mesh2d& m = work_.blockMesh;
+  m.ne = static_cast<int>(tri_.size());
+  m.nh = static_cast<int>(xy_.size());
+  m.np = m.nh;
+  m.npe = 6;
+  m.nve = 3;
+  m.xy.assign(xy_.size());
+  m.mark.assign(mark_.size());
+  for (int i = 1; i <= m.nh; ++i) {
+    m.xy(i) = xy_[static_cast<std::size_t>(i - 1)];
+    m.mark(i) = mark_[static_cast<std::size_t>(i - 1)];
+  }
+  m.nop.assign(6, m.ne, 0);
+  for (int e = 1; e <= m.ne; ++e)
+    for (int k = 1; k <= 3; ++k) m.nop(k, e) = tri_[static_cast<std::size_t>(e - 1)][static_cast<std::size_t>(k - 1)];
+  m.flag.clear();
+}
+
+}  // namespace
+
 void TriangulateFront(BlockWork& work, const DivSpec& spec, int capacity) {
   const int n = work.n;
   const int nSeg = work.nSeg;
@@ -271,430 +643,12 @@ void TriangulateFront(BlockWork& work, const DivSpec& spec, int capacity) {
                                           std::to_string(nSeg));
   Require(nSeg <= capacity, "GenerateBlock: block outline of " + std::to_string(nSeg) +
                                 " segments exceeds the block capacity of " + std::to_string(capacity) + " nodes");
-  const double h = spec.h0;
-  Require(h > 0.0, "GenerateBlock: base element size must be positive");
-  const double eps = 1e-10 * h * h;  // orientation tolerance (an area)
-
-  std::vector<Point2> xy;
-  std::vector<int> mark;
-  std::vector<Tri> tri;
-  xy.reserve(static_cast<std::size_t>(capacity));
-  mark.reserve(static_cast<std::size_t>(capacity));
-  tri.reserve(static_cast<std::size_t>(capacity));
-
-  auto addNode = [&](const Point2& p, int mk) {
-    Require(static_cast<int>(xy.size()) < capacity,
-            "GenerateBlock: block mesh exceeds its capacity of " + std::to_string(capacity) + " nodes");
-    xy.push_back(p);
-    mark.push_back(mk);
-    return static_cast<int>(xy.size());
-  };
-  auto addTri = [&](int a, int b, int c) {
-    Require(static_cast<int>(tri.size()) < capacity,
-            "GenerateBlock: block mesh exceeds its capacity of " + std::to_string(capacity) + " elements");
-    tri.push_back({a, b, c});
-  };
-
-  // Initial front: outline end points in reverse order (counter-clockwise).
-  Front F;
-  F.outline = &work.pts;
-  F.nSeg = nSeg;
-  F.v.reserve(static_cast<std::size_t>(nSeg));
-  for (int k = 1; k <= nSeg; ++k) {
-    const int ip = n + 1 - 2 * k;
-    const int node = addNode(work.pts(ip), ip);
-    F.v.push_back({work.pts(ip), node, work.pfac(ip), 0.0, false});
-  }
-  for (int i = 0; i < F.size(); ++i) F.angle(i);
-  {
-    double area2 = 0.0;
-    for (int i = 0; i < F.size(); ++i) {
-      const Point2 &a = F.v[i].p, &b = F.v[F.next(i)].p;
-      area2 += a[0] * b[1] - b[0] * a[1];
-    }
-    Require(area2 > 0.0, "GenerateBlock: block outline must run clockwise (OrientOutline with sense 1)");
-    int e1 = 0, e2 = 0;
-    Require(!FrontCrossesItself(F, e1, e2), "GenerateBlock: block outline crosses itself between points " +
-                                                std::to_string(n + 1 - 2 * e1) + " and " + std::to_string(n + 1 - 2 * e2));
-  }
-
-  double relax = 1.0;  // cut-quality value, reset after every insertion
-  double aMin = kAMin0;
-  int angleRule = 1;
-  int allowCut = 1;
-  int failures = 0;
-  bool earOnly = false;  // remaining front is closed by ear cuts alone
-  auto resetState = [&]() {
-    relax = 1.0;
-    allowCut = 1;
-    angleRule = 1;
-    failures = 0;
-    for (auto& fv : F.v) fv.skip = false;
-  };
-  auto isOutline = [&](int i) { return F.v[i].node <= nSeg; };
-
-  // Refinement factor of a new point from the outline points nearby.
-  const double R = 2.5 * h;
-  auto pointFactor = [&](const Point2& p) {
-    double best = 0.0;
-    for (int j = 1; j <= n; ++j) {
-      const double pf = work.pfac(j);
-      if (pf <= 1.0) continue;
-      const double d2 = Dist2(p, work.pts(j));
-      if (d2 >= R * R) continue;
-      const double w = (R - std::sqrt(d2)) / R;
-      const double w3 = w * w * w;
-      best = std::max(best, (pf - 1.0) * w3 * w3);
-    }
-    return 1.0 + best;
-  };
-
-  auto cutVertex = [&](int i) {
-    const int f = F.prev(i), g = F.next(i);
-    addTri(F.v[f].node, F.v[i].node, F.v[g].node);
-    F.v.erase(F.v.begin() + i);
-    const int fi = i == 0 ? F.size() - 1 : i - 1;  // f after the erase
-    const int gi = fi == F.size() - 1 ? 0 : fi + 1;
-    F.angle(fi);
-    F.angle(gi);
-    F.v[fi].skip = false;
-    F.v[gi].skip = false;
-  };
-
-  auto smallestAngle = [&]() {
-    int best = -1;
-    double bestAng = 1000.0;
-    for (int i = 0; i < F.size(); ++i)
-      if (!F.v[i].skip && F.v[i].ang < bestAng) {
-        bestAng = F.v[i].ang;
-        best = i;
-      }
-    return best;
-  };
-
-  // Closes a small front by a fan around its centroid when every fan
-  // triangle is positive and the centroid lies inside the front.
-  auto centroidClose = [&]() {
-    Point2 c = {0.0, 0.0};
-    for (const auto& fv : F.v) {
-      c[0] += fv.p[0];
-      c[1] += fv.p[1];
-    }
-    c[0] /= F.size();
-    c[1] /= F.size();
-    for (int i = 0; i < F.size(); ++i)
-      if (Cross(F.v[i].p, F.v[F.next(i)].p, c) <= eps) return false;
-    const int node = addNode(c, 0);
-    for (int i = 0; i < F.size(); ++i) addTri(F.v[i].node, F.v[F.next(i)].node, node);
-    F.v.clear();
-    return true;
-  };
-
-  // Cuts the smallest-angle vertex among those whose cut keeps the front a
-  // simple polygon (such an ear always exists), preferring cuts under the
-  // strictest rules that any vertex meets.
-  auto cutBestEar = [&]() {
-    int best = -1;
-    for (const EarRules rules : {EarRules::kAll, EarRules::kCurved, EarRules::kPolygon}) {
-      for (int i = 0; i < F.size(); ++i)
-        if ((best < 0 || F.v[i].ang < F.v[best].ang) && ValidEar(F, i, eps, rules)) best = i;
-      if (best >= 0) break;
-    }
-    Require(best >= 0, "GenerateBlock: the advancing front could not be closed, front size " +
-                           std::to_string(F.size()));
-    cutVertex(best);
-  };
-
-  const long maxIter = 200L * capacity + 10000L;
-  long iter = 0;
-  while (F.size() > 3) {
-    Require(++iter <= maxIter, "GenerateBlock: the advancing front could not be closed, front size " +
-                                   std::to_string(F.size()));
-    const int fs = F.size();
-
-    if (earOnly) {
-      cutBestEar();
-      continue;
-    }
-
-    // a. Small fronts made of outline vertices get an interior point first.
-    if (fs == 4 || fs == 5) {
-      int onOutline = 0;
-      for (int i = 0; i < fs; ++i) onOutline += isOutline(i) ? 1 : 0;
-      if (onOutline == 4 || onOutline == 5) allowCut = 0;
-      if (onOutline == fs - 1)
-        for (int i = 0; i < fs; ++i) F.v[i].skip = !isOutline(i);
-    }
-
-    // b. Smallest angle, passing over vertices whose cut would run next to a
-    // strongly refined reflex vertex.
-    int d = -1;
-    for (;;) {
-      d = smallestAngle();
-      if (d < 0 || fs < 7 || angleRule != 1) break;
-      const int f = F.prev(d), g = F.next(d);
-      const int f2 = F.prev(f), g2 = F.next(g);
-      const Point2 mid = {0.5 * (F.v[f].p[0] + F.v[g].p[0]), 0.5 * (F.v[f].p[1] + F.v[g].p[1])};
-      bool blocked = false;
-      for (int j = 0; j < fs && !blocked; ++j) {
-        if (j == d || j == f || j == g || j == f2 || j == g2) continue;
-        const FrontVtx& vj = F.v[j];
-        if (vj.fac >= 2.0 && vj.ang >= 3.2) {
-          const double r = 0.6 * h / vj.fac;
-          blocked = Dist2(vj.p, mid) <= r * r;
-        }
-      }
-      if (!blocked) break;
-      F.v[d].skip = true;
-    }
-
-    if (d < 0) {
-      // Every vertex is excluded: count a failure and relax.
-      ++failures;
-      if (angleRule == 0) {
-        cutBestEar();
-        angleRule = 1;
-        for (auto& fv : F.v) fv.skip = false;
-      } else if (fs > 6) {
-        if (aMin > kAMinLow) {
-          aMin -= 0.1;
-          failures = 0;
-        } else {
-          angleRule = 0;
-        }
-        for (auto& fv : F.v) fv.skip = false;
-      } else if (failures >= 10) {
-        if (!centroidClose()) earOnly = true;
-      } else {
-        for (auto& fv : F.v) fv.skip = false;
-      }
-      continue;
-    }
-
-    // c. Classification.
-    const int f = F.prev(d), g = F.next(d);
-    bool cut;
-    if (angleRule == 0) {
-      cut = true;
-    } else if (allowCut == 0) {
-      cut = false;
-    } else if (F.v[d].ang > kANew) {
-      cut = false;
-    } else if (F.v[d].ang < kACut) {
-      cut = true;
-    } else if (fs > 6 && isOutline(f) && isOutline(g)) {
-      F.v[d].fac *= 1.2;
-      cut = false;
-    } else {
-      const double af = InteriorAngle(F.v[F.prev(f)].p, F.v[f].p, F.v[g].p);
-      const double ag = InteriorAngle(F.v[f].p, F.v[g].p, F.v[F.next(g)].p);
-      cut = std::min(af, ag) >= aMin;
-    }
-
-    if (cut) {
-      if (ValidEar(F, d, eps, EarRules::kAll)) {
-        const bool wasCutOnly = angleRule == 0;
-        cutVertex(d);
-        // A cut forced by the relaxation does not keep the front in cut-only
-        // mode: the next vertex may again receive a new point.
-        if (wasCutOnly) angleRule = 1;
-        continue;
-      }
-      if (angleRule == 0) {
-        F.v[d].skip = true;  // another vertex is an ear of the simple front
-        continue;
-      }
-    } else {
-      // e. New point on the bisector of the angle at d.
-      const FrontVtx& vd = F.v[d];
-      const double D =
-          std::min(static_cast<double>(static_cast<float>(std::sqrt(Dist2(vd.p, F.v[f].p)))), h / vd.fac);
-      const double theta = std::atan2(F.v[g].p[1] - vd.p[1], F.v[g].p[0] - vd.p[0]) + 0.5 * vd.ang;
-      const double c = std::cos(theta), s = std::sin(theta);
-      bool accepted = false;
-      Point2 P{};
-      for (int attempt = 0; attempt < 2 && !accepted; ++attempt) {
-        const double dist = attempt == 0 ? D : 0.9 * D;
-        const double clear = attempt == 0 ? 0.1 * D : 0.2 * D;
-        P = {vd.p[0] + dist * c, vd.p[1] + dist * s};
-        bool ok = true;
-        for (int k = 0; k < fs && ok; ++k) ok = EdgeClearance(P, F.v[k].p, F.v[F.next(k)].p) >= clear;
-        if (ok) ok = std::fabs(Winding(F, P)) >= 0.001;
-        if (ok) ok = ValidInsertion(F, d, P, eps);
-        accepted = ok;
-      }
-      if (accepted) {
-        const int node = addNode(P, 0);
-        addTri(F.v[f].node, F.v[d].node, node);
-        addTri(F.v[d].node, F.v[g].node, node);
-        F.v[d] = {P, node, pointFactor(P), 0.0, false};
-        F.angle(f);
-        F.angle(d);
-        F.angle(g);
-        resetState();
-        continue;
-      }
-    }
-
-    // f. Failure (a rejected new point, or a cut that would cross the front).
-    const int before = failures;
-    ++failures;
-    if (fs > 6) {
-      if (failures + 1 < fs / 2) {
-        F.v[d].skip = true;
-      } else if (relax < 0.7) {
-        relax -= 0.05;
-      } else if (aMin > kAMinLow) {
-        aMin -= 0.1;
-        for (auto& fv : F.v) fv.skip = false;
-        failures = 0;
-      } else {
-        angleRule = 0;
-        for (auto& fv : F.v) fv.skip = false;
-      }
-    } else if (before >= 9) {
-      if (!centroidClose()) earOnly = true;
-    } else {
-      F.v[d].skip = true;
-    }
-  }
-  if (F.size() == 3) addTri(F.v[0].node, F.v[1].node, F.v[2].node);
-
-  Mesh2d& m = work.blockMesh;
-  m.ne = static_cast<int>(tri.size());
-  m.nh = static_cast<int>(xy.size());
-  m.np = m.nh;
-  m.npe = 6;
-  m.nve = 3;
-  m.xy.assign(xy.size());
-  m.mark.assign(mark.size());
-  for (int i = 1; i <= m.nh; ++i) {
-    m.xy(i) = xy[static_cast<std::size_t>(i - 1)];
-    m.mark(i) = mark[static_cast<std::size_t>(i - 1)];
-  }
-  m.nop.assign(6, m.ne, 0);
-  for (int e = 1; e <= m.ne; ++e)
-    for (int k = 1; k <= 3; ++k) m.nop(k, e) = tri[static_cast<std::size_t>(e - 1)][static_cast<std::size_t>(k - 1)];
-  m.flag.clear();
+  Require(spec.h0 > 0.0, "GenerateBlock: base element size must be positive");
+  FrontMesher mesher(work, spec, capacity);
+  mesher.StartFront();
+  mesher.Advance();
+  mesher.Store();
 }
-
-namespace {
-
-// Node adjacency of the corner mesh in compressed rows: neighbours of node i
-// are adj[start[i-1] .. start[i]-1], sorted.
-struct NodeGraph {
-  std::vector<int> start;
-  std::vector<int> adj;
-  int degree(int i) const { return start[static_cast<std::size_t>(i)] - start[static_cast<std::size_t>(i - 1)]; }
-  const int* begin(int i) const { return adj.data() + start[static_cast<std::size_t>(i - 1)]; }
-  const int* end(int i) const { return adj.data() + start[static_cast<std::size_t>(i)]; }
-};
-
-NodeGraph BuildGraph(const Mesh2d& m, int nCorner) {
-  std::vector<std::vector<int>> lists(static_cast<std::size_t>(nCorner));
-  for (int e = 1; e <= m.ne; ++e)
-    for (int a = 1; a <= 3; ++a)
-      for (int b = 1; b <= 3; ++b)
-        if (a != b) lists[static_cast<std::size_t>(m.nop(a, e) - 1)].push_back(m.nop(b, e));
-  NodeGraph g;
-  g.start.assign(static_cast<std::size_t>(nCorner) + 1, 0);
-  for (int i = 1; i <= nCorner; ++i) {
-    auto& l = lists[static_cast<std::size_t>(i - 1)];
-    std::sort(l.begin(), l.end());
-    l.erase(std::unique(l.begin(), l.end()), l.end());
-    g.start[static_cast<std::size_t>(i)] = g.start[static_cast<std::size_t>(i - 1)] + static_cast<int>(l.size());
-  }
-  g.adj.reserve(static_cast<std::size_t>(g.start.back()));
-  for (auto& l : lists) g.adj.insert(g.adj.end(), l.begin(), l.end());
-  return g;
-}
-
-int CornerCount(const Mesh2d& m) {
-  int np = 0;
-  for (int e = 1; e <= m.ne; ++e)
-    for (int k = 1; k <= 3; ++k) np = std::max(np, m.nop(k, e));
-  return np;
-}
-
-// Breadth-first level structure from `root`: returns the nodes of the deepest
-// level and sets `depth`.
-std::vector<int> DeepestLevel(const NodeGraph& g, int nCorner, int root, int& depth) {
-  std::vector<int> level(static_cast<std::size_t>(nCorner) + 1, -1);
-  std::vector<int> cur{root}, next;
-  level[static_cast<std::size_t>(root)] = 0;
-  depth = 0;
-  for (;;) {
-    next.clear();
-    for (int u : cur)
-      for (const int* p = g.begin(u); p != g.end(u); ++p)
-        if (level[static_cast<std::size_t>(*p)] < 0) {
-          level[static_cast<std::size_t>(*p)] = depth + 1;
-          next.push_back(*p);
-        }
-    if (next.empty()) return cur;
-    ++depth;
-    std::swap(cur, next);
-  }
-}
-
-// Greedy numbering from `start` that keeps the set of waiting nodes (not yet
-// numbered, adjacent to numbered ones) small.  Returns the width reached, or
-// `limit` as soon as the width reaches it; fills `order` (order[k] = old node
-// of new number k+1) when the trial completes.
-int GreedyOrder(const NodeGraph& g, int nCorner, int start, int limit, std::vector<int>& order) {
-  // state: 0 untouched, 1 waiting (in the front), 2 numbered
-  std::vector<char> state(static_cast<std::size_t>(nCorner) + 1, 0);
-  std::vector<int> lowNb(static_cast<std::size_t>(nCorner) + 1, 0);  // smallest new number of a numbered neighbour
-  std::vector<int> front;
-  order.clear();
-  int width = 0;
-  int nextNode = start;
-  state[static_cast<std::size_t>(start)] = 1;
-  front.push_back(start);
-  for (int num = 1; num <= nCorner; ++num) {
-    if (nextNode < 0) {
-      // A disconnected part: continue from its lowest untouched node.
-      for (int i = 1; i <= nCorner; ++i)
-        if (state[static_cast<std::size_t>(i)] == 0) {
-          nextNode = i;
-          state[static_cast<std::size_t>(i)] = 1;
-          front.push_back(i);
-          break;
-        }
-    }
-    const int v = nextNode;
-    state[static_cast<std::size_t>(v)] = 2;
-    front.erase(std::find(front.begin(), front.end(), v));
-    order.push_back(v);
-    for (const int* p = g.begin(v); p != g.end(v); ++p) {
-      const auto u = static_cast<std::size_t>(*p);
-      if (state[u] == 0) {
-        state[u] = 1;
-        front.push_back(*p);
-        lowNb[u] = num;
-      }
-    }
-    width = std::max(width, static_cast<int>(front.size()));
-    if (width >= limit) return limit;
-    // Next: the waiting node adding the fewest new waiting nodes; ties go to
-    // the node with the lowest-numbered numbered neighbour, then lowest node.
-    nextNode = -1;
-    int bestAdd = 0, bestLow = 0;
-    for (int u : front) {
-      int add = 0;
-      for (const int* p = g.begin(u); p != g.end(u); ++p) add += state[static_cast<std::size_t>(*p)] == 0 ? 1 : 0;
-      const int low = lowNb[static_cast<std::size_t>(u)];
-      if (nextNode < 0 || add < bestAdd || (add == bestAdd && (low < bestLow || (low == bestLow && u < nextNode)))) {
-        nextNode = u;
-        bestAdd = add;
-        bestLow = low;
-      }
-    }
-  }
-  return width;
-}
-
-}  // namespace
 
 int SmoothInterior(Mesh2d& m, int nFixed, int maxPasses, const Vec1<Point2>* outline) {
   const int nCorner = CornerCount(m);
@@ -755,122 +709,15 @@ int SmoothInterior(Mesh2d& m, int nFixed, int maxPasses, const Vec1<Point2>* out
   return kept;
 }
 
-int CornerFrontWidth(const Mesh2d& m) {
-  const int nCorner = CornerCount(m);
-  if (nCorner == 0) return 0;
-  const NodeGraph g = BuildGraph(m, nCorner);
-  std::vector<char> state(static_cast<std::size_t>(nCorner) + 1, 0);
-  int waiting = 0, width = 0;
-  for (int v = 1; v <= nCorner; ++v) {
-    if (state[static_cast<std::size_t>(v)] == 1) --waiting;
-    state[static_cast<std::size_t>(v)] = 2;
-    for (const int* p = g.begin(v); p != g.end(v); ++p)
-      if (state[static_cast<std::size_t>(*p)] == 0) {
-        state[static_cast<std::size_t>(*p)] = 1;
-        ++waiting;
-      }
-    width = std::max(width, waiting);
-  }
-  return width;
-}
-
-void RenumberCorners(Mesh2d& m) {
-  const int nCorner = CornerCount(m);
-  if (nCorner < 2) return;
-  const NodeGraph g = BuildGraph(m, nCorner);
-
-  // Start candidates: the deepest level of a level structure rooted at a
-  // pseudo-peripheral node (repeated until the depth stops growing).
-  int root = 1;
-  for (int i = 2; i <= nCorner; ++i)
-    if (g.degree(i) < g.degree(root)) root = i;
-  int depth = 0;
-  std::vector<int> last = DeepestLevel(g, nCorner, root, depth);
-  for (int round = 0; round < 8; ++round) {
-    int cand = last.front();
-    for (int u : last)
-      if (g.degree(u) < g.degree(cand)) cand = u;
-    int d2 = 0;
-    std::vector<int> lv = DeepestLevel(g, nCorner, cand, d2);
-    if (d2 <= depth) break;
-    root = cand;
-    depth = d2;
-    last = std::move(lv);
-  }
-  std::vector<int> starts{root};
-  std::sort(last.begin(), last.end(), [&](int a, int b) {
-    return g.degree(a) != g.degree(b) ? g.degree(a) < g.degree(b) : a < b;
-  });
-  for (int u : last) {
-    if (static_cast<int>(starts.size()) >= 8) break;
-    if (u != root) starts.push_back(u);
-  }
-
-  std::vector<int> best, trial;
-  int bestWidth = nCorner + 1;
-  for (int s : starts) {
-    const int w = GreedyOrder(g, nCorner, s, bestWidth, trial);
-    if (w < bestWidth) {
-      bestWidth = w;
-      best = trial;
-    }
-  }
-  if (best.size() != static_cast<std::size_t>(nCorner)) return;
-
-  // Apply: newNum[old] = new number.
-  std::vector<int> newNum(static_cast<std::size_t>(nCorner) + 1, 0);
-  for (int k = 0; k < nCorner; ++k) newNum[static_cast<std::size_t>(best[static_cast<std::size_t>(k)])] = k + 1;
-  Vec1<Point2> xy(static_cast<std::size_t>(m.nh));
-  Vec1<int32_t> mark(static_cast<std::size_t>(m.nh));
-  for (int i = 1; i <= m.nh; ++i) {
-    const int j = i <= nCorner ? newNum[static_cast<std::size_t>(i)] : i;
-    xy(j) = m.xy(i);
-    mark(j) = m.mark(i);
-  }
-  m.xy = std::move(xy);
-  m.mark = std::move(mark);
-  std::vector<int> firstCorner(static_cast<std::size_t>(m.ne));
-  for (int e = 1; e <= m.ne; ++e) {
-    int lo = nCorner + 1;
-    for (int k = 1; k <= 3; ++k) {
-      m.nop(k, e) = newNum[static_cast<std::size_t>(m.nop(k, e))];
-      lo = std::min(lo, m.nop(k, e));
-    }
-    firstCorner[static_cast<std::size_t>(e - 1)] = lo;
-  }
-  std::vector<int> perm(static_cast<std::size_t>(m.ne));
-  for (int e = 0; e < m.ne; ++e) perm[static_cast<std::size_t>(e)] = e + 1;
-  std::stable_sort(perm.begin(), perm.end(), [&](int a, int b) {
-    return firstCorner[static_cast<std::size_t>(a - 1)] < firstCorner[static_cast<std::size_t>(b - 1)];
-  });
-  Mat1<int32_t> nop(m.nop.rows, m.nop.cols, 0);
-  for (int e = 1; e <= m.ne; ++e)
-    for (int k = 1; k <= m.nop.rows; ++k) nop(k, e) = m.nop(k, perm[static_cast<std::size_t>(e - 1)]);
-  m.nop = std::move(nop);
-}
-
 void AddMidsideNodes(BlockWork& work, int capacity) {
   Mesh2d& m = work.blockMesh;
   const int nCorner = CornerCount(m);
-  // Edge of element e, local edge k (1: corners 1-2, 2: 2-3, 3: 3-1).
-  struct EdgeRef {
-    int lo, hi, e, k;
-  };
-  std::vector<EdgeRef> edges;
-  edges.reserve(static_cast<std::size_t>(3 * m.ne));
-  for (int e = 1; e <= m.ne; ++e)
-    for (int k = 1; k <= 3; ++k) {
-      const int a = m.nop(k, e), b = m.nop(k % 3 + 1, e);
-      edges.push_back({std::min(a, b), std::max(a, b), e, k});
-    }
-  std::sort(edges.begin(), edges.end(), [](const EdgeRef& x, const EdgeRef& y) {
-    return x.lo != y.lo ? x.lo < y.lo : (x.hi != y.hi ? x.hi < y.hi : (x.e != y.e ? x.e < y.e : x.k < y.k));
-  });
+  // Edges of the elements (local edge k: 1 corners 1-2, 2: 2-3, 3: 3-1).
+  const std::vector<EdgeUse> edges = SortedEdges(m);
   // Neighbour across every edge: nb[(e-1)*3 + k-1] = (element, local edge) or 0.
   std::vector<std::array<int, 2>> nb(static_cast<std::size_t>(3 * m.ne), {0, 0});
   for (std::size_t i = 0; i < edges.size();) {
-    std::size_t j = i + 1;
-    while (j < edges.size() && edges[j].lo == edges[i].lo && edges[j].hi == edges[i].hi) ++j;
+    const std::size_t j = EdgeRunEnd(edges, i);
     Require(j - i <= 2, "GenerateBlock: an edge is shared by more than two elements");
     if (j - i == 2) {
       nb[static_cast<std::size_t>((edges[i].e - 1) * 3 + edges[i].k - 1)] = {edges[i + 1].e, edges[i + 1].k};

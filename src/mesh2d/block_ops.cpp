@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/fatal.h"
+#include "mesh2d/edge_table.h"
 #include "mesh2d/mesh_check.h"
 
 namespace {
@@ -310,19 +311,7 @@ void RecentreMidsideNodes(Mesh2d& m, const CurvedView& view) {
 // Element and local edge across every edge: nb[(e-1)*3 + k-1] for local
 // edge k (corners k, k%3+1) of element e; {0, 0} on the boundary.
 std::vector<std::array<int, 2>> EdgeNeighbours(const Mesh2d& m) {
-  struct Ref {
-    int lo, hi, e, k;
-  };
-  std::vector<Ref> refs;
-  refs.reserve(static_cast<std::size_t>(3 * m.ne));
-  for (int e = 1; e <= m.ne; ++e)
-    for (int k = 1; k <= 3; ++k) {
-      const int a = m.nop(k, e), b = m.nop(k % 3 + 1, e);
-      refs.push_back({std::min(a, b), std::max(a, b), e, k});
-    }
-  std::sort(refs.begin(), refs.end(), [](const Ref& x, const Ref& y) {
-    return x.lo != y.lo ? x.lo < y.lo : (x.hi != y.hi ? x.hi < y.hi : x.e < y.e);
-  });
+  const std::vector<EdgeUse> refs = SortedEdges(m);
   std::vector<std::array<int, 2>> nb(static_cast<std::size_t>(3 * m.ne), {0, 0});
   for (std::size_t i = 0; i + 1 < refs.size(); ++i)
     if (refs[i].lo == refs[i + 1].lo && refs[i].hi == refs[i + 1].hi) {

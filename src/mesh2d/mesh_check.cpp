@@ -1,5 +1,6 @@
 #include "mesh2d/mesh_check.h"
 #include "mesh2d/geometry2d.h"
+#include "mesh2d/edge_table.h"
 
 #include <algorithm>
 #include <array>
@@ -172,14 +173,7 @@ std::vector<MeshFinding> CheckMesh(const Mesh2d& m, const MeshCheckLimits& lim) 
   };
   std::vector<Use> uses;
   uses.reserve(static_cast<std::size_t>(3 * m.ne));
-  for (int e = 1; e <= m.ne; ++e)
-    for (int k = 1; k <= 3; ++k) {
-      const int a = m.nop(k, e), b = m.nop(k % 3 + 1, e);
-      uses.push_back({std::min(a, b), std::max(a, b), e, a, m.nop(midCol(k), e)});
-    }
-  std::sort(uses.begin(), uses.end(), [](const Use& x, const Use& y) {
-    return x.lo != y.lo ? x.lo < y.lo : (x.hi != y.hi ? x.hi < y.hi : x.e < y.e);
-  });
+  for (const EdgeUse& u : SortedEdges(m)) uses.push_back({u.lo, u.hi, u.e, m.nop(u.k, u.e), m.nop(midCol(u.k), u.e)});
   std::vector<char> onBoundary(static_cast<std::size_t>(m.nh) + 1, 0);
   std::vector<int> midEdgeCount(static_cast<std::size_t>(m.nh) + 1, 0);
   std::vector<std::array<int, 2>> bEdges;  // boundary corner edges, element direction

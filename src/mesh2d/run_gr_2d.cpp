@@ -246,17 +246,10 @@ void MeshSymmetricBetween(const Outline& inner, const Outline& outer, int c, con
   Merge(a, b, part);
 }
 
-}  // namespace
-
-void Run_gr_2d(int /*iVar*/, InpDat& d) {
-  d.PieceOrder = {};
-  d.RingSym = 0;
-  d.nPiecesB = 0;
-  int S = 0, R = 0;
-  const bool multi = d.ProfType == 7 || d.ProfType == 9;
-  DivisionCounts(multi ? 2 : d.MeshLevel, S, R);
-  d.nPiecesA = (d.ProfType == 3 || d.ProfType == 4 || d.ProfType == 6) ? 3 : 2;
-
+// Reads the variant's outline file, checks that the slots in use hold an
+// outline, resamples outlines 1..5 and measures the profile diameter.
+// Returns the number of slots in use.
+int LoadOutlines(InpDat& d, int S) {
   OutlineFileData file;
   ReadOutlineFile(d.FileOutline, file);
   d.nOutlines = file.nOutlines;
@@ -274,176 +267,233 @@ void Run_gr_2d(int /*iVar*/, InpDat& d) {
     d.Outlines(k) = Resampled(raw, k == 4 ? 2 : 1, S);
   }
   d.Diam2d = MaxDistance(ToOutline(file.outlines[static_cast<std::size_t>(file.slot[0] - 1)]));
+  return used;
+}
 
-  std::vector<Mesh2d> written;
-  if (multi) {
-    // Multi-outline layout: the single outlines and the region around them
-    // inside outline 3.
-    const int J = used;
-    Require(J >= 3, d.FileOutline + ": process type " + std::to_string(d.ProfType) +
-                        " needs at least three outlines (pieces and container), found " + std::to_string(J));
-    d.nPiecesB = static_cast<int16_t>(J);
-    std::vector<char> taken(6, 0);
-    d.PieceOrder(1) = 3;
-    taken[3] = 1;
-    for (int i = 2; i <= J; ++i) {
-      double best = 1e10;
-      int pick = 0;
-      const Outline& prev = d.Outlines(d.PieceOrder(i - 1));
-      for (int k = 1; k <= J; ++k) {
-        if (taken[static_cast<std::size_t>(k)]) continue;
-        double dmin = 0, dmax = 0;
-        DistanceRange(prev, d.Outlines(k), dmin, dmax);
-        if (dmin <= best) {
-          best = dmin;
-          pick = k;
-        }
+// Meshing order of the multi-outline layout: the container outline 3 first,
+// then each time the nearest outline not yet taken.  Outlines touching their
+// neighbour in that order are reduced away from it.
+void OrderPieces(InpDat& d, int J) {
+  std::vector<char> taken(6, 0);
+  d.PieceOrder(1) = 3;
+  taken[3] = 1;
+  for (int i = 2; i <= J; ++i) {
+    double best = 1e10;
+    int pick = 0;
+    const Outline& prev = d.Outlines(d.PieceOrder(i - 1));
+    for (int k = 1; k <= J; ++k) {
+      if (taken[static_cast<std::size_t>(k)]) continue;
+      double dmin = 0, dmax = 0;
+      DistanceRange(prev, d.Outlines(k), dmin, dmax);
+      if (dmin <= best) {
+        best = dmin;
+        pick = k;
       }
-      d.PieceOrder(i) = static_cast<int8_t>(pick);
-      taken[static_cast<std::size_t>(pick)] = 1;
     }
-    if (d.Clearance <= 0.001) {
-      ReduceOutline(d.Outlines(d.PieceOrder(1)), d.Outlines(d.PieceOrder(2)));
-      RoundOutline(d.Outlines(d.PieceOrder(1)));
-    }
-    for (int i = 2; i <= J; ++i)
-      if (Roundness(d.Outlines(d.PieceOrder(i))) >= 0.8)
-        ReduceOutline(d.Outlines(d.PieceOrder(i)), d.Outlines(d.PieceOrder(1)));
-    Outline half1, half2;
-    SplitAround(J, d.PieceOrder, d.Outlines, half1, half2);
-    const Outline& o3 = d.Outlines(3);
-    for (int i = 1; i <= o3.n; ++i) {
-      d.Box2d(1) = std::min(d.Box2d(1), o3.pts(i)[0]);
-      d.Box2d(2) = std::max(d.Box2d(2), o3.pts(i)[0]);
-      d.Box2d(3) = std::min(d.Box2d(3), o3.pts(i)[1]);
-      d.Box2d(4) = std::max(d.Box2d(4), o3.pts(i)[1]);
-    }
-    const double ex = 0.1 * (d.Box2d(2) - d.Box2d(1)), ey = 0.1 * (d.Box2d(4) - d.Box2d(3));
-    d.Box2d(1) -= ex;
-    d.Box2d(2) += ex;
-    d.Box2d(3) -= ey;
-    d.Box2d(4) += ey;
+    d.PieceOrder(i) = static_cast<int8_t>(pick);
+    taken[static_cast<std::size_t>(pick)] = 1;
+  }
+  if (d.Clearance <= 0.001) {
+    ReduceOutline(d.Outlines(d.PieceOrder(1)), d.Outlines(d.PieceOrder(2)));
+    RoundOutline(d.Outlines(d.PieceOrder(1)));
+  }
+  for (int i = 2; i <= J; ++i)
+    if (Roundness(d.Outlines(d.PieceOrder(i))) >= 0.8)
+      ReduceOutline(d.Outlines(d.PieceOrder(i)), d.Outlines(d.PieceOrder(1)));
+}
 
-    std::vector<Mesh2d> pieces(static_cast<std::size_t>(J) + 1);
-    for (int i = 2; i <= J; ++i) {
-      Outline& o = d.Outlines(d.PieceOrder(i));
-      MeshOutline(o, S, S, pieces[static_cast<std::size_t>(i)]);
-      FlagOnOutline(d.nPiecesB, o, pieces[static_cast<std::size_t>(i)]);
-    }
-    Mesh2d m1, m2;
-    MeshOutline(half1, S + 32, S + 32, m1, true);
-    MeshOutline(half2, S + 32, S + 32, m2, true);
-    for (int i = 2; i <= J; ++i) written.push_back(pieces[static_cast<std::size_t>(i)]);
-    Mesh2d merged = m1;
-    for (int i = 2; i <= J; ++i) {
-      Mesh2d next;
-      Merge(merged, pieces[static_cast<std::size_t>(i)], next);
-      merged = std::move(next);
-    }
-    Mesh2d all;
-    Merge(merged, m2, all);
-    written.push_back(std::move(all));
-    d.nPiecesA = 2;
+// Bounding box of outline 3 widened by a tenth of its size on every side.
+void ContainerBox(InpDat& d) {
+  const Outline& o3 = d.Outlines(3);
+  for (int i = 1; i <= o3.n; ++i) {
+    d.Box2d(1) = std::min(d.Box2d(1), o3.pts(i)[0]);
+    d.Box2d(2) = std::max(d.Box2d(2), o3.pts(i)[0]);
+    d.Box2d(3) = std::min(d.Box2d(3), o3.pts(i)[1]);
+    d.Box2d(4) = std::max(d.Box2d(4), o3.pts(i)[1]);
+  }
+  const double ex = 0.1 * (d.Box2d(2) - d.Box2d(1)), ey = 0.1 * (d.Box2d(4) - d.Box2d(3));
+  d.Box2d(1) -= ex;
+  d.Box2d(2) += ex;
+  d.Box2d(3) -= ey;
+  d.Box2d(4) += ey;
+}
+
+// Multi-outline layout: the single outlines and the region around them
+// inside outline 3.  Written: the pieces in meshing order, then the whole
+// section.
+void MultiOutlineLayout(InpDat& d, int used, int S, std::vector<Mesh2d>& written) {
+  const int J = used;
+  Require(J >= 3, d.FileOutline + ": process type " + std::to_string(d.ProfType) +
+                      " needs at least three outlines (pieces and container), found " + std::to_string(J));
+  d.nPiecesB = static_cast<int16_t>(J);
+  OrderPieces(d, J);
+  Outline half1, half2;
+  SplitAround(J, d.PieceOrder, d.Outlines, half1, half2);
+  ContainerBox(d);
+
+  std::vector<Mesh2d> pieces(static_cast<std::size_t>(J) + 1);
+  for (int i = 2; i <= J; ++i) {
+    Outline& o = d.Outlines(d.PieceOrder(i));
+    MeshOutline(o, S, S, pieces[static_cast<std::size_t>(i)]);
+    FlagOnOutline(d.nPiecesB, o, pieces[static_cast<std::size_t>(i)]);
+  }
+  Mesh2d m1, m2;
+  MeshOutline(half1, S + 32, S + 32, m1, true);
+  MeshOutline(half2, S + 32, S + 32, m2, true);
+  for (int i = 2; i <= J; ++i) written.push_back(pieces[static_cast<std::size_t>(i)]);
+  Mesh2d merged = m1;
+  for (int i = 2; i <= J; ++i) {
+    Mesh2d next;
+    Merge(merged, pieces[static_cast<std::size_t>(i)], next);
+    merged = std::move(next);
+  }
+  Mesh2d all;
+  Merge(merged, m2, all);
+  written.push_back(std::move(all));
+  d.nPiecesA = 2;
+}
+
+// Meshes of the standard layout as they grow: the profile region and the
+// section mesh after each ring.
+struct RingLayout {
+  Mesh2d region1;             // region 1, the profile
+  Mesh2d ring;                // the growing mesh of the whole section
+  bool haveRing = false;      // at least one ring was added
+  std::vector<Mesh2d> rings;  // ring12, ring123, ring1234 as built
+
+  // The section mesh grown by one ring becomes `next`.
+  void Grow(Mesh2d&& next) {
+    ring = std::move(next);
+    haveRing = true;
+    rings.push_back(ring);
+  }
+};
+
+// Region 1: the profile outline as one block, or for a hollow profile the
+// ring between the inner outline (slot 4) and the profile outline, meshed as
+// two halves.
+void MeshProfileRegion(InpDat& d, int S, int R, RingLayout& L) {
+  SymmetryCode(d.Outlines(1));
+  if (d.SplitMode == 1) {
+    MeshOutline(d.Outlines(1), S + 4, S + 4, L.region1);
   } else {
-    // Standard layout: region 1 (the profile) and the rings around it.
-    const int m = d.nOutlines - d.SplitMode + 1;
-    Mesh2d region1, ring;  // ring: the growing mesh of the whole section
-    bool haveRing = false;
-    std::vector<Mesh2d> rings;  // ring12, ring123, ring1234 as built
-    if (m >= 1) {
-      SymmetryCode(d.Outlines(1));
-      if (d.SplitMode == 1) {
-        MeshOutline(d.Outlines(1), S + 4, S + 4, region1);
-      } else {
-        // Hollow profile: the ring between the inner outline (slot 4) and the
-        // profile outline, meshed as two halves.
-        Outline half1, half2;
-        SplitRing(d.Outlines(4), d.Outlines(1), half1, half2);
-        for (int i = 1; i <= half2.n; ++i) half2.mark(i) = -1;
-        Mesh2d a, b;
-        MeshOutline(half1, S + 8, S + 8, a, true);
-        MeshOutline(half2, S, S + R, b, true);
-        Merge(a, b, region1);
-      }
-      region1.Krit = MeshKrit(region1);
-    }
-    if (m >= 2) {
-      const int code2 = SymmetryCode(d.Outlines(2));
-      const int code1 = SymmetryCode(d.Outlines(1));
-      SymmetryCode(d.Outlines(3));
-      if (code2 >= 1 && code1 >= 1) {
-        // Both outlines lie against a symmetry axis: the region between them
-        // is no ring but one simply connected block, bounded by the two free
-        // arcs and the axis.  It is meshed directly so that the section mesh
-        // still covers the whole half (or quarter) section.
-        d.RingSym = 1;
-        d.Outlines(2) = Resampled(d.Outlines(2), 1, S + 12);
-        SymmetryCode(d.Outlines(2));
-        Mesh2d part;
-        MeshSymmetricBetween(d.Outlines(1), d.Outlines(2), S + 4, d.FileOutline, part);
-        Merge(region1, part, ring);
-        haveRing = true;
-        rings.push_back(ring);
-      } else {
-        d.Outlines(2) = Resampled(d.Outlines(2), 1, S + 12);
-        Mesh2d h1, h2, halves;
-        double k1 = 0, k2 = 0;
-        MeshRingHalves(d.Outlines(1), d.Outlines(2), S + 4, S + 4, h1, h2, k1, k2);
-        Merge(h1, h2, halves);
-        // The section mesh covers the profile as well: the extruded pieces
-        // join node to node and the section area is the full area.
-        Merge(region1, halves, ring);
-        haveRing = true;
-        rings.push_back(ring);
-      }
-    }
-    for (int k = 3; k <= std::min(m, 4); ++k) {
-      Outline& inner = d.Outlines(k - 1);
-      Outline& outer = d.Outlines(k == 4 && d.SplitMode == 2 ? 5 : k);
-      if (k == 3 && d.MeshLevel <= 5 && m == 3 && SymmetryCode(outer) == 0 && d.Clearance <= 0.001) {
-        ReduceOutline(outer, inner);
-        RoundOutline(outer);
-      }
-      const Mesh2d& base = haveRing ? ring : region1;
-      if (SymmetryCode(inner) >= 1 && SymmetryCode(outer) >= 1) {
-        Mesh2d part, next;
-        MeshSymmetricBetween(inner, outer, S + 4, d.FileOutline, part);
-        Merge(base, part, next);
-        ring = std::move(next);
-        haveRing = true;
-        rings.push_back(ring);
-        continue;
-      }
-      int c1 = S + 4, c2 = S + 4;
-      Mesh2d h1, h2;
-      double k1 = 0, k2 = 0;
-      MeshRingHalves(inner, outer, c1, c2, h1, h2, k1, k2);
-      for (int retry = 1; retry <= 3 && k1 + k2 >= 100.0; ++retry) {
-        c1 -= 2;
-        c2 -= 2;
-        MeshRingHalves(inner, outer, c1, c2, h1, h2, k1, k2);
-      }
-      Mesh2d withFirst, next;
-      Merge(base, h1, withFirst);
-      Merge(withFirst, h2, next);
-      ring = std::move(next);
-      haveRing = true;
-      rings.push_back(ring);
-    }
-    written.push_back(region1);
-    if (d.nPiecesA == 2) {
-      written.push_back(rings.empty() ? Mesh2d{} : rings.back());
+    Outline half1, half2;
+    SplitRing(d.Outlines(4), d.Outlines(1), half1, half2);
+    for (int i = 1; i <= half2.n; ++i) half2.mark(i) = -1;
+    Mesh2d a, b;
+    MeshOutline(half1, S + 8, S + 8, a, true);
+    MeshOutline(half2, S, S + R, b, true);
+    Merge(a, b, L.region1);
+  }
+  L.region1.Krit = MeshKrit(L.region1);
+}
+
+// The ring between outline 1 and outline 2, merged with region 1.
+void MeshFirstRing(InpDat& d, int S, RingLayout& L) {
+  const int code2 = SymmetryCode(d.Outlines(2));
+  const int code1 = SymmetryCode(d.Outlines(1));
+  SymmetryCode(d.Outlines(3));
+  if (code2 >= 1 && code1 >= 1) {
+    // Both outlines lie against a symmetry axis: the region between them
+    // is no ring but one simply connected block, bounded by the two free
+    // arcs and the axis.  It is meshed directly so that the section mesh
+    // still covers the whole half (or quarter) section.
+    d.RingSym = 1;
+    d.Outlines(2) = Resampled(d.Outlines(2), 1, S + 12);
+    SymmetryCode(d.Outlines(2));
+    Mesh2d part, next;
+    MeshSymmetricBetween(d.Outlines(1), d.Outlines(2), S + 4, d.FileOutline, part);
+    Merge(L.region1, part, next);
+    L.Grow(std::move(next));
+  } else {
+    d.Outlines(2) = Resampled(d.Outlines(2), 1, S + 12);
+    Mesh2d h1, h2, halves, next;
+    double k1 = 0, k2 = 0;
+    MeshRingHalves(d.Outlines(1), d.Outlines(2), S + 4, S + 4, h1, h2, k1, k2);
+    Merge(h1, h2, halves);
+    // The section mesh covers the profile as well: the extruded pieces
+    // join node to node and the section area is the full area.
+    Merge(L.region1, halves, next);
+    L.Grow(std::move(next));
+  }
+}
+
+// Ring k (3 or 4) between outline k-1 and outline k (outline 5 for ring 4
+// of a hollow profile), merged with the section mesh so far.  A ring of poor
+// quality is meshed again with coarser divisions, up to three times.
+void MeshOuterRing(InpDat& d, int k, int m, int S, RingLayout& L) {
+  Outline& inner = d.Outlines(k - 1);
+  Outline& outer = d.Outlines(k == 4 && d.SplitMode == 2 ? 5 : k);
+  if (k == 3 && d.MeshLevel <= 5 && m == 3 && SymmetryCode(outer) == 0 && d.Clearance <= 0.001) {
+    ReduceOutline(outer, inner);
+    RoundOutline(outer);
+  }
+  const Mesh2d& base = L.haveRing ? L.ring : L.region1;
+  if (SymmetryCode(inner) >= 1 && SymmetryCode(outer) >= 1) {
+    Mesh2d part, next;
+    MeshSymmetricBetween(inner, outer, S + 4, d.FileOutline, part);
+    Merge(base, part, next);
+    L.Grow(std::move(next));
+    return;
+  }
+  int c1 = S + 4, c2 = S + 4;
+  Mesh2d h1, h2;
+  double k1 = 0, k2 = 0;
+  MeshRingHalves(inner, outer, c1, c2, h1, h2, k1, k2);
+  for (int retry = 1; retry <= 3 && k1 + k2 >= 100.0; ++retry) {
+    c1 -= 2;
+    c2 -= 2;
+    MeshRingHalves(inner, outer, c1, c2, h1, h2, k1, k2);
+  }
+  Mesh2d withFirst, next;
+  Merge(base, h1, withFirst);
+  Merge(withFirst, h2, next);
+  L.Grow(std::move(next));
+}
+
+// Standard layout: region 1 (the profile) and the rings around it.
+// Written: region 1, then the last section mesh (two meshes), or the last
+// two section meshes (three meshes).
+void StandardLayout(InpDat& d, int S, int R, std::vector<Mesh2d>& written) {
+  const int m = d.nOutlines - d.SplitMode + 1;
+  RingLayout L;
+  if (m >= 1) MeshProfileRegion(d, S, R, L);
+  if (m >= 2) MeshFirstRing(d, S, L);
+  for (int k = 3; k <= std::min(m, 4); ++k) MeshOuterRing(d, k, m, S, L);
+  written.push_back(L.region1);
+  if (d.nPiecesA == 2) {
+    written.push_back(L.rings.empty() ? Mesh2d{} : L.rings.back());
+  } else {
+    if (L.rings.size() >= 2) {
+      written.push_back(L.rings[L.rings.size() - 2]);
+      written.push_back(L.rings.back());
     } else {
-      if (rings.size() >= 2) {
-        written.push_back(rings[rings.size() - 2]);
-        written.push_back(rings.back());
-      } else {
-        written.push_back(rings.empty() ? Mesh2d{} : rings.back());
-        written.push_back(Mesh2d{});
-      }
+      written.push_back(L.rings.empty() ? Mesh2d{} : L.rings.back());
+      written.push_back(Mesh2d{});
     }
   }
+}
 
+}  // namespace
+
+void Run_gr_2d(int /*iVar*/, InpDat& d) {
+  d.PieceOrder = {};
+  d.RingSym = 0;
+  d.nPiecesB = 0;
+  int S = 0, R = 0;
+  const bool multi = d.ProfType == 7 || d.ProfType == 9;
+  DivisionCounts(multi ? 2 : d.MeshLevel, S, R);
+  d.nPiecesA = (d.ProfType == 3 || d.ProfType == 4 || d.ProfType == 6) ? 3 : 2;
+
+  const int used = LoadOutlines(d, S);
+  std::vector<Mesh2d> written;
+  if (multi) {
+    MultiOutlineLayout(d, used, S, written);
+  } else {
+    StandardLayout(d, S, R, written);
+  }
+
+  // Measures of the written meshes, their areas into Area2d, then the file.
   std::vector<const Mesh2d*> out;
   for (std::size_t k = 0; k < written.size(); ++k) {
     Mesh2d& w = written[k];

@@ -20,15 +20,8 @@
 
 using Vec3 = std::array<double, 3>;
 
-// Kind of a node code (the code less the corner offset 64).
-inline int KindOfCode(int code) { return code >= 64 ? code - 64 : code; }
-// A boundary node has a code other than 0 and 64.
-inline bool IsBoundaryCode(int code) { return code != 0 && code != 64; }
-// A node touches the tools when its kind is 3, 4, 7, 8, 9 or 10.
-inline bool TouchesTools(int code) {
-  const int k = KindOfCode(code);
-  return k == 3 || k == 4 || k == 7 || k == 8 || k == 9 || k == 10;
-}
+// The node-code predicates KindOfCode, IsBoundaryCode and TouchesTools stand
+// next to the mesh record (core/records.h).
 
 // Classification (boundary_classify.cpp).
 

@@ -8,8 +8,6 @@
 
 namespace {
 
-bool IsWedge(const Mesh3d& g, int e) { return (g.etype(e) & 1) != 0; }
-
 const FaceRule& RuleOf(const ElementTables& tab, bool wedge, int local) {
   return wedge ? tab.Wedge15Faces(local) : tab.Tet10Faces(local);
 }

@@ -31,12 +31,7 @@ void Areas(const InpDat& d, double A[5]) {
 
 void EnsureFields(MeshRecord& m) {
   if (m.fld.cols == m.g.nh && m.fld.rows == kNumFld) return;
-  m.fld.assign(kNumFld, m.g.nh, 0.0f);
-  for (int i = 1; i <= m.g.nh; ++i) {
-    m.fld(kFldT, i) = 20.0f;
-    m.fld(kFldVisc, i) = 1.0f;
-    m.fld(kFldStress, i) = 1.0f;
-  }
+  DefaultNodalFields(m);
 }
 
 // Analytic initial strain e and strain rate s at level z.
@@ -246,7 +241,7 @@ void RelaxZ(Mesh3d& g) {
   for (int sweep = 1; sweep <= 20; ++sweep) {
     double change = 0.0;
     for (int e = 1; e <= g.ne; ++e) {
-      if ((g.etype(e) & 1) == 0 || g.npe < 15) continue;
+      if (!IsWedge(g, e) || g.npe < 15) continue;
       load(e);
       const double zb = (z[0] + z[1] + z[2]) / 3.0, zt = (z[3] + z[4] + z[5]) / 3.0;
       for (int k = 0; k < 3; ++k) {
@@ -262,7 +257,7 @@ void RelaxZ(Mesh3d& g) {
     if (change <= 0.0001) break;
   }
   for (int e = 1; e <= g.ne; ++e) {
-    if ((g.etype(e) & 1) == 0 || g.npe < 15) continue;
+    if (!IsWedge(g, e) || g.npe < 15) continue;
     load(e);
     midSides();
     store(e);

@@ -324,7 +324,7 @@ void ReorderElements(Mesh3d& m) {
   const int ne = m.ne;
   if (ne <= 1) return;
   // Vertex nodes of an element: 6 for a wedge, 4 for a tetrahedron.
-  auto nVert = [&](int e) { return m.nop(15, e) == 0 ? 4 : 6; };
+  auto nVert = [&](int e) { return IsWedge(m, e) ? 6 : 4; };
 
   // Neighbour lists (elements sharing a vertex node), ascending, from a
   // node-to-element table.
@@ -512,12 +512,7 @@ void BuildVolumeMesh(MeshRecord& nodes, InpDat& d) {
   }
   ReorderElements(mesh);
   nodes.g = std::move(mesh);
-  nodes.fld.assign(kNumFld, nodes.g.nh, 0.0f);
-  for (int i = 1; i <= nodes.g.nh; ++i) {
-    nodes.fld(kFldT, i) = 20.0f;
-    nodes.fld(kFldVisc, i) = 1.0f;
-    nodes.fld(kFldStress, i) = 1.0f;
-  }
+  DefaultNodalFields(nodes);
   for (int e = 1; e <= nodes.g.ne; ++e) nodes.g.etype(e) = -1;
 }
 

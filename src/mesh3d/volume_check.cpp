@@ -20,15 +20,16 @@ std::vector<std::string> CheckVolumeMesh(const Mesh3d& m, const ElementTables& t
   auto add = [&](const std::string& s) {
     if (static_cast<int>(out.size()) < maxFindings) out.push_back(s);
   };
-  if (m.nop.rows != 15 || m.nop.cols != m.ne || m.xyz.cols != m.nh || m.np > m.nh) {
+  if (m.nop.rows != 15 || m.nop.cols != m.ne || m.etype.size() != m.ne || m.xyz.cols != m.nh || m.np > m.nh) {
     add("counts: connectivity (" + std::to_string(m.nop.rows) + " x " + std::to_string(m.nop.cols) +
-        ") or coordinates (" + std::to_string(m.xyz.cols) + ") do not match ne=" + std::to_string(m.ne) +
+        "), element types (" + std::to_string(m.etype.size()) + ") or coordinates (" + std::to_string(m.xyz.cols) +
+        ") do not match ne=" + std::to_string(m.ne) +
         " nh=" + std::to_string(m.nh) + " np=" + std::to_string(m.np));
     return out;
   }
   bool numbersOk = true;
   for (int e = 1; e <= m.ne; ++e) {
-    const bool wedge = m.nop(15, e) != 0;
+    const bool wedge = IsWedge(m, e);
     const int nn = wedge ? 15 : 10, nv = wedge ? 6 : 4;
     for (int a = 1; a <= nn; ++a) {
       const int n = std::abs(m.nop(a, e));
@@ -46,7 +47,7 @@ std::vector<std::string> CheckVolumeMesh(const Mesh3d& m, const ElementTables& t
 
   // Orientation: det J < 0 at every integration point.
   for (int e = 1; e <= m.ne; ++e) {
-    const ElemType& t = m.nop(15, e) != 0 ? tab.Wedge15 : tab.Tet10;
+    const ElemType& t = IsWedge(m, e) ? tab.Wedge15 : tab.Tet10;
     double worst = -1e300;
     for (int g = 1; g <= t.ngp; ++g) worst = std::max(worst, ElementDetJ(m, t, e, g));
     if (!(worst < 0.0)) add("orientation: element " + std::to_string(e) + " has det J = " + std::to_string(worst) + " >= 0");
@@ -70,7 +71,7 @@ std::vector<std::string> CheckVolumeMesh(const Mesh3d& m, const ElementTables& t
   // two elements.
   std::map<std::array<int, 4>, int> faces;
   for (int e = 1; e <= m.ne; ++e) {
-    const bool wedge = m.nop(15, e) != 0;
+    const bool wedge = IsWedge(m, e);
     const int nf = wedge ? 5 : 4;
     for (int f = 0; f < nf; ++f) {
       std::array<int, 4> key{0, 0, 0, 0};

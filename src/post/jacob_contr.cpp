@@ -18,7 +18,7 @@ void Jacob_contr(int /*iVar*/, const MeshRecord& nodes, const ElemType& Wedge15,
   double xyz[kWedgeNodes][3];
   double Vmesh = 0.0;
   for (int e = 1; e <= g.ne; ++e) {
-    const ElemType& et = (g.etype(e) & 1) != 0 ? Wedge15 : Tet10;
+    const ElemType& et = IsWedge(g, e) ? Wedge15 : Tet10;
     assert(et.nn <= kWedgeNodes && et.nn <= g.nop.rows);
     for (int a = 1; a <= et.nn; ++a) {
       const int node = std::abs(g.nop(a, e));

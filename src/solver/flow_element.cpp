@@ -10,14 +10,12 @@
 #include "material/flow_stress.h"
 #include "solver/dense_inverse.h"
 
-bool IsWedgeElement(const Mesh3d& g, int k) { return g.npe >= 15 && g.nop(15, k) != 0; }
-
 void GatherFlowElement(const MeshRecord& mesh, int k, FlowElementData& d) {
   const Mesh3d& g = mesh.g;
-  d.wedge = IsWedgeElement(g, k);
+  d.wedge = IsWedge(g, k);
   d.nen = d.wedge ? kWedgeNodes : kTetNodes;
   d.npe = d.wedge ? kWedgeCorners : kTetCorners;
-  assert(g.etype.empty() || ((g.etype(k) & 1) != 0) == d.wedge);
+  assert(!d.wedge || g.npe >= kWedgeNodes);
   for (int a = 0; a < d.nen; ++a) {
     const int n = std::abs(g.nop(a + 1, k));
     assert(n >= 1 && n <= g.nh);

@@ -32,10 +32,6 @@ struct StrainRate {
   float xx = 0, yy = 0, zz = 0, xy = 0, yz = 0, xz = 0;
 };
 
-// The element type of element k of the mesh: a connectivity column whose
-// 15th entry is 0 is a tetrahedron, otherwise a wedge.
-bool IsWedgeElement(const Mesh3d& g, int k);
-
 // Gathers coordinates, velocities, temperatures and strains of element k.
 // Connectivity entries may carry the frontal solver's temporary sign.
 void GatherFlowElement(const MeshRecord& mesh, int k, FlowElementData& d);

@@ -31,7 +31,7 @@ void REOLOG_aver(const MeshRecord& nodes, InpDat& inp) {
     const double s = nodes.fld(kFldStress, i);
     sAll += s;
     const int code = nodes.g.BoundaryConditions(i);
-    if (code != 0 && code != 64) {
+    if (IsBoundaryCode(code)) {
       sBnd += s;
       nBnd += 1.0;
     }
@@ -114,7 +114,7 @@ void RheologyUpdate(const ElementTables& tab, MeshRecord& nodes, InpDat& inp) {
   for (int i = 1; i <= nh; ++i)
     if (g.xyz(3, i) <= zLim) nodes.fld(kFldVisc, i) = fmax;
   for (int k = 1; k <= g.ne; ++k) {
-    const bool wedge = IsWedgeElement(g, k);
+    const bool wedge = IsWedge(g, k);
     const int nen = wedge ? kWedgeNodes : kTetNodes;
     const int nc = wedge ? kWedgeCorners : kTetCorners;
     bool touches = false;

@@ -304,3 +304,21 @@ TEST(CheckVolumeMesh, FindsFlippedElementsDuplicatesAndOvercrowdedFaces) {
   for (const auto& s : CheckVolumeMesh(twice, Tables())) found = found || s.find("conformity:") != std::string::npos;
   EXPECT_TRUE(found);
 }
+
+TEST(CheckVolumeMesh, ElementTypesDecideTheShapeAndMustCoverEveryElement) {
+  const Mesh2d m2 = GridMesh2d(0, 0, 2, 2, 2, 2);
+  Mesh3d m;
+  ExtrudePiece(m2, 2, 0.0, 4.0, m);
+  // Every extruded element is a wedge by its type code and fills row 15.
+  for (int e = 1; e <= m.ne; ++e) {
+    EXPECT_TRUE(IsWedge(m, e));
+    EXPECT_NE(m.nop(15, e), 0);
+  }
+  // A type table shorter than the element list is a count finding, not a
+  // read past its end.
+  Mesh3d shortTypes = m;
+  shortTypes.etype.v.pop_back();
+  const auto f = CheckVolumeMesh(shortTypes, Tables());
+  ASSERT_EQ(f.size(), 1u);
+  EXPECT_EQ(f[0].rfind("counts:", 0), 0u) << f[0];
+}

@@ -1,0 +1,50 @@
+# Include layering of the sources: a folder of src/ may include headers of
+# its own folder and of the folders below it, never of one above it.
+# Run as: cmake -DSRC_DIR=<src> -P layering.cmake
+#
+# One known exception: the die-face correction runs inside the volume mesher
+# and solves the cross-section potential through the field-solve driver.
+cmake_minimum_required(VERSION 3.25)
+set(allowed
+  "mesh3d/die_face.cpp:solver/field_solve.h"
+  "mesh3d/die_face.cpp:solver/potential.h")
+set(levels core:0 fem:1 material:1 input:2 mesh2d:3 mesh3d:4 solver:5 thermal:6 post:7 output:8 driver:9)
+foreach(entry IN LISTS levels)
+  string(REPLACE ":" ";" pair "${entry}")
+  list(GET pair 0 folder)
+  list(GET pair 1 level)
+  set(level_${folder} ${level})
+  list(APPEND folders ${folder})
+endforeach()
+
+set(violations 0)
+file(GLOB subdirs RELATIVE ${SRC_DIR} ${SRC_DIR}/*)
+foreach(dir IN LISTS subdirs)
+  if(IS_DIRECTORY ${SRC_DIR}/${dir} AND NOT DEFINED level_${dir})
+    message(SEND_ERROR "src/${dir}: folder without a layer")
+    math(EXPR violations "${violations} + 1")
+  endif()
+endforeach()
+foreach(folder IN LISTS folders)
+  file(GLOB files ${SRC_DIR}/${folder}/*.h ${SRC_DIR}/${folder}/*.cpp)
+  foreach(f IN LISTS files)
+    file(STRINGS ${f} lines REGEX "^#include \"[a-z0-9_]+/")
+    foreach(line IN LISTS lines)
+      string(REGEX REPLACE "^#include \"([a-z0-9_]+)/.*" "\\1" used "${line}")
+      string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" header "${line}")
+      get_filename_component(name ${f} NAME)
+      if(used STREQUAL folder OR "${folder}/${name}:${header}" IN_LIST allowed)
+        continue()
+      endif()
+      if(NOT DEFINED level_${used} OR NOT level_${used} LESS level_${folder})
+        file(RELATIVE_PATH rel ${SRC_DIR} ${f})
+        message(SEND_ERROR "src/${rel}: ${line} reaches from ${folder} up to ${used}")
+        math(EXPR violations "${violations} + 1")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(violations GREATER 0)
+  message(FATAL_ERROR "${violations} include(s) against the layering")
+endif()
+message(STATUS "include layering holds")
