@@ -18,6 +18,7 @@
 #include "output/write_paraview.h"
 #include "post/jacob_contr.h"
 #include "thermal/pre_heat.h"
+#include "thermal/perenos.h"
 
 void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& inp_dat, const ElementTables& tab) {
   Console(TextLine("PrapareOneVariant>  iVar= ") << iVar);
@@ -53,6 +54,10 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
   nodes_t.kind = 2;
   Gen_gr3d(nodes_t, inp_dat, tab);
   Console(TextLine("    PrapareOneVariant>>Gen_gr3d ok nodes_t%g%nh=") << nodes_t.g.nh);
+
+  Console(TextLine("    PrapareOneVariant>>Perenos_3d, start,  nodes->nodes_t, iVar=") << iVar);
+  Perenos_3d(nodes, nodes_t, 2);
+  Console(TextLine("    PrapareOneVariant>>Perenos_3d, ok, iVar=") << iVar);
 
   Console(TextLine("SolverOneVariant>  WriteParaView start iVar=") << iVar);
   WriteParaView(nodes, iVar);
