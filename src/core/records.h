@@ -121,6 +121,9 @@ struct InpDat {
   double EdgeR2 = 0;                  // radius of the rounded edge at Z2, mm (0: no rounding; no input sets it)
   double EdgeScale = 0;               // scale of the edge rounding shift along -z (no input sets it)
   double PotSource = 0;               // source coefficient c of the cross-section potential, -lap(p) = c (no input sets it: Laplace)
+  double ZMaxCorner = 0;              // largest z of the corner nodes of the mesh of the last field solve, mm
+  double ZMinCorner = 0;              // smallest z of the corner nodes of the mesh of the last field solve, mm
+  int32_t nUnknownsT = 0;             // unknowns of the last temperature solve (nodes of the thermal mesh)
 };
 
 // The mesh proper of a volume mesh.

@@ -93,6 +93,8 @@ void BuildElementIndex(const Mesh3d& g, ElementIndex& idx) {
   idx.zlo.resize(n);
   idx.zhi.resize(n);
   idx.box.resize(4 * n);
+  idx.kap.assign(n, 0.0);
+  idx.per.assign(n, 0.0);
   std::vector<char> listed(n, 0);
 
   // Per element: triangle, area, widened z range and the (x, y) reach box.
@@ -135,7 +137,9 @@ void BuildElementIndex(const Mesh3d& g, ElementIndex& idx) {
     b[3] = yhi + half * wy + pad;
     listed[k] = 1;
     ++nl;
-    idx.kappa = std::min(idx.kappa, 2.0 * a0 / std::max(wx, wy));
+    idx.kap[k] = 2.0 * a0 / std::max(wx, wy);
+    idx.per[k] = P;
+    idx.kappa = std::min(idx.kappa, idx.kap[k]);
     idx.perim = std::max(idx.perim, P);
     sx += b[1] - b[0];
     sy += b[3] - b[2];
@@ -265,12 +269,21 @@ int FindElement(const ElementIndex& idx, const Mesh3d& g, double x, double y, do
   const double gy = std::max({0.0, idx.y0 - y, y - (idx.y0 + idx.ny * idx.hy)});
   const double gmax = std::hypot(gx, gy) + std::hypot(idx.nx * idx.hx, idx.ny * idx.hy);
   const bool monotone = idx.kappa > 3.0 * kRoundCoef * (idx.perim + 1.5 * gmax);
+  // The same bound per element skips the area evaluation of elements that
+  // cannot reach the best mismatch (elements are listed in several cells).
   auto visit = [&](int i, int j) {
     const std::size_t cell = cellAt(i, j);
     for (int32_t p = idx.start[cell]; p < idx.start[cell + 1]; ++p) {
       const int e = idx.items[static_cast<std::size_t>(p)];
       const std::size_t k = static_cast<std::size_t>(e - 1);
-      if (zPass(k)) KeepBest(mismatch(k), e, best, bestE);
+      if (!zPass(k)) continue;
+      const double* b = &idx.box[4 * k];
+      const double g = std::max({0.0, b[0] - x, x - b[1], b[2] - y, y - b[3]});
+      if (g > 0.0) {
+        const double q = idx.per[k] + 1.5 * g;
+        if (idx.kap[k] * g - kRoundCoef * q * q > best) continue;
+      }
+      KeepBest(mismatch(k), e, best, bestE);
     }
   };
   for (int r = 0;; ++r) {

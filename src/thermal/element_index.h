@@ -50,6 +50,8 @@ struct ElementIndex {
   std::vector<double> area;         // per element: Heron area of the corner triangle, mm^2
   std::vector<double> zlo, zhi;     // per element: z range of the corners widened by kZMargin, mm
   std::vector<double> box;          // 4 per element: xlo, xhi, ylo, yhi of the (x, y) reach box, mm
+  std::vector<double> kap;          // per element: 2 A / max(width, height) of the corner triangle, mm
+  std::vector<double> per;          // per element: perimeter of the corner triangle, mm
   std::vector<int32_t> always;      // elements too flat to bound (tested for every point), ascending, 1-based
   double x0 = 0, y0 = 0, z0 = 0;    // lower corner of the grid, mm
   double hx = 1, hy = 1, hz = 1;    // cell sizes, mm

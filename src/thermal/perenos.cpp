@@ -151,16 +151,12 @@ bool Fit15Factor(const double xyz[15][3], Fit15& fit) {
   return !fit.singular;
 }
 
-void Fit15Eval(const Fit15& fit, double x, double y, double z, int nf, const double (*val)[15],
-               double* out) {
-  double mono[15];
-  Monomials((x - fit.c[0]) / fit.s[0], (y - fit.c[1]) / fit.s[1], (z - fit.c[2]) / fit.s[2], mono);
+void Fit15Solve(const Fit15& fit, int nf, const double (*val)[15], double (*coef)[15]) {
   // Pivot row of each live column, in column order.
   int prow[15];
   for (int k = 0, r = 0; k < 15; ++k) prow[k] = fit.dead[k] ? -1 : r++;
   for (int f = 0; f < nf; ++f) {
-    // Forward substitution with the unit lower factor, over the pivot rows
-    // and, for the rows left without a pivot, the columns before them.
+    // Forward substitution with the unit lower factor over the pivot rows.
     double b[15];
     for (int i = 0; i < 15; ++i) b[i] = val[f][fit.perm[i]];
     for (int k = 0; k < 15; ++k) {
@@ -169,22 +165,43 @@ void Fit15Eval(const Fit15& fit, double x, double y, double z, int nf, const dou
       for (int i = r + 1; i < 15; ++i) b[i] -= fit.lu[i][k] * b[r];
     }
     // Back substitution over the live columns; dead coefficients are 0.
-    double a[15] = {};
+    double* a = coef[f];
     for (int k = 14; k >= 0; --k) {
       const int r = prow[k];
-      if (r < 0) continue;
+      if (r < 0) {
+        a[k] = 0.0;
+        continue;
+      }
       double s = b[r];
       for (int j = k + 1; j < 15; ++j) s -= fit.lu[r][j] * a[j];
       a[k] = s / fit.lu[r][k];
     }
-    double v = 0;
-    for (int k = 0; k < 15; ++k) v += a[k] * mono[k];
-    if (fit.singular) {
-      const double lo = *std::min_element(val[f], val[f] + 15);
-      const double hi = *std::max_element(val[f], val[f] + 15);
-      v = std::isfinite(v) ? std::clamp(v, lo, hi) : 0.5 * (lo + hi);
+  }
+}
+
+double Fit15Value(const Fit15& fit, const double coef[15], double x, double y, double z) {
+  double mono[15];
+  Monomials((x - fit.c[0]) / fit.s[0], (y - fit.c[1]) / fit.s[1], (z - fit.c[2]) / fit.s[2], mono);
+  double v = 0;
+  for (int k = 0; k < 15; ++k) v += coef[k] * mono[k];
+  return v;
+}
+
+void Fit15Eval(const Fit15& fit, double x, double y, double z, int nf, const double (*val)[15],
+               double* out) {
+  double coef[kMaxFields][15];
+  for (int f0 = 0; f0 < nf; f0 += kMaxFields) {
+    const int m = std::min(kMaxFields, nf - f0);
+    Fit15Solve(fit, m, val + f0, coef);
+    for (int f = 0; f < m; ++f) {
+      double v = Fit15Value(fit, coef[f], x, y, z);
+      if (fit.singular) {
+        const double lo = *std::min_element(val[f0 + f], val[f0 + f] + 15);
+        const double hi = *std::max_element(val[f0 + f], val[f0 + f] + 15);
+        v = std::isfinite(v) ? std::clamp(v, lo, hi) : 0.5 * (lo + hi);
+      }
+      out[f0 + f] = v;
     }
-    out[f] = v;
   }
 }
 
@@ -243,10 +260,46 @@ void Perenos_3dWith(const MeshRecord& src, MeshRecord& dst, int mode, TransferSe
     return BoxGap(b, x, y) <= tol;
   };
 
-  Fit15 fit;
-  int lastE = 0;
-  double val[kMaxFields][15];
-  double out[kMaxFields];
+  // Fits by source element, made when an element is first used: its
+  // frame, the coefficients of every field and, for a singular fit, the
+  // range of each field's nodal values.
+  struct ElementFit {
+    double c[3], s[3];                      // local frame: centre and scales, mm
+    bool singular;                          // the nodes do not fix a unique fit
+    double coef[kMaxFields][15];            // coefficients per field
+    double lo[kMaxFields], hi[kMaxFields];  // nodal value ranges (singular fits)
+  };
+  std::vector<int32_t> slot(static_cast<std::size_t>(sg.ne) + 1, -1);
+  std::vector<ElementFit> fits;
+  fits.reserve(static_cast<std::size_t>(std::min(sg.ne, nh)));
+  Fit15 work;
+  auto fitOf = [&](int e) -> const ElementFit& {
+    int32_t& k = slot[static_cast<std::size_t>(e)];
+    if (k >= 0) return fits[static_cast<std::size_t>(k)];
+    double xyz[15][3];
+    double val[kMaxFields][15];
+    for (int a = 0; a < 15; ++a) {
+      const int n = std::abs(sg.nop(a + 1, e));
+      if (n < 1 || n > sg.nh)
+        Fatal("Perenos_3d: source element " + std::to_string(e) + " is not a 15-node wedge (local node " +
+              std::to_string(a + 1) + " is " + std::to_string(n) + ")");
+      for (int c = 0; c < 3; ++c) xyz[a][c] = sg.xyz(c + 1, n);
+      for (int f = 0; f < nf; ++f) val[f][a] = static_cast<double>((*sf)(fields[f], n));
+    }
+    ElementFit ef;
+    ef.singular = !Fit15Factor(xyz, work);
+    Fit15Solve(work, nf, val, ef.coef);
+    std::copy(work.c, work.c + 3, ef.c);
+    std::copy(work.s, work.s + 3, ef.s);
+    for (int f = 0; f < nf; ++f) {
+      ef.lo[f] = *std::min_element(val[f], val[f] + 15);
+      ef.hi[f] = *std::max_element(val[f], val[f] + 15);
+    }
+    k = static_cast<int32_t>(fits.size());
+    fits.push_back(ef);
+    return fits.back();
+  };
+
   for (int i = 1; i <= nh; ++i) {
     const double x = dst.g.xyz(1, i), y = dst.g.xyz(2, i), z = dst.g.xyz(3, i);
     int e = search == TransferSearch::Index ? FindElement(idx, sg, x, y, z) : FindElementScan(sg, x, y, z);
@@ -255,21 +308,15 @@ void Perenos_3dWith(const MeshRecord& src, MeshRecord& dst, int mode, TransferSe
     } else if (!holds(e, x, y)) {
       e = NearestByNodeBox(sg, nodeBox, x, y, z);
     }
-    if (e != lastE) {
-      double xyz[15][3];
-      for (int k = 0; k < 15; ++k) {
-        const int n = std::abs(sg.nop(k + 1, e));
-        Require(n >= 1 && n <= sg.nh, "Perenos_3d: source element " + std::to_string(e) +
-                                          " is not a 15-node wedge (local node " + std::to_string(k + 1) +
-                                          " is " + std::to_string(n) + ")");
-        for (int a = 0; a < 3; ++a) xyz[k][a] = sg.xyz(a + 1, n);
-        for (int f = 0; f < nf; ++f) val[f][k] = static_cast<double>((*sf)(fields[f], n));
-      }
-      Fit15Factor(xyz, fit);
-      lastE = e;
+    const ElementFit& ef = fitOf(e);
+    double mono[15];
+    Monomials((x - ef.c[0]) / ef.s[0], (y - ef.c[1]) / ef.s[1], (z - ef.c[2]) / ef.s[2], mono);
+    for (int f = 0; f < nf; ++f) {
+      double v = 0;
+      for (int k = 0; k < 15; ++k) v += ef.coef[f][k] * mono[k];
+      if (ef.singular) v = std::isfinite(v) ? std::clamp(v, ef.lo[f], ef.hi[f]) : 0.5 * (ef.lo[f] + ef.hi[f]);
+      dst.fld(fields[f], i) = static_cast<float>(v);
     }
-    Fit15Eval(fit, x, y, z, nf, val, out);
-    for (int f = 0; f < nf; ++f) dst.fld(fields[f], i) = static_cast<float>(out[f]);
   }
 }
 

@@ -45,6 +45,13 @@ struct Fit15 {
 // when any is (a degenerate element).
 bool Fit15Factor(const double xyz[15][3], Fit15& fit);
 
+// Coefficients coef[f][0..14] of the fits of nf <= 7 fields (val[f][k]:
+// value of field f at node k) in the fit's local frame.
+void Fit15Solve(const Fit15& fit, int nf, const double (*val)[15], double (*coef)[15]);
+
+// Value at (x, y, z) of the fit with coefficients coef.
+double Fit15Value(const Fit15& fit, const double coef[15], double x, double y, double z);
+
 // Evaluates the fits of nf fields (val[f][k]: value of field f at node k)
 // at (x, y, z) into out[f].  With a singular fit the values are kept
 // within the range of the field's nodal values.

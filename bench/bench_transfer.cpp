@@ -1,0 +1,120 @@
+// Field transfer between the flow and the thermal mesh of the bundled
+// example, with the grid index and with the element scan, at the example's
+// volume mesh level and at the finest level; then one steady temperature
+// solve of the example's thermal mesh.  Prints sizes and wall times (best
+// of several runs) and checks that both searches give the same fields.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "driver/variant_steps.h"
+#include "input/read_text_data.h"
+#include "input/variants.h"
+#include "solver/field_solve.h"
+#include "thermal/perenos.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+double BestSeconds(int runs, const std::function<void()>& f) {
+  double best = 1e300;
+  for (int k = 0; k < runs; ++k) {
+    const auto t0 = std::chrono::steady_clock::now();
+    f();
+    const auto t1 = std::chrono::steady_clock::now();
+    best = std::min(best, std::chrono::duration<double>(t1 - t0).count());
+  }
+  return best;
+}
+
+struct Prepared {
+  InpDat inp;
+  MeshRecord nodes, nodes_t;
+};
+
+Prepared Prepare(const ElementTables& tab, const fs::path& dir, int level3d) {
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  for (const auto& e : fs::directory_iterator(fs::path(KALMORA_EXAMPLES_DIR) / "round-bar"))
+    fs::copy_file(e.path(), dir / e.path().filename());
+  fs::current_path(dir);
+  RunState run;
+  ReadTextData(run.input);
+  GenVariants(run);
+  Prepared p;
+  p.inp = run.inp_dat(1);
+  if (level3d > 0) p.inp.MeshLevel3d = static_cast<int8_t>(level3d);
+  int iVar = 1;
+  PrapareOneVariant(iVar, p.nodes, p.nodes_t, p.inp, tab);
+  return p;
+}
+
+bool SameField(const MeshRecord& a, const MeshRecord& b) {
+  for (int i = 1; i <= a.g.nh; ++i)
+    for (int f = 1; f <= kNumFld; ++f)
+      if (a.fld(f, i) != b.fld(f, i)) return false;
+  return true;
+}
+
+void TransferFigures(const Prepared& p, int level) {
+  const int runs = 3;
+  std::printf("level %d: flow mesh %d nodes %d wedges, thermal mesh %d nodes %d wedges\n", level,
+              p.nodes.g.nh, p.nodes.g.ne, p.nodes_t.g.nh, p.nodes_t.g.ne);
+  struct Dir {
+    const char* name;
+    const MeshRecord* src;
+    const MeshRecord* dst;
+    int mode;
+  } dirs[2] = {{"flow->thermal (mode 2)", &p.nodes, &p.nodes_t, 2}, {"thermal->flow (mode 3)", &p.nodes_t, &p.nodes, 3}};
+  for (const Dir& d : dirs) {
+    MeshRecord a = *d.dst, b = *d.dst;
+    const double ti = BestSeconds(runs, [&] { Perenos_3dWith(*d.src, a, d.mode, TransferSearch::Index); });
+    const double ts = BestSeconds(level >= 5 ? 1 : runs, [&] { Perenos_3dWith(*d.src, b, d.mode, TransferSearch::Scan); });
+    std::printf("  %-24s index %9.4f s   scan %9.4f s   scan/index %7.1f   same fields: %s\n", d.name, ti, ts, ts / ti,
+                SameField(a, b) ? "yes" : "NO");
+  }
+}
+
+}  // namespace
+
+int main() {
+  ElementTables tab;
+  iniELEM(tab);
+  const fs::path base = fs::temp_directory_path() / "kalmora_bench_transfer";
+  const fs::path home = fs::current_path();
+
+  Prepared ex = Prepare(tab, base / "example", 0);
+  const int level = ex.inp.MeshLevel3d;
+  Prepared fine = Prepare(tab, base / "finest", 5);
+  fs::current_path(home);
+  std::fflush(stdout);
+  std::printf("\n");
+  TransferFigures(ex, level);
+  TransferFigures(fine, 5);
+
+  // One steady temperature solve of the example after the first transfer,
+  // with the friction constants of the coupled iteration.
+  for (Prepared* p : {&ex, &fine}) {
+    p->inp.FricA = 0.9499999992549419;
+    p->inp.FricB = 0.05000000074505806;
+    MeshRecord t = p->nodes_t;
+    const double ts = BestSeconds(3, [&] {
+      t = p->nodes_t;
+      Sol_Def(t, tab, SolveMode::Temperature, p->inp);
+    });
+    float lo = 1e30f, hi = -1e30f;
+    for (int i = 1; i <= t.g.nh; ++i) {
+      lo = std::min(lo, t.fld(kFldT, i));
+      hi = std::max(hi, t.fld(kFldT, i));
+    }
+    std::printf("steady temperature, level %d: %d unknowns, front %lld, %.4f s, T %.1f..%.1f deg C, ConvT %.2f\n",
+                p->inp.MeshLevel3d, p->inp.nUnknownsT, static_cast<long long>(p->inp.Front.temp.FrontDim), ts, lo, hi,
+                p->inp.ConvT);
+  }
+  return 0;
+}
