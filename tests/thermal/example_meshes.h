@@ -4,6 +4,7 @@
 // initial fields), built once per test program.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -23,7 +24,9 @@ struct PreparedExample {
 // (0: the example's own level).
 inline PreparedExample PrepareExample(int level3d = 0) {
   namespace fs = std::filesystem;
-  const fs::path dir = fs::path(::testing::TempDir()) / ("kalmora_transfer_" + std::to_string(level3d));
+  // One directory per process: the test cases run as parallel processes.
+  const fs::path dir = fs::path(::testing::TempDir()) /
+                       ("kalmora_transfer_" + std::to_string(level3d) + "_" + std::to_string(getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir);
   for (const auto& e : fs::directory_iterator(fs::path(KALMORA_EXAMPLES_DIR) / "round-bar"))
@@ -39,6 +42,7 @@ inline PreparedExample PrepareExample(int level3d = 0) {
   int iVar = 1;
   PrapareOneVariant(iVar, p.nodes, p.nodes_t, p.inp, Tables());
   fs::current_path(old);
+  fs::remove_all(dir);
   return p;
 }
 
