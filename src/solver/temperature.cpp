@@ -70,7 +70,8 @@ struct TemperatureElements {
   double zTop;                     // largest corner z of the mesh, mm
 
   int Unknowns(int k, int32_t* lm) const {
-    const int nen = IsWedgeElement(mesh.g, k) ? kWedgeNodes : kTetNodes;
+    // A connectivity column whose 15th entry is 0 is a tetrahedron.
+    const int nen = mesh.g.npe >= 15 && mesh.g.nop(15, k) != 0 ? kWedgeNodes : kTetNodes;
     for (int a = 0; a < nen; ++a) lm[a] = mesh.g.nop(a + 1, k);
     return nen;
   }
