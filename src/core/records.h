@@ -121,6 +121,8 @@ struct InpDat {
   double EdgeR2 = 0;                  // radius of the rounded edge at Z2, mm (0: no rounding; no input sets it)
   double EdgeScale = 0;               // scale of the edge rounding shift along -z (no input sets it)
   double PotSource = 0;               // source coefficient c of the cross-section potential, -lap(p) = c (no input sets it: Laplace)
+  double MeshZmax = 0;                // largest z of the corner nodes of the last solved mesh, mm
+  double MeshZmin = 0;                // smallest z of the corner nodes of the last solved mesh, mm
 };
 
 // The mesh proper of a volume mesh.
