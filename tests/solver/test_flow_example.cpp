@@ -1,54 +1,131 @@
+// Flow solves on the bundled example's prepared flow mesh (round bar,
+// extrusion ratio 25), isothermal at the billet temperature, iterated as the
+// coupled solve does: sign of the tool terms on its left-handed elements,
+// finite fields, volume flux through the layer planes, no flow through the
+// die face, and the ram pressure against the empirical estimate for direct
+// extrusion of round bar.
+
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
+#include "solver/flow_element.h"
 #include "solver/flow_example.h"
+#include "solver/flow_stress.h"
+#include "solver/friction.h"
 #include "support/element_tables.h"
 
-TEST(FlowExample, Explore) {
-  PreparedExample ex;
-  PrepareExample(Tables(), ex, 1);
-  std::printf("nh=%d Z0=%g Z1=%g Z2=%g ZoneZ1=%g A=%g %g %g VProf=%g\n", ex.nodes.g.nh, ex.d.Z0, ex.d.Z1, ex.d.Z2,
-              ex.d.ZoneZ(1), ex.d.Area2d(1), ex.d.Area2d(2), ex.d.Area2d(3), ex.d.VProfAnalit);
+namespace {
+
+// Flow iterations of the test.  The ram pressure settles within a few per
+// cent after three solves; the velocity change then oscillates between 0.02
+// and 0.8 (stick-slip of the bearing friction under the surface-speed
+// regularisation) and does not reach 0.01 within a test's time.
+constexpr int kIterations = 3;
+
+PreparedExample& Example() {
+  static PreparedExample ex = [] {
+    PreparedExample e;
+    PrepareExample(Tables(), e);
+    return e;
+  }();
+  return ex;
+}
+
+// Empirical ram pressure of direct extrusion of round bar:
+// p = s (0.171 + 1.8594 ln R) + s 4 m L / (sqrt3 D), s the flow stress at
+// the billet temperature, the strain ln R and the mean strain rate
+// 6 v D^2 ln R tan 45 / (D^3 - d^3).
+double EstimatedRamPressure(const InpDat& d) {
+  const double D = 2.0 * std::sqrt(d.Area2d(2) / M_PI), dd = 2.0 * std::sqrt(d.Area2d(1) / M_PI);
+  const double R = d.Area2d(2) / d.Area2d(1), L = d.Z2 - d.Z1, m = d.BcFactor(2);
+  double rate = 6.0 * d.RamSpeed * D * D * std::log(R) / (D * D * D - dd * dd * dd);
+  double strain = std::log(R), T = d.BilletTemp, s = 0, eta = 0;
+  FlowStress(rate, strain, T, d.mat, s, eta);
+  return s * (0.171 + 1.8594 * std::log(R)) + s * 4.0 * m * L / (std::sqrt(3.0) * D);
+}
+
+}  // namespace
+
+// On the extruded (left-handed) elements the friction and exit-resistance
+// blocks dissipate like the viscous block: u.K u of all three has one sign.
+TEST(FlowExample, ToolTermsHaveTheSignOfTheViscousBlock) {
+  PreparedExample ex = Example();
   StartFlowIteration(ex);
-  for (int it = 1; it <= 6; ++it) {
-    Mat1<float> old = ex.nodes.fld;
-    FlowIteration(Tables(), ex);
-    {
-      double best = 0; int bn = 0;
-      for (int i = 1; i <= ex.nodes.g.nh; ++i) for (int c = 1; c <= 3; ++c) {
-        double dd = std::fabs(old(c, i) - ex.nodes.fld(c, i)); if (dd > best) { best = dd; bn = i; } }
-      std::printf("  maxchange %g node %d code %d x=(%.2f %.2f %.2f) old=(%.2f %.2f %.2f) new=(%.2f %.2f %.2f)\n", best, bn, ex.nodes.g.BoundaryConditions(bn),
-        ex.nodes.g.xyz(1,bn), ex.nodes.g.xyz(2,bn), ex.nodes.g.xyz(3,bn), old(1,bn), old(2,bn), old(3,bn), ex.nodes.fld(1,bn), ex.nodes.fld(2,bn), ex.nodes.fld(3,bn));
-    }
-    std::printf("it %d: ConvV=%g ConvP=%g dVSR=%g dVMAX=%g\n", it, ex.d.ConvV, ex.d.ConvP, ex.d.Krit_dV_SR, ex.d.Krit_dV_MAX);
-    {
-      std::map<long, double> area;
-      const auto flux = PlaneFluxes(Tables(), ex.nodes, area);
-      for (const auto& [z, f] : flux) std::printf("   z=%.2f A=%.1f flux/(V A0)=%.5f\n", z / 1000.0, area[z], -f / (ex.d.RamSpeed * area.rbegin()->second));
-    }
-    if (it == 1 || it == 6) {
-      for (int i = 1; i <= ex.nodes.g.nh; ++i) {
-        const double z = ex.nodes.g.xyz(3, i), r = std::hypot(ex.nodes.g.xyz(1, i), ex.nodes.g.xyz(2, i));
-        if ((std::fabs(z - 155) < 1e-3 || std::fabs(z - 153.8) < 1e-3 || std::fabs(z-154.4) < 1e-3) && r < 14 && std::fabs(ex.nodes.g.xyz(2, i)) < 1.5 && ex.nodes.g.xyz(1, i) >= -0.1)
-          std::printf("    node %d code %d r=%.2f z=%.2f v=(%.2f %.2f %.2f) p=%.1f\n", i, ex.nodes.g.BoundaryConditions(i), r, z,
-                      ex.nodes.fld(1, i), ex.nodes.fld(2, i), ex.nodes.fld(3, i), ex.nodes.fld(4, i));
-      }
-    }
-    if (it % 4 == 10) {
-      for (const BndNode& r : ex.nodes.bnd) {
-        const int c = ex.nodes.g.BoundaryConditions(r.node);
-        if (c != 9 && c != 73) continue;
-        const int n = r.node;
-        const double x = ex.nodes.g.xyz(1, n), y = ex.nodes.g.xyz(2, n), z = ex.nodes.g.xyz(3, n);
-        const double vn = ex.nodes.fld(1, n) * r.nx + ex.nodes.fld(2, n) * r.ny + ex.nodes.fld(3, n) * r.nz;
-        if (std::fabs(vn) < 0.05) continue;
-        std::printf("  node %d code %d r=%.2f z=%.2f n=(%.2f %.2f %.2f) v=(%.2f %.2f %.2f) vn=%.3f pen=%g vs=%g sn=%g\n", n, c,
-                    std::hypot(x, y), z, r.nx, r.ny, r.nz, ex.nodes.fld(1, n), ex.nodes.fld(2, n), ex.nodes.fld(3, n), vn,
-                    r.penalty, r.vScale, r.sigmaN);
-      }
-    }
+  ex.d.Psr = -200.0;
+  ForceEval(ex.nodes, Tables(), ex.d);
+  SurfaceSpeedReg(ex.nodes);
+  int friction = 0, exits = 0;
+  for (int k = 1; k <= ex.nodes.g.ne; ++k) {
+    if (ex.nodes.edata(k).fl.nf == 0) continue;
+    std::vector<double> kv(51 * 51), kf(51 * 51, 0.0), ke(51 * 51, 0.0);
+    FlowElementMatrix(Tables(), ex.nodes, ex.d, k, kv.data(), 51);
+    FrictionDrag(Tables(), ex.nodes, ex.d, k, -1.0, kf.data(), 51);
+    ExitResistance(ex.nodes, k, -1.0, ke.data(), 51);
+    std::vector<double> u(45);
+    for (int i = 0; i < 45; ++i) u[static_cast<size_t>(i)] = std::cos(0.9 * i + 0.37 * k);
+    auto quad = [&](const std::vector<double>& K) {
+      double s = 0;
+      for (int i = 0; i < 45; ++i)
+        for (int j = 0; j < 45; ++j) s += u[static_cast<size_t>(i)] * K[static_cast<size_t>(j) * 51 + i] * u[static_cast<size_t>(j)];
+      return s;
+    };
+    const double qv = quad(kv), qf = quad(kf), qe = quad(ke);
+    EXPECT_LT(qv, 0.0) << k;
+    EXPECT_LE(qf, 0.0) << k;
+    EXPECT_LE(qe, 0.0) << k;
+    friction += qf < 0.0;
+    exits += qe < 0.0;
   }
+  EXPECT_GT(friction, 50);
+  EXPECT_GT(exits, 10);
+}
+
+TEST(FlowExample, IsothermalFlowConservesVolumeAndGivesTheRamPressure) {
+  PreparedExample& ex = Example();
+  StartFlowIteration(ex);
+  for (int it = 1; it <= kIterations; ++it) {
+    FlowIteration(Tables(), ex);
+    std::printf("iteration %d: ConvV %.4f ConvP %.4f Krit_dV_MAX %.4f\n", it, ex.d.ConvV, ex.d.ConvP, ex.d.Krit_dV_MAX);
+  }
+  // Every nodal value and record value finite.
+  for (int i = 1; i <= ex.nodes.g.nh; ++i)
+    for (int f = 1; f <= kNumFld; ++f) ASSERT_TRUE(std::isfinite(ex.nodes.fld(f, i))) << "node " << i << " field " << f;
+  for (const BndNode& r : ex.nodes.bnd) ASSERT_TRUE(std::isfinite(r.sigmaN) && std::isfinite(r.vScale) && std::isfinite(r.penalty));
+
+  // Volume flux through every layer plane against RamSpeed x container area.
+  // The container has only two element layers (26.5 and 73.5 mm) at the
+  // example's level, and the linear pressure enforces incompressibility
+  // weakly over them: planes in the container deviate by up to a quarter,
+  // those in the profile (z below the die face) by a few per cent.
+  std::map<long, double> area;
+  const auto flux = PlaneFluxes(Tables(), ex.nodes, area);
+  const double A0 = area.rbegin()->second, q0 = ex.d.RamSpeed * A0;
+  EXPECT_NEAR(A0, ex.d.Area2d(2), 0.01 * ex.d.Area2d(2));
+  for (const auto& [z, f] : flux) {
+    std::printf("plane z = %.2f: flux / (RamSpeed x container area) = %.4f\n", z / 1000.0, -f / q0);
+    EXPECT_NEAR(-f / q0, 1.0, z / 1000.0 < ex.d.Z1 - 0.01 ? 0.1 : 0.3) << "plane z = " << z / 1000.0;
+  }
+  // No flow through the die face (records on the plane Z1 with outward
+  // normal -z).
+  double vn = 0;
+  int onDie = 0;
+  for (const BndNode& r : ex.nodes.bnd) {
+    if (r.nz > -0.99 || std::fabs(ex.nodes.g.xyz(3, r.node) - ex.d.Z1) > 0.01) continue;
+    ++onDie;
+    const int n = r.node;
+    vn = std::max(vn, std::fabs(static_cast<double>(ex.nodes.fld(kFldVx, n) * r.nx + ex.nodes.fld(kFldVy, n) * r.ny +
+                                                    ex.nodes.fld(kFldVz, n) * r.nz)));
+  }
+  EXPECT_GT(onDie, 100);
+  EXPECT_LT(vn, 0.01 * ex.d.RamSpeed);
+
+  // Ram pressure (compressive, negative) against the empirical estimate.
+  ForceEval(ex.nodes, Tables(), ex.d);
+  const double p = EstimatedRamPressure(ex.d);
+  std::printf("ram pressure %.1f MPa, force %.4g N, estimate %.1f MPa, ratio %.3f\n", -ex.d.Psr, -ex.d.FORSE, p, -ex.d.Psr / p);
+  EXPECT_NEAR(-ex.d.Psr / p, 1.0, 0.25);
+  EXPECT_NEAR(ex.d.FORSE, ex.d.Psr * A0, 0.01 * std::fabs(ex.d.FORSE));
 }
