@@ -82,8 +82,9 @@ int FlowElements::System(int k, int32_t* lm, double* est, int ld, double* r) con
   const Mesh3d& g = nodes->g;
   if (nodes->edata.size() >= k && nodes->edata(k).fl.nf > 0) {
     const double orient = Orientation(*tab, *nodes, k);
+    const double stiffness = ViscousDiagonal(est, ld, IsWedgeElement(g, k) ? kWedgeNodes : kTetNodes);
     FrictionDrag(*tab, *nodes, *inp, k, orient, est, ld);
-    ExitResistance(*nodes, k, orient, est, ld);
+    ExitResistance(*nodes, k, orient, stiffness, est, ld);
   }
   const int nen = IsWedge(g, k) ? kWedgeNodes : kTetNodes;
   for (int a = 0; a < nen; ++a) {

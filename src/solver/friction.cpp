@@ -98,41 +98,22 @@ void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const InpDa
   }
 }
 
-double ExitStiffness(const MeshRecord& nodes, int k) {
-  const Mesh3d& g = nodes.g;
-  double lo[3], hi[3];
-  for (int i = 0; i < 3; ++i) {
-    lo[i] = 1e300;
-    hi[i] = -1e300;
-  }
-  double mu = 0.0;
-  const int nen = IsWedge(g, k) ? kWedgeNodes : kTetNodes;
-  const int nv = IsWedge(g, k) ? kWedgeCorners : kTetCorners;
-  for (int a = 1; a <= nen; ++a) {
-    const int n = std::abs(g.nop(a, k));
-    mu = std::max(mu, static_cast<double>(nodes.fld(kFldVisc, n)) / 3.0);
-    if (a > nv) continue;
-    for (int i = 0; i < 3; ++i) {
-      lo[i] = std::min(lo[i], g.xyz(i + 1, n));
-      hi[i] = std::max(hi[i], g.xyz(i + 1, n));
-    }
-  }
-  const double V = 0.5 * (hi[0] - lo[0]) * (hi[1] - lo[1]) * (hi[2] - lo[2]);
-  return V > 0.0 ? std::cbrt(V) * mu : 0.0;
+double ViscousDiagonal(const double* est, int ld, int nen) {
+  double s = 0.0;
+  for (int i = 0; i < 3 * nen; ++i) s += std::fabs(est[static_cast<size_t>(i) * ld + static_cast<size_t>(i)]);
+  return nen > 0 ? s / (3 * nen) : 0.0;
 }
 
-void ExitResistance(const MeshRecord& nodes, int k, double orient, double* est, int ld) {
+void ExitResistance(const MeshRecord& nodes, int k, double orient, double stiffness, double* est, int ld) {
   const Mesh3d& g = nodes.g;
-  if (!IsWedge(g, k) || nodes.edata.size() < k || nodes.edata(k).fl.nf <= 0) return;
-  double cbase = -1.0;  // computed on the first exit node
+  if (!IsWedgeElement(g, k) || nodes.edata.size() < k || nodes.edata(k).fl.nf <= 0) return;
   for (int a = 0; a < kWedgeNodes; ++a) {
     const int n = std::abs(g.nop(a + 1, k));
     const int code = g.BoundaryConditions(n);
     if (code != 9 && code != 73) continue;
     const BndNode* r = RecordOf(nodes, n);
     if (r == nullptr) continue;
-    if (cbase < 0.0) cbase = ExitStiffness(nodes, k);
-    const double c = orient * r->penalty * cbase;
+    const double c = orient * r->penalty * stiffness;
     const double nv[3] = {r->nx, r->ny, r->nz};
     for (int i = 0; i < 3; ++i)
       for (int j = 0; j < 3; ++j)

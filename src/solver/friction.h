@@ -40,17 +40,16 @@ double ContactPressure(float sn, float x, bool exitFace, double psr);
 void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const InpDat& inp, int k, double orient,
                   double* est, int ld);
 
-// Stiffness of the normal resistance of a wedge with boundary faces, per
-// unit adjustment coefficient: V max_a(mu_a / V^(2/3)) = V^(1/3) max_a mu_a,
-// with V half the volume of the bounding box of the element's corners and
-// mu_a = (nodal eta) / 3 the shear viscosity of node a.  It has the size of
-// a diagonal entry of the element's own viscous block (viscosity times
-// length), so that an adjustment coefficient q makes the resistance about q
-// times as stiff as the material.
-double ExitStiffness(const MeshRecord& nodes, int k);
+// Mean magnitude of the diagonal entries of the velocity block (the first
+// 3 nen rows) of an element matrix est: the element's own viscous stiffness
+// per velocity unknown (viscosity times length).
+double ViscousDiagonal(const double* est, int ld, int nen);
 
 // Normal resistance of the exit-surface nodes of element k (wedges with
 // boundary faces only): for every element node of code 9 or 73 with a
 // boundary node record (normal n, adjustment coefficient q)
-//   est(velocity of the node, velocity of the node) += orient q ExitStiffness n n^T.
-void ExitResistance(const MeshRecord& nodes, int k, double orient, double* est, int ld);
+//   est(velocity of the node, velocity of the node) += orient q stiffness n n^T,
+// stiffness the element's ViscousDiagonal before any tool term, so that the
+// coefficient q makes the resistance q times as stiff as the material (the
+// starting coefficient 50: fifty times).
+void ExitResistance(const MeshRecord& nodes, int k, double orient, double stiffness, double* est, int ld);

@@ -13,7 +13,7 @@
 
 #include "solver/flow_element.h"
 #include "solver/flow_example.h"
-#include "solver/flow_stress.h"
+#include "material/flow_stress.h"
 #include "solver/friction.h"
 #include "support/element_tables.h"
 
@@ -63,7 +63,7 @@ TEST(FlowExample, ToolTermsHaveTheSignOfTheViscousBlock) {
     std::vector<double> kv(51 * 51), kf(51 * 51, 0.0), ke(51 * 51, 0.0);
     FlowElementMatrix(Tables(), ex.nodes, ex.d, k, kv.data(), 51);
     FrictionDrag(Tables(), ex.nodes, ex.d, k, -1.0, kf.data(), 51);
-    ExitResistance(ex.nodes, k, -1.0, ke.data(), 51);
+    ExitResistance(ex.nodes, k, -1.0, ViscousDiagonal(kv.data(), 51, 15), ke.data(), 51);
     std::vector<double> u(45);
     for (int i = 0; i < 45; ++i) u[static_cast<size_t>(i)] = std::cos(0.9 * i + 0.37 * k);
     auto quad = [&](const std::vector<double>& K) {

@@ -156,8 +156,8 @@ TEST(Friction, ContactPressure) {
 
 // u.K u of the friction drag and of the exit resistance has the sign of
 // u.K u of the viscous block (all three dissipate) in both orientations;
-// the exit stiffness per unit coefficient is of the size of the element's
-// viscous diagonal.
+// per unit coefficient the exit resistance is the element's mean viscous
+// diagonal along the normal.
 TEST(Friction, ToolTermsHaveTheSignOfTheViscousBlock) {
   for (const bool left : {true, false}) {
     Block blk;
@@ -181,7 +181,8 @@ TEST(Friction, ToolTermsHaveTheSignOfTheViscousBlock) {
       FlowElementMatrix(Tables(), blk.mesh, blk.inp, k, kv.data(), 51);
       const double orient = left ? -1.0 : 1.0;
       FrictionDrag(Tables(), blk.mesh, blk.inp, k, orient, kf.data(), 51);
-      ExitResistance(blk.mesh, k, orient, ke.data(), 51);
+      const double stiff = ViscousDiagonal(kv.data(), 51, 15);
+      ExitResistance(blk.mesh, k, orient, stiff, ke.data(), 51);
       std::vector<double> u(45);
       for (int i = 0; i < 45; ++i) u[static_cast<size_t>(i)] = std::sin(1.3 * i + 0.7 * k);
       auto quad = [&](const std::vector<double>& K) {
@@ -194,12 +195,16 @@ TEST(Friction, ToolTermsHaveTheSignOfTheViscousBlock) {
       EXPECT_GT(qv * orient, 0.0);
       EXPECT_GT(qf * orient, 0.0) << "friction, element " << k;
       EXPECT_GT(qe * orient, 0.0) << "exit resistance, element " << k;
-      // Exit stiffness against the mean viscous diagonal of the element.
-      double diag = 0;
-      for (int i = 0; i < 45; ++i) diag += std::fabs(kv[static_cast<size_t>(i) * 51 + i]) / 45.0;
-      const double ratio = ExitStiffness(blk.mesh, k) / diag;
-      EXPECT_GT(ratio, 0.2);
-      EXPECT_LT(ratio, 5.0);
+      // The block of a wall node (coefficient 1) is the element's mean
+      // viscous diagonal times n n^T of the node's normal.
+      for (int a = 0; a < 15; ++a) {
+        const int n = blk.mesh.g.nop(a + 1, k);
+        if (blk.mesh.g.xyz(1, n) > 1e-9) continue;
+        const BndNode& rec = blk.mesh.bnd(blk.mesh.g.EndPlane(n));
+        EXPECT_NEAR(ke[static_cast<size_t>(a) * 51 + a], orient * stiff * rec.nx * rec.nx, 1e-6 * stiff);
+        EXPECT_NEAR(ke[static_cast<size_t>(15 + a) * 51 + a], orient * stiff * rec.nx * rec.ny, 1e-6 * stiff);
+        EXPECT_NEAR(ke[static_cast<size_t>(30 + a) * 51 + 30 + a], orient * stiff * rec.nz * rec.nz, 1e-6 * stiff);
+      }
     }
     EXPECT_EQ(tested, 4);  // 2 squares of the wall in each of the 2 layers, one wedge on each
   }
