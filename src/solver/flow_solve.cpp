@@ -82,7 +82,7 @@ int FlowElements::System(int k, int32_t* lm, double* est, int ld, double* r) con
   const Mesh3d& g = nodes->g;
   if (nodes->edata.size() >= k && nodes->edata(k).fl.nf > 0) {
     const double orient = Orientation(*tab, *nodes, k);
-    const double stiffness = ViscousDiagonal(est, ld, IsWedgeElement(g, k) ? kWedgeNodes : kTetNodes);
+    const double stiffness = ViscousDiagonal(est, ld, IsWedge(g, k) ? kWedgeNodes : kTetNodes);
     FrictionDrag(*tab, *nodes, *inp, k, orient, est, ld);
     ExitResistance(*nodes, k, orient, stiffness, est, ld);
   }

@@ -106,7 +106,7 @@ double ViscousDiagonal(const double* est, int ld, int nen) {
 
 void ExitResistance(const MeshRecord& nodes, int k, double orient, double stiffness, double* est, int ld) {
   const Mesh3d& g = nodes.g;
-  if (!IsWedgeElement(g, k) || nodes.edata.size() < k || nodes.edata(k).fl.nf <= 0) return;
+  if (!IsWedge(g, k) || nodes.edata.size() < k || nodes.edata(k).fl.nf <= 0) return;
   for (int a = 0; a < kWedgeNodes; ++a) {
     const int n = std::abs(g.nop(a + 1, k));
     const int code = g.BoundaryConditions(n);
