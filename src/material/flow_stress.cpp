@@ -49,6 +49,18 @@ void FlowStress(double& rate, double& strain, double& temp, const Material& mat,
   eta = sigma / rate;
 }
 
+double FlowViscosity(double rate, double strain, double temp, const Material& mat, double& sigma) {
+  const double actual = std::max(rate, kRateMin);
+  double eta = 0.0;
+  FlowStress(rate, strain, temp, mat, sigma, eta);
+  switch (mat.MatLaw) {
+    case 1:
+    case 2:
+    case 8: return sigma / (3.0 * actual);
+    default: return eta / 3.0;
+  }
+}
+
 void ApplyLawFractureTable(Material& mat) {
   if (mat.MatLaw != 8) return;
   for (int i = 1; i <= 4; ++i) mat.FracTable(i) = kLaw8Frac[i - 1];

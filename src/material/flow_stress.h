@@ -26,6 +26,17 @@ inline constexpr double kLaw8Frac[4] = {0.015309671871364117, 0.1287506371736526
 void FlowStress(double& rate, double& strain, double& temp, const Material& mat, double& sigma,
                 double& eta);
 
+// Shear viscosity mu of the deviatoric stress sigma' = 2 mu D at the
+// equivalent strain rate `rate`: mu = sigma_s / (3 max(rate, 0.05)), so
+// that the von Mises stress of sigma' is the flow stress (a uniaxial
+// extension at rate r gives sigma_zz - sigma_xx = sigma_s).  The law itself
+// is evaluated at its limited arguments; the division uses the actual rate
+// (bounded below by 0.05 only), so above the law's upper rate limit the
+// stress stays at the flow stress of that limit instead of growing with the
+// rate.  An unknown law code gives mu = (1/3) / 3.  sigma receives the flow
+// stress (left as the caller had it for an unknown law).
+double FlowViscosity(double rate, double strain, double temp, const Material& mat, double& sigma);
+
 // A material evaluated with law 8 carries that law's fracture coefficients:
 // sets FracTable(1..4) to kLaw8Frac when MatLaw is 8, else leaves it alone.
 void ApplyLawFractureTable(Material& mat);

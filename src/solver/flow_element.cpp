@@ -29,8 +29,9 @@ void GatherFlowElement(const MeshRecord& mesh, int k, FlowElementData& d) {
   }
 }
 
-double PointGradients(const ElemType& et, int g, const FlowElementData& d, double grad[][3]) {
-  const double* dn[3] = {et.dN1.col(g), et.dN2.col(g), et.dN3.col(g)};
+double PointGradients(const double* d1, const double* d2, const double* d3, const FlowElementData& d,
+                      double grad[][3]) {
+  const double* dn[3] = {d1, d2, d3};
   double J[3][3] = {};  // J[m][i] = dx_i / dxi_m
   for (int a = 0; a < d.nen; ++a)
     for (int m = 0; m < 3; ++m)
@@ -46,6 +47,10 @@ double PointGradients(const ElemType& et, int g, const FlowElementData& d, doubl
     for (int i = 0; i < 3; ++i)
       grad[a][i] = Jinv[0 * 3 + i] * dn[0][a] + Jinv[1 * 3 + i] * dn[1][a] + Jinv[2 * 3 + i] * dn[2][a];
   return det;
+}
+
+double PointGradients(const ElemType& et, int g, const FlowElementData& d, double grad[][3]) {
+  return PointGradients(et.dN1.col(g), et.dN2.col(g), et.dN3.col(g), d, grad);
 }
 
 StrainRate PointStrainRate(const FlowElementData& d, const double grad[][3]) {
@@ -96,13 +101,13 @@ int FlowElementMatrix(const ElementTables& tab, const MeshRecord& mesh, const In
       strain += N[a] * d.e[a];
       temp += N[a] * d.T[a];
     }
-    double sigma = 0, eta = 0;
-    FlowStress(rate, strain, temp, inp.mat, sigma, eta);
+    double sigma = 0;
+    const double mu = FlowViscosity(rate, strain, temp, inp.mat, sigma);
 
     // Signed integration measure: the element matrix follows the sign of
     // the Jacobian determinant.
     const double wd = et.w(g) * detJ;
-    const double c = eta * wd;
+    const double c = mu * wd;
 
     // Viscous block, component rows i and columns j:
     //   c (delta_ij grad_a.grad_b + g_a[j] g_b[i] - 2/3 g_a[i] g_b[j]).

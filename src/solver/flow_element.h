@@ -41,6 +41,10 @@ void GatherFlowElement(const MeshRecord& mesh, int k, FlowElementData& d);
 // of every node function.  Returns det J with its sign (negative where the
 // local node order is left-handed in space).
 double PointGradients(const ElemType& et, int g, const FlowElementData& d, double grad[][3]);
+// The same from the local derivatives d1, d2, d3 of the element's nen
+// functions at any point (a face point, for instance).
+double PointGradients(const double* d1, const double* d2, const double* d3, const FlowElementData& d,
+                      double grad[][3]);
 
 // Strain-rate tensor of the element's velocity field from the global
 // derivatives at a point, summed in single precision.
@@ -53,12 +57,14 @@ float EquivalentStrainRate(const StrainRate& D);
 
 // Element matrix of element k: est (ncn x ncn, column-major, leading
 // dimension ncn) is cleared and its leading block filled with
-//   velocity rows a, columns b:  sum_g eta_g w_g detJ_g
+//   velocity rows a, columns b:  sum_g mu_g w_g detJ_g
 //        (2 D(N_b e_j) : D(N_a e_i) - 2/3 div(N_b e_j) div(N_a e_i)),
 //   velocity row (i, a), pressure column k, and its transpose:
 //        sum_g w_g detJ_g dN_a/dx_i P_k,
-// with the pressure block zero.  eta_g comes from the flow stress law at the
-// point's equivalent strain rate, strain and temperature (mat of inp).
+// with the pressure block zero.  mu_g = FlowViscosity at the point's
+// equivalent strain rate, strain and temperature (mat of inp): the
+// deviatoric stress is 2 mu D = (2/3) (sigma_s / rate) D, whose von Mises
+// value is the flow stress.
 // detJ keeps its sign, so every entry scales with the orientation sign of
 // the element.  Returns the element's unknown count (51 or 34).
 int FlowElementMatrix(const ElementTables& tab, const MeshRecord& mesh, const InpDat& inp, int k,

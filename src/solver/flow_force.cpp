@@ -1,11 +1,79 @@
 #include "solver/flow_force.h"
 
-#include "core/fatal.h"
+#include <algorithm>
+#include <cmath>
 
-void ForceEval(MeshRecord& /*nodes*/, const ElementTables& /*tab*/, InpDat& /*inp*/) {
-  Fatal("ForceEval: not available in this build");
+#include "solver/flow_element.h"
+#include "material/flow_stress.h"
+
+void ForceEval(MeshRecord& nodes, const ElementTables& tab, InpDat& inp) {
+  FlowElementData d;
+  double grad[15][3];
+  double force = 0.0, area = 0.0;
+  for (BndFace& bf : nodes.faces) {
+    const int k = bf.elem;
+    GatherFlowElement(nodes, k, d);
+    const FaceRule& rule = d.wedge ? tab.Wedge15Faces(bf.local) : tab.Tet10Faces(bf.local);
+    for (int p = 1; p <= bf.npt; ++p) {
+      PointGradients(rule.dN1.col(p), rule.dN2.col(p), rule.dN3.col(p), d, grad);
+      const StrainRate D = PointStrainRate(d, grad);
+      const double* N = rule.N.col(p);
+      double strain = 0, temp = 0, pres = 0;
+      for (int a = 0; a < d.nen; ++a) {
+        strain += N[a] * d.e[a];
+        temp += N[a] * d.T[a];
+        pres += N[a] * nodes.fld(kFldP, d.node[a]);
+      }
+      double sigma = 0;
+      const double mu = FlowViscosity(EquivalentStrainRate(D), strain, temp, inp.mat, sigma);
+      const double n[3] = {bf.v(kBfN, p), bf.v(kBfN + 1, p), bf.v(kBfN + 2, p)};
+      const double nDn = n[0] * n[0] * D.xx + n[1] * n[1] * D.yy + n[2] * n[2] * D.zz +
+                         2.0 * (n[0] * n[1] * D.xy + n[1] * n[2] * D.yz + n[0] * n[2] * D.xz);
+      const double sn = pres + 2.0 * mu * nDn;
+      bf.v(kBfSigmaN, p) = static_cast<float>(sn);
+      if (n[2] >= 0.999) {
+        force += sn * bf.v(kBfWJ, p);
+        area += bf.v(kBfWJ, p);
+      }
+    }
+  }
+  inp.FORSE = force;
+  inp.Psr = area > 0.0 ? force / area : 0.0;
+  for (BndFace& bf : nodes.faces)
+    for (int p = 1; p <= bf.npt; ++p)
+      bf.v(kBfExit, p) = inp.Psr != 0.0 ? static_cast<float>(bf.v(kBfSigmaN, p) / inp.Psr) : 1.0f;
 }
 
-void ExitSpeedCheck(MeshRecord& /*nodes*/, InpDat& /*inp*/) { Fatal("ExitSpeedCheck: not available in this build"); }
+void ExitSpeedCheck(MeshRecord& nodes, InpDat& inp) {
+  const double tol = 0.01 * inp.RamSpeed;
+  double sum = 0.0, big = 0.0;
+  int count = 0;
+  for (BndNode& r : nodes.bnd) {
+    const int code = nodes.g.BoundaryConditions(r.node);
+    if (code != 9 && code != 73) continue;
+    const float m = nodes.fld(kFldVx, r.node) * r.nx + nodes.fld(kFldVy, r.node) * r.ny +
+                    nodes.fld(kFldVz, r.node) * r.nz - r.vnTarget;
+    const double m2 = static_cast<double>(m) * m;
+    sum += m2;
+    big = std::max(big, m2);
+    ++count;
+    if (m >= tol) r.penalty *= 1.5f;
+    else if (m <= -tol) r.penalty *= 0.5f;
+  }
+  inp.Krit_dV_SR = count > 0 ? std::sqrt(sum) / count : 0.0;
+  inp.Krit_dV_MAX = count > 0 ? std::sqrt(big) : 0.0;
+}
 
-void SurfaceSpeedReg(MeshRecord& /*nodes*/) { Fatal("SurfaceSpeedReg: not available in this build"); }
+void SurfaceSpeedReg(MeshRecord& nodes) {
+  auto speed = [&](int n) {
+    const double vx = nodes.fld(kFldVx, n), vy = nodes.fld(kFldVy, n), vz = nodes.fld(kFldVz, n);
+    return std::sqrt(vx * vx + vy * vy + vz * vz);
+  };
+  double vmax = 1e-8;
+  for (const BndNode& r : nodes.bnd) vmax = std::max(vmax, speed(r.node));
+  for (BndNode& r : nodes.bnd) {
+    const double v = speed(r.node);
+    const double q = std::pow(v / (0.5 * vmax), 4);
+    r.vScale = static_cast<float>(v / std::max(1.0, q) + 1e-8);
+  }
+}

@@ -6,13 +6,27 @@
 #include "fem/elements.h"
 
 // Extrusion force and normal stresses at the face integration points of the
-// tool faces, from the current velocity and pressure fields; sets FORSE (N)
-// and Psr (MPa) of inp and the face-point normal stresses of nodes.faces.
+// boundary faces, from the current velocity and pressure fields.  At every
+// face point: sigma_n = p + 2 mu n.D.n with p interpolated from the face's
+// nodal pressures, D the element's strain rate at the point, mu the shear
+// viscosity of the element law (FlowViscosity) and n the point's outward
+// normal; stored in array kBfSigmaN.  Points whose normal has nz >= 0.999
+// (the ram face) give FORSE = sum sigma_n (weight x surface measure), in N
+// (negative in compression), and Psr = FORSE / (their area), in MPa (0 when
+// the mesh has no such face).  Every face point then receives its exit value
+// x = sigma_n / Psr in array kBfExit (1 when Psr is 0), which the friction
+// of the exit faces uses (solver/friction.h).
 void ForceEval(MeshRecord& nodes, const ElementTables& tab, InpDat& inp);
 
-// Exit-speed check after a flow solve: Krit_dV_SR, Krit_dV_MAX and the
-// adjustment coefficients of the exit-surface records.
+// Exit-speed check after a flow solve, over the records of the nodes with
+// code 9 or 73: m = v.n - target normal speed; the adjustment coefficient
+// is multiplied by 1.5 where m >= 0.01 RamSpeed and by 0.5 where
+// m <= -0.01 RamSpeed.  Krit_dV_SR = sqrt(sum m^2) / count, Krit_dV_MAX =
+// largest |m| (both 0 when no record qualifies).
 void ExitSpeedCheck(MeshRecord& nodes, InpDat& inp);
 
-// Regularised sliding speed of every boundary node record.
+// Regularised sliding speed of every boundary node record:
+// |v| / max(1, (|v| / (vmax / 2))^4) + 1e-8, vmax the largest record-node
+// speed (at least 1e-8).  Speeds above half the largest are lowered, which
+// raises the friction on the fastest surfaces (the bearing) toward sticking.
 void SurfaceSpeedReg(MeshRecord& nodes);

@@ -1,7 +1,47 @@
 #pragma once
-// velocity and pressure of the flow mesh (problem code 1).
+// Velocity and pressure of the flow mesh (problem code 1): the mixed
+// velocity-pressure problem of creeping viscoplastic flow with tool
+// friction, exit-surface resistance and prescribed velocities, solved by
+// the frontal solver; then the nodal stress pass, the boundary normal
+// stresses, Psr and FORSE.
+
+#include <cstdint>
 
 #include "core/records.h"
 #include "fem/elements.h"
 
+// Element routine of the flow problem for the frontal solver.  Unknown
+// numbering: node i has x-velocity i, y-velocity nh + i, z-velocity
+// 2 nh + i; corner node i has pressure 3 nh + i.  In an element: the x, y, z
+// velocities of its nodes in local order, then the pressures of its corners
+// (51 unknowns for a wedge, 34 for a tetrahedron).
+struct FlowElements {
+  const ElementTables* tab;  // element library
+  const MeshRecord* nodes;   // flow mesh with the current fields and boundary records
+  const InpDat* inp;         // variant record: material, friction constants, RamSpeed, Psr
+
+  // Signed unknown list of element k (signs of the connectivity carried over).
+  int Unknowns(int k, int32_t* lm) const;
+  // Element matrix of element k: flow element, friction drag and exit
+  // resistance of its boundary faces, then the velocity boundary conditions
+  // of its nodes; r is the right-hand side they give.
+  int System(int k, int32_t* lm, double* est, int ld, double* r) const;
+};
+
+// Components prescribed by a node code as a bit mask (1 x, 2 y, 4 z); zero
+// is true when the prescribed values are 0 rather than the node's current
+// velocity.  Codes: 2, 12 (y, z); 3 (x, z); 4 (x, y = 0); 5, 11 (x); 6 (y);
+// 7 (z); 8 (all = 0); 10 (all); each also with 64 added.
+int PrescribedComponents(int code, bool& zero);
+
+// Prescribes element unknown kk (0-based) of an m-unknown system to the value
+// w: row kk cleared but its diagonal, r(kk) = est(kk, kk) w, and the column
+// moved to the right-hand side and cleared.
+void PrescribeUnknown(double* est, int ld, double* r, int m, int kk, double w);
+
+// Solves the flow problem on `nodes` and stores the solution: velocities
+// (ConvV), corner pressures divided by PScale when PScale >= 1 (ConvP),
+// mid-edge pressures of the wedges, the boundary normal stresses, Psr (MPa)
+// and FORSE (N).  Also stores the corner-node z extremes and the unknown
+// count DOF in inp_dat.
 void SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat);

@@ -312,11 +312,11 @@ TEST(FlowElement, RigidMotionsAndDilatationAreInTheViscousNullSpace) {
 // independent rule is exact for these polynomial integrands.
 double RuleTol(const TestElem& t) { return t.wedge ? 5e-7 : 3e-6; }
 
-// Constant viscosity (unknown law, eta = 1/3) and a linear velocity field:
+// Constant viscosity (unknown law: shear viscosity 1/9) and a linear velocity field:
 // row (j, a) of K u is eta sum_k (2 D_jk - 2/3 div u delta_jk) int dN_a/dx_k,
 // and u.K u = eta (2 D:D - 2/3 div^2) x (signed volume).
 TEST(FlowElement, ViscousBlockReproducesTheBilinearFormForALinearField) {
-  const double eta = 1.0 / 3.0;
+  const double eta = 1.0 / 9.0;  // unknown law: eta = 1/3, shear viscosity eta / 3
   double D[3][3], div = 0;
   for (int i = 0; i < 3; ++i) {
     div += kShear.A[i][i];

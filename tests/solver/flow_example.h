@@ -1,0 +1,97 @@
+#pragma once
+// Test support: the bundled example prepared to its flow mesh, and the
+// isothermal flow iteration of the coupled solve (force evaluation, flow
+// solve, exit-speed check, surface-speed regularisation, nodal rheology).
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+
+#include "driver/variant_steps.h"
+#include "input/read_text_data.h"
+#include "input/variants.h"
+#include "solver/field_solve.h"
+#include "solver/flow_force.h"
+#include "solver/rheology.h"
+
+struct PreparedExample {
+  InpDat d;
+  MeshRecord nodes, nodes_t;
+};
+
+// Prepares the example of examples/round-bar in a scratch directory, with
+// the volume mesh level `level` (0: the example's own), and makes the flow
+// mesh isothermal at the billet temperature.
+inline void PrepareExample(const ElementTables& tab, PreparedExample& ex, int level = 0) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("kalmora_flow_example_" + std::to_string(level));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  for (const auto& e : fs::directory_iterator(fs::path(KALMORA_EXAMPLES_DIR) / "round-bar"))
+    fs::copy_file(e.path(), dir / e.path().filename());
+  const fs::path here = fs::current_path();
+  fs::current_path(dir);
+  RunState run;
+  ReadTextData(run.input);
+  if (level > 0) run.input.MeshLevel3d = static_cast<int8_t>(level);
+  GenVariants(run);
+  ex.d = run.inp_dat(1);
+  int iVar = 1;
+  PrapareOneVariant(iVar, ex.nodes, ex.nodes_t, ex.d, tab);
+  fs::current_path(here);
+  for (int i = 1; i <= ex.nodes.g.nh; ++i) ex.nodes.fld(kFldT, i) = static_cast<float>(ex.d.BilletTemp);
+}
+
+// Starts the flow iteration as the coupled solve does: measures 1, friction
+// constants, every record's adjustment coefficient at PenaltyInit.
+inline void StartFlowIteration(PreparedExample& ex) {
+  ex.d.ConvV = ex.d.ConvP = ex.d.ConvT = ex.d.ConvVisc = 1.0;
+  ex.d.FricA = 0.9499999992549419;
+  ex.d.FricB = 0.05000000074505806;
+  for (BndNode& r : ex.nodes.bnd) r.penalty = static_cast<float>(ex.d.PenaltyInit);
+}
+
+// One iteration of the isothermal flow loop.
+inline void FlowIteration(const ElementTables& tab, PreparedExample& ex) {
+  REOLOG_aver(ex.nodes, ex.d);
+  ForceEval(ex.nodes, tab, ex.d);
+  Sol_Def(ex.nodes, tab, SolveMode::Flow, ex.d);
+  ExitSpeedCheck(ex.nodes, ex.d);
+  SurfaceSpeedReg(ex.nodes);
+  RheologyUpdate(tab, ex.nodes, ex.d);
+}
+
+#include <map>
+#include <vector>
+
+// Axial volume flux (mm^3/s, vz integrated over the plane) through every
+// layer plane of an extruded wedge mesh: the bottom triangles of the wedges
+// (nodes 1, 2, 3, 7, 8, 9 in the order of the 6-node triangle) grouped by
+// their z, integrated with the triangle's area rule.  Returns z -> flux; the
+// area of each plane goes to `area`.
+inline std::map<long, double> PlaneFluxes(const ElementTables& tab, const MeshRecord& m, std::map<long, double>& area) {
+  std::map<long, double> flux;
+  area.clear();
+  const Mesh3d& g = m.g;
+  const int map6[6] = {1, 2, 3, 7, 8, 9};
+  const ElemType& tri = tab.Tri6;
+  for (int k = 1; k <= g.ne; ++k) {
+    int nd[6];
+    for (int a = 0; a < 6; ++a) nd[a] = g.nop(map6[a], k);
+    const long key = std::lround(g.xyz(3, nd[0]) * 1000.0);
+    for (int p = 1; p <= tri.ngp; ++p) {
+      double j11 = 0, j12 = 0, j21 = 0, j22 = 0, vz = 0;
+      for (int a = 0; a < 6; ++a) {
+        j11 += tri.dN1(a + 1, p) * g.xyz(1, nd[a]);
+        j12 += tri.dN1(a + 1, p) * g.xyz(2, nd[a]);
+        j21 += tri.dN2(a + 1, p) * g.xyz(1, nd[a]);
+        j22 += tri.dN2(a + 1, p) * g.xyz(2, nd[a]);
+        vz += tri.N(a + 1, p) * m.fld(kFldVz, nd[a]);
+      }
+      const double dA = tri.w(p) * std::fabs(j11 * j22 - j12 * j21);
+      flux[key] += vz * dA;
+      area[key] += dA;
+    }
+  }
+  return flux;
+}

@@ -1,0 +1,192 @@
+// Flow solve on boxes of wedges with known solutions: homogeneous uniaxial
+// extension (pressure, stress difference equal to the flow stress, the rate
+// limit of the law), rigid translation, prescribed-velocity codes, the
+// stored solution and its convergence measures.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "solver/field_solve.h"
+#include "solver/flow_solve.h"
+#include "material/flow_stress.h"
+#include "solver/nodal_stress.h"
+#include "support/element_tables.h"
+#include "solver/flow_block.h"
+
+namespace {
+
+int KindOfCodeForTest(int code) { return code >= 64 ? code - 64 : code; }
+
+// Uniaxial tension along z at rate r: v = r (-x/2, -y/2, z).  The planes
+// x = 0, y = 0 hold their normal component (symmetry), the bottom and the
+// top their z component (codes 5, 6, 7 and their combinations 4, 3, 2, 10
+// on edges); the faces x = a and y = b are free of traction, so that
+// sigma_xx = sigma_yy = 0, p = sigma_s / 3 and sigma_zz = sigma_s.
+void UniaxialBlock(Block& blk, double r, bool leftHanded) {
+  BuildBlock(blk, 2, 2, 4.0, 3.0, 5.0, leftHanded);
+  SetVelocity(blk, [&](double x, double y, double z) { return std::array<double, 3>{-0.5 * r * x, -0.5 * r * y, r * z}; });
+  Mesh3d& g = blk.mesh.g;
+  for (int n = 1; n <= g.nh; ++n) {
+    const bool px = g.xyz(1, n) < 1e-9, py = g.xyz(2, n) < 1e-9;
+    const bool pz = g.xyz(3, n) < 1e-9 || g.xyz(3, n) > blk.H - 1e-9;
+    const int mask = int(px) | int(py) << 1 | int(pz) << 2;
+    static constexpr int kKind[8] = {0, 5, 6, 4, 7, 3, 2, 10};
+    g.BoundaryConditions(n) = CodeOf(blk, n, kKind[mask]);
+  }
+}
+
+double FlowStressAt(const Block& blk, double rate) {
+  double r = rate, e = 0.5f, T = 480.0, sigma = 0, eta = 0;
+  FlowStress(r, e, T, blk.inp.mat, sigma, eta);
+  return sigma;
+}
+
+// Pressure a third of the flow stress, the stress difference the flow
+// stress; at 50 1/s the law's value at its upper rate limit 10 1/s (not
+// five times it).
+TEST(FlowSolve, UniaxialExtensionGivesTheFlowStress) {
+  for (const bool left : {true, false})
+    for (const double rate : {1.0, 50.0}) {
+      Block blk;
+      UniaxialBlock(blk, rate, left);
+      Sol_Def(blk.mesh, Tables(), SolveMode::Flow, blk.inp);
+      const double sig = FlowStressAt(blk, rate);
+      ASSERT_GT(sig, 10.0);
+      const Mesh3d& g = blk.mesh.g;
+      for (int n = 1; n <= g.nh; ++n) {
+        EXPECT_NEAR(blk.mesh.fld(kFldVx, n), -0.5 * rate * g.xyz(1, n), 2e-3 * rate * blk.H) << n;  // single-precision front
+        EXPECT_NEAR(blk.mesh.fld(kFldVz, n), rate * g.xyz(3, n), 2e-3 * rate * blk.H) << n;  // single-precision front
+        EXPECT_NEAR(blk.mesh.fld(kFldP, n), sig / 3.0, 0.01 * sig) << "node " << n << " rate " << rate;
+      }
+      std::vector<SymTensor> S;
+      NodalStresses(Tables(), blk.mesh, blk.inp, S);
+      for (int n = 1; n <= g.nh; ++n) {
+        const SymTensor& s = S[static_cast<size_t>(n)];
+        EXPECT_NEAR(s.zz - s.xx, sig, 0.01 * sig) << "node " << n << " rate " << rate;
+        EXPECT_NEAR(s.zz - s.yy, sig, 0.01 * sig);
+        EXPECT_NEAR(s.zz, sig, 0.01 * sig);
+        EXPECT_NEAR(s.xx, 0.0, 0.01 * sig);
+        EXPECT_NEAR(s.xy, 0.0, 0.01 * sig);
+        EXPECT_NEAR(s.xz, 0.0, 0.01 * sig);
+      }
+      EXPECT_EQ(blk.inp.DOF, 3 * g.nh + g.np);
+      for (int k = 1; k <= g.ne; ++k)
+        for (int a = 1; a <= 15; ++a) EXPECT_GT(g.nop(a, k), 0);
+    }
+  // Above the limit the stress no longer grows with the rate.
+  Block blk;
+  BuildBlock(blk, 1, 1, 1, 1, 1, true);
+  EXPECT_NEAR(FlowStressAt(blk, 50.0), FlowStressAt(blk, 10.0), 1e-12);
+}
+
+// A rigid translation: zero strain rate, zero pressure under the free
+// faces; a second solve changes nothing.
+TEST(FlowSolve, RigidTranslationHasNoStressAndConverges) {
+  Block blk;
+  UniaxialBlock(blk, 0.0, true);
+  SetVelocity(blk, [](double, double, double) { return std::array<double, 3>{0.0, 0.0, 3.0}; });
+  Sol_Def(blk.mesh, Tables(), SolveMode::Flow, blk.inp);
+  const Mesh3d& g = blk.mesh.g;
+  std::vector<SymTensor> D;
+  NodalStrainRates(Tables(), blk.mesh, D);
+  for (int n = 1; n <= g.nh; ++n) {
+    EXPECT_NEAR(blk.mesh.fld(kFldVx, n), 0.0, 1e-5);
+    EXPECT_NEAR(blk.mesh.fld(kFldVy, n), 0.0, 1e-5);
+    EXPECT_NEAR(blk.mesh.fld(kFldVz, n), 3.0, 1e-5);
+    EXPECT_NEAR(blk.mesh.fld(kFldP, n), 0.0, 1e-3);
+    const SymTensor& d = D[static_cast<size_t>(n)];
+    EXPECT_NEAR(std::fabs(d.xx) + std::fabs(d.yy) + std::fabs(d.zz) + std::fabs(d.xy) + std::fabs(d.yz) + std::fabs(d.xz), 0.0, 1e-4);
+  }
+  Sol_Def(blk.mesh, Tables(), SolveMode::Flow, blk.inp);
+  EXPECT_LT(blk.inp.ConvV, 1e-5);
+}
+
+// The stored solution: velocity change relative to max(RamSpeed, |v|),
+// pressure change relative to max(flow stress, |p|), pressure divided by
+// PScale, mid-edge pressures the mean of their corners.
+TEST(FlowSolve, ConvergenceMeasuresAndPressureScale) {
+  Block blk;
+  UniaxialBlock(blk, 1.0, true);
+  blk.inp.mat.MatLaw = 0;  // constant viscosity: the disturbance does not alter the matrix
+  blk.inp.RamSpeed = 100.0;
+  Mesh3d& g = blk.mesh.g;
+  // Disturb a free node: its change measures ConvV.
+  int top = 0;
+  for (int n = g.np + 1; n <= g.nh && top == 0; ++n)
+    if (g.xyz(1, n) > blk.a - 1e-9 && g.BoundaryConditions(n) == 0) top = n;
+  ASSERT_GT(top, 0);
+  const float exact = blk.mesh.fld(kFldVx, top);
+  blk.mesh.fld(kFldVx, top) = exact + 7.0f;
+  for (int n = 1; n <= g.nh; ++n) blk.mesh.fld(kFldStress, n) = 1000.0f;
+  blk.inp.PScale = 4.0;
+  Sol_Def(blk.mesh, Tables(), SolveMode::Flow, blk.inp);
+  EXPECT_NEAR(blk.inp.ConvV, 7.0 / 100.0, 1e-4);
+  const double p = 1.0 / 9.0;  // shear viscosity 1/9: sigma_xx = p - 2/9 r/2 = 0
+  EXPECT_NEAR(blk.inp.ConvP, p / 1000.0, 0.02 * p / 1000.0);
+  for (int n = 1; n <= g.nh; ++n) EXPECT_NEAR(blk.mesh.fld(kFldP, n), p / 4.0, 0.02 * p / 4.0);
+  // Mid-edge pressures follow their corners exactly.
+  for (int k = 1; k <= g.ne; ++k)
+    for (int e = 0; e < 9; ++e)
+      EXPECT_EQ(blk.mesh.fld(kFldP, g.nop(7 + e, k)),
+                0.5f * (blk.mesh.fld(kFldP, g.nop(kWedgeEdge[e][0], k)) + blk.mesh.fld(kFldP, g.nop(kWedgeEdge[e][1], k))));
+  // An unchanged pressure gives ConvP = 0 even with a zero reference stress.
+  blk.inp.PScale = 1.0;
+  for (int n = 1; n <= g.nh; ++n) blk.mesh.fld(kFldStress, n) = 0.0f;
+  Sol_Def(blk.mesh, Tables(), SolveMode::Flow, blk.inp);
+  Sol_Def(blk.mesh, Tables(), SolveMode::Flow, blk.inp);
+  EXPECT_LT(blk.inp.ConvP, 1e-3);
+  EXPECT_DOUBLE_EQ(blk.inp.ZMaxCorner, blk.H);
+  EXPECT_DOUBLE_EQ(blk.inp.ZMinCorner, 0.0);
+}
+
+// Codes 8 and 4 hold zero components, 10 the stored velocity exactly,
+// 7 the stored z velocity; the others stay free.
+TEST(FlowSolve, PrescribedComponentsByCode) {
+  bool zero = false;
+  EXPECT_EQ(PrescribedComponents(2, zero), 6);
+  EXPECT_EQ(PrescribedComponents(76, zero), 6);
+  EXPECT_EQ(PrescribedComponents(67, zero), 5);
+  EXPECT_EQ(PrescribedComponents(68, zero), 3);
+  EXPECT_TRUE(zero);
+  EXPECT_EQ(PrescribedComponents(75, zero), 1);
+  EXPECT_FALSE(zero);
+  EXPECT_EQ(PrescribedComponents(70, zero), 2);
+  EXPECT_EQ(PrescribedComponents(71, zero), 4);
+  EXPECT_EQ(PrescribedComponents(72, zero), 7);
+  EXPECT_TRUE(zero);
+  EXPECT_EQ(PrescribedComponents(74, zero), 7);
+  EXPECT_FALSE(zero);
+  for (int c : {0, 1, 9, 64, 65, 73, 13}) EXPECT_EQ(PrescribedComponents(c, zero), 0) << c;
+
+  Block blk;
+  UniaxialBlock(blk, 1.0, true);
+  Mesh3d& g = blk.mesh.g;
+  // Two top nodes get code 8 and code 4 (stored velocities nonzero).
+  int n8 = 0, n4 = 0;
+  for (int n = 1; n <= g.nh; ++n)
+    if (g.xyz(3, n) > blk.H - 1e-9 && g.xyz(1, n) > 0.1 && g.xyz(2, n) > 0.1 && g.xyz(1, n) < blk.a - 0.1) {
+      if (n8 == 0) n8 = n;
+      else if (n4 == 0) n4 = n;
+    }
+  ASSERT_GT(n8, 0);
+  ASSERT_GT(n4, 0);
+  g.BoundaryConditions(n8) = CodeOf(blk, n8, 8);
+  g.BoundaryConditions(n4) = CodeOf(blk, n4, 4);
+  const float vz4 = blk.mesh.fld(kFldVz, n4);
+  Sol_Def(blk.mesh, Tables(), SolveMode::Flow, blk.inp);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(blk.mesh.fld(kFldVx + i, n8), 0.0f);
+  EXPECT_EQ(blk.mesh.fld(kFldVx, n4), 0.0f);
+  EXPECT_EQ(blk.mesh.fld(kFldVy, n4), 0.0f);
+  EXPECT_NE(blk.mesh.fld(kFldVz, n4), vz4);  // z is free on code 4
+  // Code 10 nodes keep their stored velocity exactly.
+  Block ref;
+  UniaxialBlock(ref, 1.0, true);
+  for (int n = 1; n <= g.nh; ++n)
+    if (KindOfCodeForTest(g.BoundaryConditions(n)) == 10) {
+      for (int i = 0; i < 3; ++i) EXPECT_EQ(blk.mesh.fld(kFldVx + i, n), ref.mesh.fld(kFldVx + i, n));
+    }
+}
+
+}  // namespace
