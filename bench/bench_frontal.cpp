@@ -1,16 +1,36 @@
-// Benchmark of the frontal solver against UMFPACK of SuiteSparse.
+// Benchmark of the frontal solver against two sparse direct solvers:
+// UMFPACK of SuiteSparse and, where installed, sequential MUMPS (both take
+// their dense kernels from the system BLAS, OpenBLAS when installed).
 //
-// Builds a finite-element system of about N unknowns (the only argument) on
-// a structured box mesh of 15-node wedges: m x m squares per cross-section,
+//   bench_frontal [--threads T] [--repeat R] [--portable] N1 [N2 ...]
+//   bench_frontal --kernels [--repeat R]
+//
+// For each size N it builds a finite-element system of about N unknowns on a
+// structured box mesh of 15-node wedges: m x m squares per cross-section,
 // each split into two triangles, extruded into nz layers along z (about four
 // times as long as wide, elements ordered layer by layer like an extruded
-// mesh).  The same stored element matrices are solved by progon (plan and
-// numeric phase) and by UMFPACK (triplet conversion, symbolic, numeric and
-// solve phases); the relative residuals ||A x - b|| / ||b|| are computed in
-// double with the assembled matrix.  Last line:
-//   unknowns=N front=W progon_s=T1 umfpack_s=T2 ratio=R progon_residual=E1 umfpack_residual=E2
+// mesh).  The same stored element matrices are solved by progon (mark and
+// plan, assembly and elimination, back-substitution), by UMFPACK (triplet
+// conversion, symbolic, numeric and solve phases) and by MUMPS from element
+// input (analysis, factorization, solve); every phase is timed, each solver
+// runs R times (default 1) and the smallest wall time counts.  T threads
+// (default 1) are given to progon's dense updates and to OpenBLAS.  The
+// relative residuals ||A x - b|| / ||b|| are computed in double with the
+// assembled matrix.  The last line of each size:
+//   unknowns= front= progon_s= umfpack_s= mumps_s= ratio_umfpack= ratio_mumps=
+//   progon_residual= umfpack_residual= mumps_residual=
+// (one line; the MUMPS values are nan when the benchmark was built without it).
+//
+// --kernels times the dense kernels of the front alone, portable and vector
+// path, on a front of 1304 rows with 64 pending pivots, and prints their
+// GFlop/s from the thread's processor time.
 
+#include <dlfcn.h>
+#include <time.h>
 #include <umfpack.h>
+#ifdef KALMORA_BENCH_MUMPS
+#include <dmumps_c.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -19,6 +39,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -305,6 +328,13 @@ double Seconds(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
+// Processor time of the process (all threads) and of the calling thread, s.
+double CpuSeconds(clockid_t id) {
+  timespec ts{};
+  clock_gettime(id, &ts);
+  return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+}
+
 // ||A x - b|| / ||b|| with A in compressed columns.
 double Residual(int n, const std::vector<int>& Ap, const std::vector<int>& Ai, const std::vector<double>& Ax,
                 const std::vector<double>& x, const std::vector<double>& b) {
@@ -328,14 +358,209 @@ long Unknowns(Problem p, long m, long nz) {
   return p == Problem::Conduction ? nh : 3 * nh + (nz + 1) * mid;
 }
 
-}  // namespace
+// OpenBLAS thread count, when the BLAS in use is OpenBLAS (looked up at run
+// time so that any BLAS links).  Returns the library's configuration text or
+// "not OpenBLAS".
+std::string SetBlasThreads(int threads) {
+  using SetFn = void (*)(int);
+  using ConfigFn = char* (*)();
+  auto set = reinterpret_cast<SetFn>(dlsym(RTLD_DEFAULT, "openblas_set_num_threads"));
+  auto config = reinterpret_cast<ConfigFn>(dlsym(RTLD_DEFAULT, "openblas_get_config"));
+  if (set) set(threads);
+  return config ? std::string(config()) : std::string("not OpenBLAS");
+}
 
-int main(int argc, char** argv) {
-  const long target = argc > 1 ? std::atol(argv[1]) : 30000;
-  if (target < 100) {
-    std::fprintf(stderr, "usage: bench_frontal N   (N: approximate number of unknowns, at least 100)\n");
-    return 1;
+// Wall time of one phase: the smallest over the repeats.
+struct Phase {
+  const char* name;
+  double best = std::numeric_limits<double>::infinity();
+  void Keep(double t) { best = std::min(best, t); }
+};
+
+void PrintPhases(const char* solver, const std::vector<Phase>& ph, double total, double cpu) {
+  std::printf(" %s phases:", solver);
+  for (const Phase& p : ph) std::printf(" %s %.3f", p.name, p.best);
+  std::printf(" s; total %.3f s wall, %.3f s processor\n", total, cpu);
+}
+
+struct Options {
+  int threads = 1;       // threads of progon's dense updates and of OpenBLAS
+  int repeat = 1;        // runs of each solver; the fastest counts
+  bool portable = false; // progon on its portable kernel path
+};
+
+// progon step by step as the field solves run it (mark, plan, numeric
+// phase, back-substitution, restore), with the time of each step.
+void RunProgon(const Bench& b, const ElementSet& es, const Options& o, Mesh3d& g, std::vector<double>& x,
+               FrontPlanStats& plan, double& total, double& cpu, std::vector<Phase>& ph, FrontWork& stats) {
+  StoredElements elem{&b, &es};
+  const int n = b.n;
+  total = std::numeric_limits<double>::infinity();
+  cpu = total;
+  for (int rep = 0; rep < o.repeat; ++rep) {
+    const double c0 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    auto t0 = std::chrono::steady_clock::now();
+    MarkLastAppearance(g.nop, 15, g.ne, g.nh);
+    plan = FrontPlanStats{};
+    if (!FrontPlan(n, b.ncn, elem, g.ne, 2048000000, plan)) {
+      std::fprintf(stderr, "FrontPlan failed\n");
+      std::exit(1);
+    }
+    const double tPlan = Seconds(t0);
+    FrontWork w;
+    w.threads = o.threads;
+    w.path = o.portable ? FrontPath::Portable : FrontPath::Auto;
+    std::vector<double> r1(static_cast<std::size_t>(n), 0.0);
+    FrontStart(w, n, b.ncn, plan);
+    const std::size_t esz = static_cast<std::size_t>(b.ncn) * static_cast<std::size_t>(b.ncn);
+    for (int k = 1; k <= g.ne; ++k) {
+      std::fill(w.est.begin(), w.est.begin() + static_cast<std::ptrdiff_t>(esz), 0.0);
+      std::fill(w.r.begin(), w.r.end(), 0.0);
+      const int m = elem.System(k, w.lm.data(), w.est.data(), b.ncn, w.r.data());
+      FrontAssemble(w, m, r1.data());
+      FrontEliminate(w, k == g.ne, r1.data());
+    }
+    const double tFactor = Seconds(t0);
+    FrontBackSubstitute(w, r1.data());
+    RestoreConnectivity(g.nop, 15, g.ne);
+    const double tAll = Seconds(t0);
+    cpu = std::min(cpu, CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - c0);
+    ph[0].Keep(tPlan);
+    ph[1].Keep(tFactor - tPlan);
+    ph[2].Keep(tAll - tFactor);
+    if (tAll < total) {
+      total = tAll;
+      x = r1;
+      stats.flopsBlock = w.flopsBlock;
+      stats.flopsRows = w.flopsRows;
+      stats.flopsFlush = w.flopsFlush;
+      stats.vec = w.vec;
+      stats.threads = w.threads;
+    }
   }
+}
+
+bool RunUmfpack(int n, const std::vector<int>& Ti, const std::vector<int>& Tj, const std::vector<double>& Tx,
+                const std::vector<double>& rhs, const Options& o, std::vector<int>& Ap, std::vector<int>& Ai,
+                std::vector<double>& Ax, std::vector<double>& x, double& total, double& cpu,
+                std::vector<Phase>& ph) {
+  const int nz = static_cast<int>(Tx.size());
+  Ap.assign(static_cast<std::size_t>(n) + 1, 0);
+  Ai.assign(static_cast<std::size_t>(nz), 0);
+  Ax.assign(static_cast<std::size_t>(nz), 0.0);
+  x.assign(static_cast<std::size_t>(n), 0.0);
+  total = std::numeric_limits<double>::infinity();
+  cpu = total;
+  for (int rep = 0; rep < o.repeat; ++rep) {
+    void *symb = nullptr, *num = nullptr;
+    double t[4];
+    const double c0 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    auto t0 = std::chrono::steady_clock::now();
+    int st = umfpack_di_triplet_to_col(n, n, nz, Ti.data(), Tj.data(), Tx.data(), Ap.data(), Ai.data(), Ax.data(),
+                                       nullptr);
+    t[0] = Seconds(t0);
+    if (st == UMFPACK_OK) st = umfpack_di_symbolic(n, n, Ap.data(), Ai.data(), Ax.data(), &symb, nullptr, nullptr);
+    t[1] = Seconds(t0);
+    if (st == UMFPACK_OK) st = umfpack_di_numeric(Ap.data(), Ai.data(), Ax.data(), symb, &num, nullptr, nullptr);
+    t[2] = Seconds(t0);
+    if (st == UMFPACK_OK)
+      st = umfpack_di_solve(UMFPACK_A, Ap.data(), Ai.data(), Ax.data(), x.data(), rhs.data(), num, nullptr, nullptr);
+    t[3] = Seconds(t0);
+    umfpack_di_free_symbolic(&symb);
+    umfpack_di_free_numeric(&num);
+    cpu = std::min(cpu, CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - c0);
+    if (st != UMFPACK_OK) {
+      std::fprintf(stderr, "UMFPACK failed with status %d\n", st);
+      return false;
+    }
+    ph[0].Keep(t[0]);
+    ph[1].Keep(t[1] - t[0]);
+    ph[2].Keep(t[2] - t[1]);
+    ph[3].Keep(t[3] - t[2]);
+    total = std::min(total, t[3]);
+  }
+  return true;
+}
+
+#ifdef KALMORA_BENCH_MUMPS
+// MUMPS from element input: the unknowns and the full (unsymmetric) matrix
+// of each element by columns, the right-hand side assembled.
+bool RunMumps(const Bench& b, const ElementSet& es, const std::vector<double>& rhs, const Options& o,
+              std::vector<double>& x, double& total, double& cpu, std::vector<Phase>& ph, double& flops) {
+  const Mesh3d& g = b.mesh.g;
+  std::vector<MUMPS_INT> eltptr(1, 1), eltvar;
+  std::vector<double> aelt;
+  std::vector<int32_t> lm(static_cast<std::size_t>(b.ncn));
+  std::vector<int> keep;
+  for (int k = 1; k <= g.ne; ++k) {
+    const int m = ElementUnknowns(b, k, lm.data());
+    keep.clear();
+    for (int i = 0; i < m; ++i)
+      if (lm[static_cast<std::size_t>(i)] != 0) keep.push_back(i);
+    for (int i : keep) eltvar.push_back(std::abs(lm[static_cast<std::size_t>(i)]));
+    const double* K = es.Ke(k);
+    for (int j : keep)
+      for (int i : keep) aelt.push_back(K[j * es.ncn + i]);
+    eltptr.push_back(static_cast<MUMPS_INT>(eltvar.size()) + 1);
+  }
+  total = std::numeric_limits<double>::infinity();
+  cpu = total;
+  bool ok = true;
+  for (int rep = 0; rep < o.repeat && ok; ++rep) {
+    x = rhs;
+    DMUMPS_STRUC_C id{};
+    id.comm_fortran = -987654;  // the communicator of the sequential library
+    id.par = 1;
+    id.sym = 0;
+    id.job = -1;
+    dmumps_c(&id);
+    id.icntl[0] = -1;  // no error, diagnostic or global output
+    id.icntl[1] = -1;
+    id.icntl[2] = -1;
+    id.icntl[3] = 0;
+    id.icntl[4] = 1;  // elemental input
+    id.icntl[6] = 7;  // automatic choice of the ordering
+    id.n = b.n;
+    id.nelt = g.ne;
+    id.eltptr = eltptr.data();
+    id.eltvar = eltvar.data();
+    id.a_elt = aelt.data();
+    id.rhs = x.data();
+    double t[3];
+    const double c0 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    auto t0 = std::chrono::steady_clock::now();
+    id.job = 1;
+    dmumps_c(&id);
+    t[0] = Seconds(t0);
+    if (id.infog[0] >= 0) {
+      id.job = 2;
+      dmumps_c(&id);
+    }
+    t[1] = Seconds(t0);
+    if (id.infog[0] >= 0) {
+      id.job = 3;
+      dmumps_c(&id);
+    }
+    t[2] = Seconds(t0);
+    cpu = std::min(cpu, CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - c0);
+    ok = id.infog[0] >= 0;
+    if (!ok) std::fprintf(stderr, "MUMPS failed with INFOG(1)=%d INFOG(2)=%d\n", id.infog[0], id.infog[1]);
+    if (ok && rep == 0)
+      std::printf(" mumps: ordering INFOG(7)=%d, factor entries %lld, elimination flops %.3e\n", id.infog[6],
+                  static_cast<long long>(id.infog[8]), id.rinfog[2]);
+    flops = id.rinfog[2];
+    id.job = -2;
+    dmumps_c(&id);
+    ph[0].Keep(t[0]);
+    ph[1].Keep(t[1] - t[0]);
+    ph[2].Keep(t[2] - t[1]);
+    total = std::min(total, t[2]);
+  }
+  return ok;
+}
+#endif
+
+int RunSize(long target, const Options& o) {
   Bench b;
 #ifdef KALMORA_BENCH_FLOW
   b.problem = Problem::Flow;
@@ -382,50 +607,124 @@ int main(int argc, char** argv) {
       for (int i = 0; i < mm; ++i) rhs[static_cast<std::size_t>(std::abs(lm[i]) - 1)] += es.Fe(k)[i];
     }
   }
-  const int n = b.n, nz3 = static_cast<int>(Tx.size());
+  const int n = b.n;
 
-  // Frontal solver: marks, plan, numeric phase, restored connectivity.
-  InpDat inp;
-  inp.MemBudget = 2048000000;
-  StoredElements elem{&b, &es};
-  Vec1<double> r1;
-  auto t0 = std::chrono::steady_clock::now();
-  FrontalSolve(SolveMode::Temperature, g.nop, 15, g.ne, g.nh, n, b.ncn, elem, inp, r1);
-  const double tFront = Seconds(t0);
-  const FrontPlanStats& plan = inp.Front.temp;
+  std::vector<double> xf, xu, xm;
+  FrontPlanStats plan;
+  FrontWork fs;
+  double tF = 0, cF = 0;
+  std::vector<Phase> phF = {{"mark+plan"}, {"assembly+elimination"}, {"back-substitution"}};
+  RunProgon(b, es, o, g, xf, plan, tF, cF, phF, fs);
   std::printf(" plan: FrontLimit=%lld FrontDim=%lld IntStore=%lld RealStore=%lld ExtraBlocks=%lld\n",
               static_cast<long long>(plan.FrontLimit), static_cast<long long>(plan.FrontDim),
               static_cast<long long>(plan.IntStore), static_cast<long long>(plan.RealStore),
               static_cast<long long>(plan.ExtraBlocks));
-
-  // UMFPACK: all phases from the triplets.
-  std::vector<int> Ap(static_cast<std::size_t>(n) + 1), Ai(static_cast<std::size_t>(nz3));
-  std::vector<double> Ax(static_cast<std::size_t>(nz3)), xu(static_cast<std::size_t>(n));
-  void *symb = nullptr, *num = nullptr;
-  double times[4];
-  t0 = std::chrono::steady_clock::now();
-  int st = umfpack_di_triplet_to_col(n, n, nz3, Ti.data(), Tj.data(), Tx.data(), Ap.data(), Ai.data(), Ax.data(), nullptr);
-  times[0] = Seconds(t0);
-  if (st == UMFPACK_OK) st = umfpack_di_symbolic(n, n, Ap.data(), Ai.data(), Ax.data(), &symb, nullptr, nullptr);
-  times[1] = Seconds(t0);
-  if (st == UMFPACK_OK) st = umfpack_di_numeric(Ap.data(), Ai.data(), Ax.data(), symb, &num, nullptr, nullptr);
-  times[2] = Seconds(t0);
-  if (st == UMFPACK_OK)
-    st = umfpack_di_solve(UMFPACK_A, Ap.data(), Ai.data(), Ax.data(), xu.data(), rhs.data(), num, nullptr, nullptr);
-  times[3] = Seconds(t0);
-  const double tUmf = times[3];
-  umfpack_di_free_symbolic(&symb);
-  umfpack_di_free_numeric(&num);
-  if (st != UMFPACK_OK) {
-    std::fprintf(stderr, "UMFPACK failed with status %d\n", st);
-    return 1;
+  PrintPhases("progon", phF, tF, cF);
+  const double flops = fs.flopsBlock + fs.flopsRows + fs.flopsFlush;
+  std::printf(" progon: %s path, %d thread(s); flops block %.3e rows %.3e flush %.3e total %.3e = %.2f GFlop/s\n",
+              fs.vec ? "vector" : "portable", fs.threads, fs.flopsBlock, fs.flopsRows, fs.flopsFlush, flops,
+              1e-9 * flops / phF[1].best);
+  {
+    // Fingerprint of the solution bits, to compare builds and thread counts.
+    uint64_t h = 1469598103934665603ull;
+    for (double v : xf) {
+      uint64_t u;
+      std::memcpy(&u, &v, sizeof u);
+      h = (h ^ u) * 1099511628211ull;
+    }
+    std::printf(" progon solution fingerprint %016llx\n", static_cast<unsigned long long>(h));
   }
-  std::printf(" umfpack phases: triplets %.3f symbolic %.3f numeric %.3f solve %.3f s\n", times[0],
-              times[1] - times[0], times[2] - times[1], times[3] - times[2]);
 
-  const double eF = Residual(n, Ap, Ai, Ax, r1.v, rhs);
+  std::vector<int> Ap, Ai;
+  std::vector<double> Ax;
+  double tU = 0, cU = 0;
+  std::vector<Phase> phU = {{"triplets"}, {"symbolic"}, {"numeric"}, {"solve"}};
+  if (!RunUmfpack(n, Ti, Tj, Tx, rhs, o, Ap, Ai, Ax, xu, tU, cU, phU)) return 1;
+  PrintPhases("umfpack", phU, tU, cU);
+
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  double tM = nan, eM = nan;
+#ifdef KALMORA_BENCH_MUMPS
+  double cM = 0, flM = 0;
+  std::vector<Phase> phM = {{"analysis"}, {"factorization"}, {"solve"}};
+  if (!RunMumps(b, es, rhs, o, xm, tM, cM, phM, flM)) return 1;
+  PrintPhases("mumps", phM, tM, cM);
+  eM = Residual(n, Ap, Ai, Ax, xm, rhs);
+#else
+  std::printf(" mumps: not built (sequential MUMPS not found)\n");
+#endif
+
+  const double eF = Residual(n, Ap, Ai, Ax, xf, rhs);
   const double eU = Residual(n, Ap, Ai, Ax, xu, rhs);
-  std::printf("unknowns=%d front=%lld progon_s=%.3f umfpack_s=%.3f ratio=%.2f progon_residual=%.2e umfpack_residual=%.2e\n",
-              n, static_cast<long long>(plan.FrontDim), tFront, tUmf, tFront / tUmf, eF, eU);
+  std::printf("unknowns=%d front=%lld progon_s=%.3f umfpack_s=%.3f mumps_s=%.3f ratio_umfpack=%.2f ratio_mumps=%.2f "
+              "progon_residual=%.2e umfpack_residual=%.2e mumps_residual=%.2e\n",
+              n, static_cast<long long>(plan.FrontDim), tF, tU, tM, tF / tU, tF / tM, eF, eU, eM);
+  std::fflush(stdout);
+  return 0;
+}
+
+// GFlop/s of the dense kernels on one front, from the thread's processor
+// time: the pending block product (1304 rows, 1304 columns, 64 pivots) and
+// the single-pivot row update (1304 rows of 1304 columns).
+void RunKernels(const Options& o) {
+  constexpr int rows = 1304, cols = 1304, ld = 1312, k = 64;
+  std::mt19937 rng(1);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  std::vector<float> eq(static_cast<std::size_t>(rows) * ld);
+  std::vector<double> L(static_cast<std::size_t>(rows) * k), U(static_cast<std::size_t>(k) * ld, 0.0), p(ld);
+  for (float& v : eq) v = static_cast<float>(u(rng));
+  for (double& v : L) v = 1e-3 * u(rng);
+  for (int t = 0; t < k; ++t)
+    for (int c = 0; c < cols; ++c) U[static_cast<std::size_t>(t) * ld + c] = u(rng);
+  for (double& v : p) v = u(rng);
+  std::vector<int32_t> list(rows);
+  for (int r = 0; r < rows; ++r) list[static_cast<std::size_t>(r)] = r;
+  for (bool vec : {false, true}) {
+    if (vec && !FrontVectorAvailable()) continue;
+    double best = 1e30, bestRow = 1e30;
+    for (int rep = 0; rep < std::max(o.repeat, 3); ++rep) {
+      double c0 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+      FrontBlockUpdate(vec, eq.data(), ld, list.data(), rows, 0, cols, L.data(), k, k, U.data(), ld);
+      best = std::min(best, CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - c0);
+      c0 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+      for (int r = 0; r < rows; ++r)
+        FrontRowUpdate(vec, eq.data() + static_cast<std::size_t>(r) * ld, p.data(), 1e-3 * (r % 7), cols);
+      bestRow = std::min(bestRow, CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - c0);
+    }
+    std::printf(" %-8s block update %.2f GFlop/s, row update %.2f GFlop/s\n", vec ? "vector" : "portable",
+                2e-9 * rows * cols * k / best, 2e-9 * rows * cols / bestRow);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  std::vector<long> sizes;
+  bool kernels = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--threads" && i + 1 < argc) o.threads = std::max(1, std::atoi(argv[++i]));
+    else if (a == "--repeat" && i + 1 < argc) o.repeat = std::max(1, std::atoi(argv[++i]));
+    else if (a == "--portable") o.portable = true;
+    else if (a == "--kernels") kernels = true;
+    else if (std::atol(a.c_str()) >= 100) sizes.push_back(std::atol(a.c_str()));
+    else {
+      std::fprintf(stderr,
+                   "usage: bench_frontal [--threads T] [--repeat R] [--portable] N1 [N2 ...]   "
+                   "(N: approximate number of unknowns, at least 100)\n"
+                   "       bench_frontal --kernels [--repeat R]\n");
+      return 1;
+    }
+  }
+  if (kernels) {
+    RunKernels(o);
+    return 0;
+  }
+  if (sizes.empty()) sizes.push_back(30000);
+  const std::string blas = SetBlasThreads(o.threads);
+  std::printf(" threads=%d repeat=%d blas: %s\n", o.threads, o.repeat, blas.c_str());
+  for (long s : sizes)
+    if (RunSize(s, o) != 0) return 1;
   return 0;
 }

@@ -124,6 +124,7 @@ struct InpDat {
   double ZMaxCorner = 0;              // largest z of the corner nodes of the mesh of the last field solve, mm
   double ZMinCorner = 0;              // smallest z of the corner nodes of the mesh of the last field solve, mm
   int32_t nUnknownsT = 0;             // unknowns of the last temperature solve (nodes of the thermal mesh)
+  int SolveThreads = 1;               // threads one linear solve of this variant may use (run control: idle cores per running variant, at least 1)
 };
 
 // The mesh proper of a volume mesh.

@@ -9,10 +9,15 @@
 #include <string>
 
 #include "core/fatal.h"
+#include "solver/frontal_kernels.h"
 
-// The two dense kernels carry most of the solve time; on x86-64 with GCC they
-// are compiled for several instruction sets and the best one is picked when
-// the program loads.
+#ifdef _OPENMP
+#include <omp.h>
+#endif
+
+// The small kernels kept here are compiled for several instruction sets and
+// the best one is picked when the program loads; the block and row updates,
+// which carry most of the time, live in frontal_kernels.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define KALMORA_KERNEL __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
 #else
@@ -60,84 +65,10 @@ void GrowStore(std::unique_ptr<T[]>& p, std::size_t& cap, std::size_t used, std:
   cap = n;
 }
 
-// row[c] -= p[c] * f for c < len, each update formed in double and rounded
-// to single precision.
-KALMORA_KERNEL
-void RowUpdate(float* __restrict row, const double* __restrict p, double f, int len) {
-  for (int c = 0; c < len; ++c)
-    row[c] = static_cast<float>(static_cast<double>(row[c]) - p[c] * f);
-}
-
 // acc[c] -= p[c] * f for c < len, in double.
 KALMORA_KERNEL
 void RowUpdate(double* __restrict acc, const double* __restrict p, double f, int len) {
   for (int c = 0; c < len; ++c) acc[c] -= p[c] * f;
-}
-
-// Pending product on the leading block: for the rows listed in `rows` and
-// columns 0..cols-1 of eq, eq(r, c) -= sum over t < k of L(r, t) U(t, c),
-// summed in double and rounded once.  L has row stride lk, U row stride ldu;
-// U is zero in columns cols..ldu-1 so whole column groups may be processed.
-KALMORA_KERNEL
-void PendingProduct(float* __restrict eq, int ld, const int32_t* rows, int nrows, int cols,
-                    const double* __restrict L, int lk, int k, const double* __restrict U, int ldu) {
-  constexpr int RB = 4;   // rows per group
-  constexpr int CB = 8;   // columns per group
-  constexpr int CP = 64;  // columns per panel (a panel of U stays in the first-level cache)
-  const int cend = (cols + CB - 1) / CB * CB;
-  for (int p0 = 0; p0 < cend; p0 += CP) {
-    const int p1 = std::min(cend, p0 + CP);
-    int g = 0;
-    for (; g + RB <= nrows; g += RB) {
-      float* e0 = eq + static_cast<std::size_t>(rows[g]) * ld;
-      float* e1 = eq + static_cast<std::size_t>(rows[g + 1]) * ld;
-      float* e2 = eq + static_cast<std::size_t>(rows[g + 2]) * ld;
-      float* e3 = eq + static_cast<std::size_t>(rows[g + 3]) * ld;
-      const double* l0 = L + static_cast<std::size_t>(rows[g]) * lk;
-      const double* l1 = L + static_cast<std::size_t>(rows[g + 1]) * lk;
-      const double* l2 = L + static_cast<std::size_t>(rows[g + 2]) * lk;
-      const double* l3 = L + static_cast<std::size_t>(rows[g + 3]) * lk;
-      for (int c0 = p0; c0 < p1; c0 += CB) {
-        double a0[CB], a1[CB], a2[CB], a3[CB];
-        for (int c = 0; c < CB; ++c) {
-          a0[c] = e0[c0 + c];
-          a1[c] = e1[c0 + c];
-          a2[c] = e2[c0 + c];
-          a3[c] = e3[c0 + c];
-        }
-        for (int t = 0; t < k; ++t) {
-          const double* u = U + static_cast<std::size_t>(t) * ldu + c0;
-          const double f0 = l0[t], f1 = l1[t], f2 = l2[t], f3 = l3[t];
-          for (int c = 0; c < CB; ++c) {
-            a0[c] -= f0 * u[c];
-            a1[c] -= f1 * u[c];
-            a2[c] -= f2 * u[c];
-            a3[c] -= f3 * u[c];
-          }
-        }
-        for (int c = 0; c < CB; ++c) {
-          e0[c0 + c] = static_cast<float>(a0[c]);
-          e1[c0 + c] = static_cast<float>(a1[c]);
-          e2[c0 + c] = static_cast<float>(a2[c]);
-          e3[c0 + c] = static_cast<float>(a3[c]);
-        }
-      }
-    }
-    for (; g < nrows; ++g) {
-      float* e0 = eq + static_cast<std::size_t>(rows[g]) * ld;
-      const double* l0 = L + static_cast<std::size_t>(rows[g]) * lk;
-      for (int c0 = p0; c0 < p1; c0 += CB) {
-        double a0[CB];
-        for (int c = 0; c < CB; ++c) a0[c] = e0[c0 + c];
-        for (int t = 0; t < k; ++t) {
-          const double* u = U + static_cast<std::size_t>(t) * ldu + c0;
-          const double f0 = l0[t];
-          for (int c = 0; c < CB; ++c) a0[c] -= f0 * u[c];
-        }
-        for (int c = 0; c < CB; ++c) e0[c0 + c] = static_cast<float>(a0[c]);
-      }
-    }
-  }
 }
 
 // Largest magnitude among e[0..len-1] as the bits of its absolute value:
@@ -176,6 +107,18 @@ void ColumnsUpdate(float* __restrict eq, int ld, int rows, const int32_t* __rest
     }
   }
 }
+
+#ifdef _OPENMP
+int ThreadId() { return omp_get_thread_num(); }
+int TeamCount() { return omp_get_num_threads(); }
+#else
+int ThreadId() { return 0; }
+int TeamCount() { return 1; }
+#endif
+
+// Threads for a dense update of `flops` floating-point operations; smaller
+// updates stay on one thread (starting a team costs a few microseconds).
+int TeamSize(const FrontWork& w, double flops) { return flops < w.teamFlops ? 1 : w.threads; }
 
 float* Row(FrontWork& w, int r) { return w.eq + static_cast<std::size_t>(r) * w.ld; }
 
@@ -243,6 +186,7 @@ void FlushColumns(FrontWork& w, const int32_t* slots, int J) {
   for (int j = 0; j < J; ++j)
     for (int t = 0; t < w.kb; ++t) ug[static_cast<std::size_t>(j) * w.kcap + t] = Uc(w, t, slots[j]);
   ColumnsUpdate(w.eq, w.ld, w.nrN, slots, J, w.L.data(), w.kcap, w.kb, ug);
+  w.flopsFlush += 2.0 * w.nrN * J * w.kb;
 }
 
 // Row r (leading) made current over the leading columns.
@@ -256,6 +200,7 @@ void FlushRow(FrontWork& w, int r) {
     const double f = Lr(w, r, t);
     if (f != 0.0) RowUpdate(acc, &Uc(w, t, 0), f, cols);
   }
+  w.flopsFlush += 2.0 * cols * w.kb;
   for (int c = 0; c < cols; ++c) e[c] = static_cast<float>(acc[c]);
 }
 
@@ -344,7 +289,22 @@ void FlushPending(FrontWork& w) {
     double* u = w.U.data() + static_cast<std::size_t>(t) * w.ld;
     std::fill(u + cols, u + cend, 0.0);
   }
-  PendingProduct(w.eq, w.ld, act.data(), na, cols, w.L.data(), w.kcap, w.kb, w.U.data(), w.ld);
+  // Column groups of eight split evenly over the team; each front entry is
+  // updated by one thread with the same operations as on a single thread.
+  const int groups = cend / 8;
+  w.flopsBlock += 2.0 * na * cols * w.kb;
+  const int nt = TeamSize(w, 2.0 * na * cols * w.kb);
+  if (nt <= 1) {
+    FrontBlockUpdate(w.vec, w.eq, w.ld, act.data(), na, 0, cend, w.L.data(), w.kcap, w.kb, w.U.data(), w.ld);
+  } else {
+#pragma omp parallel num_threads(nt)
+    {
+      const int id = ThreadId(), cnt = TeamCount();
+      const int g0 = groups * id / cnt, g1 = groups * (id + 1) / cnt;
+      FrontBlockUpdate(w.vec, w.eq, w.ld, act.data(), na, 8 * g0, 8 * g1, w.L.data(), w.kcap, w.kb,
+                       w.U.data(), w.ld);
+    }
+  }
   w.kb = 0;
 }
 
@@ -405,25 +365,26 @@ void EliminateOne(FrontWork& w, double* r1) {
   const double rd = r1[d - 1];
   StoreEquation(w, d, pc);
 
-  // Fully summed rows: updated at once over the whole width.
-  for (int r = rN; r < nr; ++r) {
+  // Fully summed rows: updated at once over the whole width.  Leading rows:
+  // the fully summed columns at once, the leading block later.  Rows are
+  // independent, so they may be shared out over the team.
+  double* L = w.L.data();
+  const int nt = TeamSize(w, 2.0 * ((nr - rN) * static_cast<double>(nc) + rN * static_cast<double>(nc - cN)));
+  double done = 0;  // entries updated
+#pragma omp parallel for num_threads(nt) schedule(static) if (nt > 1) reduction(+ : done)
+  for (int r = 0; r < nr; ++r) {
     if (r == pr) continue;
     float* e = Row(w, r);
     const double f = e[pc];
+    const bool leading = r < rN;
+    if (leading) L[static_cast<std::size_t>(r) * w.kcap + w.kb] = f;
     if (f == 0.0) continue;
-    RowUpdate(e, p, f, nc);
+    if (leading) FrontRowUpdate(w.vec, e + cN, p + cN, f, nc - cN);
+    else FrontRowUpdate(w.vec, e, p, f, nc);
+    done += leading ? nc - cN : nc;
     r1[Abs(w.rowU[r]) - 1] -= f * rd;
   }
-  // Leading rows: the fully summed columns at once, the leading block later.
-  double* L = w.L.data();
-  for (int r = 0; r < rN; ++r) {
-    float* e = Row(w, r);
-    const double f = e[pc];
-    L[static_cast<std::size_t>(r) * w.kcap + w.kb] = f;
-    if (f == 0.0) continue;
-    RowUpdate(e + cN, p + cN, f, nc - cN);
-    r1[Abs(w.rowU[r]) - 1] -= f * rd;
-  }
+  w.flopsRows += 2.0 * done;
   std::memcpy(w.U.data() + static_cast<std::size_t>(w.kb) * w.ld, p, sizeof(double) * static_cast<std::size_t>(cN));
   ++w.kb;
 
@@ -547,6 +508,12 @@ void FrontStart(FrontWork& w, int n, int ncn, const FrontPlanStats& plan) {
   w.limit = plan.FrontLimit;
   w.dim = static_cast<int>(plan.FrontDim);
   w.ld = (w.dim + 15) / 16 * 16;
+  w.vec = w.path != FrontPath::Portable && FrontVectorAvailable();
+#ifdef _OPENMP
+  w.threads = std::clamp(w.threads, 1, omp_get_num_procs());
+#else
+  w.threads = 1;
+#endif
   const std::size_t dim = static_cast<std::size_t>(w.dim);
   const std::size_t nu = static_cast<std::size_t>(n) + 1;
   const std::size_t mc = static_cast<std::size_t>(std::max(ncn, 1));

@@ -39,6 +39,7 @@
 
 #include "core/front_plan.h"
 #include "core/onebased.h"
+#include "solver/frontal_kernels.h"
 
 template <class E>
 concept ElementRoutine = requires(E& e, int k, int32_t* lm, double* est, int ld, double* r) {
@@ -127,6 +128,13 @@ struct FrontWork {
   int64_t grown = 0;                    // times the store had to grow beyond the plan
   std::vector<double> est;              // element matrix, ncn x ncn, column-major
   std::vector<double> r;                // element right-hand side
+  int threads = 1;                      // threads the dense updates may use (set before FrontStart)
+  double teamFlops = 2.0e5;             // smallest update (operations) shared out over the threads
+  FrontPath path = FrontPath::Auto;     // kernel path asked for (set before FrontStart)
+  bool vec = false;                     // the vector path is used (set by FrontStart)
+  double flopsBlock = 0;                // floating-point operations of the pending block products
+  double flopsRows = 0;                 // operations of the immediate row updates
+  double flopsFlush = 0;                // operations of bringing rows and columns up to date
 };
 
 // Allocates and clears the storage of one solve (stops on allocation failure
@@ -145,10 +153,17 @@ void FrontBackSubstitute(FrontWork& w, double* r1);
 // element size ncn, planned by FrontPlan.  On entry r1 (size n) is zero; on
 // return it holds the solution x of A x = b.  Stops the run with "PIVOT=0"
 // when no pivot of magnitude 1e-25 or more is left in the fully summed block.
+// The dense updates of the front are split by columns (or rows) over up to
+// `threads` threads, never more than the machine has processors; every
+// front entry is computed by the same operations whatever the split, so
+// the solution is bit-identical for any thread count.  Called from inside
+// a parallel region, the extra threads exist only where nested parallelism
+// is enabled (omp_set_max_active_levels); otherwise the solve runs on one.
 template <ElementRoutine E>
-void progon(int n, int ncn, const FrontPlanStats& plan, E& elem, int ne, Vec1<double>& r1) {
+void progon(int n, int ncn, const FrontPlanStats& plan, E& elem, int ne, Vec1<double>& r1, int threads = 1) {
   if (n < 1 || ne < 1) return;
   FrontWork w;
+  w.threads = threads;
   FrontStart(w, n, ncn, plan);
   const std::size_t esz = static_cast<std::size_t>(ncn) * static_cast<std::size_t>(ncn);
   for (int k = 1; k <= ne; ++k) {

@@ -49,6 +49,8 @@ void AllocateR1(Vec1<double>& r1, int n);
 // positive.  The five plan results go to FrontStatsFor(mode, inp); a plan
 // that does not fit inp.MemBudget stops the run with "Out of memory in
 // progon".  A problem without unknowns or elements gives an all-zero r1.
+// The dense updates use up to inp.SolveThreads threads (same solution for
+// any count).
 template <ElementRoutine E>
 void FrontalSolve(SolveMode mode, Mat1<int32_t>& nop, int npe, int ne, int nnode, int n, int ncn,
                   E& elem, InpDat& inp, Vec1<double>& r1) {
@@ -64,6 +66,6 @@ void FrontalSolve(SolveMode mode, Mat1<int32_t>& nop, int npe, int ne, int nnode
   if (keep) *keep = plan;
   if (plan.FrontDim == 0) Fatal("Out of memory in progon");
   AllocateR1(r1, n);
-  progon(n, ncn, plan, elem, ne, r1);
+  progon(n, ncn, plan, elem, ne, r1, inp.SolveThreads);
   RestoreConnectivity(nop, npe, ne);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <numeric>
 #include <random>
 #include <utility>
@@ -502,5 +503,160 @@ TEST(Progon, PendingUpdateBatchSizeOnlyChangesRounding) {
     EXPECT_EQ(w.grown, 0);
     FrontBackSubstitute(w, r1.data());
     EXPECT_LT(MaxRelDiff(r1.v, ref), 2e-5) << "kcap=" << kcap;
+  }
+}
+
+namespace {
+
+// Solution bits of the stored system solved step by step with the given
+// kernel path and thread count (a low teamFlops, so that the updates of
+// these small fronts are shared out over the threads too).
+std::vector<double> SolveWith(StoredElements& s, FrontPath path, int threads) {
+  const int n = s.dof * s.nnode, ne = s.nop->cols, m = s.m();
+  MarkLastAppearance(*s.nop, s.npe, ne, s.nnode);
+  FrontPlanStats plan;
+  EXPECT_TRUE(FrontPlan(n, m, s, ne, 2048000000, plan));
+  FrontWork w;
+  w.path = path;
+  w.threads = threads;
+  w.teamFlops = 20000;
+  FrontStart(w, n, m, plan);
+  Vec1<double> r1(static_cast<std::size_t>(n), 0.0);
+  for (int k = 1; k <= ne; ++k) {
+    std::fill(w.est.begin(), w.est.end(), 0.0);
+    std::fill(w.r.begin(), w.r.end(), 0.0);
+    const int cnt = s.System(k, w.lm.data(), w.est.data(), m, w.r.data());
+    FrontAssemble(w, cnt, r1.data());
+    FrontEliminate(w, k == ne, r1.data());
+  }
+  FrontBackSubstitute(w, r1.data());
+  RestoreConnectivity(*s.nop, s.npe, ne);
+  return r1.v;
+}
+
+bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+// Reference of the pending block product: every entry summed in pivot order
+// in double and rounded once.
+void BlockReference(std::vector<float>& eq, int ld, const std::vector<int32_t>& rows, int c0, int c1,
+                    const std::vector<double>& L, int lk, int k, const std::vector<double>& U) {
+  for (int r : rows)
+    for (int c = c0; c < c1; ++c) {
+      double a = eq[static_cast<std::size_t>(r) * ld + c];
+      for (int t = 0; t < k; ++t) {
+        const double prod = L[static_cast<std::size_t>(r) * lk + t] * U[static_cast<std::size_t>(t) * ld + c];
+        a = a - prod;
+      }
+      eq[static_cast<std::size_t>(r) * ld + c] = static_cast<float>(a);
+    }
+}
+
+}  // namespace
+
+TEST(FrontKernels, BlockUpdateMatchesPivotOrderSumOnEveryPathAndSplit) {
+  std::mt19937 rng(41);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  const int ld = 80, nrow = 23, lk = 64;
+  for (int k : {1, 5, 64}) {
+    std::vector<float> eq0(static_cast<std::size_t>(nrow) * ld);
+    for (float& v : eq0) v = static_cast<float>(u(rng));
+    std::vector<double> L(static_cast<std::size_t>(nrow) * lk), U(static_cast<std::size_t>(k) * ld);
+    for (double& v : L) v = u(rng);
+    for (double& v : U) v = u(rng) * 1e3;  // large products: rounding differences would show
+    // Rows in a scattered order; 4, 7 and 11 rows take the blocks of six and
+    // four rows and the single-row remainder.
+    const std::vector<int32_t> all = {3, 17, 0, 9, 22, 11, 5, 14, 1, 20, 8};
+    for (int nuse : {4, 7, 11}) {
+      const std::vector<int32_t> rows(all.begin(), all.begin() + nuse);
+      std::vector<float> ref = eq0;
+      BlockReference(ref, ld, rows, 8, 72, L, lk, k, U);
+      for (bool vec : {false, true}) {
+        if (vec && !FrontVectorAvailable()) continue;
+        std::vector<float> whole = eq0, split = eq0;
+        FrontBlockUpdate(vec, whole.data(), ld, rows.data(), nuse, 8, 72, L.data(), lk, k, U.data(), ld);
+        // The same columns in three pieces, as threads would take them.
+        FrontBlockUpdate(vec, split.data(), ld, rows.data(), nuse, 40, 72, L.data(), lk, k, U.data(), ld);
+        FrontBlockUpdate(vec, split.data(), ld, rows.data(), nuse, 8, 16, L.data(), lk, k, U.data(), ld);
+        FrontBlockUpdate(vec, split.data(), ld, rows.data(), nuse, 16, 40, L.data(), lk, k, U.data(), ld);
+        EXPECT_EQ(std::memcmp(whole.data(), ref.data(), ref.size() * sizeof(float)), 0)
+            << "vec=" << vec << " k=" << k << " rows=" << nuse;
+        EXPECT_EQ(std::memcmp(split.data(), ref.data(), ref.size() * sizeof(float)), 0)
+            << "vec=" << vec << " k=" << k << " rows=" << nuse;
+      }
+    }
+  }
+}
+
+TEST(FrontKernels, RowUpdatesRoundAfterEveryPivotLikeSingleUpdates) {
+  std::mt19937 rng(43);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  const int ldp = 48, k = 9;
+  for (int len : {1, 3, 4, 17, 45}) {
+    std::vector<float> row0(static_cast<std::size_t>(len));
+    for (float& v : row0) v = static_cast<float>(u(rng));
+    std::vector<double> P(static_cast<std::size_t>(k) * ldp), f(k);
+    for (double& v : P) v = u(rng) * 100.0;
+    for (double& v : f) v = u(rng);
+    f[3] = 0.0;  // a row without factor for this pivot is left alone
+    // Reference: one pivot at a time, rounded after each, as the scalar rule.
+    std::vector<float> ref = row0;
+    for (int t = 0; t < k; ++t) {
+      if (f[static_cast<std::size_t>(t)] == 0.0) continue;
+      for (int c = 0; c < len; ++c) {
+        const double prod = P[static_cast<std::size_t>(t) * ldp + c] * f[static_cast<std::size_t>(t)];
+        ref[static_cast<std::size_t>(c)] = static_cast<float>(static_cast<double>(ref[static_cast<std::size_t>(c)]) - prod);
+      }
+    }
+    for (bool vec : {false, true}) {
+      if (vec && !FrontVectorAvailable()) continue;
+      std::vector<float> one = row0, many = row0;
+      for (int t = 0; t < k; ++t)
+        if (f[static_cast<std::size_t>(t)] != 0.0)
+          FrontRowUpdate(vec, one.data(), P.data() + static_cast<std::size_t>(t) * ldp, f[static_cast<std::size_t>(t)], len);
+      FrontRowUpdates(vec, many.data(), P.data(), ldp, f.data(), k, len);
+      EXPECT_EQ(std::memcmp(one.data(), ref.data(), ref.size() * sizeof(float)), 0) << "vec=" << vec << " len=" << len;
+      EXPECT_EQ(std::memcmp(many.data(), ref.data(), ref.size() * sizeof(float)), 0) << "vec=" << vec << " len=" << len;
+    }
+  }
+}
+
+TEST(Progon, KernelPathAndThreadCountGiveIdenticalSolutions) {
+  // The solver's meshes, a wide grid whose front spans several pending
+  // batches, and saddle-point blocks: the portable path on one thread is the
+  // reference; the vector path and two threads must reproduce it bit for bit.
+  std::mt19937 rng(17);
+  struct Case {
+    Mat1<int32_t> nop;
+    int dof;
+    int zeroDiagFrom;
+  };
+  std::vector<Case> cases;
+  cases.push_back({ChainMesh(20), 1, 0});
+  cases.push_back({ChainMesh(15), 3, 3});
+  cases.push_back({QuadMesh(5, 4, false), 2, 0});
+  cases.push_back({QuadMesh(3, 3, true), 2, 2});
+  cases.push_back({RandomMesh(30, 36, 5, rng), 2, 0});
+  cases.push_back({QuadMesh(12, 6, true), 2, 0});
+  for (auto& c : cases) {
+    StoredElements s{&c.nop, c.nop.rows, c.dof, NodeCount(c.nop), {}, {}};
+    RandomSystem(s, rng, c.zeroDiagFrom);
+    std::vector<double> A, b;
+    Assemble(s, A, b);
+    const auto ref = SolveWith(s, FrontPath::Portable, 1);
+    EXPECT_LT(MaxRelDiff(ref, DenseSolve(A, b)), 2e-5) << "npe=" << s.npe << " dof=" << s.dof;
+    EXPECT_TRUE(SameBits(SolveWith(s, FrontPath::Vector, 1), ref)) << "npe=" << s.npe << " dof=" << s.dof;
+    EXPECT_TRUE(SameBits(SolveWith(s, FrontPath::Portable, 2), ref)) << "npe=" << s.npe << " dof=" << s.dof;
+    EXPECT_TRUE(SameBits(SolveWith(s, FrontPath::Vector, 2), ref)) << "npe=" << s.npe << " dof=" << s.dof;
+    // The template entry with two threads (default path) as the field solves call it.
+    const int n = s.dof * s.nnode, ne = c.nop.cols;
+    MarkLastAppearance(c.nop, s.npe, ne, s.nnode);
+    FrontPlanStats plan;
+    ASSERT_TRUE(FrontPlan(n, s.m(), s, ne, 2048000000, plan));
+    Vec1<double> r1(static_cast<std::size_t>(n), 0.0);
+    progon(n, s.m(), plan, s, ne, r1, 2);
+    RestoreConnectivity(c.nop, s.npe, ne);
+    EXPECT_TRUE(SameBits(r1.v, ref)) << "npe=" << s.npe << " dof=" << s.dof;
   }
 }

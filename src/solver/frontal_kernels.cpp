@@ -1,0 +1,343 @@
+#include "solver/frontal_kernels.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define KALMORA_FRONT_AVX2 1
+#define KALMORA_TARGET_AVX2 __attribute__((target("avx2")))
+#else
+#define KALMORA_FRONT_AVX2 0
+#endif
+
+namespace {
+
+// Columns of U kept together while all rows pass over them: 64 pivots x 32
+// columns of double take 16 KiB, half a first-level data cache.
+constexpr int kPanel = 32;
+
+// ---------------------------------------------------------------------------
+// Portable path.
+
+// Four rows by eight columns per step, accumulators in local arrays.
+void BlockUpdatePortable(float* __restrict eq, int ld, const int32_t* rows, int nrows, int c0, int c1,
+                         const double* __restrict L, int lk, int k, const double* __restrict U, int ldu) {
+  constexpr int RB = 4, CB = 8;
+  for (int p0 = c0; p0 < c1; p0 += kPanel) {
+    const int p1 = std::min(c1, p0 + kPanel);
+    int g = 0;
+    for (; g + RB <= nrows; g += RB) {
+      float* e0 = eq + static_cast<std::size_t>(rows[g]) * ld;
+      float* e1 = eq + static_cast<std::size_t>(rows[g + 1]) * ld;
+      float* e2 = eq + static_cast<std::size_t>(rows[g + 2]) * ld;
+      float* e3 = eq + static_cast<std::size_t>(rows[g + 3]) * ld;
+      const double* l0 = L + static_cast<std::size_t>(rows[g]) * lk;
+      const double* l1 = L + static_cast<std::size_t>(rows[g + 1]) * lk;
+      const double* l2 = L + static_cast<std::size_t>(rows[g + 2]) * lk;
+      const double* l3 = L + static_cast<std::size_t>(rows[g + 3]) * lk;
+      for (int c = p0; c < p1; c += CB) {
+        double a0[CB], a1[CB], a2[CB], a3[CB];
+        for (int j = 0; j < CB; ++j) {
+          a0[j] = e0[c + j];
+          a1[j] = e1[c + j];
+          a2[j] = e2[c + j];
+          a3[j] = e3[c + j];
+        }
+        for (int t = 0; t < k; ++t) {
+          const double* u = U + static_cast<std::size_t>(t) * ldu + c;
+          const double f0 = l0[t], f1 = l1[t], f2 = l2[t], f3 = l3[t];
+          for (int j = 0; j < CB; ++j) {
+            a0[j] -= f0 * u[j];
+            a1[j] -= f1 * u[j];
+            a2[j] -= f2 * u[j];
+            a3[j] -= f3 * u[j];
+          }
+        }
+        for (int j = 0; j < CB; ++j) {
+          e0[c + j] = static_cast<float>(a0[j]);
+          e1[c + j] = static_cast<float>(a1[j]);
+          e2[c + j] = static_cast<float>(a2[j]);
+          e3[c + j] = static_cast<float>(a3[j]);
+        }
+      }
+    }
+    for (; g < nrows; ++g) {
+      float* e0 = eq + static_cast<std::size_t>(rows[g]) * ld;
+      const double* l0 = L + static_cast<std::size_t>(rows[g]) * lk;
+      for (int c = p0; c < p1; c += CB) {
+        double a0[CB];
+        for (int j = 0; j < CB; ++j) a0[j] = e0[c + j];
+        for (int t = 0; t < k; ++t) {
+          const double* u = U + static_cast<std::size_t>(t) * ldu + c;
+          const double f0 = l0[t];
+          for (int j = 0; j < CB; ++j) a0[j] -= f0 * u[j];
+        }
+        for (int j = 0; j < CB; ++j) e0[c + j] = static_cast<float>(a0[j]);
+      }
+    }
+  }
+}
+
+void RowUpdatePortable(float* __restrict row, const double* __restrict p, double f, int len) {
+  for (int c = 0; c < len; ++c) row[c] = static_cast<float>(static_cast<double>(row[c]) - p[c] * f);
+}
+
+void RowUpdatesPortable(float* __restrict row, const double* __restrict P, int ldp, const double* f, int k,
+                        int len) {
+  constexpr int CB = 64;  // columns carried in double across the pivots
+  for (int c0 = 0; c0 < len; c0 += CB) {
+    const int n = std::min(CB, len - c0);
+    double a[CB];
+    for (int j = 0; j < n; ++j) a[j] = row[c0 + j];
+    for (int t = 0; t < k; ++t) {
+      const double ft = f[t];
+      if (ft == 0.0) continue;
+      const double* p = P + static_cast<std::size_t>(t) * ldp + c0;
+      for (int j = 0; j < n; ++j) a[j] = static_cast<float>(a[j] - p[j] * ft);
+    }
+    for (int j = 0; j < n; ++j) row[c0 + j] = static_cast<float>(a[j]);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// AVX2 path.
+
+#if KALMORA_FRONT_AVX2
+
+// a - f u, product and difference rounded separately.
+KALMORA_TARGET_AVX2 inline __m256d SubMul(__m256d a, __m256d f, __m256d u) {
+  return _mm256_sub_pd(a, _mm256_mul_pd(f, u));
+}
+
+KALMORA_TARGET_AVX2 inline __m256d Widen(const float* p) { return _mm256_cvtps_pd(_mm_loadu_ps(p)); }
+
+KALMORA_TARGET_AVX2 inline void Narrow(float* p, __m256d a) { _mm_storeu_ps(p, _mm256_cvtpd_ps(a)); }
+
+// a rounded to single precision, kept in double.
+KALMORA_TARGET_AVX2 inline __m256d Round(__m256d a) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(a)); }
+
+// Six rows by eight columns held in twelve registers across all k pivots
+// (with the two registers of U and one of the factor, all sixteen); one
+// load and one store of the front entries per block.
+KALMORA_TARGET_AVX2
+void BlockUpdateAvx2(float* __restrict eq, int ld, const int32_t* rows, int nrows, int c0, int c1,
+                     const double* __restrict L, int lk, int k, const double* __restrict U, int ldu) {
+  for (int p0 = c0; p0 < c1; p0 += kPanel) {
+    const int p1 = std::min(c1, p0 + kPanel);
+    int g = 0;
+    for (; g + 6 <= nrows; g += 6) {
+      float* e[6];
+      const double* l[6];
+      for (int q = 0; q < 6; ++q) {
+        e[q] = eq + static_cast<std::size_t>(rows[g + q]) * ld;
+        l[q] = L + static_cast<std::size_t>(rows[g + q]) * lk;
+      }
+      for (int c = p0; c < p1; c += 8) {
+        __m256d a00 = Widen(e[0] + c), a01 = Widen(e[0] + c + 4);
+        __m256d a10 = Widen(e[1] + c), a11 = Widen(e[1] + c + 4);
+        __m256d a20 = Widen(e[2] + c), a21 = Widen(e[2] + c + 4);
+        __m256d a30 = Widen(e[3] + c), a31 = Widen(e[3] + c + 4);
+        __m256d a40 = Widen(e[4] + c), a41 = Widen(e[4] + c + 4);
+        __m256d a50 = Widen(e[5] + c), a51 = Widen(e[5] + c + 4);
+        const double *l0 = l[0], *l1 = l[1], *l2 = l[2], *l3 = l[3], *l4 = l[4], *l5 = l[5];
+        const double* u = U + c;
+        for (int t = 0; t < k; ++t, u += ldu) {
+          const __m256d u0 = _mm256_loadu_pd(u), u1 = _mm256_loadu_pd(u + 4);
+          __m256d f = _mm256_broadcast_sd(l0 + t);
+          a00 = SubMul(a00, f, u0);
+          a01 = SubMul(a01, f, u1);
+          f = _mm256_broadcast_sd(l1 + t);
+          a10 = SubMul(a10, f, u0);
+          a11 = SubMul(a11, f, u1);
+          f = _mm256_broadcast_sd(l2 + t);
+          a20 = SubMul(a20, f, u0);
+          a21 = SubMul(a21, f, u1);
+          f = _mm256_broadcast_sd(l3 + t);
+          a30 = SubMul(a30, f, u0);
+          a31 = SubMul(a31, f, u1);
+          f = _mm256_broadcast_sd(l4 + t);
+          a40 = SubMul(a40, f, u0);
+          a41 = SubMul(a41, f, u1);
+          f = _mm256_broadcast_sd(l5 + t);
+          a50 = SubMul(a50, f, u0);
+          a51 = SubMul(a51, f, u1);
+        }
+        Narrow(e[0] + c, a00);
+        Narrow(e[0] + c + 4, a01);
+        Narrow(e[1] + c, a10);
+        Narrow(e[1] + c + 4, a11);
+        Narrow(e[2] + c, a20);
+        Narrow(e[2] + c + 4, a21);
+        Narrow(e[3] + c, a30);
+        Narrow(e[3] + c + 4, a31);
+        Narrow(e[4] + c, a40);
+        Narrow(e[4] + c + 4, a41);
+        Narrow(e[5] + c, a50);
+        Narrow(e[5] + c + 4, a51);
+      }
+    }
+    // Four remaining rows in eight registers.
+    for (; g + 4 <= nrows; g += 4) {
+      float* e0 = eq + static_cast<std::size_t>(rows[g]) * ld;
+      float* e1 = eq + static_cast<std::size_t>(rows[g + 1]) * ld;
+      float* e2 = eq + static_cast<std::size_t>(rows[g + 2]) * ld;
+      float* e3 = eq + static_cast<std::size_t>(rows[g + 3]) * ld;
+      const double* l0 = L + static_cast<std::size_t>(rows[g]) * lk;
+      const double* l1 = L + static_cast<std::size_t>(rows[g + 1]) * lk;
+      const double* l2 = L + static_cast<std::size_t>(rows[g + 2]) * lk;
+      const double* l3 = L + static_cast<std::size_t>(rows[g + 3]) * lk;
+      for (int c = p0; c < p1; c += 8) {
+        __m256d a00 = Widen(e0 + c), a01 = Widen(e0 + c + 4);
+        __m256d a10 = Widen(e1 + c), a11 = Widen(e1 + c + 4);
+        __m256d a20 = Widen(e2 + c), a21 = Widen(e2 + c + 4);
+        __m256d a30 = Widen(e3 + c), a31 = Widen(e3 + c + 4);
+        const double* u = U + c;
+        for (int t = 0; t < k; ++t, u += ldu) {
+          const __m256d u0 = _mm256_loadu_pd(u), u1 = _mm256_loadu_pd(u + 4);
+          __m256d f = _mm256_broadcast_sd(l0 + t);
+          a00 = SubMul(a00, f, u0);
+          a01 = SubMul(a01, f, u1);
+          f = _mm256_broadcast_sd(l1 + t);
+          a10 = SubMul(a10, f, u0);
+          a11 = SubMul(a11, f, u1);
+          f = _mm256_broadcast_sd(l2 + t);
+          a20 = SubMul(a20, f, u0);
+          a21 = SubMul(a21, f, u1);
+          f = _mm256_broadcast_sd(l3 + t);
+          a30 = SubMul(a30, f, u0);
+          a31 = SubMul(a31, f, u1);
+        }
+        Narrow(e0 + c, a00);
+        Narrow(e0 + c + 4, a01);
+        Narrow(e1 + c, a10);
+        Narrow(e1 + c + 4, a11);
+        Narrow(e2 + c, a20);
+        Narrow(e2 + c + 4, a21);
+        Narrow(e3 + c, a30);
+        Narrow(e3 + c + 4, a31);
+      }
+    }
+    // Remaining rows: one row by sixteen columns (four independent sums).
+    for (; g < nrows; ++g) {
+      float* e0 = eq + static_cast<std::size_t>(rows[g]) * ld;
+      const double* l0 = L + static_cast<std::size_t>(rows[g]) * lk;
+      int c = p0;
+      for (; c + 16 <= p1; c += 16) {
+        __m256d a0 = Widen(e0 + c), a1 = Widen(e0 + c + 4), a2 = Widen(e0 + c + 8), a3 = Widen(e0 + c + 12);
+        const double* u = U + c;
+        for (int t = 0; t < k; ++t, u += ldu) {
+          const __m256d f = _mm256_broadcast_sd(l0 + t);
+          a0 = SubMul(a0, f, _mm256_loadu_pd(u));
+          a1 = SubMul(a1, f, _mm256_loadu_pd(u + 4));
+          a2 = SubMul(a2, f, _mm256_loadu_pd(u + 8));
+          a3 = SubMul(a3, f, _mm256_loadu_pd(u + 12));
+        }
+        Narrow(e0 + c, a0);
+        Narrow(e0 + c + 4, a1);
+        Narrow(e0 + c + 8, a2);
+        Narrow(e0 + c + 12, a3);
+      }
+      for (; c < p1; c += 8) {
+        __m256d a0 = Widen(e0 + c), a1 = Widen(e0 + c + 4);
+        const double* u = U + c;
+        for (int t = 0; t < k; ++t, u += ldu) {
+          const __m256d f = _mm256_broadcast_sd(l0 + t);
+          a0 = SubMul(a0, f, _mm256_loadu_pd(u));
+          a1 = SubMul(a1, f, _mm256_loadu_pd(u + 4));
+        }
+        Narrow(e0 + c, a0);
+        Narrow(e0 + c + 4, a1);
+      }
+    }
+  }
+}
+
+KALMORA_TARGET_AVX2
+void RowUpdateAvx2(float* __restrict row, const double* __restrict p, double f, int len) {
+  const __m256d fv = _mm256_set1_pd(f);
+  int c = 0;
+  for (; c + 16 <= len; c += 16) {
+    const __m256d a0 = SubMul(Widen(row + c), fv, _mm256_loadu_pd(p + c));
+    const __m256d a1 = SubMul(Widen(row + c + 4), fv, _mm256_loadu_pd(p + c + 4));
+    const __m256d a2 = SubMul(Widen(row + c + 8), fv, _mm256_loadu_pd(p + c + 8));
+    const __m256d a3 = SubMul(Widen(row + c + 12), fv, _mm256_loadu_pd(p + c + 12));
+    Narrow(row + c, a0);
+    Narrow(row + c + 4, a1);
+    Narrow(row + c + 8, a2);
+    Narrow(row + c + 12, a3);
+  }
+  for (; c + 4 <= len; c += 4) Narrow(row + c, SubMul(Widen(row + c), fv, _mm256_loadu_pd(p + c)));
+  for (; c < len; ++c) row[c] = static_cast<float>(static_cast<double>(row[c]) - p[c] * f);
+}
+
+// Sixteen columns in four registers across the pivots; the rounding to
+// single precision after each pivot is a narrowing and widening in place.
+KALMORA_TARGET_AVX2
+void RowUpdatesAvx2(float* __restrict row, const double* __restrict P, int ldp, const double* f, int k, int len) {
+  int c = 0;
+  for (; c + 16 <= len; c += 16) {
+    __m256d a0 = Widen(row + c), a1 = Widen(row + c + 4), a2 = Widen(row + c + 8), a3 = Widen(row + c + 12);
+    for (int t = 0; t < k; ++t) {
+      if (f[t] == 0.0) continue;
+      const __m256d fv = _mm256_broadcast_sd(f + t);
+      const double* p = P + static_cast<std::size_t>(t) * ldp + c;
+      a0 = Round(SubMul(a0, fv, _mm256_loadu_pd(p)));
+      a1 = Round(SubMul(a1, fv, _mm256_loadu_pd(p + 4)));
+      a2 = Round(SubMul(a2, fv, _mm256_loadu_pd(p + 8)));
+      a3 = Round(SubMul(a3, fv, _mm256_loadu_pd(p + 12)));
+    }
+    Narrow(row + c, a0);
+    Narrow(row + c + 4, a1);
+    Narrow(row + c + 8, a2);
+    Narrow(row + c + 12, a3);
+  }
+  for (; c + 4 <= len; c += 4) {
+    __m256d a0 = Widen(row + c);
+    for (int t = 0; t < k; ++t) {
+      if (f[t] == 0.0) continue;
+      a0 = Round(SubMul(a0, _mm256_broadcast_sd(f + t), _mm256_loadu_pd(P + static_cast<std::size_t>(t) * ldp + c)));
+    }
+    Narrow(row + c, a0);
+  }
+  if (c < len) RowUpdatesPortable(row + c, P + c, ldp, f, k, len - c);
+}
+
+#endif  // KALMORA_FRONT_AVX2
+
+}  // namespace
+
+bool FrontVectorAvailable() {
+#if KALMORA_FRONT_AVX2
+  return __builtin_cpu_supports("avx2");
+#else
+  return false;
+#endif
+}
+
+void FrontBlockUpdate(bool vec, float* eq, int ld, const int32_t* rows, int nrows, int c0, int c1,
+                      const double* L, int lk, int k, const double* U, int ldu) {
+  if (nrows <= 0 || c1 <= c0 || k <= 0) return;
+#if KALMORA_FRONT_AVX2
+  if (vec) return BlockUpdateAvx2(eq, ld, rows, nrows, c0, c1, L, lk, k, U, ldu);
+#endif
+  (void)vec;
+  BlockUpdatePortable(eq, ld, rows, nrows, c0, c1, L, lk, k, U, ldu);
+}
+
+void FrontRowUpdate(bool vec, float* row, const double* p, double f, int len) {
+#if KALMORA_FRONT_AVX2
+  if (vec) return RowUpdateAvx2(row, p, f, len);
+#endif
+  (void)vec;
+  RowUpdatePortable(row, p, f, len);
+}
+
+void FrontRowUpdates(bool vec, float* row, const double* P, int ldp, const double* f, int k, int len) {
+  if (k <= 0 || len <= 0) return;
+#if KALMORA_FRONT_AVX2
+  if (vec) return RowUpdatesAvx2(row, P, ldp, f, k, len);
+#endif
+  (void)vec;
+  RowUpdatesPortable(row, P, ldp, f, k, len);
+}
