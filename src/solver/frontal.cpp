@@ -84,30 +84,6 @@ uint32_t MaxMagnitudeBits(const float* __restrict e, int len) {
   return m;
 }
 
-// For rows 0..rows-1 and the columns slots[0..J-1] of eq:
-// eq(r, slots[j]) -= sum over t < k of L(r, t) ug[j lk + t], in double,
-// rounded once.  The sums run in eight interleaved partial sums so that
-// they vectorise.
-KALMORA_KERNEL
-void ColumnsUpdate(float* __restrict eq, int ld, int rows, const int32_t* __restrict slots, int J,
-                   const double* __restrict L, int lk, int k, const double* __restrict ug) {
-  const int k8 = k / 8 * 8;
-  for (int r = 0; r < rows; ++r) {
-    float* e = eq + static_cast<std::size_t>(r) * ld;
-    const double* l = L + static_cast<std::size_t>(r) * lk;
-    for (int j = 0; j < J; ++j) {
-      const double* u = ug + static_cast<std::size_t>(j) * lk;
-      double s[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-      for (int t = 0; t < k8; t += 8)
-        for (int q = 0; q < 8; ++q) s[q] += l[t + q] * u[t + q];
-      double sum = ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7]));
-      for (int t = k8; t < k; ++t) sum += l[t] * u[t];
-      float& x = e[slots[j]];
-      x = static_cast<float>(static_cast<double>(x) - sum);
-    }
-  }
-}
-
 #ifdef _OPENMP
 int ThreadId() { return omp_get_thread_num(); }
 int TeamCount() { return omp_get_num_threads(); }
@@ -185,23 +161,52 @@ void FlushColumns(FrontWork& w, const int32_t* slots, int J) {
   double* ug = w.ug.data();  // ug[j kcap + t] = U(t, slots[j])
   for (int j = 0; j < J; ++j)
     for (int t = 0; t < w.kb; ++t) ug[static_cast<std::size_t>(j) * w.kcap + t] = Uc(w, t, slots[j]);
-  ColumnsUpdate(w.eq, w.ld, w.nrN, slots, J, w.L.data(), w.kcap, w.kb, ug);
-  w.flopsFlush += 2.0 * w.nrN * J * w.kb;
+  // Rows shared out over the team: each entry is summed by one thread.
+  const int rows = w.nrN;
+  w.flopsFlush += 2.0 * rows * J * w.kb;
+  const int nt = TeamSize(w, 2.0 * rows * J * w.kb);
+  if (nt <= 1) {
+    FrontColumnsUpdate(w.vec, w.eq, w.ld, 0, rows, slots, J, w.L.data(), w.kcap, w.kb, ug);
+  } else {
+#pragma omp parallel num_threads(nt)
+    {
+      const int id = ThreadId(), cnt = TeamCount();
+      FrontColumnsUpdate(w.vec, w.eq, w.ld, rows * id / cnt, rows * (id + 1) / cnt, slots, J, w.L.data(), w.kcap,
+                         w.kb, ug);
+    }
+  }
 }
 
-// Row r (leading) made current over the leading columns.
-void FlushRow(FrontWork& w, int r) {
-  if (w.kb == 0) return;
+// Columns c0..c1-1 of row r (leading) made current; acc is the row's
+// accumulator in double.
+void FlushRowPart(FrontWork& w, int r, int c0, int c1) {
   double* acc = w.prow.data();
-  float* e = Row(w, r);
-  const int cols = w.ncN;
-  for (int c = 0; c < cols; ++c) acc[c] = e[c];
+  const float* e = Row(w, r);
+  for (int c = c0; c < c1; ++c) acc[c] = e[c];
   for (int t = 0; t < w.kb; ++t) {
     const double f = Lr(w, r, t);
-    if (f != 0.0) RowUpdate(acc, &Uc(w, t, 0), f, cols);
+    if (f != 0.0) RowUpdate(acc + c0, &Uc(w, t, c0), f, c1 - c0);
   }
+  float* out = Row(w, r);
+  for (int c = c0; c < c1; ++c) out[c] = static_cast<float>(acc[c]);
+}
+
+// Row r (leading) made current over the leading columns, the columns
+// shared out over the team.
+void FlushRow(FrontWork& w, int r) {
+  if (w.kb == 0) return;
+  const int cols = w.ncN;
   w.flopsFlush += 2.0 * cols * w.kb;
-  for (int c = 0; c < cols; ++c) e[c] = static_cast<float>(acc[c]);
+  const int nt = TeamSize(w, 2.0 * cols * w.kb);
+  if (nt <= 1) {
+    FlushRowPart(w, r, 0, cols);
+    return;
+  }
+#pragma omp parallel num_threads(nt)
+  {
+    const int id = ThreadId(), cnt = TeamCount();
+    FlushRowPart(w, r, cols * id / cnt, cols * (id + 1) / cnt);
+  }
 }
 
 // Places unknown u (signed) in the column front: the leading part for an

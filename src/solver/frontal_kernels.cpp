@@ -100,6 +100,25 @@ void RowUpdatesPortable(float* __restrict row, const double* __restrict P, int l
   }
 }
 
+void ColumnsUpdatePortable(float* __restrict eq, int ld, int r0, int r1, const int32_t* __restrict slots, int J,
+                           const double* __restrict L, int lk, int k, const double* __restrict ug) {
+  const int k8 = k / 8 * 8;
+  for (int r = r0; r < r1; ++r) {
+    float* e = eq + static_cast<std::size_t>(r) * ld;
+    const double* l = L + static_cast<std::size_t>(r) * lk;
+    for (int j = 0; j < J; ++j) {
+      const double* u = ug + static_cast<std::size_t>(j) * lk;
+      double s[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+      for (int t = 0; t < k8; t += 8)
+        for (int q = 0; q < 8; ++q) s[q] += l[t + q] * u[t + q];
+      double sum = ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7]));
+      for (int t = k8; t < k; ++t) sum += l[t] * u[t];
+      float& x = e[slots[j]];
+      x = static_cast<float>(static_cast<double>(x) - sum);
+    }
+  }
+}
+
 // ---------------------------------------------------------------------------
 // AVX2 path.
 
@@ -303,6 +322,70 @@ void RowUpdatesAvx2(float* __restrict row, const double* __restrict P, int ldp, 
   if (c < len) RowUpdatesPortable(row + c, P + c, ldp, f, k, len - c);
 }
 
+// The eight partial sums of one dot product in two registers (lanes s0..s3
+// and s4..s7), combined in the order of the portable path.
+KALMORA_TARGET_AVX2 inline double Combine(__m256d lo, __m256d hi) {
+  const __m256d h = _mm256_hadd_pd(lo, hi);  // s0+s1, s4+s5, s2+s3, s6+s7
+  const __m128d q = _mm_add_pd(_mm256_castpd256_pd128(h), _mm256_extractf128_pd(h, 1));
+  return _mm_cvtsd_f64(q) + _mm_cvtsd_f64(_mm_unpackhi_pd(q, q));
+}
+
+// Two rows by two columns per step: eight partial-sum registers, the two
+// rows' factors loaded once for both columns.
+KALMORA_TARGET_AVX2
+void ColumnsUpdateAvx2(float* __restrict eq, int ld, int r0, int r1, const int32_t* __restrict slots, int J,
+                       const double* __restrict L, int lk, int k, const double* __restrict ug) {
+  const int k8 = k / 8 * 8;
+  int r = r0;
+  for (; r + 2 <= r1; r += 2) {
+    float* e0 = eq + static_cast<std::size_t>(r) * ld;
+    float* e1 = e0 + ld;
+    const double* l0 = L + static_cast<std::size_t>(r) * lk;
+    const double* l1 = l0 + lk;
+    int j = 0;
+    for (; j + 2 <= J; j += 2) {
+      const double* u0 = ug + static_cast<std::size_t>(j) * lk;
+      const double* u1 = u0 + lk;
+      __m256d s00a = _mm256_setzero_pd(), s00b = s00a, s01a = s00a, s01b = s00a;
+      __m256d s10a = s00a, s10b = s00a, s11a = s00a, s11b = s00a;
+      for (int t = 0; t < k8; t += 8) {
+        const __m256d la = _mm256_loadu_pd(l0 + t), lb = _mm256_loadu_pd(l0 + t + 4);
+        const __m256d ma = _mm256_loadu_pd(l1 + t), mb = _mm256_loadu_pd(l1 + t + 4);
+        const __m256d ua = _mm256_loadu_pd(u0 + t), ub = _mm256_loadu_pd(u0 + t + 4);
+        s00a = _mm256_add_pd(s00a, _mm256_mul_pd(la, ua));
+        s00b = _mm256_add_pd(s00b, _mm256_mul_pd(lb, ub));
+        s10a = _mm256_add_pd(s10a, _mm256_mul_pd(ma, ua));
+        s10b = _mm256_add_pd(s10b, _mm256_mul_pd(mb, ub));
+        const __m256d va = _mm256_loadu_pd(u1 + t), vb = _mm256_loadu_pd(u1 + t + 4);
+        s01a = _mm256_add_pd(s01a, _mm256_mul_pd(la, va));
+        s01b = _mm256_add_pd(s01b, _mm256_mul_pd(lb, vb));
+        s11a = _mm256_add_pd(s11a, _mm256_mul_pd(ma, va));
+        s11b = _mm256_add_pd(s11b, _mm256_mul_pd(mb, vb));
+      }
+      double d00 = Combine(s00a, s00b), d01 = Combine(s01a, s01b);
+      double d10 = Combine(s10a, s10b), d11 = Combine(s11a, s11b);
+      for (int t = k8; t < k; ++t) {
+        d00 += l0[t] * u0[t];
+        d01 += l0[t] * u1[t];
+        d10 += l1[t] * u0[t];
+        d11 += l1[t] * u1[t];
+      }
+      float& x00 = e0[slots[j]];
+      float& x01 = e0[slots[j + 1]];
+      float& x10 = e1[slots[j]];
+      float& x11 = e1[slots[j + 1]];
+      x00 = static_cast<float>(static_cast<double>(x00) - d00);
+      x01 = static_cast<float>(static_cast<double>(x01) - d01);
+      x10 = static_cast<float>(static_cast<double>(x10) - d10);
+      x11 = static_cast<float>(static_cast<double>(x11) - d11);
+    }
+    if (j < J) {
+      ColumnsUpdatePortable(eq, ld, r, r + 2, slots + j, J - j, L, lk, k, ug + static_cast<std::size_t>(j) * lk);
+    }
+  }
+  if (r < r1) ColumnsUpdatePortable(eq, ld, r, r1, slots, J, L, lk, k, ug);
+}
+
 #endif  // KALMORA_FRONT_AVX2
 
 }  // namespace
@@ -340,4 +423,14 @@ void FrontRowUpdates(bool vec, float* row, const double* P, int ldp, const doubl
 #endif
   (void)vec;
   RowUpdatesPortable(row, P, ldp, f, k, len);
+}
+
+void FrontColumnsUpdate(bool vec, float* eq, int ld, int r0, int r1, const int32_t* slots, int J, const double* L,
+                        int lk, int k, const double* ug) {
+  if (r1 <= r0 || J <= 0 || k <= 0) return;
+#if KALMORA_FRONT_AVX2
+  if (vec) return ColumnsUpdateAvx2(eq, ld, r0, r1, slots, J, L, lk, k, ug);
+#endif
+  (void)vec;
+  ColumnsUpdatePortable(eq, ld, r0, r1, slots, J, L, lk, k, ug);
 }

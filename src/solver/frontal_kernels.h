@@ -39,3 +39,12 @@ void FrontRowUpdate(bool vec, float* row, const double* p, double f, int len);
 // for c < len, with p_t = P + t ldp.  Gives exactly the result of k calls of
 // FrontRowUpdate but reads and writes the row once.
 void FrontRowUpdates(bool vec, float* row, const double* P, int ldp, const double* f, int k, int len);
+
+// Pending product on single columns.  For rows r0..r1-1 of eq and the
+// columns slots[0..J-1]:
+//   eq(r, slots[j]) = float( eq(r, slots[j]) - sum over t < k of L(r, t) ug[j lk + t] )
+// where the sum is formed in eight interleaved partial sums s_q (q = t mod 8
+// over the first k/8*8 pivots) combined as ((s0+s1)+(s2+s3))+((s4+s5)+(s6+s7)),
+// then the remaining pivots added one by one.
+void FrontColumnsUpdate(bool vec, float* eq, int ld, int r0, int r1, const int32_t* slots, int J, const double* L,
+                        int lk, int k, const double* ug);

@@ -622,6 +622,47 @@ TEST(FrontKernels, RowUpdatesRoundAfterEveryPivotLikeSingleUpdates) {
   }
 }
 
+TEST(FrontKernels, ColumnsUpdateKeepsItsSummationOrderOnEveryPathAndRowSplit) {
+  std::mt19937 rng(47);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  const int ld = 32, nrow = 9, lk = 64;
+  const std::vector<int32_t> slots = {30, 2, 17, 5, 11};  // scattered columns, an odd count
+  for (int k : {3, 8, 21, 64}) {
+    std::vector<float> eq0(static_cast<std::size_t>(nrow) * ld);
+    for (float& v : eq0) v = static_cast<float>(u(rng));
+    std::vector<double> L(static_cast<std::size_t>(nrow) * lk), ug(slots.size() * lk);
+    for (double& v : L) v = u(rng);
+    for (double& v : ug) v = u(rng) * 1e3;
+    // Reference: eight interleaved partial sums, pairwise combined, then the tail.
+    std::vector<float> ref = eq0;
+    for (int r = 0; r < nrow; ++r)
+      for (std::size_t j = 0; j < slots.size(); ++j) {
+        double part[8] = {};
+        const int k8 = k / 8 * 8;
+        for (int t = 0; t < k8; ++t) {
+          const double prod = L[static_cast<std::size_t>(r) * lk + t] * ug[j * lk + t];
+          part[t % 8] = part[t % 8] + prod;
+        }
+        double sum = ((part[0] + part[1]) + (part[2] + part[3])) + ((part[4] + part[5]) + (part[6] + part[7]));
+        for (int t = k8; t < k; ++t) {
+          const double prod = L[static_cast<std::size_t>(r) * lk + t] * ug[j * lk + t];
+          sum = sum + prod;
+        }
+        float& x = ref[static_cast<std::size_t>(r) * ld + slots[j]];
+        x = static_cast<float>(static_cast<double>(x) - sum);
+      }
+    for (bool vec : {false, true}) {
+      if (vec && !FrontVectorAvailable()) continue;
+      std::vector<float> whole = eq0, split = eq0;
+      FrontColumnsUpdate(vec, whole.data(), ld, 0, nrow, slots.data(), 5, L.data(), lk, k, ug.data());
+      FrontColumnsUpdate(vec, split.data(), ld, 5, nrow, slots.data(), 5, L.data(), lk, k, ug.data());
+      FrontColumnsUpdate(vec, split.data(), ld, 0, 5, slots.data(), 5, L.data(), lk, k, ug.data());
+      EXPECT_EQ(std::memcmp(whole.data(), ref.data(), ref.size() * sizeof(float)), 0) << "vec=" << vec << " k=" << k;
+      EXPECT_EQ(std::memcmp(split.data(), ref.data(), ref.size() * sizeof(float)), 0) << "vec=" << vec << " k=" << k;
+    }
+  }
+}
+
 TEST(Progon, KernelPathAndThreadCountGiveIdenticalSolutions) {
   // The solver's meshes, a wide grid whose front spans several pending
   // batches, and saddle-point blocks: the portable path on one thread is the
