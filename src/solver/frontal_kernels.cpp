@@ -379,8 +379,25 @@ void ColumnsUpdateAvx2(float* __restrict eq, int ld, int r0, int r1, const int32
       x10 = static_cast<float>(static_cast<double>(x10) - d10);
       x11 = static_cast<float>(static_cast<double>(x11) - d11);
     }
-    if (j < J) {
-      ColumnsUpdatePortable(eq, ld, r, r + 2, slots + j, J - j, L, lk, k, ug + static_cast<std::size_t>(j) * lk);
+    if (j < J) {  // the last column of an odd count
+      const double* u0 = ug + static_cast<std::size_t>(j) * lk;
+      __m256d s00a = _mm256_setzero_pd(), s00b = s00a, s10a = s00a, s10b = s00a;
+      for (int t = 0; t < k8; t += 8) {
+        const __m256d ua = _mm256_loadu_pd(u0 + t), ub = _mm256_loadu_pd(u0 + t + 4);
+        s00a = _mm256_add_pd(s00a, _mm256_mul_pd(_mm256_loadu_pd(l0 + t), ua));
+        s00b = _mm256_add_pd(s00b, _mm256_mul_pd(_mm256_loadu_pd(l0 + t + 4), ub));
+        s10a = _mm256_add_pd(s10a, _mm256_mul_pd(_mm256_loadu_pd(l1 + t), ua));
+        s10b = _mm256_add_pd(s10b, _mm256_mul_pd(_mm256_loadu_pd(l1 + t + 4), ub));
+      }
+      double d00 = Combine(s00a, s00b), d10 = Combine(s10a, s10b);
+      for (int t = k8; t < k; ++t) {
+        d00 += l0[t] * u0[t];
+        d10 += l1[t] * u0[t];
+      }
+      float& x00 = e0[slots[j]];
+      float& x10 = e1[slots[j]];
+      x00 = static_cast<float>(static_cast<double>(x00) - d00);
+      x10 = static_cast<float>(static_cast<double>(x10) - d10);
     }
   }
   if (r < r1) ColumnsUpdatePortable(eq, ld, r, r1, slots, J, L, lk, k, ug);
