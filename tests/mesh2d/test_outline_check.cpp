@@ -6,6 +6,7 @@
 #include "mesh2d/outline_check.h"
 #include "mesh2d/outline_shapes.h"
 #include "support/profile_fixtures.h"
+#include "support/scratch.h"
 
 namespace {
 
@@ -142,7 +143,7 @@ TEST(OutlineCheck, MultiHoleLayout) {
 }
 
 TEST(OutlineCheckDeath, ProgramStopsWithTheFinding) {
-  const std::string path = ::testing::TempDir() + "check_cross.olf";
+  const std::string path = ScratchFile("check_cross.olf");
   std::string err;
   auto o = ParseOutlineDescription("t", "outline WPIECE\npolygon 0 0 30 10 30 0 0 20\n" + kRing + kCont, err);
   ASSERT_TRUE(WriteOutlineFile(path, o));
