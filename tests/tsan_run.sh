@@ -35,7 +35,7 @@ sed -i '0,/number of ram speeds/s/^[0-9-]*\( *number of ram speeds.*\)$/4\1\n4.0
 
 rc=0
 (cd "$work" && OMP_NUM_THREADS=4 OMP_TOOL_LIBRARIES="$archer" \
-  TSAN_OPTIONS="halt_on_error=0 exitcode=66 second_deadlock_stack=1" \
+  TSAN_OPTIONS="halt_on_error=0 exitcode=66 second_deadlock_stack=1 suppressions=$root/tests/tsan_suppressions.txt" \
   "$build/src/kalmora" >out.txt 2>err.txt) || rc=$?
 reports=$(grep -c "WARNING: ThreadSanitizer" "$work/err.txt" || true)
 grep " Numbers of avaible kernels =" "$work/out.txt" || true

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -51,11 +53,9 @@ std::vector<std::string> Lines(const std::string& s) {
   return out;
 }
 
-// A scratch copy of the bundled example.
+// A scratch copy of the bundled example, in a folder of its own.
 fs::path ExampleCopy(const std::string& name) {
-  const fs::path dir = fs::path(::testing::TempDir()) / ("kalmora_" + name);
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const fs::path dir = ScratchDir(name);
   for (const auto& e : fs::directory_iterator(fs::path(KALMORA_EXAMPLES_DIR) / "round-bar"))
     fs::copy_file(e.path(), dir / e.path().filename());
   return dir;
@@ -409,4 +409,16 @@ TEST(Run, OutlineToolChecksGeometryAndNumbersBeforeWriting) {
   fs::copy_file(dir / "d.olf", dir / "round-bar.olf", fs::copy_options::overwrite_existing);
   const RunResult r = RunIn(dir);
   EXPECT_EQ(r.status, 0) << r.err;
+}
+
+TEST(Run, ScratchFoldersAreFreshAndUniqueSoRunsCannotCollide) {
+  // Two folders of one name (as two concurrent runs of this test would ask
+  // for) are distinct, exist and start empty.
+  const fs::path a = ScratchDir("same"), b = ScratchDir("same");
+  EXPECT_NE(a, b);
+  EXPECT_TRUE(fs::is_directory(a));
+  EXPECT_TRUE(fs::is_empty(b));
+  WriteFile(a / "x.txt", "x");
+  EXPECT_TRUE(fs::is_empty(b));
+  EXPECT_EQ(a.filename().string().rfind("kalmora_same_", 0), 0u);
 }

@@ -1,6 +1,6 @@
 // Fuzz target: the cross-section file reader.
 #include "fuzz_support.h"
-#include "input/section_reader.h"
+#include "mesh2d/section_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   QuietStdout();

@@ -5,12 +5,13 @@
 #include <string>
 
 #include "input/read_text_data.h"
+#include "support/scratch.h"
 
 namespace {
 
 // Writes `text` to a fresh file and returns its path.
 std::string WriteTemp(const std::string& name, const std::string& text) {
-  const std::string path = ::testing::TempDir() + name;
+  const std::string path = ScratchFile(name);
   std::ofstream(path) << text;
   return path;
 }

@@ -8,10 +8,11 @@
 
 #include "mesh2d/outline_file.h"
 #include "mesh2d/outline_shapes.h"
+#include "support/scratch.h"
 
 namespace {
 
-std::string TempPath(const std::string& name) { return ::testing::TempDir() + name; }
+std::string TempPath(const std::string& name) { return ScratchFile(name); }
 
 RawOutline Named(const std::string& name, double d) {
   RawOutline o = CircleOutline(0, 0, d, 8);

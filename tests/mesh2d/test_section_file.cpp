@@ -5,6 +5,7 @@
 
 #include "mesh2d/measures.h"
 #include "mesh2d/section_file.h"
+#include "support/scratch.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ Mesh2d TwoTriangles() {
   return m;
 }
 
-std::string TempPath(const std::string& name) { return ::testing::TempDir() + name; }
+std::string TempPath(const std::string& name) { return ScratchFile(name); }
 
 }  // namespace
 
