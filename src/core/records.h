@@ -201,6 +201,9 @@ struct RunInput {
   int32_t ProfType = 0;                 // process type code
   int16_t MaxIter = 10;                 // limit of coupled iterations (default 10)
   int8_t Switch4 = 0;                   // stored only
+  std::string InputFile;                // file the values were read from, for messages ("" when set in code)
+  Fix1<int32_t, 4> ListCountLine{};     // 1-based lines of the counts of the ram speed, billet temperature,
+                                        // extra-zone length and outline file lists (0: not read from a file)
 };
 
 // Run-wide state: the input values and the three per-variant arrays.

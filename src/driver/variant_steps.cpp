@@ -2,16 +2,18 @@
 
 #include <omp.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "core/console.h"
 #include "core/fatal.h"
+#include "driver/sweep_plan.h"
 #include "input/read_text_data.h"
 #include "input/variants.h"
 #include "mesh2d/gen_gr2d.h"
-#include "mesh2d/outline_file.h"
+#include "mesh2d/outline_check.h"
 #include "mesh2d/run_gr_2d.h"
 #include "mesh2d/section_file.h"
 #include "mesh3d/gen_gr3d.h"
@@ -93,13 +95,11 @@ int RunKalmora(RunState& run, ElementTables& tab) {
   GenVariants(run);
   Console(TextLine("Kalmora>  ReadTextData, GenVariants ok "));
 
-  // Every outline file is read and checked before any variant writes a
-  // file, so a bad geometry file stops the run with nothing written.
+  // Every outline file is read and its geometry checked for the process
+  // type before any variant writes a file, so a bad geometry file stops the
+  // run with nothing written.
   if (run.nVar > 0)
-    for (const std::string& name : run.input.FileOutlineList) {
-      OutlineFileData check;
-      ReadOutlineFile(name, check);
-    }
+    for (const std::string& name : run.input.FileOutlineList) CheckOutlineFile(name, run.input.ProfType);
 
   for (run.iVar = 1; run.iVar <= run.nVar; ++run.iVar) {
     const int k = run.iVar;
@@ -111,17 +111,36 @@ int RunKalmora(RunState& run, ElementTables& tab) {
   Console(TextLine());
   Console(TextLine("PARALLEL CALCULATION START "));
 
-  // Size of a default team, counted by a sum reduction; reported only.
+  // Threads: at most the runtime's default team (the cores, or
+  // OMP_NUM_THREADS when set) and the number of variants, and no more than
+  // the machine's free memory holds solves of the largest variant.
+  const int nVar = run.nVar;
+  int64_t perVariant = 0;
+  for (int k = 1; k <= nVar; ++k)
+    perVariant = std::max(perVariant, VariantSolveBytes(run.nodes(k), run.nodes_t(k), run.inp_dat(k)));
+  const int64_t available = AvailableMemoryBytes();
+  const SweepPlan plan = PlanSweep(nVar, omp_get_max_threads(), perVariant, available);
+  constexpr int64_t kMB = 1024 * 1024;
+  if (!plan.fitsOne)
+    Fatal("Kalmora: the solve of one variant needs about " + std::to_string(perVariant / kMB) + " MB, but only " +
+          std::to_string(available / kMB) + " MB of memory are free; no variant is solved");
+  if (plan.memoryLimited)
+    Console(TextLine("Kalmora>  memory: ") << static_cast<int32_t>(plan.threads)
+                                           << " variants at a time, not " << static_cast<int32_t>(std::min(nVar, omp_get_max_threads()))
+                                           << " (one solve needs about " << perVariant / kMB << " MB, "
+                                           << available / kMB << " MB free)");
+
+  // The team that solves the variants, counted by a sum reduction.
   int kernels = 0;
-#pragma omp parallel reduction(+ : kernels)
+#pragma omp parallel num_threads(plan.threads) reduction(+ : kernels)
   kernels += 1;
   Console(TextLine("Numbers of avaible kernels =") << kernels);
 
-  const int nVar = run.nVar;
-  if (nVar > 0) omp_set_num_threads(nVar);
-  // One thread per variant: a static schedule without chunk size gives every
-  // thread exactly one iteration.  The loop ends with the implicit barrier.
-#pragma omp parallel for schedule(static)
+  // Variants differ in size, so each thread takes the next unsolved variant
+  // when it is done.  Every variant works only on its own records and files,
+  // so the results do not depend on the thread count.  The loop ends with the
+  // implicit barrier.
+#pragma omp parallel for schedule(dynamic, 1) num_threads(plan.threads)
   for (int iVar = 1; iVar <= nVar; ++iVar)
     SolverOneVariant(iVar, run.nodes(iVar), run.nodes_t(iVar), run.inp_dat(iVar), tab);
 

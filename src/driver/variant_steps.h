@@ -12,7 +12,9 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
 // Solve of one variant on its own thread, with the variant's log file.
 void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& inp_dat, const ElementTables& tab);
 
-// The whole batch in the current directory: reads "indata.txt", prepares
-// every variant in order, solves all variants concurrently (one thread per
-// variant).  Returns the process exit status (0).
+// The whole batch in the current directory: reads "indata.txt", checks every
+// outline file, prepares every variant in order, then solves the variants
+// concurrently, each thread taking the next variant, with at most as many
+// threads as the runtime's default team (cores or OMP_NUM_THREADS) and as
+// fit the free memory.  Returns the process exit status (0).
 int RunKalmora(RunState& run, ElementTables& tab);

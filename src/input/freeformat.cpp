@@ -1,5 +1,6 @@
 #include "input/freeformat.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -191,6 +192,20 @@ void FreeFormatFile::Skip(int n, std::string_view what) {
             "), found end of file");
     ++next;
   }
+}
+
+void FreeFormatFile::FatalAt(int line, std::string_view message) const {
+  Fatal(name + ":" + std::to_string(line) + ": " + std::string(message));
+}
+
+void FreeFormatFile::RequireLines(int64_t count, int64_t linesEach, int line, std::string_view what) const {
+  if (count <= 0) return;
+  const int64_t left = LinesLeft();
+  // Compare by division: count * linesEach may exceed 64 bits for no count,
+  // but stays exact this way for any count.
+  if (count > left / std::max<int64_t>(linesEach, 1))
+    FatalAt(line, std::string(what) + " is " + std::to_string(count) + ", but only " + std::to_string(left) +
+                      " line(s) follow in the file (" + std::to_string(linesEach) + " per entry)");
 }
 
 void FreeFormatFile::Read(const std::vector<ReadTarget>& targets) {

@@ -49,6 +49,19 @@ struct FreeFormatFile {
   // One read statement: fills the targets in order as described above.
   void Read(const std::vector<ReadTarget>& targets);
 
+  // 1-based number of the last line a read took values from (0 before the
+  // first read): the line to name in a message about the value just read.
+  int LastLine() const { return next; }
+  // Lines not yet read.
+  int64_t LinesLeft() const { return static_cast<int64_t>(lines.size()) - next; }
+
+  // Stops with "file:line: message".
+  [[noreturn]] void FatalAt(int line, std::string_view message) const;
+  // Stops when `count` items of `linesEach` lines cannot stand in the rest
+  // of the file: a count is checked before anything is sized by it.
+  // `line` is the line of the count, `what` names it.
+  void RequireLines(int64_t count, int64_t linesEach, int line, std::string_view what) const;
+
   // Convenience single-value reads.
   void ReadInt(int32_t& v, std::string what) { Read({IntTarget(v, std::move(what))}); }
   void ReadReal(double& v, std::string what) { Read({RealTarget(v, std::move(what))}); }

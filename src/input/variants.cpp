@@ -12,10 +12,27 @@ void GenVariants(RunState& run) {
   const int nP = static_cast<int>(in.FileOutlineList.size());
   const int nL = static_cast<int>(in.AxialLenList.size());
   const int nT = static_cast<int>(in.BilletTempList.size());
-  const int64_t count = int64_t{nS} * nP * nL * nT;
+  // An input file without any variant is a mistake, not an empty run: the
+  // first empty list is named with the line of its count.
+  static const char* const kListNames[4] = {"ram speeds", "billet temperatures", "extra-zone lengths",
+                                            "outline files"};
+  const int sizes[4] = {nS, nT, nL, nP};
+  if (!in.InputFile.empty())
+    for (int k = 0; k < 4; ++k)
+      if (sizes[k] == 0)
+        Fatal(in.InputFile + ":" + std::to_string(in.ListCountLine(k + 1)) + ": the list of " + kListNames[k] +
+              " is empty, so there is no variant to compute; expected a count of 1 or more");
   // Variant numbers are written with at most six digits into the file names.
-  Require(count <= 999999, "GenVariants: " + std::to_string(count) +
-                               " variants requested, at most 999999 are possible");
+  // The product is formed step by step and stops growing past the limit, so
+  // no list lengths can wrap it around.
+  constexpr int64_t kMaxVariants = 999999;
+  int64_t count = 1;
+  for (const int n : {nS, nP, nL, nT}) count = std::min<int64_t>(count * n, kMaxVariants + 1);
+  Require(count <= kMaxVariants,
+          (in.InputFile.empty() ? std::string("GenVariants") : in.InputFile) + ": " + std::to_string(nS) + " x " +
+              std::to_string(nP) + " x " + std::to_string(nL) + " x " + std::to_string(nT) +
+              " variants requested (ram speeds x outline files x extra-zone lengths x billet temperatures); at most " +
+              std::to_string(kMaxVariants) + " are possible");
   run.nVar = static_cast<int32_t>(count);
   run.inp_dat.assign(static_cast<std::size_t>(run.nVar));
   run.nodes.assign(static_cast<std::size_t>(run.nVar));

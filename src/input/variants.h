@@ -12,7 +12,10 @@ std::string VariantNumber(int n);
 // Forms nVar = nS * nP * nL * nT variants in nested-loop order (ram speed
 // outermost, billet temperature innermost), allocates inp_dat, nodes and
 // nodes_t with nVar entries each and sets every record's names and starting
-// values.  Leaves run.iVar at nVar.
+// values.  Leaves run.iVar at nVar.  More than 999999 variants stop the run
+// (the product is formed without overflow); when the lists come from an input
+// file (run.input.InputFile set), an empty list stops the run with the file
+// and the line of its count, otherwise it gives nVar = 0.
 void GenVariants(RunState& run);
 
 // Axial levels of the model: LayLen = min(2.5 Diam2d + 5, LenA), Z0 = 100,

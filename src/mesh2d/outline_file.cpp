@@ -100,9 +100,10 @@ void ReadOutlineFile(const std::string& path, OutlineFileData& data) {
   data = OutlineFileData{};
   data.nOutlines = std::abs(count);
   if (count == 0) Fatal(path + ": the outline file holds no outline (count 0)");
-  data.outlines.resize(static_cast<std::size_t>(data.nOutlines));
+  // The list grows outline by outline as the bytes are there, so the count
+  // alone never sizes anything.
   for (int k = 1; k <= data.nOutlines; ++k) {
-    RawOutline& o = data.outlines[static_cast<std::size_t>(k - 1)];
+    RawOutline& o = data.outlines.emplace_back();
     const std::string tag = " of outline " + std::to_string(k);
     o.nSeg = r.I16("the segment count" + tag);
     const int n = r.I16("the point count" + tag);

@@ -97,6 +97,15 @@ std::vector<RawOutline> ParseOutlineDescription(const std::string& fileName, con
     while (ls >> x) v.push_back(x);
     return ls.eof();  // false when a non-number stopped the read
   };
+  // Every number becomes a single-precision coordinate: it must be finite
+  // and of a size that leaves the shapes built from it within range.
+  auto inRange = [](const std::vector<double>& v) {
+    for (const double x : v)
+      if (!(std::fabs(x) <= kMaxCoordinate)) return false;
+    return true;
+  };
+  const std::string rangeText = "numbers must lie between -" + std::to_string(static_cast<long>(kMaxCoordinate)) +
+                                " and " + std::to_string(static_cast<long>(kMaxCoordinate)) + " (mm)";
 
   while (std::getline(in, raw)) {
     ++lineNo;
@@ -112,13 +121,17 @@ std::vector<RawOutline> ParseOutlineDescription(const std::string& fileName, con
     if (!pendingShape) return fail("expected \"outline NAME\" before \"" + word + "\"");
     std::vector<double> v;
     if (!readNumbers(ls, v)) return fail("expected numbers after \"" + word + "\"");
+    if (!inRange(v)) return fail(rangeText);
     RawOutline o;
     if (word == "circle") {
       if (v.size() < 3 || v.size() > 4) return fail("expected: circle CX CY D [NSEG]");
-      const int nSeg = v.size() == 4 ? static_cast<int>(v[3]) : 16;
+      // The segment count is range-checked as a real before it becomes an
+      // integer: a conversion of an out-of-range real is undefined.
+      const double segs = v.size() == 4 ? v[3] : 16.0;
       if (v[2] <= 0.0) return fail("the circle diameter must be positive");
-      if (nSeg < 3 || 2 * nSeg > kMaxOutlinePoints || (v.size() == 4 && v[3] != std::floor(v[3])))
+      if (!(segs >= 3.0 && 2.0 * segs <= kMaxOutlinePoints) || segs != std::floor(segs))
         return fail("the segment count must be a whole number from 3 to " + std::to_string(kMaxOutlinePoints / 2));
+      const int nSeg = static_cast<int>(segs);
       o = CircleOutline(v[0], v[1], v[2], nSeg);
     } else if (word == "rectangle") {
       if (v.size() < 4 || v.size() > 5) return fail("expected: rectangle CX CY W H [R]");
@@ -142,6 +155,8 @@ std::vector<RawOutline> ParseOutlineDescription(const std::string& fileName, con
         std::istringstream xs(StripComment(raw));
         double x, y;
         if (!(xs >> x >> y)) return fail("expected a point \"X Y\" or \"end\"");
+        if (!inRange({x, y})) return fail(rangeText);
+        if (o.x.size() >= kMaxOutlinePoints) return fail("outline " + name + " has more than " + std::to_string(kMaxOutlinePoints) + " points");
         Add(o, x, y);
       }
       if (o.x.size() < 2 || o.x.size() % 2 != 0 || o.x.size() > kMaxOutlinePoints)

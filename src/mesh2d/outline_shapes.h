@@ -9,6 +9,9 @@
 
 #include "mesh2d/outline_file.h"
 
+// Largest magnitude of a number in an outline description, mm.
+inline constexpr double kMaxCoordinate = 1.0e6;
+
 // Circle of centre (cx, cy) and diameter d with nSeg quadratic segments
 // (corner points at equal angles, middle points at the half angles).
 RawOutline CircleOutline(double cx, double cy, double d, int nSeg);
@@ -29,7 +32,8 @@ RawOutline PolygonOutline(const std::vector<double>& xy);
 //   polygon X1 Y1 X2 Y2 X3 Y3 ...
 //   points                       followed by "X Y" lines up to "end": segment
 //                                start and middle points alternately
-// Every outline takes exactly one shape.  Errors are returned as
+// Every outline takes exactly one shape.  Numbers must lie within
+// +-kMaxCoordinate.  Errors are returned as
 // "file:line: message" in `error` (the result is then empty).
 std::vector<RawOutline> ParseOutlineDescription(const std::string& fileName, const std::string& text,
                                                 std::string& error);

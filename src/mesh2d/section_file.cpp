@@ -69,6 +69,9 @@ void ReadSection2d(int /*iVar*/, InpDat& d) {
   int32_t M = 0;
   f.ReadInt(M, "number of meshes");
   if (M < 0) BadValue(f, "the number of meshes must not be negative, found " + std::to_string(M));
+  // Every count is checked against the lines left in the file before it
+  // sizes anything: a mesh takes at least two lines, a node or an element one.
+  f.RequireLines(M, 2, f.LastLine(), "number of meshes");
   d.Pieces2d.assign(static_cast<std::size_t>(M));
 
   for (int k = 1; k <= M; ++k) {
@@ -82,6 +85,7 @@ void ReadSection2d(int /*iVar*/, InpDat& d) {
     if (m.nh < 0 || m.np < 0 || m.np > m.nh)
       BadValue(f, "node counts" + tag + " must satisfy 0 <= np <= nh, found np=" + std::to_string(m.np) +
                       " nh=" + std::to_string(m.nh));
+    f.RequireLines(int64_t{m.nh} + m.ne, 1, f.LastLine(), "node count plus element count" + tag);
     m.npe = 6;
     m.nve = 3;
     m.xy.assign(static_cast<std::size_t>(m.nh), Point2{0.0, 0.0});
@@ -103,7 +107,7 @@ void ReadSection2d(int /*iVar*/, InpDat& d) {
               IntTarget(m.nop(3, e), "node 3 of an element" + tag), IntTarget(m.nop(4, e), "node 4 of an element" + tag),
               IntTarget(m.nop(5, e), "node 5 of an element" + tag), IntTarget(m.nop(6, e), "node 6 of an element" + tag)});
       for (int a = 1; a <= 6; ++a) {
-        const int node = std::abs(m.nop(a, e));
+        const int64_t node = m.nop(a, e) < 0 ? -int64_t{m.nop(a, e)} : int64_t{m.nop(a, e)};
         if (node < 1 || node > m.nh)
           BadValue(f, "node number " + std::to_string(m.nop(a, e)) + " of element " + std::to_string(e) + tag +
                           " lies outside 1.." + std::to_string(m.nh));

@@ -2,13 +2,19 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <tuple>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/scratch.h"
 
 namespace fs = std::filesystem;
 
@@ -20,10 +26,11 @@ struct RunResult {
   std::string err;        // standard error
 };
 
-// Runs the program in `dir` and captures both streams.
-RunResult RunIn(const fs::path& dir) {
+// Runs the program in `dir` (with the environment settings `env`, e.g.
+// "OMP_NUM_THREADS=1") and captures both streams.
+RunResult RunIn(const fs::path& dir, const std::string& env = "") {
   const fs::path errFile = dir / "stderr.txt";
-  const std::string cmd = "cd '" + dir.string() + "' && '" KALMORA_EXE "' 2>'" + errFile.string() + "'";
+  const std::string cmd = "cd '" + dir.string() + "' && " + env + " '" KALMORA_EXE "' 2>'" + errFile.string() + "'";
   RunResult r;
   FILE* p = popen(cmd.c_str(), "r");
   char buf[4096];
@@ -46,11 +53,9 @@ std::vector<std::string> Lines(const std::string& s) {
   return out;
 }
 
-// A scratch copy of the bundled example.
+// A scratch copy of the bundled example, in a folder of its own.
 fs::path ExampleCopy(const std::string& name) {
-  const fs::path dir = fs::path(::testing::TempDir()) / ("kalmora_" + name);
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const fs::path dir = ScratchDir(name);
   for (const auto& e : fs::directory_iterator(fs::path(KALMORA_EXAMPLES_DIR) / "round-bar"))
     fs::copy_file(e.path(), dir / e.path().filename());
   return dir;
@@ -79,6 +84,53 @@ void ExpectInOrder(const std::vector<std::string>& got, const std::vector<std::s
   for (const std::string& line : got)
     if (k < want.size() && line == want[k]) ++k;
   EXPECT_EQ(k, want.size()) << "missing or out of order: \"" << (k < want.size() ? want[k] : "") << "\"";
+}
+
+// Binary outline file of named point lists (int16 counts, float32 x then y,
+// 6-character names at the end), written byte by byte.
+void WriteOutlines(const fs::path& p, const std::vector<std::pair<std::string, std::vector<float>>>& outlines) {
+  std::string b;
+  auto i16 = [&](int v) {
+    b.push_back(static_cast<char>(v & 0xff));
+    b.push_back(static_cast<char>((v >> 8) & 0xff));
+  };
+  auto f32 = [&](float f) {
+    unsigned char c[4];
+    std::memcpy(c, &f, 4);
+    b.append(reinterpret_cast<const char*>(c), 4);
+  };
+  i16(-static_cast<int>(outlines.size()));
+  for (const auto& [name, xy] : outlines) {
+    const int n = static_cast<int>(xy.size() / 2);
+    i16(n / 2);
+    i16(n);
+    for (int k = 0; k < n; ++k) f32(xy[2 * k]);
+    for (int k = 0; k < n; ++k) f32(xy[2 * k + 1]);
+  }
+  for (const auto& o : outlines) b += (o.first + "      ").substr(0, 6);
+  std::ofstream(p, std::ios::binary) << b;
+}
+
+// Points (x1, y1, x2, y2, ...) of a circle of diameter d, nSeg segments.
+std::vector<float> Circle(double d, int nSeg) {
+  std::vector<float> xy;
+  for (int k = 0; k < 2 * nSeg; ++k) {
+    const double a = M_PI * k / nSeg;
+    xy.push_back(static_cast<float>(0.5 * d * std::cos(a)));
+    xy.push_back(static_cast<float>(0.5 * d * std::sin(a)));
+  }
+  return xy;
+}
+
+// Names of the files a run leaves besides the input it was given.
+std::vector<std::string> Written(const fs::path& dir) {
+  std::vector<std::string> out;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    const std::string n = e.path().filename().string();
+    if (n.rfind("Variant_", 0) == 0 || n.rfind("extrusion_var_", 0) == 0 || n.rfind("kalm3d_", 0) == 0)
+      out.push_back(n);
+  }
+  return out;
 }
 
 }  // namespace
@@ -136,19 +188,22 @@ TEST(Run, ThreeZoneLayoutWithTwoExtraZoneLengthsSolvesTwoVariantsInParallel) {
   EXPECT_NE(ReadFile(dir / "kalm3d_Var_1.vtk"), ReadFile(dir / "kalm3d_Var_2.vtk"));
 }
 
-TEST(Run, EmptyVariationListStillPrintsEveryPhase) {
+TEST(Run, EmptyVariationListIsRefusedBeforeAnyVariantFile) {
+  // An empty list leaves no variant to compute: a mistake in the input that
+  // is named, not a successful run that writes nothing.
   const fs::path dir = ExampleCopy("empty");
   std::string text = ReadFile(dir / "indata.txt");
   text = ReplaceLine(text, "1                  number of billet temperatures", "0   no billet temperature");
   text = ReplaceLine(text, "480.0", "");
   WriteFile(dir / "indata.txt", text);
   const RunResult r = RunIn(dir);
-  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(Lines(r.err), std::vector<std::string>{"indata.txt:56: the list of billet temperatures is empty, so there "
+                                                   "is no variant to compute; expected a count of 1 or more"});
   const auto lines = Lines(r.out);
-  ExpectInOrder(lines, {" SERIAL CALCULATION START ", " Kalmora>  iniELEM start ", " Kalmora>  iniELEM ok ",
-                        " Kalmora>  ReadTextData, GenVariants start ", " Kalmora>  ReadTextData, GenVariants ok ",
-                        " SERIAL CALCULATION FINISH ", " PARALLEL CALCULATION START ", " PARALLEL CALCULATION FINISH "});
+  ExpectInOrder(lines, {" SERIAL CALCULATION START ", " Kalmora>  ReadTextData, GenVariants start "});
   for (const auto& l : lines) EXPECT_EQ(l.find("iVar"), std::string::npos) << l;
+  EXPECT_FALSE(fs::exists(dir / "Variant_1.inf"));
 }
 
 TEST(Run, BadInputStopsWithOneLineNamingFileLineAndItem) {
@@ -205,4 +260,165 @@ TEST(Run, BadInputStopsWithOneLineNamingFileLineAndItem) {
     EXPECT_FALSE(fs::exists(dir / "extrusion_var_1.f2d"));
     EXPECT_FALSE(fs::exists(dir / "kalm3d_Var_1.vtu"));
   }
+}
+
+TEST(Run, ImpossibleInputIsRefusedWithOneLineBeforeAnyFile) {
+  struct Case {
+    std::string name, prefix, line;  // scratch name, line to replace (its start), replacement
+    std::string want;                // the one line on standard error
+  };
+  const std::vector<Case> cases = {
+      {"speedneg", "5.0                ram speed", "-5.0  ram speed",
+       "indata.txt:55: ram speed is -5 mm/s; expected a speed above 0 (the ram pushes the billet)"},
+      {"speedzero", "5.0                ram speed", "0  ram speed",
+       "indata.txt:55: ram speed is 0 mm/s; expected a speed above 0 (the ram pushes the billet)"},
+      {"billethot", "480.0", "1e30",
+       "indata.txt:57: billet temperature is 1e+30 deg C; expected a temperature above absolute zero (-273.15) and "
+       "below 10000"},
+      {"level0", "2                  MeshLevel:", "0  MeshLevel",
+       "indata.txt:86: cross-section mesh level MeshLevel is 0; expected a level from 1 to 5"},
+      {"hugecount", "1                  number of ram speeds", "2147483647",
+       "indata.txt:54: number of ram speeds is 2147483647, but only 39 line(s) follow in the file (1 per entry)"},
+  };
+  for (const Case& c : cases) {
+    const fs::path dir = ExampleCopy(c.name);
+    WriteFile(dir / "indata.txt", ReplaceLine(ReadFile(dir / "indata.txt"), c.prefix, c.line));
+    const RunResult r = RunIn(dir);
+    EXPECT_EQ(r.status, 1) << c.name;
+    EXPECT_EQ(Lines(r.err), std::vector<std::string>{c.want}) << c.name;
+    EXPECT_TRUE(Written(dir).empty()) << c.name;
+  }
+}
+
+TEST(Run, FourLongListsCannotWrapTheVariantCount) {
+  // 65536 entries in each of the four lists: 2^64 variants, which a 64-bit
+  // product wraps to 0.
+  const fs::path dir = ExampleCopy("fourlists");
+  std::string text = ReadFile(dir / "indata.txt");
+  // Each count line becomes 65536 and 65535 values; the value line that
+  // followed the count is the last one.
+  auto list = [](const std::string& value) {
+    std::string s = "65536  entries";
+    for (int k = 1; k < 65536; ++k) s += "\n" + value;
+    return s;
+  };
+  text = ReplaceLine(text, "1                  number of ram speeds", list("5.0"));
+  text = ReplaceLine(text, "1                  number of billet temperatures", list("480.0"));
+  text = ReplaceLine(text, "1                  number of extra-zone lengths", list("0.0"));
+  text = ReplaceLine(text, "1                  number of outline files", list("round-bar.olf"));
+  WriteFile(dir / "indata.txt", text);
+  const RunResult r = RunIn(dir);
+  EXPECT_EQ(r.status, 1) << r.err;
+  ASSERT_EQ(Lines(r.err).size(), 1u) << r.err;
+  EXPECT_NE(r.err.find("65536 x 65536 x 65536 x 65536 variants requested"), std::string::npos) << r.err;
+  EXPECT_TRUE(Written(dir).empty());
+}
+
+TEST(Run, BadOutlineGeometryIsNamedByFileOutlineAndSlot) {
+  const std::vector<float> ring = Circle(50, 16), cont = Circle(100, 24);
+  struct Case {
+    std::string name;
+    std::vector<std::pair<std::string, std::vector<float>>> outlines;
+    std::string want;  // start of the one line on standard error
+  };
+  const std::vector<Case> cases = {
+      {"crossing", {{"WPIECE", {0, 0, 15, 5, 30, 10, 30, 5, 30, 0, 15, 10, 0, 20, 0, 10}}, {"RING1", ring}, {"CONT2", cont}},
+       "round-bar.olf: outline WPIECE (slot 1, the profile): crosses itself"},
+      {"identical", {{"WPIECE", ring}, {"RING1", ring}, {"CONT2", cont}},
+       "round-bar.olf: outline WPIECE (slot 1, the profile): lies on outline RING1 (slot 2, an intermediate ring) all "
+       "along"},
+      {"larger", {{"WPIECE", Circle(20, 16)}, {"RING1", ring}, {"CONT2", Circle(40, 24)}},
+       "round-bar.olf: outline RING1 (slot 2, an intermediate ring): point 1 (25, 0) lies outside outline CONT2 (slot "
+       "3, the container bore)"},
+      {"twopoints", {{"WPIECE", {0, 0, 5, 0}}, {"RING1", ring}, {"CONT2", cont}},
+       "round-bar.olf: outline WPIECE (slot 1, the profile): has only 2 points"},
+      {"samepoints", {{"WPIECE", {3, 3, 3, 3, 3, 3, 3, 3}}, {"RING1", ring}, {"CONT2", cont}},
+       "round-bar.olf: outline WPIECE (slot 1, the profile): all its 4 points coincide at (3, 3)"},
+      {"noring", {{"WPIECE", Circle(20, 16)}, {"CONT2", cont}},
+       "round-bar.olf: outline slot 2 is empty: the file holds 2 outline(s), which fill slots 1 to 2 in order, and "
+       "slot 2 needs an outline with '1' in fifth place; outline CONT2 takes slot 3"},
+  };
+  for (const Case& c : cases) {
+    const fs::path dir = ExampleCopy("geometry_" + c.name);
+    WriteOutlines(dir / "round-bar.olf", c.outlines);
+    const RunResult r = RunIn(dir);
+    EXPECT_EQ(r.status, 1) << c.name;
+    ASSERT_EQ(Lines(r.err).size(), 1u) << r.err;
+    EXPECT_EQ(r.err.substr(0, c.want.size()), c.want) << c.name;
+    EXPECT_TRUE(Written(dir).empty()) << c.name;
+  }
+}
+
+TEST(Run, ThreadsAreBoundedAndResultsDoNotDependOnThem) {
+  // Three ram speeds, solved by one thread and by three threads (more are
+  // asked for than there are variants): the same files either way.
+  std::vector<fs::path> dirs;
+  const std::vector<std::pair<std::string, std::string>> runs = {{"OMP_NUM_THREADS=1", "1"},
+                                                                 {"OMP_NUM_THREADS=8", "3"}};
+  for (const auto& [env, want] : runs) {
+    const fs::path dir = ExampleCopy("threads" + want);
+    WriteFile(dir / "indata.txt", ReplaceLine(ReadFile(dir / "indata.txt"), "1                  number of ram speeds",
+                                              "3  ram speeds\n5.0\n6.0"));
+    const RunResult r = RunIn(dir, env);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto lines = Lines(r.out);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), " Numbers of avaible kernels =" + want), lines.end()) << env;
+    dirs.push_back(dir);
+  }
+  for (int v = 1; v <= 3; ++v) {
+    const std::string n = std::to_string(v);
+    for (const std::string& f : {"extrusion_var_" + n + ".f2d", "kalm3d_Var_" + n + ".vtk", "Variant_" + n + ".inf"}) {
+      ASSERT_TRUE(fs::exists(dirs[0] / f)) << f;
+      EXPECT_EQ(ReadFile(dirs[0] / f), ReadFile(dirs[1] / f)) << f;
+    }
+  }
+}
+
+TEST(Run, OutlineToolChecksGeometryAndNumbersBeforeWriting) {
+  const fs::path dir = ExampleCopy("tool");
+  auto tool = [&](const std::string& text, const std::string& args = "") {
+    WriteFile(dir / "d.txt", text);
+    fs::remove(dir / "d.olf");
+    const std::string cmd = "cd '" + dir.string() + "' && '" KALMORA_OUTLINE_EXE "' " + args + " d.txt d.olf >out.txt 2>err.txt";
+    const int st = std::system(cmd.c_str());
+    return std::make_pair(WIFEXITED(st) ? WEXITSTATUS(st) : -1, ReadFile(dir / "err.txt") + ReadFile(dir / "out.txt"));
+  };
+  auto [st, msg] = tool("outline WPIECE\ncircle 0 0 10 1e30\n");
+  EXPECT_EQ(st, 1);
+  EXPECT_EQ(msg, "d.txt:2: numbers must lie between -1000000 and 1000000 (mm)\n");
+  std::tie(st, msg) = tool("outline WPIECE\npolygon 0 0 30 10 30 0 0 20\noutline RING1\ncircle 0 0 80\n");
+  EXPECT_EQ(st, 1);
+  EXPECT_EQ(msg.rfind("d.olf: outline WPIECE (slot 1, the profile): crosses itself", 0), 0u) << msg;
+  EXPECT_FALSE(fs::exists(dir / "d.olf"));
+  // A profile and a container only, the container named for slot 3.
+  std::tie(st, msg) = tool("outline WPIECE\ncircle 0 0 20\noutline CONT2\ncircle 0 0 100\n");
+  EXPECT_EQ(st, 1);
+  EXPECT_NE(msg.find("outline slot 2 is empty"), std::string::npos) << msg;
+  // Two holes side by side fit only the multi-hole layout: written with a
+  // note, refused for a one-hole process type.
+  const std::string holes = "outline WPIECE\ncircle -15 0 10\noutline HOLE1\ncircle 15 0 10\noutline CONT2\ncircle 0 0 100\n";
+  std::tie(st, msg) = tool(holes);
+  EXPECT_EQ(st, 0);
+  EXPECT_NE(msg.find("fit the multi-hole layout only"), std::string::npos) << msg;
+  std::tie(st, msg) = tool(holes, "--type 1");
+  EXPECT_EQ(st, 1);
+  // The README's worked example of a new profile is written and runs.
+  std::tie(st, msg) = tool("outline WPIECE\nrectangle 0 0 40 10 2\noutline RING1\ncircle 0 0 70 24\noutline CONT2\n"
+                           "circle 0 0 100 24\n");
+  ASSERT_EQ(st, 0) << msg;
+  fs::copy_file(dir / "d.olf", dir / "round-bar.olf", fs::copy_options::overwrite_existing);
+  const RunResult r = RunIn(dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
+TEST(Run, ScratchFoldersAreFreshAndUniqueSoRunsCannotCollide) {
+  // Two folders of one name (as two concurrent runs of this test would ask
+  // for) are distinct, exist and start empty.
+  const fs::path a = ScratchDir("same"), b = ScratchDir("same");
+  EXPECT_NE(a, b);
+  EXPECT_TRUE(fs::is_directory(a));
+  EXPECT_TRUE(fs::is_empty(b));
+  WriteFile(a / "x.txt", "x");
+  EXPECT_TRUE(fs::is_empty(b));
+  EXPECT_EQ(a.filename().string().rfind("kalmora_same_", 0), 0u);
 }

@@ -5,12 +5,13 @@
 #include <string>
 
 #include "input/read_text_data.h"
+#include "support/scratch.h"
 
 namespace {
 
 // Writes `text` to a fresh file and returns its path.
 std::string WriteTemp(const std::string& name, const std::string& text) {
-  const std::string path = ::testing::TempDir() + name;
+  const std::string path = ScratchFile(name);
   std::ofstream(path) << text;
   return path;
 }
@@ -23,6 +24,10 @@ struct InputText {
   std::string lengths = "1\n0.0";
   std::string files = "1\n'die a.olf'";
   std::string maxIter = "25";
+  std::string tool = "450";
+  std::string lenA = "100";
+  std::string pieceLen1 = "3";
+  std::string levels = "2\n3";  // MeshLevel3d, MeshLevel
 
   std::string str() const {
     std::string s;
@@ -36,14 +41,14 @@ struct InputText {
     for (int k = 1; k <= 15; ++k) s += "0." + std::to_string(k) + "\n";
     s += "skip\nskip\nskip\n";
     s += speeds + "\n" + temps + "\n";
-    s += "450  tool\n300  LenB\n3000  htc\n0.9\n0.8\n0.7\n";
+    s += tool + "  tool\n300  LenB\n3000  htc\n0.9\n0.8\n0.7\n";
     s += "skip\nskip\nskip\n";
-    s += "100  LenA\n3  PieceLen1\n0.5  zone par 1\n";
+    s += lenA + "  LenA\n" + pieceLen1 + "  PieceLen1\n0.5  zone par 1\n";
     s += lengths + "\n";
     s += "0.25  ParE\n0  FaceShift\n1\n2\n3\n4\n5\n6\n";
     s += files + "\n";
     s += "skip\nskip\nskip\n";
-    s += "2\n3\n0\n1\n" + maxIter + "\n0\n";
+    s += levels + "\n0\n1\n" + maxIter + "\n0\n";
     s += "end\nend\nend\n";
     return s;
   }
@@ -141,4 +146,73 @@ TEST(ReadTextDataDeath, WrongTypeAndShortFileNameTheItem) {
   const std::string shortFile = WriteTemp("short.txt", text);
   EXPECT_EXIT(ReadTextData(in, shortFile), ::testing::ExitedWithCode(1),
               "short.txt:[0-9]+: expected a line \\(heading of the mesh controls\\), found end of file");
+}
+
+// Line numbers below are those of the default InputText layout: ram speeds
+// on 55-56 (count on 54), billet temperature 58, tool temperature 59, LenA 68,
+// PieceLen1 69, extra-zone length 72 (count 71), outline count 81,
+// MeshLevel3d 86, MeshLevel 87.
+TEST(ReadTextDataDeath, ImpossibleValuesStopWithFileLineAndValue) {
+  struct Case {
+    void (*edit)(InputText&);
+    std::string want;
+  };
+  const std::vector<Case> cases = {
+      {[](InputText& t) { t.speeds = "2\n4.0\n-5"; },
+       "range.txt:56: ram speed is -5 mm/s; expected a speed above 0"},
+      {[](InputText& t) { t.speeds = "1\n0.0"; }, "range.txt:55: ram speed is 0 mm/s"},
+      {[](InputText& t) { t.temps = "1\n1e30"; },
+       "range.txt:58: billet temperature is 1e\\+30 deg C; expected a temperature above absolute zero"},
+      {[](InputText& t) { t.temps = "1\n-300"; }, "range.txt:58: billet temperature is -300 deg C"},
+      {[](InputText& t) { t.matTmax = "-274"; }, "range.txt:32: the upper temperature limit MatTmax is -274 deg C"},
+      {[](InputText& t) { t.tool = "-273.15"; }, "range.txt:59: tool temperature is -273.15 deg C"},
+      {[](InputText& t) { t.lenA = "0"; }, "range.txt:68: LenA is 0 mm; expected an axial length above 0"},
+      {[](InputText& t) { t.pieceLen1 = "-3"; }, "range.txt:69: PieceLen1 is -3 mm; expected a length of 0 or more"},
+      {[](InputText& t) { t.lengths = "1\n-0.5"; }, "range.txt:72: extra-zone length is -0.5 mm"},
+      {[](InputText& t) { t.levels = "0\n3"; }, "range.txt:86: volume mesh level MeshLevel3d is 0; expected a level from 1 to 5"},
+      {[](InputText& t) { t.levels = "2\n0"; }, "range.txt:87: cross-section mesh level MeshLevel is 0; expected a level from 1 to 5"},
+      {[](InputText& t) { t.levels = "2\n-3"; }, "range.txt:87: cross-section mesh level MeshLevel is -3"},
+      // Counts are held against the rest of the file before any list is sized.
+      {[](InputText& t) { t.speeds = "2147483647"; },
+       "range.txt:54: number of ram speeds is 2147483647, but only 38 line\\(s\\) follow in the file"},
+      {[](InputText& t) { t.files = "300000000"; },
+       "range.txt:81: number of outline files is 300000000, but only 12 line\\(s\\) follow"},
+  };
+  for (const Case& c : cases) {
+    InputText t;
+    c.edit(t);
+    const std::string path = WriteTemp("range.txt", t.str());
+    RunInput in;
+    EXPECT_EXIT(ReadTextData(in, path), ::testing::ExitedWithCode(1), c.want) << c.want;
+  }
+}
+
+TEST(ReadTextData, ValuesBeyondTheDocumentedRangeRunWithOneWarningEach) {
+  InputText t;
+  t.matTmax = "600";
+  t.temps = "2\n650\n480";
+  t.levels = "7\n9";
+  RunInput in;
+  const std::string path = WriteTemp("warn.txt", t.str());
+  ::testing::internal::CaptureStdout();
+  ReadTextData(in, path);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  // Values are kept as read; the meshers and the law decide what they use.
+  EXPECT_EQ(in.MeshLevel, 9);
+  EXPECT_EQ(in.MeshLevel3d, 7);
+  EXPECT_EQ(in.BilletTempList, (std::vector<double>{650.0, 480.0}));
+  const std::string want =
+      " " + path + ":58: warning: billet temperature 650 deg C lies above the upper temperature limit 600 deg C of the "
+      "flow stress law; the law uses 600 deg C there\n"
+      " " + path + ":87: warning: volume mesh level MeshLevel3d 7 lies above 5; the finest layering, that of level 5, is "
+      "used\n"
+      " " + path + ":88: warning: cross-section mesh level MeshLevel 9 lies above 5; the finest setting is used (32 "
+      "divisions per outline)\n";
+  EXPECT_EQ(out, want);
+  // The lines of the four list counts are kept for later messages.
+  EXPECT_EQ(in.InputFile, path);
+  EXPECT_EQ(in.ListCountLine(1), 54);
+  EXPECT_EQ(in.ListCountLine(2), 57);
+  EXPECT_EQ(in.ListCountLine(3), 72);
+  EXPECT_EQ(in.ListCountLine(4), 82);
 }

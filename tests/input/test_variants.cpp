@@ -105,3 +105,25 @@ TEST(SetAxialLayout, LevelsAndZoneThresholds) {
   SetAxialLayout(d);
   EXPECT_EQ(d.Z3, 0.0);
 }
+
+TEST(GenVariantsDeath, VariantCountIsFormedWithoutOverflowAndEmptyListsOfAFileStop) {
+  // 65536^4 = 2^64 wraps a 64-bit product to 0; the count must still stop.
+  RunState big = FourLists(65536, 65536, 65536, 65536);
+  EXPECT_EXIT(GenVariants(big), ::testing::ExitedWithCode(1),
+              "GenVariants: 65536 x 65536 x 65536 x 65536 variants requested \\(ram speeds x outline files x "
+              "extra-zone lengths x billet temperatures\\); at most 999999 are possible");
+  RunState over = FourLists(1000, 1, 1, 1000);
+  over.input.InputFile = "in.txt";
+  over.input.ListCountLine = {54, 57, 71, 81};
+  EXPECT_EXIT(GenVariants(over), ::testing::ExitedWithCode(1), "in.txt: 1000 x 1 x 1 x 1000 variants requested");
+  // Lists read from a file: an empty one is named with the line of its count.
+  RunState empty = FourLists(2, 1, 0, 3);
+  empty.input.InputFile = "in.txt";
+  empty.input.ListCountLine = {54, 57, 71, 81};
+  EXPECT_EXIT(GenVariants(empty), ::testing::ExitedWithCode(1),
+              "in.txt:71: the list of extra-zone lengths is empty, so there is no variant to compute");
+  empty = FourLists(0, 1, 1, 1);
+  empty.input.InputFile = "in.txt";
+  empty.input.ListCountLine = {54, 57, 71, 81};
+  EXPECT_EXIT(GenVariants(empty), ::testing::ExitedWithCode(1), "in.txt:54: the list of ram speeds is empty");
+}

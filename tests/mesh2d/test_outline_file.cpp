@@ -8,10 +8,11 @@
 
 #include "mesh2d/outline_file.h"
 #include "mesh2d/outline_shapes.h"
+#include "support/scratch.h"
 
 namespace {
 
-std::string TempPath(const std::string& name) { return ::testing::TempDir() + name; }
+std::string TempPath(const std::string& name) { return ScratchFile(name); }
 
 RawOutline Named(const std::string& name, double d) {
   RawOutline o = CircleOutline(0, 0, d, 8);
@@ -184,4 +185,30 @@ TEST(OutlineShapes, BundledExampleFileMatchesItsDescription) {
   EXPECT_NE(data.slot[0], 0);
   EXPECT_NE(data.slot[1], 0);
   EXPECT_NE(data.slot[2], 0);
+}
+
+TEST(OutlineFileDeath, OutlineCountIsHeldAgainstTheFileSize) {
+  const std::string path = TempPath("many.olf");
+  WriteBytes(path, I16(32767) + I16(1) + I16(2) + F32(0) + F32(1) + F32(0) + F32(0));
+  EXPECT_EXIT({ OutlineFileData d; ReadOutlineFile(path, d); }, ::testing::ExitedWithCode(1),
+              "many.olf: outline file ends at byte 22 while reading the segment count of outline 2");
+}
+
+TEST(OutlineDescription, NumbersOutOfRangeAreRefusedBeforeAnyConversion) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"outline WPIECE\ncircle 0 0 10 1e30\n", "t:2: numbers must lie between -1000000 and 1000000 (mm)"},
+      {"outline WPIECE\ncircle 0 0 10 -1e30\n", "t:2: numbers must lie between -1000000 and 1000000 (mm)"},
+      {"outline WPIECE\ncircle 0 0 10 501\n", "t:2: the segment count must be a whole number from 3 to 500"},
+      {"outline WPIECE\ncircle 0 0 10 999999\n", "t:2: the segment count must be a whole number from 3 to 500"},
+      {"outline WPIECE\ncircle 0 0 10 2.5\n", "t:2: the segment count must be a whole number from 3 to 500"},
+      {"outline WPIECE\ncircle 0 0 1e300\n", "t:2: numbers must lie between -1000000 and 1000000 (mm)"},
+      {"outline WPIECE\nrectangle 1e7 0 10 10\n", "t:2: numbers must lie between -1000000 and 1000000 (mm)"},
+      {"outline WPIECE\npoints\n0 0\n1e39 1\nend\n", "t:4: numbers must lie between -1000000 and 1000000 (mm)"},
+  };
+  for (const auto& [text, want] : cases) {
+    std::string err;
+    const auto out = ParseOutlineDescription("t", text, err);
+    EXPECT_EQ(err, want) << text;
+    EXPECT_TRUE(out.empty());
+  }
 }

@@ -12,6 +12,7 @@
 #include "mesh2d/run_gr_2d.h"
 #include "mesh2d/section_file.h"
 #include "support/profile_fixtures.h"
+#include "support/scratch.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ std::vector<RawOutline> Parse(const Fixture& f) {
 
 // Runs the cross-section driver on a fixture and reads its file back.
 InpDat RunFixture(const Fixture& f, int meshLevel = 2) {
-  const std::string dir = ::testing::TempDir();
+  const std::string dir = ScratchDir("gr2d").string() + "/";
   InpDat d;
   d.FileOutline = dir + f.name + ".olf";
   d.File2d = dir + f.name + ".f2d";

@@ -5,6 +5,7 @@
 
 #include "mesh2d/measures.h"
 #include "mesh2d/section_file.h"
+#include "support/scratch.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ Mesh2d TwoTriangles() {
   return m;
 }
 
-std::string TempPath(const std::string& name) { return ::testing::TempDir() + name; }
+std::string TempPath(const std::string& name) { return ScratchFile(name); }
 
 }  // namespace
 
@@ -90,4 +91,20 @@ TEST(SectionFileDeath, BadNodeNumberAndMissingFile) {
   EXPECT_EXIT(ReadSection2d(1, d), ::testing::ExitedWithCode(1), "bad.f2d:7: node number 7 of element 1 of mesh 1 lies outside 1..3");
   d.File2d = TempPath("missing.f2d");
   EXPECT_EXIT(ReadSection2d(1, d), ::testing::ExitedWithCode(1), "missing.f2d: cannot open the cross-section file");
+}
+
+TEST(SectionFileDeath, CountsAreHeldAgainstTheFileBeforeAnythingIsSized) {
+  InpDat d;
+  d.File2d = TempPath("huge_count.f2d");
+  std::ofstream(d.File2d) << " 2000000000 2\n";
+  EXPECT_EXIT(ReadSection2d(1, d), ::testing::ExitedWithCode(1),
+              "huge_count.f2d:1: number of meshes is 2000000000, but only 0 line\\(s\\) follow in the file \\(2 per "
+              "entry\\)");
+  std::ofstream(d.File2d) << " 1 2\n 1 0.5 1.0\n 3 2000000000 0 0 0\n 1 0 0 65\n";
+  EXPECT_EXIT(ReadSection2d(1, d), ::testing::ExitedWithCode(1),
+              "huge_count.f2d:3: node count plus element count of mesh 1 is 2000000001, but only 1 line\\(s\\) follow");
+  // The most negative node number has no positive counterpart in 32 bits.
+  std::ofstream(d.File2d) << " 1 2\n 1 0.5 1.0\n 3 3 0 0 0\n 1 0 0 65\n 2 1 0 65\n 3 0 1 65\n 1 2 -2147483648 1 1 1\n";
+  EXPECT_EXIT(ReadSection2d(1, d), ::testing::ExitedWithCode(1),
+              "huge_count.f2d:7: node number -2147483648 of element 1 of mesh 1 lies outside 1..3");
 }

@@ -17,12 +17,13 @@
 #include "mesh2d/section_file.h"
 #include "support/profile_fixtures.h"
 #include "test_boundary_fixtures.h"
+#include "support/scratch.h"
 
 namespace {
 
 // The input values of the round-bar example.
 InpDat SectionVariant(const Fixture& f) {
-  const std::string dir = ::testing::TempDir();
+  const std::string dir = ScratchDir("bnd").string() + "/";
   InpDat d;
   d.FileOutline = dir + "bnd_" + f.name + ".olf";
   d.File2d = dir + "bnd_" + f.name + ".f2d";

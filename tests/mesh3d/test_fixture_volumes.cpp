@@ -14,6 +14,7 @@
 #include "post/jacob_contr.h"
 #include "support/element_tables.h"
 #include "support/profile_fixtures.h"
+#include "support/scratch.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ void JacobianRange(const Mesh3d& m, double& maxDet, double& minRatio) {
 TEST(FixtureVolumes, EveryLayoutGivesOrientedWedgesOneNodePerPointAndItsVolume) {
   for (const Fixture& f : Fixtures()) {
     SCOPED_TRACE(f.name);
-    const std::string dir = ::testing::TempDir();
+    const std::string dir = ScratchDir("vol").string() + "/";
     InpDat d;
     d.FileOutline = dir + f.name + "_3d.olf";
     d.File2d = dir + f.name + "_3d.f2d";
