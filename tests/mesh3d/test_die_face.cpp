@@ -21,6 +21,7 @@
 #include "support/element_tables.h"
 #include "support/grid_mesh2d.h"
 #include "support/profile_fixtures.h"
+#include "support/scratch.h"
 
 namespace fs = std::filesystem;
 
@@ -31,9 +32,7 @@ namespace {
 struct InTempDir {
   fs::path old = fs::current_path();
   fs::path dir;
-  explicit InTempDir(const std::string& name) : dir(fs::path(::testing::TempDir()) / ("dieface_" + name)) {
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+  explicit InTempDir(const std::string& name) : dir(ScratchDir("dieface_" + name)) {
     fs::current_path(dir);
   }
   ~InTempDir() { fs::current_path(old); }
@@ -65,7 +64,7 @@ bool ReadSigma(int& ne, int& nv, std::vector<double>& node, std::vector<int>& tr
 // and its axial layout set.
 InpDat Prepared(const Fixture& f, double faceShift) {
   InpDat d;
-  const std::string dir = ::testing::TempDir();
+  const std::string dir = ScratchDir("dieface_sections").string() + "/";
   d.FileOutline = dir + f.name + "_df.olf";
   d.File2d = dir + f.name + "_df.f2d";
   d.ProfType = f.profType;

@@ -13,6 +13,7 @@
 #include "solver/field_solve.h"
 #include "solver/flow_force.h"
 #include "solver/rheology.h"
+#include "support/scratch.h"
 
 struct PreparedExample {
   InpDat d;
@@ -24,9 +25,7 @@ struct PreparedExample {
 // mesh isothermal at the billet temperature.
 inline void PrepareExample(const ElementTables& tab, PreparedExample& ex, int level = 0) {
   namespace fs = std::filesystem;
-  const fs::path dir = fs::temp_directory_path() / ("kalmora_flow_example_" + std::to_string(level));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const fs::path dir = ScratchDir("flow_example_" + std::to_string(level));
   for (const auto& e : fs::directory_iterator(fs::path(KALMORA_EXAMPLES_DIR) / "round-bar"))
     fs::copy_file(e.path(), dir / e.path().filename());
   const fs::path here = fs::current_path();

@@ -13,6 +13,7 @@
 #include "input/read_text_data.h"
 #include "input/variants.h"
 #include "support/element_tables.h"
+#include "support/scratch.h"
 
 struct PreparedExample {
   InpDat inp;           // the variant record after preparation
@@ -24,11 +25,7 @@ struct PreparedExample {
 // (0: the example's own level).
 inline PreparedExample PrepareExample(int level3d = 0) {
   namespace fs = std::filesystem;
-  // One directory per process: the test cases run as parallel processes.
-  const fs::path dir = fs::path(::testing::TempDir()) /
-                       ("kalmora_transfer_" + std::to_string(level3d) + "_" + std::to_string(getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const fs::path dir = ScratchDir("transfer_" + std::to_string(level3d));
   for (const auto& e : fs::directory_iterator(fs::path(KALMORA_EXAMPLES_DIR) / "round-bar"))
     fs::copy_file(e.path(), dir / e.path().filename());
   const fs::path old = fs::current_path();

@@ -16,6 +16,7 @@
 #include "input/read_text_data.h"
 #include "input/variants.h"
 #include "output/write_paraview.h"
+#include "support/scratch.h"
 
 namespace fs = std::filesystem;
 
@@ -59,9 +60,7 @@ ResultNodes ReadResult(const fs::path& file) {
 }  // namespace
 
 TEST(PreHeatExample, FirstResultFileShowsTheCooledBillet) {
-  const fs::path dir = fs::path(::testing::TempDir()) / "kalmora_preheat_example";
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const fs::path dir = ScratchDir("preheat_example");
   for (const auto& e : fs::directory_iterator(fs::path(KALMORA_EXAMPLES_DIR) / "round-bar"))
     fs::copy_file(e.path(), dir / e.path().filename());
   const fs::path home = fs::current_path();
