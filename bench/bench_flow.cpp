@@ -13,17 +13,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
-#include <filesystem>
 #include <vector>
 
-#include "driver/variant_steps.h"
-#include "input/read_text_data.h"
-#include "input/variants.h"
+#include "example_case.h"
+#include "sparse_residual.h"
 #include "solver/flow_force.h"
 #include "solver/flow_solve.h"
 #include "solver/sol_def.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -31,41 +27,15 @@ double Seconds(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-// ||A x - b|| / ||b|| with A in compressed columns.
-double Residual(int n, const std::vector<int>& Ap, const std::vector<int>& Ai, const std::vector<double>& Ax,
-                const double* x, const std::vector<double>& b) {
-  std::vector<double> y(static_cast<std::size_t>(n), 0.0);
-  for (int j = 0; j < n; ++j)
-    for (int p = Ap[static_cast<std::size_t>(j)]; p < Ap[static_cast<std::size_t>(j) + 1]; ++p)
-      y[static_cast<std::size_t>(Ai[static_cast<std::size_t>(p)])] += Ax[static_cast<std::size_t>(p)] * x[j];
-  double rn = 0, bn = 0;
-  for (int i = 0; i < n; ++i) {
-    const double d = y[static_cast<std::size_t>(i)] - b[static_cast<std::size_t>(i)];
-    rn += d * d;
-    bn += b[static_cast<std::size_t>(i)] * b[static_cast<std::size_t>(i)];
-  }
-  return std::sqrt(rn / bn);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  const fs::path dir = fs::temp_directory_path() / "kalmora_bench_flow";
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  for (const auto& e : fs::directory_iterator(fs::path(KALMORA_EXAMPLES_DIR) / "round-bar"))
-    fs::copy_file(e.path(), dir / e.path().filename());
-  fs::current_path(dir);
   ElementTables tab;
   iniELEM(tab);
   RunState run;
-  ReadTextData(run.input);
-  if (argc > 1) run.input.MeshLevel3d = static_cast<int8_t>(std::atoi(argv[1]));
-  GenVariants(run);
+  PrepareBenchExample("flow", tab, run, argc > 1 ? std::atoi(argv[1]) : 0, ExampleLevel::BeforeVariants);
   InpDat& d = run.inp_dat(1);
   MeshRecord& nodes = run.nodes(1);
-  int iVar = 1;
-  PrapareOneVariant(iVar, nodes, run.nodes_t(1), d, tab);
   d.FricA = 0.9499999992549419;
   d.FricB = 0.05000000074505806;
   for (BndNode& r : nodes.bnd) r.penalty = static_cast<float>(d.PenaltyInit);

@@ -7,24 +7,17 @@
 
 #include <filesystem>
 
-#include "driver/variant_steps.h"
-#include "input/read_text_data.h"
-#include "input/variants.h"
+#include "example_case.h"
 
 namespace fs = std::filesystem;
 
 static void BM_PrepareExampleVariant(benchmark::State& state) {
-  const fs::path dir = fs::temp_directory_path() / "kalmora_bench_prepare";
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  for (const auto& e : fs::directory_iterator(fs::path(KALMORA_EXAMPLES_DIR) / "round-bar"))
-    fs::copy_file(e.path(), dir / e.path().filename());
-  fs::current_path(dir);
   ElementTables tab;
   iniELEM(tab);
   RunState run;
-  ReadTextData(run.input);
-  GenVariants(run);
+  // Variant 1 read and generated only; every timed run prepares it afresh
+  // in the example's folder, where it writes its files.
+  fs::current_path(PrepareBenchExample("prepare", tab, run, 0, ExampleLevel::AfterVariants, false));
   for (auto _ : state) {
     int iVar = 1;
     InpDat d = run.inp_dat(1);

@@ -9,17 +9,13 @@
 #include <algorithm>
 #include <ctime>
 #include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 
-#include "driver/variant_steps.h"
-#include "input/read_text_data.h"
-#include "input/variants.h"
+#include "example_case.h"
 #include "solver/field_solve.h"
 #include "thermal/perenos.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -39,20 +35,13 @@ struct Prepared {
   MeshRecord nodes, nodes_t;
 };
 
-Prepared Prepare(const ElementTables& tab, const fs::path& dir, int level3d) {
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  for (const auto& e : fs::directory_iterator(fs::path(KALMORA_EXAMPLES_DIR) / "round-bar"))
-    fs::copy_file(e.path(), dir / e.path().filename());
-  fs::current_path(dir);
+Prepared Prepare(const ElementTables& tab, const std::string& name, int level3d) {
   RunState run;
-  ReadTextData(run.input);
-  GenVariants(run);
+  PrepareBenchExample(name, tab, run, level3d, ExampleLevel::AfterVariants);
   Prepared p;
-  p.inp = run.inp_dat(1);
-  if (level3d > 0) p.inp.MeshLevel3d = static_cast<int8_t>(level3d);
-  int iVar = 1;
-  PrapareOneVariant(iVar, p.nodes, p.nodes_t, p.inp, tab);
+  p.inp = std::move(run.inp_dat(1));
+  p.nodes = std::move(run.nodes(1));
+  p.nodes_t = std::move(run.nodes_t(1));
   return p;
 }
 
@@ -87,13 +76,9 @@ void TransferFigures(const Prepared& p, int level) {
 int main() {
   ElementTables tab;
   iniELEM(tab);
-  const fs::path base = fs::temp_directory_path() / "kalmora_bench_transfer";
-  const fs::path home = fs::current_path();
-
-  Prepared ex = Prepare(tab, base / "example", 0);
+  Prepared ex = Prepare(tab, "transfer/example", 0);
   const int level = ex.inp.MeshLevel3d;
-  Prepared fine = Prepare(tab, base / "finest", 5);
-  fs::current_path(home);
+  Prepared fine = Prepare(tab, "transfer/finest", 5);
   std::fflush(stdout);
   std::printf("\n");
   TransferFigures(ex, level);

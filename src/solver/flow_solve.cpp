@@ -102,13 +102,7 @@ int FlowElements::System(int k, int32_t* lm, double* est, int ld, double* r) con
 
 void SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat) {
   Mesh3d& g = nodes.g;
-  double zmax = 0.0, zmin = 1e10;
-  for (int i = 1; i <= g.np; ++i) {
-    zmax = std::max(zmax, g.xyz(3, i));
-    zmin = std::min(zmin, g.xyz(3, i));
-  }
-  inp_dat.ZMaxCorner = zmax;
-  inp_dat.ZMinCorner = zmin;
+  StoreCornerZRange(g, inp_dat);
 
   const int nh = g.nh, np = g.np;
   const int n = 3 * nh + np;

@@ -1,5 +1,6 @@
 #include "solver/sol_def.h"
 
+#include <algorithm>
 #include <new>
 #include <stdexcept>
 
@@ -11,6 +12,16 @@ FrontPlanStats* FrontStatsFor(SolveMode mode, InpDat& inp) {
     case SolveMode::Potential: return nullptr;
   }
   return nullptr;
+}
+
+void StoreCornerZRange(const Mesh3d& g, InpDat& inp) {
+  double zmax = 0.0, zmin = 1e10;
+  for (int i = 1; i <= g.np; ++i) {
+    zmax = std::max(zmax, g.xyz(3, i));
+    zmin = std::min(zmin, g.xyz(3, i));
+  }
+  inp.ZMaxCorner = zmax;
+  inp.ZMinCorner = zmin;
 }
 
 void AllocateR1(Vec1<double>& r1, int n) {

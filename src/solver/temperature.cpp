@@ -229,13 +229,7 @@ double FrictionHeatFlux(const InpDat& inp, double sigmaS, double m, double pc, d
 
 void SolveTemperature(MeshRecord& nodes, const ElementTables& tab, InpDat& inp) {
   Mesh3d& g = nodes.g;
-  double zmax = 0.0, zmin = 1e10;
-  for (int i = 1; i <= g.np; ++i) {
-    zmax = std::max(zmax, g.xyz(3, i));
-    zmin = std::min(zmin, g.xyz(3, i));
-  }
-  inp.ZMaxCorner = zmax;
-  inp.ZMinCorner = zmin;
+  StoreCornerZRange(g, inp);
   const int n = g.nh;
   inp.nUnknownsT = n;
   inp.ConvT = 0.0;
@@ -244,7 +238,7 @@ void SolveTemperature(MeshRecord& nodes, const ElementTables& tab, InpDat& inp) 
           "SolveTemperature: the field table does not cover the " + std::to_string(n) + " nodes of the thermal mesh");
 
   const std::vector<double> sreg = RegularisedSpeeds(nodes);
-  TemperatureElements elem{nodes, tab, inp, sreg, zmax};
+  TemperatureElements elem{nodes, tab, inp, sreg, inp.ZMaxCorner};
   Vec1<double> r1;
   FrontalSolve(SolveMode::Temperature, g.nop, g.npe, g.ne, g.nh, n, g.npe, elem, inp, r1);
 

@@ -12,6 +12,8 @@
 
 #include "core/records.h"
 #include "fem/elements.h"
+#include "mesh3d/boundary.h"
+#include "support/element_tables.h"
 
 struct Block {
   MeshRecord mesh;
@@ -110,3 +112,20 @@ inline void SetVelocity(Block& blk, const std::function<std::array<double, 3>(do
 
 // Node code for the kind k on node n (corner nodes carry 64 more).
 inline int CodeOf(const Block& blk, int n, int kind) { return (n <= blk.mesh.g.np ? 64 : 0) + kind; }
+
+// Boundary data of a block whose node codes are set: boundary faces, face
+// Jacobians and normals, nodal normals with no die planes (Z1 = Z2 below
+// the block), and every boundary record with friction factor m, regularised
+// speed s (mm/s) and adjustment coefficient `penalty`.
+inline void BlockBoundaryData(Block& blk, float m, float s, float penalty) {
+  FindBoundaryFaces(blk.mesh, Tables());
+  FaceJacobian(blk.mesh, Tables());
+  Cos_N_ALL(blk.mesh, Tables());
+  blk.inp.Z1 = blk.inp.Z2 = -1000.0;
+  NodalNormals(blk.mesh, blk.inp);
+  for (BndNode& r : blk.mesh.bnd) {
+    r.factor = m;
+    r.vScale = s;
+    r.penalty = penalty;
+  }
+}

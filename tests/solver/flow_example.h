@@ -4,15 +4,13 @@
 // solve, exit-speed check, surface-speed regularisation, nodal rheology).
 
 #include <cmath>
-#include <filesystem>
 #include <string>
+#include <utility>
 
-#include "driver/variant_steps.h"
-#include "input/read_text_data.h"
-#include "input/variants.h"
 #include "solver/field_solve.h"
 #include "solver/flow_force.h"
 #include "solver/rheology.h"
+#include "support/example_case.h"
 #include "support/scratch.h"
 
 struct PreparedExample {
@@ -24,20 +22,11 @@ struct PreparedExample {
 // the volume mesh level `level` (0: the example's own), and makes the flow
 // mesh isothermal at the billet temperature.
 inline void PrepareExample(const ElementTables& tab, PreparedExample& ex, int level = 0) {
-  namespace fs = std::filesystem;
-  const fs::path dir = ScratchDir("flow_example_" + std::to_string(level));
-  for (const auto& e : fs::directory_iterator(fs::path(KALMORA_EXAMPLES_DIR) / "round-bar"))
-    fs::copy_file(e.path(), dir / e.path().filename());
-  const fs::path here = fs::current_path();
-  fs::current_path(dir);
   RunState run;
-  ReadTextData(run.input);
-  if (level > 0) run.input.MeshLevel3d = static_cast<int8_t>(level);
-  GenVariants(run);
-  ex.d = run.inp_dat(1);
-  int iVar = 1;
-  PrapareOneVariant(iVar, ex.nodes, ex.nodes_t, ex.d, tab);
-  fs::current_path(here);
+  PrepareExampleIn(ScratchDir("flow_example_" + std::to_string(level)), tab, run, level, ExampleLevel::BeforeVariants);
+  ex.d = std::move(run.inp_dat(1));
+  ex.nodes = std::move(run.nodes(1));
+  ex.nodes_t = std::move(run.nodes_t(1));
   for (int i = 1; i <= ex.nodes.g.nh; ++i) ex.nodes.fld(kFldT, i) = static_cast<float>(ex.d.BilletTemp);
 }
 

@@ -16,6 +16,7 @@
 #include "material/flow_stress.h"
 #include "solver/friction.h"
 #include "support/element_tables.h"
+#include "solver/tool_terms.h"
 
 namespace {
 
@@ -60,19 +61,8 @@ TEST(FlowExample, ToolTermsHaveTheSignOfTheViscousBlock) {
   int friction = 0, exits = 0;
   for (int k = 1; k <= ex.nodes.g.ne; ++k) {
     if (ex.nodes.edata(k).fl.nf == 0) continue;
-    std::vector<double> kv(51 * 51), kf(51 * 51, 0.0), ke(51 * 51, 0.0);
-    FlowElementMatrix(Tables(), ex.nodes, ex.d, k, kv.data(), 51);
-    FrictionDrag(Tables(), ex.nodes, ex.d, k, -1.0, kf.data(), 51);
-    ExitResistance(ex.nodes, k, -1.0, ViscousDiagonal(kv.data(), 51, 15), ke.data(), 51);
-    std::vector<double> u(45);
-    for (int i = 0; i < 45; ++i) u[static_cast<size_t>(i)] = std::cos(0.9 * i + 0.37 * k);
-    auto quad = [&](const std::vector<double>& K) {
-      double s = 0;
-      for (int i = 0; i < 45; ++i)
-        for (int j = 0; j < 45; ++j) s += u[static_cast<size_t>(i)] * K[static_cast<size_t>(j) * 51 + i] * u[static_cast<size_t>(j)];
-      return s;
-    };
-    const double qv = quad(kv), qf = quad(kf), qe = quad(ke);
+    const ToolTerms t = ElementToolTerms(ex.nodes, ex.d, k, -1.0, [k](int i) { return std::cos(0.9 * i + 0.37 * k); });
+    const double qv = t.qv, qf = t.qf, qe = t.qe;
     EXPECT_LT(qv, 0.0) << k;
     EXPECT_LE(qf, 0.0) << k;
     EXPECT_LE(qe, 0.0) << k;

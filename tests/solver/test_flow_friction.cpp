@@ -15,6 +15,7 @@
 #include "solver/friction.h"
 #include "solver/flow_block.h"
 #include "support/element_tables.h"
+#include "solver/tool_terms.h"
 
 namespace {
 
@@ -33,16 +34,7 @@ void WallBlock(Block& blk, bool leftHanded, int wallKind, double m, double s, do
     blk.mesh.fld(kFldStress, n) = static_cast<float>(sigma);
     blk.mesh.fld(kFldVisc, n) = static_cast<float>(sigma);  // eta at 1/s
   }
-  FindBoundaryFaces(blk.mesh, Tables());
-  FaceJacobian(blk.mesh, Tables());
-  Cos_N_ALL(blk.mesh, Tables());
-  blk.inp.Z1 = blk.inp.Z2 = -1000.0;
-  NodalNormals(blk.mesh, blk.inp);
-  for (BndNode& r : blk.mesh.bnd) {
-    r.factor = static_cast<float>(m);
-    r.vScale = static_cast<float>(s);
-    r.penalty = 1.0f;
-  }
+  BlockBoundaryData(blk, static_cast<float>(m), static_cast<float>(s), 1.0f);
   for (BndFace& f : blk.mesh.faces)
     for (int p = 1; p <= f.npt; ++p) {
       f.v(kBfSigmaN, p) = static_cast<float>(-pc);
@@ -177,21 +169,11 @@ TEST(Friction, ToolTermsHaveTheSignOfTheViscousBlock) {
       }
       if (!wallFace) continue;
       ++tested;
-      std::vector<double> kv(51 * 51), kf(51 * 51, 0.0), ke(51 * 51, 0.0);
-      FlowElementMatrix(Tables(), blk.mesh, blk.inp, k, kv.data(), 51);
       const double orient = left ? -1.0 : 1.0;
-      FrictionDrag(Tables(), blk.mesh, blk.inp, k, orient, kf.data(), 51);
-      const double stiff = ViscousDiagonal(kv.data(), 51, 15);
-      ExitResistance(blk.mesh, k, orient, stiff, ke.data(), 51);
-      std::vector<double> u(45);
-      for (int i = 0; i < 45; ++i) u[static_cast<size_t>(i)] = std::sin(1.3 * i + 0.7 * k);
-      auto quad = [&](const std::vector<double>& K) {
-        double s = 0;
-        for (int i = 0; i < 45; ++i)
-          for (int j = 0; j < 45; ++j) s += u[static_cast<size_t>(i)] * K[static_cast<size_t>(j) * 51 + i] * u[static_cast<size_t>(j)];
-        return s;
-      };
-      const double qv = quad(kv), qf = quad(kf), qe = quad(ke);
+      const ToolTerms t =
+          ElementToolTerms(blk.mesh, blk.inp, k, orient, [k](int i) { return std::sin(1.3 * i + 0.7 * k); });
+      const std::vector<double>& ke = t.ke;
+      const double stiff = t.stiff, qv = t.qv, qf = t.qf, qe = t.qe;
       EXPECT_GT(qv * orient, 0.0);
       EXPECT_GT(qf * orient, 0.0) << "friction, element " << k;
       EXPECT_GT(qe * orient, 0.0) << "exit resistance, element " << k;

@@ -237,16 +237,7 @@ TEST(FlowSolve, PushedBarConservesTheVolumeFluxPlaneByPlane) {
       blk.mesh.fld(kFldStress, n) = 30.0f;
       blk.mesh.fld(kFldVz, n) = onDie(n) ? 0.0f : static_cast<float>(-U);
     }
-    FindBoundaryFaces(blk.mesh, Tables());
-    FaceJacobian(blk.mesh, Tables());
-    Cos_N_ALL(blk.mesh, Tables());
-    blk.inp.Z1 = blk.inp.Z2 = -1000.0;
-    NodalNormals(blk.mesh, blk.inp);
-    for (BndNode& r : blk.mesh.bnd) {
-      r.factor = 0.9f;
-      r.vScale = static_cast<float>(U);
-      r.penalty = 50.0f;
-    }
+    BlockBoundaryData(blk, 0.9f, static_cast<float>(U), 50.0f);
     for (BndFace& f : blk.mesh.faces)
       for (int p = 1; p <= f.npt; ++p) f.v(kBfSigmaN, p) = -30.0f;
     blk.inp.FricA = 0.95;

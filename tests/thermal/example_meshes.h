@@ -8,11 +8,10 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 
-#include "driver/variant_steps.h"
-#include "input/read_text_data.h"
-#include "input/variants.h"
 #include "support/element_tables.h"
+#include "support/example_case.h"
 #include "support/scratch.h"
 
 struct PreparedExample {
@@ -26,20 +25,13 @@ struct PreparedExample {
 inline PreparedExample PrepareExample(int level3d = 0) {
   namespace fs = std::filesystem;
   const fs::path dir = ScratchDir("transfer_" + std::to_string(level3d));
-  for (const auto& e : fs::directory_iterator(fs::path(KALMORA_EXAMPLES_DIR) / "round-bar"))
-    fs::copy_file(e.path(), dir / e.path().filename());
-  const fs::path old = fs::current_path();
-  fs::current_path(dir);
   RunState run;
-  ReadTextData(run.input);
-  GenVariants(run);
-  PreparedExample p;
-  p.inp = run.inp_dat(1);
-  if (level3d > 0) p.inp.MeshLevel3d = static_cast<int8_t>(level3d);
-  int iVar = 1;
-  PrapareOneVariant(iVar, p.nodes, p.nodes_t, p.inp, Tables());
-  fs::current_path(old);
+  PrepareExampleIn(dir, Tables(), run, level3d, ExampleLevel::AfterVariants);
   fs::remove_all(dir);
+  PreparedExample p;
+  p.inp = std::move(run.inp_dat(1));
+  p.nodes = std::move(run.nodes(1));
+  p.nodes_t = std::move(run.nodes_t(1));
   return p;
 }
 

@@ -12,10 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/variant_steps.h"
-#include "input/read_text_data.h"
-#include "input/variants.h"
 #include "output/write_paraview.h"
+#include "support/example_case.h"
 #include "support/scratch.h"
 
 namespace fs = std::filesystem;
@@ -61,24 +59,15 @@ ResultNodes ReadResult(const fs::path& file) {
 
 TEST(PreHeatExample, FirstResultFileShowsTheCooledBillet) {
   const fs::path dir = ScratchDir("preheat_example");
-  for (const auto& e : fs::directory_iterator(fs::path(KALMORA_EXAMPLES_DIR) / "round-bar"))
-    fs::copy_file(e.path(), dir / e.path().filename());
-  const fs::path home = fs::current_path();
-  fs::current_path(dir);
-
   ElementTables tab;
   iniELEM(tab);
   RunState run;
-  ReadTextData(run.input);
-  GenVariants(run);
+  ::testing::internal::CaptureStdout();
+  PrepareExampleIn(dir, tab, run);
+  const std::string out = ::testing::internal::GetCapturedStdout();
   ASSERT_EQ(run.nVar, 1);
   const InpDat& d = run.inp_dat(1);
-  int iVar = 1;
-  ::testing::internal::CaptureStdout();
-  PrapareOneVariant(iVar, run.nodes(1), run.nodes_t(1), run.inp_dat(1), tab);
-  const std::string out = ::testing::internal::GetCapturedStdout();
-  const ResultNodes res = ReadResult(ParaViewTwinName(1));
-  fs::current_path(home);
+  const ResultNodes res = ReadResult(dir / ParaViewTwinName(1));
 
   // The cooling runs between the flow mesh and the thermal mesh.
   const std::vector<std::string> want = {
