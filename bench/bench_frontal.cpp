@@ -49,6 +49,7 @@
 #include "solver/frontal.h"
 #include "solver/sol_def.h"
 #include "sparse_residual.h"
+#include "support/wedge_box.h"
 #ifdef KALMORA_BENCH_FLOW
 #include "fem/elements.h"
 #include "solver/flow_element.h"
@@ -60,73 +61,18 @@ constexpr int kAspect = 4;        // layers per cross-section square count
 constexpr double kCell = 10.0;    // edge length of a square and layer height, mm
 
 // ---------------------------------------------------------------------------
-// Structured wedge mesh.  Lattice points (I, J, K) at half-cell spacing; a
-// point is a node when K is even (triangle planes) or when I and J are both
-// even (mid-height points of the vertical edges).  Corner nodes (I, J, K
-// all even) are numbered first.
+// Structured wedge mesh of m x m squares and nz layers of edge kCell,
+// corner nodes numbered first, counter-clockwise triangles.
 
 struct BoxMesh {
   int m = 0, nz = 0;
   Mesh3d g;
-  std::vector<int32_t> id;  // lattice point -> node number, 0 if none
-  int Lat(int I, int J, int K) const { return (K * (2 * m + 1) + J) * (2 * m + 1) + I; }
 };
 
 void BuildBoxMesh(int m, int nz, BoxMesh& b) {
   b.m = m;
   b.nz = nz;
-  const int P = 2 * m + 1, Q = 2 * nz + 1;
-  b.id.assign(static_cast<std::size_t>(P) * P * Q, 0);
-  int next = 0;
-  for (int pass = 0; pass < 2; ++pass)
-    for (int K = 0; K < Q; ++K)
-      for (int J = 0; J < P; ++J)
-        for (int I = 0; I < P; ++I) {
-          const bool corner = I % 2 == 0 && J % 2 == 0 && K % 2 == 0;
-          const bool node = K % 2 == 0 || (I % 2 == 0 && J % 2 == 0);
-          if (node && corner == (pass == 0)) b.id[static_cast<std::size_t>(b.Lat(I, J, K))] = ++next;
-          if (pass == 0 && node && corner) b.g.np = next;
-        }
-  Mesh3d& g = b.g;
-  g.nh = next;
-  g.npe = 15;
-  g.nve = 6;
-  g.ne = 2 * m * m * nz;
-  g.xyz.assign(3, g.nh);
-  for (int K = 0; K < Q; ++K)
-    for (int J = 0; J < P; ++J)
-      for (int I = 0; I < P; ++I) {
-        const int a = b.id[static_cast<std::size_t>(b.Lat(I, J, K))];
-        if (a == 0) continue;
-        g.xyz(1, a) = 0.5 * kCell * I;
-        g.xyz(2, a) = 0.5 * kCell * J;
-        g.xyz(3, a) = 0.5 * kCell * K;
-      }
-  g.nop.assign(15, g.ne);
-  g.etype.assign(static_cast<std::size_t>(g.ne), 1);
-  int e = 0;
-  auto node = [&](const int p[2], int K) { return b.id[static_cast<std::size_t>(b.Lat(p[0], p[1], K))]; };
-  for (int k = 0; k < nz; ++k)
-    for (int j = 0; j < m; ++j)
-      for (int i = 0; i < m; ++i) {
-        const int p00[2] = {2 * i, 2 * j}, p10[2] = {2 * i + 2, 2 * j};
-        const int p11[2] = {2 * i + 2, 2 * j + 2}, p01[2] = {2 * i, 2 * j + 2};
-        const int* tri[2][3] = {{p00, p10, p11}, {p00, p11, p01}};  // counter-clockwise
-        for (auto& t : tri) {
-          ++e;
-          auto mid = [](const int* a, const int* c) {
-            return std::array<int, 2>{(a[0] + c[0]) / 2, (a[1] + c[1]) / 2};
-          };
-          const auto m13 = mid(t[0], t[2]), m12 = mid(t[0], t[1]), m23 = mid(t[1], t[2]);
-          const int K0 = 2 * k, K1 = 2 * k + 1, K2 = 2 * k + 2;
-          const int nodes[15] = {node(t[0], K0), node(t[1], K0), node(t[2], K0),
-                                 node(t[0], K2), node(t[1], K2), node(t[2], K2),
-                                 node(m13.data(), K0), node(m12.data(), K0), node(m23.data(), K0),
-                                 node(t[0], K1), node(t[1], K1), node(t[2], K1),
-                                 node(m13.data(), K2), node(m12.data(), K2), node(m23.data(), K2)};
-          for (int a = 0; a < 15; ++a) g.nop(a + 1, e) = nodes[a];
-        }
-      }
+  BuildWedgeBox(b.g, m, nz, kCell * m, kCell * m, kCell * nz, false);
 }
 
 // ---------------------------------------------------------------------------
