@@ -16,7 +16,10 @@ static void BM_PrepareExampleVariant(benchmark::State& state) {
   iniELEM(tab);
   RunState run;
   // Variant 1 read and generated only; every timed run prepares it afresh
-  // in the example's folder, where it writes its files.
+  // in the example's folder, where it writes its files.  The folder is
+  // emptied on each call of this function, so the working folder goes back
+  // afterwards.
+  const fs::path home = fs::current_path();
   fs::current_path(PrepareBenchExample("prepare", tab, run, 0, ExampleLevel::AfterVariants, false));
   for (auto _ : state) {
     int iVar = 1;
@@ -30,6 +33,7 @@ static void BM_PrepareExampleVariant(benchmark::State& state) {
     state.counters["thermal_nodes"] = nodes_t.g.nh;
     state.counters["thermal_wedges"] = nodes_t.g.ne;
   }
+  fs::current_path(home);
 }
 BENCHMARK(BM_PrepareExampleVariant)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
