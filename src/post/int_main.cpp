@@ -6,8 +6,8 @@
 #include <limits>
 #include <vector>
 
-#include "driver/console.h"
-#include "driver/fatal.h"
+#include "core/console.h"
+#include "core/fatal.h"
 #include "fem/elements.h"
 
 namespace {

@@ -5,7 +5,7 @@
 // is compared with the profile's own cross-section mesh (shift and twist
 // rate per profile piece).
 
-#include "driver/records.h"
+#include "core/records.h"
 
 // Distortion of every profile piece of a solved variant.
 //   Z0 = smallest z of the flow mesh, Z1 = smallest z of the die-face rim
