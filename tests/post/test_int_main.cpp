@@ -99,7 +99,7 @@ TEST(IntMain, RigidRotationGivesTheTwistOfTheTransitTime) {
   const double T = (kColumnTop - 100.0) / vmax;
   EXPECT_NEAR(c.inp.IntRes(1), 0.0, 1e-9);  // the centre stays on the axis
   EXPECT_NEAR(c.inp.IntRes(2), std::atan(w * T) / kLength * 180000.0 / kPiF, 1e-4);
-  EXPECT_GT(c.inp.IntRes(2), 0.0);  // counter-clockwise seen from the exit side
+  EXPECT_GT(c.inp.IntRes(2), 0.0);  // counter-clockwise seen from the ram side (from +z)
   // Every exit node is turned by the same angle about the axis.
   for (int i = 1; i <= c.nodes.g.nh; ++i) {
     if (std::abs(c.xyz0(3, i) - 100.0) > 1e-9) continue;
