@@ -129,6 +129,7 @@ struct InpDat {
   double TimeTemp = 0;                // wall time of the coupled iteration in temperature solves, s
   double TimeTransfer = 0;            // wall time of the coupled iteration in field transfers, s
   double TimeRheo = 0;                // wall time of the coupled iteration in the rheology steps, s
+  double TimePost = 0;                // wall time of the distortion estimate and the final result file, s
   double TempExit = 0;                // mean temperature of the exit-plane nodes after the coupled iteration, deg C
 };
 

@@ -88,6 +88,7 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
   // The exit plane is level until the distortion estimate moves its nodes.
   inp_dat.TempExit = ExitPlaneTemperature(nodes);
 
+  const double tPost = omp_get_wtime();
   Console(TextLine("SolverOneVariant>  Int_main start iVar=") << iVar);
   Int_main(inp_dat, nodes);
   Console(TextLine("SolverOneVariant>  Int_main ok, iVar=") << iVar);
@@ -95,6 +96,7 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
   Console(TextLine("SolverOneVariant>  WriteParaView start iVar=") << iVar);
   WriteParaView(nodes, iVar);
   Console(TextLine("SolverOneVariant>  WriteParaView ok iVar=") << iVar);
+  inp_dat.TimePost = omp_get_wtime() - tPost;
 
   WriteResultsBlock(log, inp_dat, CollectResult(iVar, inp_dat, nodes));
   if (std::ferror(log) != 0 || std::fclose(log) != 0) Fatal(inp_dat.FileInf + ": cannot write the variant log file");

@@ -161,7 +161,8 @@ void WriteResultsBlock(std::FILE* log, const InpDat& d, const VariantResult& r) 
                                       << Number(d.IntRes(2 * j)));
   LogLine(log, TextLine("  wall time, s: flow ") << Number(d.TimeFlow) << "  temperature " << Number(d.TimeTemp)
                                                  << "  transfers " << Number(d.TimeTransfer) << "  rheology "
-                                                 << Number(d.TimeRheo));
+                                                 << Number(d.TimeRheo) << "  distortion and result file "
+                                                 << Number(d.TimePost));
 }
 
 std::vector<std::string> SummaryCells(const VariantResult& r) {
