@@ -441,8 +441,11 @@ TEST(Run, HelpAndUnknownOptionsTouchNothing) {
   EXPECT_EQ(Lines(bad.err),
             std::vector<std::string>{"kalmora: unknown option \"--prepare\" (kalmora --help lists the options)"});
   EXPECT_TRUE(bad.out.empty());
+  EXPECT_EQ(RunIn(dir, "", "--prepare-only --help").status, 0);
   const RunResult extra = RunIn(dir, "", "indata.txt");
   EXPECT_EQ(extra.status, 2);
+  EXPECT_EQ(Lines(extra.err),
+            std::vector<std::string>{"kalmora: unexpected argument \"indata.txt\" (kalmora --help lists the options)"});
   EXPECT_FALSE(fs::exists(dir / "extrusion_var_1.f2d"));
   EXPECT_FALSE(fs::exists(dir / "kalm3d_Var_1.vtk"));
 }

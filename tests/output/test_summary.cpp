@@ -183,15 +183,10 @@ TEST(Summary, ReadingRefusesForeignOrDamagedFilesWithFileAndLine) {
   EXPECT_NE(err.find(":1: expected the summary header"), std::string::npos) << err;
 
   WriteSummary(path, {Sample(1), Sample(2)});
-  std::string text = ReadFile(path);
+  const std::string text = ReadFile(path);
   std::ofstream(path) << text.substr(0, text.size() - 10) << "\n";  // last row cut short
   EXPECT_FALSE(ReadSummary(path, rows, err));
   EXPECT_NE(err.find(":3: expected 18 cells"), std::string::npos) << err;
-
-  text.replace(text.find(",round-bar.olf,7,"), 17, ",round-bar.olf,x,");
-  std::ofstream(path) << text;
-  EXPECT_FALSE(ReadSummary(path, rows, err));
-  EXPECT_NE(err.find(":2: expected an integer in column iterations, found \"x\""), std::string::npos) << err;
 }
 
 TEST(Summary, ConsoleTableAlignsEveryColumn) {
@@ -211,27 +206,6 @@ TEST(Summary, ConsoleTableAlignsEveryColumn) {
     EXPECT_EQ(l[endForce], ' ') << l;
   }
   EXPECT_NE(lines[2].find("a-much-longer-outline-name.olf"), std::string::npos);
-}
-
-TEST(Summary, ResultsBlockNamesEveryValueWithItsUnit) {
-  InpDat d;
-  d.IntRes(1) = 0.25;
-  d.IntRes(2) = 3.5;
-  const VariantResult r = Sample(2);
-  std::FILE* f = std::tmpfile();
-  WriteResultsBlock(f, d, r);
-  std::rewind(f);
-  std::string text;
-  char buf[256];
-  while (std::fgets(buf, sizeof buf, f)) text += buf;
-  std::fclose(f);
-  for (const char* item : {" Results\n", "coupled iterations           8  (not converged: limit of iterations)",
-                           "ram force, kN                4691.356", "ram pressure, MPa            298.765",
-                           "mean flow stress, MPa        31.25", "largest temperature, C       512.5",
-                           "lowest temperature, C        448.125", "mean exit temperature, C     505",
-                           "VProfFEM/VProfAnalit         1.023457", "Krit_dV_MAX, mm/s            1.5e-07",
-                           "piece 1: shift, mm/m 0.25   twist, deg/m 3.5", "wall time, s: flow "})
-    EXPECT_NE(text.find(item), std::string::npos) << item << "\n" << text;
 }
 
 TEST(SummaryDeathTest, UnwritableSummaryStopsTheRunAndLeavesNoFile) {
