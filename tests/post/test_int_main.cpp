@@ -188,3 +188,13 @@ TEST(IntMain, RecentreMidNodesRestoresStraightEdges) {
   for (int i = 1; i <= g.nh; ++i)
     for (int k = 1; k <= 3; ++k) EXPECT_NEAR(g.xyz(k, i), c.xyz0(k, i), 1e-12) << i;
 }
+
+TEST(IntMain, StillMaterialMovesNothing) {
+  // No flow at all: the transit time would divide by a zero speed.
+  Case c = MakeCase(Square(), kLevels, 130.0);
+  Int_main(c.inp, c.nodes);
+  for (int i = 1; i <= c.nodes.g.nh; ++i)
+    for (int k = 1; k <= 3; ++k) EXPECT_DOUBLE_EQ(c.nodes.g.xyz(k, i), c.xyz0(k, i));
+  EXPECT_DOUBLE_EQ(c.inp.IntRes(1), 0.0);
+  EXPECT_DOUBLE_EQ(c.inp.IntRes(2), 0.0);
+}
