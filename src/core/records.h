@@ -125,6 +125,12 @@ struct InpDat {
   double ZMinCorner = 0;              // smallest z of the corner nodes of the mesh of the last field solve, mm
   int32_t nUnknownsT = 0;             // unknowns of the last temperature solve (nodes of the thermal mesh)
   int SolveThreads = 1;               // threads one linear solve of this variant may use (run control: idle cores per running variant, at least 1)
+  double TimeFlow = 0;                // wall time of the coupled iteration in flow solves and force evaluations, s
+  double TimeTemp = 0;                // wall time of the coupled iteration in temperature solves, s
+  double TimeTransfer = 0;            // wall time of the coupled iteration in field transfers, s
+  double TimeRheo = 0;                // wall time of the coupled iteration in the rheology steps, s
+  double TimePost = 0;                // wall time of the distortion estimate and the final result file, s
+  double TempExit = 0;                // mean temperature of the exit-plane nodes after the coupled iteration, deg C
 };
 
 // The mesh proper of a volume mesh.

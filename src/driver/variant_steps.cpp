@@ -6,10 +6,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "core/console.h"
 #include "core/fatal.h"
 #include "driver/sweep_plan.h"
+#include "driver/run_3d.h"
 #include "input/read_text_data.h"
 #include "input/variants.h"
 #include "mesh2d/gen_gr2d.h"
@@ -17,7 +20,9 @@
 #include "mesh2d/run_gr_2d.h"
 #include "mesh2d/section_file.h"
 #include "mesh3d/gen_gr3d.h"
+#include "output/summary.h"
 #include "output/write_paraview.h"
+#include "post/int_main.h"
 #include "post/jacob_contr.h"
 #include "thermal/pre_heat.h"
 #include "thermal/perenos.h"
@@ -66,7 +71,7 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
   Console(TextLine("SolverOneVariant>  WriteParaView ok iVar=") << iVar);
 }
 
-void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& /*nodes_t*/, InpDat& inp_dat, const ElementTables& tab) {
+void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& inp_dat, const ElementTables& tab) {
   std::FILE* log = std::fopen(inp_dat.FileInf.c_str(), "w");
   if (log == nullptr) Fatal(inp_dat.FileInf + ": cannot create the variant log file: " + std::strerror(errno));
 
@@ -77,14 +82,27 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& /*nodes_t*/, InpD
   Jacob_contr(iVar, nodes, tab.Wedge15, tab.Tet10, inp_dat);
   Console(TextLine("SolverOneVariant>  Jacob_contr finish dV=") << inp_dat.dV);
 
+  Console(TextLine("SolverOneVariant>  Run_3d startiVar=") << iVar);
+  Run_3d(iVar, nodes, nodes_t, inp_dat, tab, log);
+  Console(TextLine("SolverOneVariant>  Run_3d ok, iVar=") << iVar);
+  // The exit plane is level until the distortion estimate moves its nodes.
+  inp_dat.TempExit = ExitPlaneTemperature(nodes);
+
+  const double tPost = omp_get_wtime();
+  Console(TextLine("SolverOneVariant>  Int_main start iVar=") << iVar);
+  Int_main(inp_dat, nodes);
+  Console(TextLine("SolverOneVariant>  Int_main ok, iVar=") << iVar);
+
   Console(TextLine("SolverOneVariant>  WriteParaView start iVar=") << iVar);
   WriteParaView(nodes, iVar);
   Console(TextLine("SolverOneVariant>  WriteParaView ok iVar=") << iVar);
+  inp_dat.TimePost = omp_get_wtime() - tPost;
 
-  if (std::fclose(log) != 0) Fatal(inp_dat.FileInf + ": cannot write the variant log file");
+  WriteResultsBlock(log, inp_dat, CollectResult(iVar, inp_dat, nodes));
+  if (std::ferror(log) != 0 || std::fclose(log) != 0) Fatal(inp_dat.FileInf + ": cannot write the variant log file");
 }
 
-int RunKalmora(RunState& run, ElementTables& tab) {
+int RunKalmora(RunState& run, ElementTables& tab, const RunOptions& options) {
   Console(TextLine("SERIAL CALCULATION START "));
   Console(TextLine("Kalmora>  iniELEM start "));
   iniELEM(tab);
@@ -101,12 +119,17 @@ int RunKalmora(RunState& run, ElementTables& tab) {
   if (run.nVar > 0)
     for (const std::string& name : run.input.FileOutlineList) CheckOutlineFile(name, run.input.ProfType);
 
+  RemoveSummary(kSummaryFile);
   for (run.iVar = 1; run.iVar <= run.nVar; ++run.iVar) {
     const int k = run.iVar;
     PrapareOneVariant(run.iVar, run.nodes(k), run.nodes_t(k), run.inp_dat(k), tab);
   }
 
   Console(TextLine("SERIAL CALCULATION FINISH "));
+  if (options.prepareOnly) {
+    Console(TextLine("Kalmora>  prepare-only: every variant prepared, no solve "));
+    return 0;
+  }
   Console(TextLine());
   Console(TextLine());
   Console(TextLine("PARALLEL CALCULATION START "));
@@ -152,5 +175,13 @@ int RunKalmora(RunState& run, ElementTables& tab) {
     SolverOneVariant(iVar, run.nodes(iVar), run.nodes_t(iVar), run.inp_dat(iVar), tab);
 
   Console(TextLine("PARALLEL CALCULATION FINISH "));
+
+  // Every variant has finished: the summary, then the same table.
+  std::vector<VariantResult> rows;
+  for (int k = 1; k <= nVar; ++k) rows.push_back(CollectResult(k, run.inp_dat(k), run.nodes(k)));
+  WriteSummary(kSummaryFile, rows);
+  Console(TextLine());
+  Console(TextLine("Results of the run (") << kSummaryFile << "):");
+  for (const std::string& line : SummaryTable(rows)) Console(TextLine(line));
   return 0;
 }

@@ -27,10 +27,11 @@ struct RunResult {
 };
 
 // Runs the program in `dir` (with the environment settings `env`, e.g.
-// "OMP_NUM_THREADS=1") and captures both streams.
-RunResult RunIn(const fs::path& dir, const std::string& env = "") {
+// "OMP_NUM_THREADS=1", and the arguments `args`) and captures both streams.
+RunResult RunIn(const fs::path& dir, const std::string& env = "", const std::string& args = "") {
   const fs::path errFile = dir / "stderr.txt";
-  const std::string cmd = "cd '" + dir.string() + "' && " + env + " '" KALMORA_EXE "' 2>'" + errFile.string() + "'";
+  const std::string cmd =
+      "cd '" + dir.string() + "' && " + env + " '" KALMORA_EXE "' " + args + " 2>'" + errFile.string() + "'";
   RunResult r;
   FILE* p = popen(cmd.c_str(), "r");
   char buf[4096];
@@ -146,7 +147,15 @@ TEST(Run, ExamplePrintsEveryPhaseInOrderAndExitsZero) {
                         " PrapareOneVariant>  Run_gr_2d ok iVar=1", " SERIAL CALCULATION FINISH ", " ", " ",
                         " PARALLEL CALCULATION START ", " SolverOneVariant>  iVar= 1",
                         " PARALLEL CALCULATION FINISH "});
-  EXPECT_EQ(lines.back(), " PARALLEL CALCULATION FINISH ");
+  // After the last phase line only the summary table follows.
+  const auto finish = std::find(lines.begin(), lines.end(), " PARALLEL CALCULATION FINISH ");
+  ASSERT_NE(finish, lines.end());
+  ASSERT_EQ(lines.end() - finish, 5);
+  EXPECT_EQ(finish[2], " Results of the run (kalmora_summary.csv):");
+  EXPECT_EQ(finish[3].rfind(" variant  ram_speed_mm_s", 0), 0u) << finish[3];
+  std::string first;
+  std::istringstream(finish[4]) >> first;
+  EXPECT_EQ(first, "1") << finish[4];
   bool kernels = false;
   for (const auto& l : lines) kernels = kernels || l.rfind(" Numbers of avaible kernels =", 0) == 0;
   EXPECT_TRUE(kernels);
@@ -165,6 +174,7 @@ TEST(Run, ThreeZoneLayoutWithTwoExtraZoneLengthsSolvesTwoVariantsInParallel) {
   text = ReplaceLine(text, "1                  number of extra-zone lengths", "2   extra-zone lengths");
   text = ReplaceLine(text, "0.0                extra-zone length", "20.0\n40.0");
   text = ReplaceLine(text, "1                  ProfType", "3   ProfType: three zones");
+  text = ReplaceLine(text, "10                 MaxIter", "2   MaxIter: two coupled iterations suffice here");
   WriteFile(dir / "indata.txt", text);
   const RunResult r = RunIn(dir);
   ASSERT_EQ(r.status, 0) << r.err;
@@ -421,4 +431,61 @@ TEST(Run, ScratchFoldersAreFreshAndUniqueSoRunsCannotCollide) {
   WriteFile(a / "x.txt", "x");
   EXPECT_TRUE(fs::is_empty(b));
   EXPECT_EQ(a.filename().string().rfind("kalmora_same_", 0), 0u);
+}
+
+TEST(Run, HelpAndUnknownOptionsTouchNothing) {
+  const fs::path dir = ExampleCopy("options");
+  const RunResult help = RunIn(dir, "", "--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--prepare-only"), std::string::npos);
+  EXPECT_NE(help.out.find("kalmora_summary.csv"), std::string::npos);
+  const RunResult bad = RunIn(dir, "", "--prepare");
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_EQ(Lines(bad.err),
+            std::vector<std::string>{"kalmora: unknown option \"--prepare\" (kalmora --help lists the options)"});
+  EXPECT_TRUE(bad.out.empty());
+  EXPECT_EQ(RunIn(dir, "", "--prepare-only --help").status, 0);
+  const RunResult extra = RunIn(dir, "", "indata.txt");
+  EXPECT_EQ(extra.status, 2);
+  EXPECT_EQ(Lines(extra.err),
+            std::vector<std::string>{"kalmora: unexpected argument \"indata.txt\" (kalmora --help lists the options)"});
+  EXPECT_FALSE(fs::exists(dir / "extrusion_var_1.f2d"));
+  EXPECT_FALSE(fs::exists(dir / "kalm3d_Var_1.vtk"));
+}
+
+TEST(Run, PrepareOnlyWritesThePreparedVariantsAndStopsBeforeTheSolve) {
+  const fs::path dir = ExampleCopy("prepare");
+  std::string text = ReadFile(dir / "indata.txt");
+  text = ReplaceLine(text, "1                  number of ram speeds", "2   ram speeds");
+  text = ReplaceLine(text, "5.0                ram speed", "5.0\n10.0");
+  WriteFile(dir / "indata.txt", text);
+  WriteFile(dir / "kalmora_summary.csv", "left over from an earlier run\n");
+  const RunResult r = RunIn(dir, "", "--prepare-only");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto lines = Lines(r.out);
+  ExpectInOrder(lines, {" PrapareOneVariant>  iVar= 1", " PrapareOneVariant>  iVar= 2", " SERIAL CALCULATION FINISH "});
+  for (const auto& l : lines) {
+    EXPECT_EQ(l.find("PARALLEL"), std::string::npos) << l;
+    EXPECT_EQ(l.find("SolverOneVariant>  iVar"), std::string::npos) << l;
+  }
+  for (const char* f : {"extrusion_var_1.f2d", "extrusion_var_2.f2d", "kalm3d_Var_1.vtk", "kalm3d_Var_2.vtk"})
+    EXPECT_TRUE(fs::exists(dir / f)) << f;
+  EXPECT_FALSE(fs::exists(dir / "Variant_1.inf"));
+  EXPECT_FALSE(fs::exists(dir / "kalmora_summary.csv"));
+}
+
+TEST(Run, FailureInOneVariantSolveStopsTheRunWithoutASummary) {
+  const fs::path dir = ExampleCopy("failing");
+  std::string text = ReadFile(dir / "indata.txt");
+  text = ReplaceLine(text, "1                  number of ram speeds", "2   ram speeds");
+  text = ReplaceLine(text, "5.0                ram speed", "5.0\n10.0");
+  WriteFile(dir / "indata.txt", text);
+  WriteFile(dir / "kalmora_summary.csv", "left over from an earlier run\n");
+  // The log of variant 2 cannot be created: its solve stops the run.
+  fs::create_directories(dir / "Variant_2.inf" / "blocked");
+  const RunResult r = RunIn(dir);
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("Variant_2.inf: cannot create the variant log file"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "kalmora_summary.csv"));
+  EXPECT_FALSE(fs::exists(dir / "kalmora_summary.csv.tmp"));
 }

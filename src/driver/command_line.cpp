@@ -1,0 +1,52 @@
+#include "driver/command_line.h"
+
+#include <string_view>
+
+CommandAction ParseCommandLine(int argc, const char* const* argv, RunOptions& options, std::string& message) {
+  options = RunOptions{};
+  bool help = false;
+  for (int k = 1; k < argc; ++k) {
+    const std::string_view a(argv[k]);
+    if (a == "--help" || a == "-h") {
+      help = true;
+    } else if (a == "--prepare-only") {
+      options.prepareOnly = true;
+    } else {
+      message = "kalmora: " + std::string(a.starts_with("-") ? "unknown option" : "unexpected argument") + " \"" +
+                std::string(a) + "\" (kalmora --help lists the options)";
+      return CommandAction::Refuse;
+    }
+  }
+  return help ? CommandAction::Help : CommandAction::Run;
+}
+
+std::string UsageText() {
+  return "usage: kalmora [--prepare-only | --help]\n"
+         "\n"
+         "Simulates the steady hot extrusion of every process variant described by\n"
+         "indata.txt in the current directory and writes all results there.\n"
+         "\n"
+         "Options:\n"
+         "  (none)          prepare and solve every variant\n"
+         "  --prepare-only  prepare every variant (cross-sections, flow and thermal\n"
+         "                  meshes, billet cooling, first result file) and stop\n"
+         "                  before any solve, to check meshes and the cooled billet\n"
+         "  --help          print this text\n"
+         "\n"
+         "Reads:\n"
+         "  indata.txt                 material, tools, controls, variation lists\n"
+         "  the outline files it names binary profile geometry (kalmora-outline)\n"
+         "\n"
+         "Writes, per variant n:\n"
+         "  extrusion_var_<n>.f2d      cross-section meshes (text)\n"
+         "  Variant_<n>.inf            log: iteration history and a Results block\n"
+         "  kalm3d_Var_<n>.vtk         result fields on the distorted shape (legacy\n"
+         "                             VTK, open with a VTK viewer); identical twin\n"
+         "                             kalm3d_Var_<n>.vtu\n"
+         "  sigma.fem                  die-face potential (with die-face correction)\n"
+         "and, when every variant is solved:\n"
+         "  kalmora_summary.csv        one row of final results per variant\n"
+         "\n"
+         "Exit status: 0 done, 1 stopped by an error (message on standard error),\n"
+         "2 command line not understood.\n";
+}

@@ -1,0 +1,161 @@
+#include "driver/run_3d.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+#include "core/console.h"
+#include "solver/field_solve.h"
+#include "solver/flow_force.h"
+#include "solver/rheology.h"
+#include "thermal/perenos.h"
+
+namespace {
+
+// Friction-law constants: the single-precision 0.05 and its complement.
+constexpr double kFricB = 0.05f;
+constexpr double kFricA = 1.0 - kFricB;
+
+// Wall-clock stopwatch adding the elapsed seconds to a record member.
+class PhaseTimer {
+ public:
+  explicit PhaseTimer(double& sum) : sum_(sum), t0_(std::chrono::steady_clock::now()) {}
+  ~PhaseTimer() { sum_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0_).count(); }
+  PhaseTimer(const PhaseTimer&) = delete;
+  PhaseTimer& operator=(const PhaseTimer&) = delete;
+
+ private:
+  double& sum_;
+  std::chrono::steady_clock::time_point t0_;
+};
+
+// A number after a report text: directly after a text that ends in a blank
+// or '=', else after one blank.
+TextLine& Value(TextLine& line, const char* text, double value) {
+  const std::string_view t(text);
+  if (!t.empty() && t.back() != ' ' && t.back() != '=') line << " ";
+  return line << value;
+}
+
+// One report item: on the console with the variant suffix, in the log without.
+void ReportPair(std::FILE* log, int iVar, const char* text, double value) {
+  TextLine console(text);
+  Value(console, text, value) << " iVar=" << iVar;
+  Console(console);
+  TextLine entry(text);
+  LogLine(log, Value(entry, text, value));
+}
+
+void ReportLog(std::FILE* log, const char* text, double value) {
+  TextLine entry(text);
+  LogLine(log, Value(entry, text, value));
+}
+
+void Report(std::FILE* log, int iVar, const InpDat& d) {
+  Console(TextLine("Iteration ") << static_cast<int32_t>(d.i_iterat) << " iVar=" << iVar);
+  LogLine(log, TextLine("Iteration ") << static_cast<int32_t>(d.i_iterat));
+  ReportPair(log, iVar, "Convergence: pressure ", d.ConvP);
+  ReportPair(log, iVar, "Convergence: velosity ", d.ConvV);
+  ReportPair(log, iVar, "Convergence: viscosity ", d.ConvVisc);
+  ReportPair(log, iVar, "Convergence: temperature ", d.ConvT);
+  ReportPair(log, iVar, "Maximum viscosity=", d.ViscMax);
+  ReportPair(log, iVar, "Minimum viscosity=", d.ViscMin);
+  // The speed ratio carries its suffix without a blank of its own; the
+  // number field is closed by one.
+  const double ratio = d.VProfFEM / d.VProfAnalit;
+  Console(TextLine("VProfFEM/VProfAnalit") << " " << ratio << " iVar=" << iVar);
+  LogLine(log, TextLine("VProfFEM/VProfAnalit") << " " << ratio);
+  ReportPair(log, iVar, "FORSE, N = ", d.FORSE);
+  ReportPair(log, iVar, "Psr, MPa = ", d.Psr);
+  ReportPair(log, iVar, "Tsr, MPa = ", d.Tsr);
+  ReportLog(log, "E0_min, s-1", d.E0_min);
+  ReportLog(log, "E0_max, s-1", d.E0_max);
+  ReportLog(log, "E0_av_min, s-1", d.E0_av_min);
+  ReportLog(log, "E0_av_max, s-1", d.E0_av_max);
+  ReportLog(log, "Krit_dV_MAX ", d.Krit_dV_MAX);
+  ReportLog(log, "Krit_dV_SR ", d.Krit_dV_SR);
+}
+
+// Largest nodal speed of the mesh, -1e10 without nodes.
+double LargestSpeed(const MeshRecord& m) {
+  double vmax = -1e10;
+  for (int i = 1; i <= m.g.nh; ++i) {
+    const double vx = m.fld(kFldVx, i), vy = m.fld(kFldVy, i), vz = m.fld(kFldVz, i);
+    vmax = std::max(vmax, std::sqrt(vx * vx + vy * vy + vz * vz));
+  }
+  return vmax;
+}
+
+}  // namespace
+
+bool NextCoupledIteration(InpDat& d, bool& goOn) {
+  ++d.i_iterat;
+  if (d.i_iterat > d.MaxIter) return false;
+  if (d.ConvT <= kConvTemperature && d.ConvV <= kConvVelocity) goOn = false;
+  return goOn;
+}
+
+void Run_3d(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& d, const ElementTables& tab,
+            std::FILE* log) {
+  Console(TextLine("    Run_3d>>Run 3d start, iVar=") << iVar);
+  d.ConvV = d.ConvP = d.ConvT = d.ConvVisc = 1.0;
+  d.FricA = kFricA;
+  d.FricB = kFricB;
+  for (BndNode& b : nodes.bnd) b.penalty = static_cast<float>(d.PenaltyInit);
+  d.i_iterat = 1;
+  bool goOn = true;
+
+  do {
+    {
+      PhaseTimer t(d.TimeRheo);
+      LogLine(log, TextLine("    Run_3d>>REOLOG_aver, start, iVar=") << iVar);
+      REOLOG_aver(nodes, d);
+      LogLine(log, TextLine("    Run_3d>>REOLOG_aver, ok, inp_dat%Tsr=") << d.Tsr);
+    }
+    {
+      PhaseTimer t(d.TimeFlow);
+      ForceEval(nodes, tab, d);
+      LogLine(log, TextLine("    Run_3d>>Sol_Def, mechanical, start, iVar=") << iVar);
+      Sol_Def(nodes, tab, SolveMode::Flow, d);
+      LogLine(log, TextLine("    Run_3d>>Sol_Def, ok, i_iterat=") << static_cast<int32_t>(d.i_iterat) << ", iVar="
+                                                                  << iVar);
+      ExitSpeedCheck(nodes, d);
+      SurfaceSpeedReg(nodes);
+      d.VProfFEM = LargestSpeed(nodes);
+    }
+    {
+      PhaseTimer t(d.TimeTransfer);
+      LogLine(log, TextLine("    Run_3d>>Perenos_3d, start, nodes->nodes_t, iVar=") << iVar);
+      Perenos_3d(nodes, nodes_t, d.i_iterat == 1 ? 2 : 1);
+      LogLine(log, TextLine("    Run_3d>>Perenos_3d, ok, iVar=") << iVar);
+    }
+    {
+      PhaseTimer t(d.TimeTemp);
+      LogLine(log, TextLine("    Run_3d>>Sol_Def, start, 3d temperature, iVar=") << iVar);
+      Sol_Def(nodes_t, tab, SolveMode::Temperature, d);
+      LogLine(log, TextLine("    Run_3d>>Sol_Def, ok, iVar=") << iVar);
+    }
+    LogLine(log, TextLine("    Run_3d>>Perenos_3d, start, nodes_t->nodes, iVar=") << iVar);
+    {
+      PhaseTimer t(d.TimeTransfer);
+      Perenos_3d(nodes_t, nodes, 3);
+    }
+    {
+      PhaseTimer t(d.TimeRheo);
+      RheologyUpdate(tab, nodes, d);
+    }
+    LogLine(log, TextLine("    Run_3d>>Perenos_3d, ok, iVar=") << iVar);
+    d.Stage = 200;
+    Report(log, iVar, d);
+  } while (NextCoupledIteration(d, goOn));
+
+  if (SolveEndedOk(d))
+    Console(TextLine("  solve, ok, iVar=") << iVar);
+  else
+    Console(TextLine("  limit of iterations, iVar=") << iVar);
+  {
+    PhaseTimer t(d.TimeFlow);
+    ForceEval(nodes, tab, d);
+  }
+  d.Stage = 1000;
+}

@@ -1,0 +1,273 @@
+#include "output/summary.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "core/console.h"
+#include "core/fatal.h"
+
+namespace {
+
+std::string Number(double v) {
+  if (std::isnan(v)) return "NaN";
+  if (std::isinf(v)) return v > 0 ? "Inf" : "-Inf";
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.7g", v);
+  return buf;
+}
+
+std::string Quoted(const std::string& s) {
+  if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
+  std::string q = "\"";
+  for (char c : s) {
+    if (c == '"') q += '"';
+    q += c;
+  }
+  return q + "\"";
+}
+
+// Splits one CSV line into cells (quoted cells may hold commas and doubled
+// quotes).  False on an unterminated quote.
+bool SplitCsv(const std::string& line, std::vector<std::string>& cells) {
+  cells.clear();
+  std::string cell;
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+        cell += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        cell += c;
+      }
+    } else if (c == '"' && cell.empty()) {
+      quoted = true;
+    } else if (c == ',') {
+      cells.push_back(cell);
+      cell.clear();
+    } else {
+      cell += c;
+    }
+  }
+  cells.push_back(cell);
+  return !quoted;
+}
+
+bool ParseNumber(const std::string& s, double& v) {
+  if (s == "NaN") v = std::nan("");
+  else if (s == "Inf") v = HUGE_VAL;
+  else if (s == "-Inf") v = -HUGE_VAL;
+  else {
+    if (s.empty()) return false;
+    char* end = nullptr;
+    v = std::strtod(s.c_str(), &end);
+    return end == s.c_str() + s.size() && std::isfinite(v);
+  }
+  return true;
+}
+
+bool ParseInt(const std::string& s, int& v) {
+  double d = 0;
+  if (!ParseNumber(s, d) || d != std::floor(d) || std::abs(d) > 2e9) return false;
+  v = static_cast<int>(d);
+  return true;
+}
+
+const char* kColumnNames[kSummaryColumns] = {
+    "variant", "ram_speed_mm_s", "billet_temp_C", "extra_length_mm", "outline_file", "iterations",
+    "converged", "ram_force_kN", "ram_pressure_MPa", "flow_stress_MPa", "temp_max_C", "temp_min_C",
+    "exit_temp_C", "vprof_ratio", "krit_dv_max_mm_s", "dV", "shift_1", "twist_1"};
+
+}  // namespace
+
+double ExitPlaneTemperature(const MeshRecord& nodes) {
+  const Mesh3d& g = nodes.g;
+  double zmin = 1e300;
+  for (int i = 1; i <= g.nh; ++i) zmin = std::min(zmin, g.xyz(3, i));
+  double sum = 0.0;
+  int n = 0;
+  for (int i = 1; i <= g.nh; ++i)
+    if (g.xyz(3, i) <= zmin + 0.01) {
+      sum += nodes.fld(kFldT, i);
+      ++n;
+    }
+  return n > 0 ? sum / n : 0.0;
+}
+
+int PiecesWithDistortion(const InpDat& d) {
+  if (d.nPiecesB == 0) return 1;
+  return std::clamp(d.nPiecesB - 1, 0, 4);
+}
+
+VariantResult CollectResult(int iVar, const InpDat& d, const MeshRecord& nodes) {
+  VariantResult r;
+  r.variant = iVar;
+  r.ramSpeed = d.RamSpeed;
+  r.billetTemp = d.BilletTemp;
+  r.extraLength = d.AxialLen;
+  r.outlineFile = d.FileOutline;
+  r.iterations = std::max(0, d.i_iterat - 1);
+  // Finished, and the counter (one past the last iteration) below the
+  // limit: the condition of "  solve, ok".
+  r.converged = d.Stage == 1000 && d.i_iterat < d.MaxIter ? 1 : 0;
+  r.ramForce = -d.FORSE / 1000.0;
+  r.ramPressure = -d.Psr;
+  r.flowStress = d.Tsr;
+  double tmax = -1e300, tmin = 1e300;
+  for (int i = 1; i <= nodes.g.nh; ++i) {
+    tmax = std::max(tmax, static_cast<double>(nodes.fld(kFldT, i)));
+    tmin = std::min(tmin, static_cast<double>(nodes.fld(kFldT, i)));
+  }
+  r.tempMax = nodes.g.nh > 0 ? tmax : std::nan("");
+  r.tempMin = nodes.g.nh > 0 ? tmin : std::nan("");
+  r.tempExit = d.TempExit;
+  r.vprofRatio = d.VProfFEM / d.VProfAnalit;
+  r.kritDvMax = d.Krit_dV_MAX;
+  r.dV = d.dV;
+  const bool piece1 = PiecesWithDistortion(d) >= 1;
+  r.shift1 = piece1 ? d.IntRes(1) : std::nan("");
+  r.twist1 = piece1 ? d.IntRes(2) : std::nan("");
+  return r;
+}
+
+void WriteResultsBlock(std::FILE* log, const InpDat& d, const VariantResult& r) {
+  LogLine(log, TextLine());
+  LogLine(log, TextLine("Results"));
+  LogLine(log, TextLine("  coupled iterations           ") << r.iterations
+                                                            << (r.converged ? "  (converged: solve, ok)"
+                                                                            : "  (not converged: limit of iterations)"));
+  LogLine(log, TextLine("  ram force, kN                ") << Number(r.ramForce));
+  LogLine(log, TextLine("  ram pressure, MPa            ") << Number(r.ramPressure));
+  LogLine(log, TextLine("  mean flow stress, MPa        ") << Number(r.flowStress));
+  LogLine(log, TextLine("  largest temperature, C       ") << Number(r.tempMax));
+  LogLine(log, TextLine("  lowest temperature, C        ") << Number(r.tempMin));
+  LogLine(log, TextLine("  mean exit temperature, C     ") << Number(r.tempExit));
+  LogLine(log, TextLine("  VProfFEM/VProfAnalit         ") << Number(r.vprofRatio) << "  (" << Number(d.VProfFEM)
+                                                            << " / " << Number(d.VProfAnalit) << " mm/s)");
+  LogLine(log, TextLine("  Krit_dV_MAX, mm/s            ") << Number(r.kritDvMax));
+  LogLine(log, TextLine("  dV (mesh volume deviation)   ") << Number(r.dV));
+  const int pieces = PiecesWithDistortion(d);
+  if (pieces == 0) LogLine(log, TextLine("  profile distortion           not computed (single outline)"));
+  for (int j = 1; j <= pieces; ++j)
+    LogLine(log, TextLine("  piece ") << j << ": shift, mm/m " << Number(d.IntRes(2 * j - 1)) << "   twist, deg/m "
+                                      << Number(d.IntRes(2 * j)));
+  LogLine(log, TextLine("  wall time, s: flow ") << Number(d.TimeFlow) << "  temperature " << Number(d.TimeTemp)
+                                                 << "  transfers " << Number(d.TimeTransfer) << "  rheology "
+                                                 << Number(d.TimeRheo) << "  distortion and result file "
+                                                 << Number(d.TimePost));
+}
+
+std::vector<std::string> SummaryCells(const VariantResult& r) {
+  return {std::to_string(r.variant), Number(r.ramSpeed),    Number(r.billetTemp), Number(r.extraLength),
+          Quoted(r.outlineFile),      std::to_string(r.iterations), std::to_string(r.converged),
+          Number(r.ramForce),         Number(r.ramPressure), Number(r.flowStress), Number(r.tempMax),
+          Number(r.tempMin),          Number(r.tempExit),    Number(r.vprofRatio), Number(r.kritDvMax),
+          Number(r.dV),               Number(r.shift1),      Number(r.twist1)};
+}
+
+void WriteSummary(const std::string& path, const std::vector<VariantResult>& rows) {
+  std::string text = std::string(kSummaryHeader) + "\n";
+  for (const VariantResult& r : rows) {
+    const std::vector<std::string> cells = SummaryCells(r);
+    for (std::size_t k = 0; k < cells.size(); ++k) text += (k ? "," : "") + cells[k];
+    text += "\n";
+  }
+  const std::string tmp = path + ".tmp";
+  std::FILE* f = std::fopen(tmp.c_str(), "w");
+  if (f == nullptr) Fatal(path + ": cannot write the run summary: " + std::strerror(errno));
+  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  const bool closed = std::fclose(f) == 0;
+  if (!written || !closed) {
+    std::remove(tmp.c_str());
+    Fatal(path + ": cannot write the run summary");
+  }
+  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    const int err = errno;
+    std::remove(tmp.c_str());
+    Fatal(path + ": cannot write the run summary: " + std::strerror(err));
+  }
+}
+
+void RemoveSummary(const std::string& path) {
+  if (std::remove(path.c_str()) != 0 && errno != ENOENT)
+    Fatal(path + ": cannot remove the summary of an earlier run: " + std::strerror(errno));
+}
+
+bool ReadSummary(const std::string& path, std::vector<VariantResult>& rows, std::string& error) {
+  rows.clear();
+  std::ifstream in(path);
+  if (!in) {
+    error = path + ": cannot open the run summary";
+    return false;
+  }
+  std::string line;
+  int lineNo = 1;
+  if (!std::getline(in, line) || line != kSummaryHeader) {
+    error = path + ":1: expected the summary header line";
+    return false;
+  }
+  std::vector<std::string> c;
+  while (std::getline(in, line)) {
+    ++lineNo;
+    const std::string where = path + ":" + std::to_string(lineNo) + ": ";
+    if (!SplitCsv(line, c) || static_cast<int>(c.size()) != kSummaryColumns) {
+      error = where + "expected " + std::to_string(kSummaryColumns) + " cells, found " + std::to_string(c.size());
+      return false;
+    }
+    VariantResult r;
+    int* ints[] = {&r.variant, &r.iterations, &r.converged};
+    const int intCol[] = {0, 5, 6};
+    for (int k = 0; k < 3; ++k)
+      if (!ParseInt(c[static_cast<std::size_t>(intCol[k])], *ints[k])) {
+        error = where + "expected an integer in column " + kColumnNames[intCol[k]] + ", found \"" +
+                c[static_cast<std::size_t>(intCol[k])] + "\"";
+        return false;
+      }
+    r.outlineFile = c[4];
+    double* reals[] = {&r.ramSpeed,   &r.billetTemp, &r.extraLength, &r.ramForce,   &r.ramPressure,
+                       &r.flowStress, &r.tempMax,    &r.tempMin,     &r.tempExit,   &r.vprofRatio,
+                       &r.kritDvMax,  &r.dV,         &r.shift1,      &r.twist1};
+    const int realCol[] = {1, 2, 3, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+    for (int k = 0; k < 14; ++k)
+      if (!ParseNumber(c[static_cast<std::size_t>(realCol[k])], *reals[k])) {
+        error = where + "expected a number in column " + kColumnNames[realCol[k]] + ", found \"" +
+                c[static_cast<std::size_t>(realCol[k])] + "\"";
+        return false;
+      }
+    rows.push_back(r);
+  }
+  return true;
+}
+
+std::vector<std::string> SummaryTable(const std::vector<VariantResult>& rows) {
+  std::vector<std::vector<std::string>> cells;
+  cells.emplace_back(kColumnNames, kColumnNames + kSummaryColumns);
+  for (const VariantResult& r : rows) {
+    cells.push_back(SummaryCells(r));
+    cells.back()[4] = r.outlineFile;
+  }
+  std::vector<std::size_t> width(kSummaryColumns, 0);
+  for (const auto& row : cells)
+    for (int k = 0; k < kSummaryColumns; ++k) width[k] = std::max(width[k], row[static_cast<std::size_t>(k)].size());
+  std::vector<std::string> lines;
+  for (const auto& row : cells) {
+    std::string line;
+    for (int k = 0; k < kSummaryColumns; ++k) {
+      const std::string& s = row[static_cast<std::size_t>(k)];
+      const std::string pad(width[static_cast<std::size_t>(k)] - s.size(), ' ');
+      if (k) line += "  ";
+      line += k == 4 ? s + pad : pad + s;  // file names left, numbers right
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}

@@ -1,0 +1,80 @@
+#pragma once
+// Final results of the variants in a form an engineer reads without the
+// logs: the "Results" block at the end of a variant's log, the run summary
+// "kalmora_summary.csv" (one row per variant) and the same table on the
+// console.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/records.h"
+
+// File name of the run summary in the working directory.
+inline constexpr const char* kSummaryFile = "kalmora_summary.csv";
+
+// Header line of the run summary.
+inline constexpr const char* kSummaryHeader =
+    "variant,ram_speed_mm_s,billet_temp_C,extra_length_mm,outline_file,iterations,converged,ram_force_kN,"
+    "ram_pressure_MPa,flow_stress_MPa,temp_max_C,temp_min_C,exit_temp_C,vprof_ratio,krit_dv_max_mm_s,dV,"
+    "shift_1,twist_1";
+inline constexpr int kSummaryColumns = 18;
+
+// Final values of one solved variant.
+struct VariantResult {
+  int variant = 0;            // variant number, 1-based
+  double ramSpeed = 0;        // ram speed, mm/s
+  double billetTemp = 0;      // initial billet temperature, deg C
+  double extraLength = 0;     // axial length of the extra zone, mm
+  std::string outlineFile;    // outline file of the profile
+  int iterations = 0;         // coupled iterations done
+  int converged = 0;          // 1 when the iteration ended with "solve, ok", else 0
+  double ramForce = 0;        // ram force, kN, compressive positive
+  double ramPressure = 0;     // mean pressure on the ram face, MPa, compressive positive
+  double flowStress = 0;      // mean flow stress Tsr, MPa
+  double tempMax = 0;         // largest nodal temperature of the flow mesh, deg C
+  double tempMin = 0;         // lowest nodal temperature of the flow mesh, deg C
+  double tempExit = 0;        // mean temperature of the exit-plane nodes, deg C
+  double vprofRatio = 0;      // VProfFEM / VProfAnalit
+  double kritDvMax = 0;       // largest exit-speed deviation, mm/s
+  double dV = 0;              // relative volume deviation of the flow mesh
+  double shift1 = 0;          // shift of profile piece 1, mm per m of free profile
+  double twist1 = 0;          // twist rate of profile piece 1, deg per m
+};
+
+// Mean temperature of the nodes on the lowest end plane of the flow mesh
+// (z within 0.01 mm of the smallest z); 0 without nodes.  Taken before the
+// distortion estimate moves the exit nodes.
+double ExitPlaneTemperature(const MeshRecord& nodes);
+
+// Number of profile pieces whose shift and twist are stored in IntRes:
+// 1 in the standard layout, min(nPiecesB - 1, 4) in the multi-outline one.
+int PiecesWithDistortion(const InpDat& inp_dat);
+
+// The final values of a variant after its solve and distortion estimate.
+// The force and pressure of the final force evaluation are turned to
+// compressive positive; the ram force from N to kN.
+VariantResult CollectResult(int iVar, const InpDat& inp_dat, const MeshRecord& nodes);
+
+// "Results" block with units, appended to the variant's log.
+void WriteResultsBlock(std::FILE* log, const InpDat& inp_dat, const VariantResult& r);
+
+// The cells of one summary row (numbers in plain decimal or exponent form,
+// NaN / Inf / -Inf for non-finite values, the file name quoted when it
+// holds a comma, a quote or a line break).
+std::vector<std::string> SummaryCells(const VariantResult& r);
+
+// Writes the summary of all variants, in variant order, under a temporary
+// name and renames it when complete.  Stops the run when it cannot be written.
+void WriteSummary(const std::string& path, const std::vector<VariantResult>& rows);
+
+// Removes the summary of an earlier run, so that a run that stops leaves
+// no summary behind that looks complete.  Stops the run when it cannot.
+void RemoveSummary(const std::string& path);
+
+// Reads a summary back.  Returns false with a message naming the file and
+// the line when the header or a row is not as written by WriteSummary.
+bool ReadSummary(const std::string& path, std::vector<VariantResult>& rows, std::string& error);
+
+// The summary as text lines in aligned columns (header first).
+std::vector<std::string> SummaryTable(const std::vector<VariantResult>& rows);

@@ -1,0 +1,226 @@
+// Final results of a variant and the run summary: the values taken from the
+// records (signs, units, the exit plane, the converged flag), the CSV round
+// trip with awkward file names and non-finite values, the exact header, the
+// aligned console table and the error paths of writing and reading.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "output/extruded_mesh.h"
+#include "output/summary.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path Scratch(const std::string& name) {
+  const fs::path dir = fs::path(::testing::TempDir()) / ("kalmora_summary_" + name);
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+VariantResult Sample(int n) {
+  VariantResult r;
+  r.variant = n;
+  r.ramSpeed = 5.0 * n;
+  r.billetTemp = 480.0 - n;
+  r.extraLength = 0.0;
+  r.outlineFile = "round-bar.olf";
+  r.iterations = 6 + n;
+  r.converged = n % 2;
+  r.ramForce = 2345.678 * n;
+  r.ramPressure = 298.765;
+  r.flowStress = 31.25;
+  r.tempMax = 512.5;
+  r.tempMin = 448.125;
+  r.tempExit = 505.0;
+  r.vprofRatio = 1.0234567;
+  r.kritDvMax = 1.5e-7;
+  r.dV = -1.0153731e-15;
+  r.shift1 = 0.0;
+  r.twist1 = -12.5;
+  return r;
+}
+
+void ExpectSame(double a, double b) {
+  if (std::isnan(a)) {
+    EXPECT_TRUE(std::isnan(b));
+  } else if (std::isinf(a)) {
+    EXPECT_EQ(a, b);
+  } else {
+    EXPECT_NEAR(b, a, 1e-6 * std::abs(a));
+  }
+}
+
+// A two-level flow mesh of one square whose exit plane (z = 100) holds
+// temperatures 400 + x and whose top plane holds 480.
+MeshRecord TwoLevelMesh() {
+  Section6 s;
+  s.nv = 4;
+  s.xy = {{0, 0}, {2, 0}, {2, 2}, {0, 2}, {1, 0}, {2, 1}, {1, 2}, {0, 1}, {1, 1}};
+  s.tri = {{1, 2, 3, 9, 5, 6}, {1, 3, 4, 9, 7, 8}};
+  MeshRecord m;
+  ExtrudeSection(s, {100.0, 110.0}, m);
+  for (int i = 1; i <= m.g.nh; ++i)
+    m.fld(kFldT, i) = static_cast<float>(m.g.xyz(3, i) < 100.001 ? 400.0 + m.g.xyz(1, i) : 480.0);
+  return m;
+}
+
+}  // namespace
+
+TEST(Summary, ResultTakesFinalValuesWithCompressionPositiveAndForceInKilonewtons) {
+  InpDat d;
+  d.RamSpeed = 5.0;
+  d.BilletTemp = 480.0;
+  d.AxialLen = 20.0;
+  d.FileOutline = "angle.olf";
+  d.MaxIter = 10;
+  d.i_iterat = 5;  // four iterations, converged
+  d.Stage = 1000;
+  d.FORSE = -2.5e6;
+  d.Psr = -318.3;
+  d.Tsr = 33.0;
+  d.VProfFEM = 130.0;
+  d.VProfAnalit = 125.0;
+  d.Krit_dV_MAX = 0.25;
+  d.dV = 1e-3;
+  d.IntRes(1) = 0.5;
+  d.IntRes(2) = 7.0;
+  const MeshRecord m = TwoLevelMesh();
+  d.TempExit = ExitPlaneTemperature(m);
+  const VariantResult r = CollectResult(4, d, m);
+  EXPECT_EQ(r.variant, 4);
+  EXPECT_EQ(r.iterations, 4);
+  EXPECT_EQ(r.converged, 1);
+  EXPECT_DOUBLE_EQ(r.ramForce, 2500.0);
+  EXPECT_DOUBLE_EQ(r.ramPressure, 318.3);
+  EXPECT_DOUBLE_EQ(r.vprofRatio, 1.04);
+  EXPECT_DOUBLE_EQ(r.tempMax, 480.0);
+  EXPECT_DOUBLE_EQ(r.tempMin, 400.0);
+  // Exit plane: 9 nodes with x = 0, 1, 2 three times each, mean x = 1.
+  EXPECT_NEAR(r.tempExit, 401.0, 1e-9);
+  EXPECT_EQ(r.outlineFile, "angle.olf");
+  EXPECT_DOUBLE_EQ(r.shift1, 0.5);
+  EXPECT_DOUBLE_EQ(r.twist1, 7.0);
+
+  d.i_iterat = 10;  // the counter reached the limit
+  EXPECT_EQ(CollectResult(4, d, m).converged, 0);
+  d.i_iterat = 3;
+  d.Stage = 200;  // stopped inside the iteration
+  EXPECT_EQ(CollectResult(4, d, m).converged, 0);
+  d.nPiecesB = 1;  // no distortion computed
+  EXPECT_TRUE(std::isnan(CollectResult(4, d, m).shift1));
+  EXPECT_EQ(PiecesWithDistortion(d), 0);
+  d.nPiecesB = 9;
+  EXPECT_EQ(PiecesWithDistortion(d), 4);
+}
+
+TEST(Summary, CsvRoundTripKeepsEveryValueAndTheExactHeader) {
+  const fs::path dir = Scratch("roundtrip");
+  std::vector<VariantResult> rows = {Sample(1), Sample(2), Sample(3)};
+  rows[1].outlineFile = "profile, \"L\" 40x40.olf";
+  rows[2].twist1 = std::nan("");
+  rows[2].shift1 = HUGE_VAL;
+  rows[2].ramForce = -1.25e-12;
+  const std::string path = (dir / "kalmora_summary.csv").string();
+  WriteSummary(path, rows);
+  EXPECT_FALSE(fs::exists(path + ".tmp"));
+  const std::string text = ReadFile(path);
+  EXPECT_EQ(text.substr(0, text.find('\n')),
+            "variant,ram_speed_mm_s,billet_temp_C,extra_length_mm,outline_file,iterations,converged,ram_force_kN,"
+            "ram_pressure_MPa,flow_stress_MPa,temp_max_C,temp_min_C,exit_temp_C,vprof_ratio,krit_dv_max_mm_s,dV,"
+            "shift_1,twist_1");
+  EXPECT_EQ(text.find(" kN"), std::string::npos);  // no units in the cells
+  std::vector<VariantResult> back;
+  std::string err;
+  ASSERT_TRUE(ReadSummary(path, back, err)) << err;
+  ASSERT_EQ(back.size(), rows.size());
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    const VariantResult &a = rows[k], &b = back[k];
+    EXPECT_EQ(b.variant, a.variant);
+    EXPECT_EQ(b.outlineFile, a.outlineFile);
+    EXPECT_EQ(b.iterations, a.iterations);
+    EXPECT_EQ(b.converged, a.converged);
+    for (auto f : {&VariantResult::ramSpeed, &VariantResult::billetTemp, &VariantResult::extraLength,
+                   &VariantResult::ramForce, &VariantResult::ramPressure, &VariantResult::flowStress,
+                   &VariantResult::tempMax, &VariantResult::tempMin, &VariantResult::tempExit,
+                   &VariantResult::vprofRatio, &VariantResult::kritDvMax, &VariantResult::dV,
+                   &VariantResult::shift1, &VariantResult::twist1})
+      ExpectSame(a.*f, b.*f);
+  }
+  // A second run replaces the summary whole.
+  WriteSummary(path, {Sample(7)});
+  ASSERT_TRUE(ReadSummary(path, back, err)) << err;
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(back[0].variant, 7);
+}
+
+TEST(Summary, ReadingRefusesForeignOrDamagedFilesWithFileAndLine) {
+  const fs::path dir = Scratch("damaged");
+  const std::string path = (dir / "s.csv").string();
+  std::vector<VariantResult> rows;
+  std::string err;
+  EXPECT_FALSE(ReadSummary(path, rows, err));
+  EXPECT_NE(err.find("cannot open"), std::string::npos) << err;
+
+  std::ofstream(path) << "variant,ram_speed\n1,5\n";
+  EXPECT_FALSE(ReadSummary(path, rows, err));
+  EXPECT_NE(err.find(":1: expected the summary header"), std::string::npos) << err;
+
+  WriteSummary(path, {Sample(1), Sample(2)});
+  const std::string text = ReadFile(path);
+  std::ofstream(path) << text.substr(0, text.size() - 10) << "\n";  // last row cut short
+  EXPECT_FALSE(ReadSummary(path, rows, err));
+  EXPECT_NE(err.find(":3: expected 18 cells"), std::string::npos) << err;
+}
+
+TEST(Summary, ConsoleTableAlignsEveryColumn) {
+  std::vector<VariantResult> rows = {Sample(1), Sample(12)};
+  rows[1].outlineFile = "a-much-longer-outline-name.olf";
+  const std::vector<std::string> lines = SummaryTable(rows);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].rfind("variant", 0), 0u);
+  // Numbers are right-aligned: every column ends at the same place, so the
+  // lines are equally long and each cell ends where its header ends.
+  EXPECT_EQ(lines[1].size(), lines[0].size());
+  EXPECT_EQ(lines[2].size(), lines[0].size());
+  const std::size_t endForce = lines[0].find("ram_force_kN") + std::string("ram_force_kN").size();
+  for (int k : {1, 2}) {
+    const std::string& l = lines[static_cast<std::size_t>(k)];
+    EXPECT_NE(l[endForce - 1], ' ') << l;
+    EXPECT_EQ(l[endForce], ' ') << l;
+  }
+  EXPECT_NE(lines[2].find("a-much-longer-outline-name.olf"), std::string::npos);
+}
+
+TEST(SummaryDeathTest, UnwritableSummaryStopsTheRunAndLeavesNoFile) {
+  const fs::path dir = Scratch("unwritable");
+  const std::string path = (dir / "missing-dir" / "kalmora_summary.csv").string();
+  EXPECT_EXIT(WriteSummary(path, {Sample(1)}), ::testing::ExitedWithCode(1),
+              "kalmora_summary.csv: cannot write the run summary");
+  EXPECT_FALSE(fs::exists(path));
+  // An old summary that cannot be removed stops the run before any work.
+  fs::create_directories(dir / "kalmora_summary.csv" / "inside");
+  EXPECT_EXIT(RemoveSummary((dir / "kalmora_summary.csv").string()), ::testing::ExitedWithCode(1),
+              "cannot remove the summary of an earlier run");
+  const std::string old = (dir / "old.csv").string();
+  WriteSummary(old, {Sample(1)});
+  RemoveSummary(old);
+  EXPECT_FALSE(fs::exists(old));
+  RemoveSummary(old);  // nothing to remove is fine
+}
