@@ -159,13 +159,6 @@ int RunKalmora(RunState& run, ElementTables& tab, const RunOptions& options) {
   kernels += 1;
   Console(TextLine("Numbers of avaible kernels =") << kernels);
 
-  // Cores left idle by fewer variants than cores go to the linear solves:
-  // each variant's frontal updates are shared among its share of the cores
-  // (nested parallelism, one level below the variant threads).
-  const int solveThreads = std::max(1, omp_get_max_threads() / std::max(1, plan.threads));
-  if (solveThreads > 1) omp_set_max_active_levels(2);
-  for (int k = 1; k <= nVar; ++k) run.inp_dat(k).SolveThreads = solveThreads;
-
   // Variants differ in size, so each thread takes the next unsolved variant
   // when it is done.  Every variant works only on its own records and files,
   // so the results do not depend on the thread count.  The loop ends with the
