@@ -34,6 +34,7 @@
 #include "material/flow_stress.h"
 #include "support/element_tables.h"
 #include "support/profile_fixtures.h"
+#include "support/scratch.h"
 
 namespace fs = std::filesystem;
 
@@ -106,9 +107,7 @@ std::string Replace(std::string text, const std::string& prefix, const std::stri
 // A scratch copy of the example with the iteration limit and the two mesh
 // density levels set.
 fs::path ExampleCopy(const std::string& name, int maxIter, int level3d, int level2d) {
-  const fs::path dir = fs::path(::testing::TempDir()) / ("kalmora_coupled_" + name);
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const fs::path dir = ScratchDir("coupled_" + name);
   for (const auto& e : fs::directory_iterator(fs::path(KALMORA_EXAMPLES_DIR) / "round-bar"))
     fs::copy_file(e.path(), dir / e.path().filename());
   std::string text = ReadFile(dir / "indata.txt");
