@@ -37,6 +37,8 @@ struct BndNode {
   float vScale = 0.0f;    // velocity scale, later the regularised sliding speed, mm/s
   float sigmaN = 0.0f;    // normal stress n.sigma.n of the node, MPa (flow solve)
   float penalty = 0.0f;   // adjustment coefficient of the normal resistance
+  float regFactor = 0.0f; // friction amplification of the speed regularisation, relaxed
+                          // from one coupled iteration to the next (0: none yet)
 };
 
 // Boundary faces of one element.  Global face numbers run over the elements

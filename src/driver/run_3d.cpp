@@ -101,7 +101,10 @@ void Run_3d(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& d, const E
   d.ConvV = d.ConvP = d.ConvT = d.ConvVisc = 1.0;
   d.FricA = kFricA;
   d.FricB = kFricB;
-  for (BndNode& b : nodes.bnd) b.penalty = static_cast<float>(d.PenaltyInit);
+  for (BndNode& b : nodes.bnd) {
+    b.penalty = static_cast<float>(d.PenaltyInit);
+    b.regFactor = 0.0f;
+  }
   d.i_iterat = 1;
   bool goOn = true;
 

@@ -46,6 +46,11 @@ void ForceEval(MeshRecord& nodes, const ElementTables& tab, InpDat& inp) {
 
 void ExitSpeedCheck(MeshRecord& nodes, InpDat& inp) {
   const double tol = 0.01 * inp.RamSpeed;
+  // Where the material pulls away from the tool the resistance is halved,
+  // but not below a quarter of its starting value: halving without end
+  // frees the node a little more in every iteration, and its inward drift
+  // then never settles.
+  const float floor = 0.25f * static_cast<float>(inp.PenaltyInit);
   double sum = 0.0, big = 0.0;
   int count = 0;
   for (BndNode& r : nodes.bnd) {
@@ -58,7 +63,7 @@ void ExitSpeedCheck(MeshRecord& nodes, InpDat& inp) {
     big = std::max(big, m2);
     ++count;
     if (m >= tol) r.penalty *= 1.5f;
-    else if (m <= -tol) r.penalty *= 0.5f;
+    else if (m <= -tol) r.penalty = std::max(0.5f * r.penalty, floor);
   }
   inp.Krit_dV_SR = count > 0 ? std::sqrt(sum) / count : 0.0;
   inp.Krit_dV_MAX = count > 0 ? std::sqrt(big) : 0.0;
@@ -73,7 +78,14 @@ void SurfaceSpeedReg(MeshRecord& nodes) {
   for (const BndNode& r : nodes.bnd) vmax = std::max(vmax, speed(r.node));
   for (BndNode& r : nodes.bnd) {
     const double v = speed(r.node);
-    const double q = std::pow(v / (0.5 * vmax), 4);
-    r.vScale = static_cast<float>(v / std::max(1.0, q) + 1e-8);
+    double q = std::max(1.0, std::pow(v / (0.5 * vmax), 4));
+    // The friction traction grows like |v|^4 above vmax / 2, so the fixed-
+    // point update of the sliding speed overshoots by up to a factor of
+    // three and alternates between sticking and slipping.  The geometric
+    // mean with the previous factor damps that; at convergence both agree
+    // and the regularised speed is the undamped one.
+    if (r.regFactor > 0.0f) q = std::sqrt(q * r.regFactor);
+    r.regFactor = static_cast<float>(q);
+    r.vScale = static_cast<float>(v / q + 1e-8);
   }
 }

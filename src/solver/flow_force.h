@@ -21,12 +21,15 @@ void ForceEval(MeshRecord& nodes, const ElementTables& tab, InpDat& inp);
 // Exit-speed check after a flow solve, over the records of the nodes with
 // code 9 or 73: m = v.n - target normal speed; the adjustment coefficient
 // is multiplied by 1.5 where m >= 0.01 RamSpeed and by 0.5 where
-// m <= -0.01 RamSpeed.  Krit_dV_SR = sqrt(sum m^2) / count, Krit_dV_MAX =
+// m <= -0.01 RamSpeed, never below PenaltyInit / 4 by the halving.  Krit_dV_SR = sqrt(sum m^2) / count, Krit_dV_MAX =
 // largest |m| (both 0 when no record qualifies).
 void ExitSpeedCheck(MeshRecord& nodes, InpDat& inp);
 
 // Regularised sliding speed of every boundary node record:
-// |v| / max(1, (|v| / (vmax / 2))^4) + 1e-8, vmax the largest record-node
-// speed (at least 1e-8).  Speeds above half the largest are lowered, which
-// raises the friction on the fastest surfaces (the bearing) toward sticking.
+// |v| / Q + 1e-8 with the factor q = max(1, (|v| / (vmax / 2))^4), vmax the
+// largest record-node speed (at least 1e-8).  Speeds above half the largest
+// are lowered, which raises the friction on the fastest surfaces (the
+// bearing) toward sticking.  Q = q on a record's first call (regFactor 0),
+// afterwards the geometric mean of q and the record's previous Q, which is
+// kept in regFactor; a converged iteration has Q = q.
 void SurfaceSpeedReg(MeshRecord& nodes);

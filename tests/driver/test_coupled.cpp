@@ -111,7 +111,7 @@ fs::path ExampleCopy(const std::string& name, int maxIter, int level3d, int leve
   for (const auto& e : fs::directory_iterator(fs::path(KALMORA_EXAMPLES_DIR) / "round-bar"))
     fs::copy_file(e.path(), dir / e.path().filename());
   std::string text = ReadFile(dir / "indata.txt");
-  text = Replace(text, "10                 MaxIter", std::to_string(maxIter) + "   MaxIter");
+  text = Replace(text, "25                 MaxIter", std::to_string(maxIter) + "   MaxIter");
   text = Replace(text, "2                  MeshLevel3d", std::to_string(level3d) + "   MeshLevel3d");
   text = Replace(text, "2                  MeshLevel:", std::to_string(level2d) + "   MeshLevel:");
   std::ofstream(dir / "indata.txt") << text;
@@ -159,7 +159,7 @@ std::unique_ptr<Solved> SolveVariant(const std::string& name, const std::string&
   return s;
 }
 
-// Coupled iterations of the example in these tests (the input file allows 10).
+// Coupled iterations of the example in these tests (the input file allows 25).
 constexpr int kExampleIterations = 4;
 
 const Solved& Example() {

@@ -174,7 +174,7 @@ TEST(Run, ThreeZoneLayoutWithTwoExtraZoneLengthsSolvesTwoVariantsInParallel) {
   text = ReplaceLine(text, "1                  number of extra-zone lengths", "2   extra-zone lengths");
   text = ReplaceLine(text, "0.0                extra-zone length", "20.0\n40.0");
   text = ReplaceLine(text, "1                  ProfType", "3   ProfType: three zones");
-  text = ReplaceLine(text, "10                 MaxIter", "2   MaxIter: two coupled iterations suffice here");
+  text = ReplaceLine(text, "25                 MaxIter", "2   MaxIter: two coupled iterations suffice here");
   WriteFile(dir / "indata.txt", text);
   const RunResult r = RunIn(dir);
   ASSERT_EQ(r.status, 0) << r.err;
@@ -226,7 +226,7 @@ TEST(Run, BadInputStopsWithOneLineNamingFileLineAndItem) {
   }
   {
     const fs::path dir = ExampleCopy("badtype");
-    WriteFile(dir / "indata.txt", ReplaceLine(ReadFile(dir / "indata.txt"), "10                 MaxIter", "ten  MaxIter"));
+    WriteFile(dir / "indata.txt", ReplaceLine(ReadFile(dir / "indata.txt"), "25                 MaxIter", "ten  MaxIter"));
     const RunResult r = RunIn(dir);
     EXPECT_NE(r.status, 0);
     ASSERT_EQ(Lines(r.err).size(), 1u) << r.err;
@@ -369,7 +369,7 @@ TEST(Run, ThreadsAreBoundedAndResultsDoNotDependOnThem) {
     const fs::path dir = ExampleCopy("threads" + want);
     std::string text = ReplaceLine(ReadFile(dir / "indata.txt"), "1                  number of ram speeds",
                                    "3  ram speeds\n5.0\n6.0");
-    WriteFile(dir / "indata.txt", ReplaceLine(text, "10                 MaxIter", "1   MaxIter: one coupled iteration"));
+    WriteFile(dir / "indata.txt", ReplaceLine(text, "25                 MaxIter", "1   MaxIter: one coupled iteration"));
     const RunResult r = RunIn(dir, env);
     ASSERT_EQ(r.status, 0) << r.err;
     const auto lines = Lines(r.out);
@@ -426,7 +426,7 @@ TEST(Run, OutlineToolChecksGeometryAndNumbersBeforeWriting) {
   ASSERT_EQ(st, 0) << msg;
   fs::copy_file(dir / "d.olf", dir / "round-bar.olf", fs::copy_options::overwrite_existing);
   WriteFile(dir / "indata.txt",
-            ReplaceLine(ReadFile(dir / "indata.txt"), "10                 MaxIter", "1   MaxIter: one coupled iteration"));
+            ReplaceLine(ReadFile(dir / "indata.txt"), "25                 MaxIter", "1   MaxIter: one coupled iteration"));
   const RunResult r = RunIn(dir);
   EXPECT_EQ(r.status, 0) << r.err;
 }

@@ -20,7 +20,7 @@ int main() {
   std::stringstream ss;
   ss << std::ifstream("indata.txt").rdbuf();
   std::string text = ss.str();
-  const std::size_t pos = text.find("\n10                 MaxIter");
+  const std::size_t pos = text.find("\n25                 MaxIter");
   if (pos == std::string::npos) return 1;
   text.replace(pos + 1, 2, "2 ");
   std::ofstream("indata.txt") << text;

@@ -130,7 +130,7 @@ TEST(ReadTextData, BundledExampleReads) {
   EXPECT_EQ(in.MeshLevel, 2);
   EXPECT_EQ(in.MeshLevel3d, 2);
   EXPECT_EQ(in.ProfType, 1);
-  EXPECT_EQ(in.MaxIter, 10);
+  EXPECT_EQ(in.MaxIter, 25);
 }
 
 TEST(ReadTextDataDeath, WrongTypeAndShortFileNameTheItem) {

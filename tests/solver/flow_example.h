@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "solver/field_solve.h"
+#include "solver/flow_element.h"
 #include "solver/flow_force.h"
 #include "solver/rheology.h"
 #include "support/example_case.h"
@@ -36,7 +37,10 @@ inline void StartFlowIteration(PreparedExample& ex) {
   ex.d.ConvV = ex.d.ConvP = ex.d.ConvT = ex.d.ConvVisc = 1.0;
   ex.d.FricA = 0.9499999992549419;
   ex.d.FricB = 0.05000000074505806;
-  for (BndNode& r : ex.nodes.bnd) r.penalty = static_cast<float>(ex.d.PenaltyInit);
+  for (BndNode& r : ex.nodes.bnd) {
+    r.penalty = static_cast<float>(ex.d.PenaltyInit);
+    r.regFactor = 0.0f;
+  }
 }
 
 // One iteration of the isothermal flow loop.
@@ -80,6 +84,29 @@ inline std::map<long, double> PlaneFluxes(const ElementTables& tab, const MeshRe
       flux[key] += vz * dA;
       area[key] += dA;
     }
+  }
+  return flux;
+}
+
+// Axial volume flux averaged over every element layer of an extruded wedge
+// mesh: the integral of vz over the layer's volume divided by its height,
+// keyed like PlaneFluxes by the layer's lower plane.
+inline std::map<long, double> LayerMeanFluxes(const ElementTables& tab, const MeshRecord& m) {
+  std::map<long, double> flux;
+  const ElemType& et = tab.Wedge15;
+  const Mesh3d& g = m.g;
+  for (int k = 1; k <= g.ne; ++k) {
+    FlowElementData d;
+    GatherFlowElement(m, k, d);
+    const double z1 = g.xyz(3, std::abs(g.nop(1, k))), z4 = g.xyz(3, std::abs(g.nop(4, k)));
+    double grad[15][3], s = 0.0;
+    for (int p = 1; p <= et.ngp; ++p) {
+      const double det = PointGradients(et, p, d, grad);
+      double vz = 0.0;
+      for (int a = 0; a < d.nen; ++a) vz += et.N(a + 1, p) * d.v[a][2];
+      s += et.w(p) * std::fabs(det) * vz;
+    }
+    flux[std::lround(std::min(z1, z4) * 1000.0)] += s / std::fabs(z4 - z1);
   }
   return flux;
 }

@@ -20,11 +20,9 @@
 
 namespace {
 
-// Flow iterations of the test.  The ram pressure settles within a few per
-// cent after three solves; the velocity change then oscillates between 0.02
-// and 0.8 (stick-slip of the bearing friction under the surface-speed
-// regularisation) and does not reach 0.01 within a test's time.
-constexpr int kIterations = 3;
+// Iteration limit of the test: the isothermal flow iteration of the example
+// reaches a velocity change of 0.01 in about 18 solves.
+constexpr int kIterationLimit = 30;
 
 PreparedExample& Example() {
   static PreparedExample ex = [] {
@@ -76,27 +74,43 @@ TEST(FlowExample, ToolTermsHaveTheSignOfTheViscousBlock) {
 TEST(FlowExample, IsothermalFlowConservesVolumeAndGivesTheRamPressure) {
   PreparedExample& ex = Example();
   StartFlowIteration(ex);
-  for (int it = 1; it <= kIterations; ++it) {
+  int it = 0;
+  while (++it <= kIterationLimit) {
     FlowIteration(Tables(), ex);
     std::printf("iteration %d: ConvV %.4f ConvP %.4f Krit_dV_MAX %.4f\n", it, ex.d.ConvV, ex.d.ConvP, ex.d.Krit_dV_MAX);
+    if (ex.d.ConvV <= 0.01f) break;
   }
+  ASSERT_LE(ex.d.ConvV, 0.01f) << "no convergence in " << kIterationLimit << " flow solves";
+  // The exit-resistance coefficients stay bounded and the bearing does not
+  // drift away from its tool.
+  EXPECT_LT(ex.d.Krit_dV_MAX, 0.5 * ex.d.RamSpeed);
   // Every nodal value and record value finite.
   for (int i = 1; i <= ex.nodes.g.nh; ++i)
     for (int f = 1; f <= kNumFld; ++f) ASSERT_TRUE(std::isfinite(ex.nodes.fld(f, i))) << "node " << i << " field " << f;
   for (const BndNode& r : ex.nodes.bnd) ASSERT_TRUE(std::isfinite(r.sigmaN) && std::isfinite(r.vScale) && std::isfinite(r.penalty));
 
-  // Volume flux through every layer plane against RamSpeed x container area.
-  // The container has only two element layers (26.5 and 73.5 mm) at the
-  // example's level, and the linear pressure enforces incompressibility
-  // weakly over them: planes in the container deviate by up to a quarter,
-  // those in the profile (z below the die face) by a few per cent.
+  // Volume flux against RamSpeed x container area.  The continuous linear
+  // pressure contains every function of z alone that is linear over each
+  // element layer, so the discrete continuity equation conserves the flux
+  // averaged over a layer exactly wherever no material crosses the
+  // lateral surface: in the container to rounding.  Below the die the free
+  // profile surface takes in about 2 per cent of the flux just after the
+  // bearing.  Through the layer planes themselves the quadratic velocity
+  // varies over a layer: in the container's two tall layers (26.5 and
+  // 73.5 mm) the plane values deviate by up to a third.
   std::map<long, double> area;
   const auto flux = PlaneFluxes(Tables(), ex.nodes, area);
+  const auto mean = LayerMeanFluxes(Tables(), ex.nodes);
   const double A0 = area.rbegin()->second, q0 = ex.d.RamSpeed * A0;
   EXPECT_NEAR(A0, ex.d.Area2d(2), 0.01 * ex.d.Area2d(2));
+  for (const auto& [z, f] : mean) {
+    const bool profile = z / 1000.0 < ex.d.Z1 - 0.01;
+    std::printf("layer from z = %.2f: mean flux / (RamSpeed x container area) = %.5f\n", z / 1000.0, -f / q0);
+    EXPECT_NEAR(-f / q0, 1.0, profile ? 0.03 : 1e-3) << "layer from z = " << z / 1000.0;
+  }
   for (const auto& [z, f] : flux) {
     std::printf("plane z = %.2f: flux / (RamSpeed x container area) = %.4f\n", z / 1000.0, -f / q0);
-    EXPECT_NEAR(-f / q0, 1.0, z / 1000.0 < ex.d.Z1 - 0.01 ? 0.1 : 0.3) << "plane z = " << z / 1000.0;
+    EXPECT_NEAR(-f / q0, 1.0, z / 1000.0 < ex.d.Z1 - 0.01 ? 0.05 : 0.35) << "plane z = " << z / 1000.0;
   }
   // No flow through the die face (records on the plane Z1 with outward
   // normal -z).

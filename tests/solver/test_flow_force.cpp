@@ -96,6 +96,7 @@ TEST(ExitSpeedCheck, AdjustsTheCoefficientsAndMeasuresTheDeviation) {
   m.bnd(5).vnTarget = 0.02f;  // v.n = 0.02 on target
   InpDat inp;
   inp.RamSpeed = 5.0;  // tolerance 0.05
+  inp.PenaltyInit = 50.0;
   ExitSpeedCheck(m, inp);
   EXPECT_EQ(m.bnd(1).penalty, 75.0f);  // m = 0.2
   EXPECT_EQ(m.bnd(2).penalty, 25.0f);  // m = -0.3
@@ -107,6 +108,11 @@ TEST(ExitSpeedCheck, AdjustsTheCoefficientsAndMeasuresTheDeviation) {
   for (double v : ms) sum += v * v;
   EXPECT_NEAR(inp.Krit_dV_SR, std::sqrt(sum) / 4.0, 1e-6);
   EXPECT_NEAR(inp.Krit_dV_MAX, 0.3, 1e-6);
+  // Repeated pulling away halves the coefficient down to PenaltyInit / 4
+  // and no further; pushing out raises it again without bound.
+  for (int i = 0; i < 5; ++i) ExitSpeedCheck(m, inp);
+  EXPECT_EQ(m.bnd(2).penalty, 12.5f);
+  EXPECT_EQ(m.bnd(1).penalty, 75.0f * std::pow(1.5f, 5));
   MeshRecord none;
   ExitSpeedCheck(none, inp);
   EXPECT_EQ(inp.Krit_dV_SR, 0.0);
@@ -114,7 +120,8 @@ TEST(ExitSpeedCheck, AdjustsTheCoefficientsAndMeasuresTheDeviation) {
 }
 
 // Speeds up to half the largest keep their value, faster ones are divided
-// by (|v| / (vmax / 2))^4: the fastest by 16.
+// by (|v| / (vmax / 2))^4: the fastest by 16; from one call to the next the
+// divisor moves to the geometric mean of its old and new value.
 TEST(SurfaceSpeedReg, LowersTheFastestSpeeds) {
   MeshRecord m;
   m.g.nh = 3;
@@ -128,6 +135,18 @@ TEST(SurfaceSpeedReg, LowersTheFastestSpeeds) {
   EXPECT_NEAR(m.bnd(1).vScale, 1.0, 1e-6);
   EXPECT_NEAR(m.bnd(2).vScale, 6.0 / std::pow(6.0 / 5.0, 4), 1e-5);
   EXPECT_NEAR(m.bnd(3).vScale, 10.0 / 16.0, 1e-6);
+  // Unchanged speeds are a fixed point of the damped factor.
+  SurfaceSpeedReg(m);
+  EXPECT_NEAR(m.bnd(3).vScale, 10.0 / 16.0, 1e-6);
+  // When node 2 becomes the fastest, node 3's factor q = (8/6)^4 is damped
+  // toward its previous 16 by the geometric mean; node 2's factor rises
+  // from (6/5)^4 to 16 only as far as the mean of the two.
+  m.fld(kFldVy, 2) = 12.0f;
+  m.fld(kFldVz, 3) = -8.0f;
+  SurfaceSpeedReg(m);
+  EXPECT_NEAR(m.bnd(3).vScale, 8.0 / std::sqrt(16.0 * std::pow(8.0 / 6.0, 4)), 1e-5);
+  EXPECT_NEAR(m.bnd(2).vScale, 12.0 / std::sqrt(16.0 * std::pow(6.0 / 5.0, 4)), 1e-5);
+  EXPECT_NEAR(m.bnd(1).vScale, 1.0, 1e-6);
   // All at rest: the floor 1e-8.
   m.fld.assign(kNumFld, 3, 0.0f);
   SurfaceSpeedReg(m);
