@@ -65,12 +65,6 @@ void GrowStore(std::unique_ptr<T[]>& p, std::size_t& cap, std::size_t used, std:
   cap = n;
 }
 
-// acc[c] -= p[c] * f for c < len, in double.
-KALMORA_KERNEL
-void RowUpdate(double* __restrict acc, const double* __restrict p, double f, int len) {
-  for (int c = 0; c < len; ++c) acc[c] -= p[c] * f;
-}
-
 // Largest magnitude among e[0..len-1] as the bits of its absolute value:
 // for non-negative floats the order of the bit patterns is the order of
 // the values (a NaN ranks above every number).
@@ -177,35 +171,38 @@ void FlushColumns(FrontWork& w, const int32_t* slots, int J) {
   }
 }
 
-// Columns c0..c1-1 of row r (leading) made current; acc is the row's
-// accumulator in double.
-void FlushRowPart(FrontWork& w, int r, int c0, int c1) {
-  double* acc = w.prow.data();
-  const float* e = Row(w, r);
-  for (int c = c0; c < c1; ++c) acc[c] = e[c];
+// Columns of U from `cols` up to the next multiple of eight set to zero for
+// the pending pivots, so that the block kernel may run over whole groups of
+// eight columns (the extra columns are current; subtracting zero products
+// leaves them as they are).  Returns that multiple.
+int PadPending(FrontWork& w, int cols) {
+  const int cend = std::min(w.ld, (cols + 7) / 8 * 8);
   for (int t = 0; t < w.kb; ++t) {
-    const double f = Lr(w, r, t);
-    if (f != 0.0) RowUpdate(acc + c0, &Uc(w, t, c0), f, c1 - c0);
+    double* u = w.U.data() + static_cast<std::size_t>(t) * w.ld;
+    std::fill(u + cols, u + cend, 0.0);
   }
-  float* out = Row(w, r);
-  for (int c = c0; c < c1; ++c) out[c] = static_cast<float>(acc[c]);
+  return cend;
 }
 
-// Row r (leading) made current over the leading columns, the columns
-// shared out over the team.
+// Row r (leading) made current over the leading columns by the block
+// kernel, the column groups shared out over the team.
 void FlushRow(FrontWork& w, int r) {
-  if (w.kb == 0) return;
+  if (w.kb == 0 || w.ncN == 0) return;
   const int cols = w.ncN;
+  const int cend = PadPending(w, cols);
   w.flopsFlush += 2.0 * cols * w.kb;
   const int nt = TeamSize(w, 2.0 * cols * w.kb);
+  const int32_t row[1] = {r};
   if (nt <= 1) {
-    FlushRowPart(w, r, 0, cols);
+    FrontBlockUpdate(w.vec, w.eq, w.ld, row, 1, 0, cend, w.L.data(), w.kcap, w.kb, w.U.data(), w.ld);
     return;
   }
+  const int groups = cend / 8;
 #pragma omp parallel num_threads(nt)
   {
     const int id = ThreadId(), cnt = TeamCount();
-    FlushRowPart(w, r, cols * id / cnt, cols * (id + 1) / cnt);
+    FrontBlockUpdate(w.vec, w.eq, w.ld, row, 1, 8 * (groups * id / cnt), 8 * (groups * (id + 1) / cnt),
+                     w.L.data(), w.kcap, w.kb, w.U.data(), w.ld);
   }
 }
 
@@ -287,13 +284,7 @@ void FlushPending(FrontWork& w) {
     for (int t = 0; t < w.kb; ++t) any |= (l[t] != 0.0);
     if (any) act[static_cast<std::size_t>(na++)] = r;
   }
-  // Columns past the leading block up to the next group boundary multiply
-  // zero entries of U (exact no-ops on those front entries).
-  const int cend = std::min(w.ld, (cols + 7) / 8 * 8);
-  for (int t = 0; t < w.kb; ++t) {
-    double* u = w.U.data() + static_cast<std::size_t>(t) * w.ld;
-    std::fill(u + cols, u + cend, 0.0);
-  }
+  const int cend = PadPending(w, cols);
   // Column groups of eight split evenly over the team; each front entry is
   // updated by one thread with the same operations as on a single thread.
   const int groups = cend / 8;
@@ -339,10 +330,12 @@ void EliminateOne(FrontWork& w, double* r1) {
   // Pivot of largest magnitude; among equal magnitudes the one met last when
   // columns are searched in front order and, inside a column, rows in front
   // order (front order = arrival stamp).
+  // The row maxima are kept from the previous elimination unless an
+  // element was assembled since.
   uint32_t* rmax = w.rmax.data();
   uint32_t best = 0;
   for (int r = rN; r < nr; ++r) {
-    rmax[r] = MaxMagnitudeBits(Row(w, r) + cN, nc - cN);
+    if (!w.rmaxValid) rmax[r] = MaxMagnitudeBits(Row(w, r) + cN, nc - cN);
     best = std::max(best, rmax[r]);
   }
   int pr = -1, pc = -1;
@@ -370,9 +363,14 @@ void EliminateOne(FrontWork& w, double* r1) {
   const double rd = r1[d - 1];
   StoreEquation(w, d, pc);
 
-  // Fully summed rows: updated at once over the whole width.  Leading rows:
-  // the fully summed columns at once, the leading block later.  Rows are
-  // independent, so they may be shared out over the team.
+  // Fully summed rows: updated at once over the whole width, and their
+  // largest magnitude over the fully summed columns taken while the row is
+  // at hand (the pivot column becomes exactly zero, f - f * 1, so it does
+  // not count).  Leading rows: the fully summed columns at once, the leading
+  // block later.  In every row the last column then moves into the place of
+  // the pivot column.  Rows are independent, so they may be shared out over
+  // the team.
+  const int lc = nc - 1;
   double* L = w.L.data();
   const int nt = TeamSize(w, 2.0 * ((nr - rN) * static_cast<double>(nc) + rN * static_cast<double>(nc - cN)));
   double done = 0;  // entries updated
@@ -383,32 +381,45 @@ void EliminateOne(FrontWork& w, double* r1) {
     const double f = e[pc];
     const bool leading = r < rN;
     if (leading) L[static_cast<std::size_t>(r) * w.kcap + w.kb] = f;
-    if (f == 0.0) continue;
-    if (leading) FrontRowUpdate(w.vec, e + cN, p + cN, f, nc - cN);
-    else FrontRowUpdate(w.vec, e, p, f, nc);
-    done += leading ? nc - cN : nc;
-    r1[Abs(w.rowU[r]) - 1] -= f * rd;
+    if (f != 0.0) {
+      if (leading) {
+        FrontRowUpdate(w.vec, e + cN, p + cN, f, nc - cN);
+      } else {
+        FrontRowUpdate(w.vec, e, p, f, nc);
+        rmax[r] = MaxMagnitudeBits(e + cN, nc - cN);
+      }
+      done += leading ? nc - cN : nc;
+      r1[Abs(w.rowU[r]) - 1] -= f * rd;
+    }
+    e[pc] = e[lc];
+    e[lc] = 0.0f;
   }
   w.flopsRows += 2.0 * done;
   std::memcpy(w.U.data() + static_cast<std::size_t>(w.kb) * w.ld, p, sizeof(double) * static_cast<std::size_t>(cN));
   ++w.kb;
 
-  // Remove the pivot row and column: the last ones move into their places.
+  // Remove the pivot row and column: the last ones move into their places
+  // (the front entries of the column have moved above).
   const int lr = nr - 1;
-  if (pr != lr) MoveRow(w, lr, pr);
-  else std::memset(Row(w, lr), 0, sizeof(float) * static_cast<std::size_t>(nc));
+  if (pr != lr) {
+    MoveRow(w, lr, pr);
+    rmax[pr] = rmax[lr];
+  } else {
+    std::memset(Row(w, lr), 0, sizeof(float) * static_cast<std::size_t>(nc));
+  }
   w.posR[d] = -1;
   if (pr != lr) w.posR[Abs(w.rowU[pr])] = pr;
   w.nr = lr;
-  const int lc = nc - 1;
   if (pc != lc) {
-    MoveColumn(w, lc, pc);
-  } else {
-    for (int r = 0; r < w.nr; ++r) Row(w, r)[lc] = 0.0f;
+    for (int q = 0; q < w.kb; ++q) Uc(w, q, pc) = Uc(w, q, lc);
+    w.colU[pc] = w.colU[lc];
+    w.colT[pc] = w.colT[lc];
+    w.posC[Abs(w.colU[pc])] = pc;
   }
   w.posC[j] = -1;
   if (pc != lc) w.posC[Abs(w.colU[pc])] = pc;
   w.nc = lc;
+  w.rmaxValid = true;
 
   if (w.kb == w.kcap) FlushPending(w);
 }
@@ -554,6 +565,7 @@ void FrontStart(FrontWork& w, int n, int ncn, const FrontPlanStats& plan) {
 
 void FrontAssemble(FrontWork& w, int m, double* r1) {
   const int32_t* lm = w.lm.data();
+  w.rmaxValid = false;
   w.nfsNew = 0;
   for (int i = 0; i < m; ++i)
     if (lm[i] != 0) PlaceColumn(w, lm[i], w.stamp + i + 1);

@@ -110,6 +110,7 @@ struct FrontWork {
   std::vector<int32_t> colU, rowU;      // signed unknown of each column / row slot
   std::vector<int64_t> colT, rowT;      // arrival stamp of each column / row slot
   std::vector<uint32_t> rmax;           // largest magnitude (as bits) of each fully summed row
+  bool rmaxValid = false;               // rmax is current (no element assembled since it was taken)
   std::vector<double> sol;              // solution by unknown, index 1..n
   std::vector<double> prow;             // normalised pivot row, double
   std::vector<float> eqBuf;             // front matrix storage, row-major, stride ld

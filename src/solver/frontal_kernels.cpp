@@ -290,11 +290,26 @@ void RowUpdateAvx2(float* __restrict row, const double* __restrict p, double f, 
   for (; c < len; ++c) row[c] = static_cast<float>(static_cast<double>(row[c]) - p[c] * f);
 }
 
-// Sixteen columns in four registers across the pivots; the rounding to
-// single precision after each pivot is a narrowing and widening in place.
+// Forty-eight columns in twelve registers across the pivots (twelve
+// independent chains hide the latency of the rounding after each pivot,
+// a narrowing and widening in place); then sixteen, then four at a time.
 KALMORA_TARGET_AVX2
 void RowUpdatesAvx2(float* __restrict row, const double* __restrict P, int ldp, const double* f, int k, int len) {
   int c = 0;
+  for (; c + 48 <= len; c += 48) {
+    __m256d a[12];
+#pragma GCC unroll 12
+    for (int q = 0; q < 12; ++q) a[q] = Widen(row + c + 4 * q);
+    for (int t = 0; t < k; ++t) {
+      if (f[t] == 0.0) continue;
+      const __m256d fv = _mm256_broadcast_sd(f + t);
+      const double* p = P + static_cast<std::size_t>(t) * ldp + c;
+#pragma GCC unroll 12
+      for (int q = 0; q < 12; ++q) a[q] = Round(SubMul(a[q], fv, _mm256_loadu_pd(p + 4 * q)));
+    }
+#pragma GCC unroll 12
+    for (int q = 0; q < 12; ++q) Narrow(row + c + 4 * q, a[q]);
+  }
   for (; c + 16 <= len; c += 16) {
     __m256d a0 = Widen(row + c), a1 = Widen(row + c + 4), a2 = Widen(row + c + 8), a3 = Widen(row + c + 12);
     for (int t = 0; t < k; ++t) {
