@@ -95,9 +95,12 @@ float* Row(FrontWork& w, int r) { return w.eq + static_cast<std::size_t>(r) * w.
 int Abs(int32_t u) { return u < 0 ? -u : u; }
 
 // Column and row moves inside the front; entries outside the active block
-// stay zero.
+// stay zero.  The column moves of one element's placement change the
+// bookkeeping at once and are queued for the front entries (w.colOps:
+// source, destination, 1 for a swap or 0 for a move that clears the
+// source), then applied to every row in one pass.
 void SwapColumns(FrontWork& w, int s, int t) {
-  for (int r = 0; r < w.nr; ++r) std::swap(Row(w, r)[s], Row(w, r)[t]);
+  w.colOps.insert(w.colOps.end(), {s, t, 1});
   for (int q = 0; q < w.kb; ++q) std::swap(w.U[static_cast<std::size_t>(q) * w.ld + s], w.U[static_cast<std::size_t>(q) * w.ld + t]);
   std::swap(w.colU[s], w.colU[t]);
   std::swap(w.colT[s], w.colT[t]);
@@ -106,15 +109,30 @@ void SwapColumns(FrontWork& w, int s, int t) {
 }
 
 void MoveColumn(FrontWork& w, int src, int dst) {
-  for (int r = 0; r < w.nr; ++r) {
-    float* e = Row(w, r);
-    e[dst] = e[src];
-    e[src] = 0.0f;
-  }
+  w.colOps.insert(w.colOps.end(), {src, dst, 0});
   for (int q = 0; q < w.kb; ++q) w.U[static_cast<std::size_t>(q) * w.ld + dst] = w.U[static_cast<std::size_t>(q) * w.ld + src];
   w.colU[dst] = w.colU[src];
   w.colT[dst] = w.colT[src];
   w.posC[Abs(w.colU[dst])] = dst;
+}
+
+// The queued column moves applied to the entries of every row, in order.
+void ApplyColumnOps(FrontWork& w) {
+  const int32_t* op = w.colOps.data();
+  const std::size_t n = w.colOps.size();
+  if (n == 0) return;
+  for (int r = 0; r < w.nr; ++r) {
+    float* e = Row(w, r);
+    for (std::size_t k = 0; k < n; k += 3) {
+      if (op[k + 2]) {
+        std::swap(e[op[k]], e[op[k + 1]]);
+      } else {
+        e[op[k + 1]] = e[op[k]];
+        e[op[k]] = 0.0f;
+      }
+    }
+  }
+  w.colOps.clear();
 }
 
 void SwapRows(FrontWork& w, int s, int t) {
@@ -558,6 +576,7 @@ void FrontStart(FrontWork& w, int n, int ncn, const FrontPlanStats& plan) {
   AllocateStore(w.astor, w.acap, static_cast<std::size_t>(std::max<int64_t>(plan.RealStore, 0)),
                 "Out of memory, astor");
   Allocate(w.fsNew, mc, int32_t{0}, "Out of memory 7");
+  w.colOps.reserve(3 * mc);
   Allocate(w.ug, (static_cast<std::size_t>(w.kcap) + 1) * mc, 0.0, "Out of memory 10");
   Allocate(w.est, mc * mc, 0.0, "Out of memory, est");
   Allocate(w.r, mc, 0.0, "Out of memory, r(ncn)");
@@ -569,6 +588,7 @@ void FrontAssemble(FrontWork& w, int m, double* r1) {
   w.nfsNew = 0;
   for (int i = 0; i < m; ++i)
     if (lm[i] != 0) PlaceColumn(w, lm[i], w.stamp + i + 1);
+  ApplyColumnOps(w);
   if (w.nfsNew > 0) {
     // Columns that became fully summed: pending update applied in one pass.
     int32_t* slots = w.fsNew.data();

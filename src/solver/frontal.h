@@ -117,6 +117,7 @@ struct FrontWork {
   float* eq = nullptr;                  // 64-byte aligned start of eqBuf
   std::vector<double> L, U;             // factors and pivot rows of the pending update
   std::vector<int32_t> fsNew;           // columns fully summed by the current element
+  std::vector<int32_t> colOps;          // column moves of the current placement, not yet applied to the rows
   int nfsNew = 0;                       // their count
   std::vector<double> ug;               // work space of the column update
   int kb = 0;                           // pivots whose update of the leading block is pending
