@@ -87,7 +87,8 @@ int TeamCount() { return 1; }
 #endif
 
 // Threads for a dense update of `flops` floating-point operations; smaller
-// updates stay on one thread (starting a team costs a few microseconds).
+// updates stay on one thread (starting a team costs a few microseconds on
+// an idle machine, up to a time slice on a busy one).
 int TeamSize(const FrontWork& w, double flops) { return flops < w.teamFlops ? 1 : w.threads; }
 
 float* Row(FrontWork& w, int r) { return w.eq + static_cast<std::size_t>(r) * w.ld; }
