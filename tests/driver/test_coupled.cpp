@@ -32,92 +32,41 @@
 #include "post/int_main.h"
 #include "post/jacob_contr.h"
 #include "material/flow_stress.h"
+#include "mesh3d/volume_check.h"
 #include "support/element_tables.h"
+#include "support/plane_fluxes.h"
 #include "support/profile_fixtures.h"
 #include "support/scratch.h"
+#include "support/text_files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Axial volume flux through the corner levels of a flow mesh: the integral
-// of vz over the triangular faces of the wedges at each level z (bottom
-// faces, and top faces where no element starts), with the 7-point rule on
-// the isoparametric 6-node triangle; also the area of each level.
-struct Level {
-  double flux = 0.0;  // integral of vz, mm^3/s
-  double area = 0.0;  // mm^2
-};
-
-std::map<double, Level> LevelFluxes(const MeshRecord& m, const ElementTables& tab) {
-  const ElemType& t = tab.Tri6;
-  std::map<double, Level> bottom, top;
-  const int faces[2][6] = {{1, 2, 3, 7, 8, 9}, {4, 5, 6, 13, 14, 15}};
-  for (int e = 1; e <= m.g.ne; ++e)
-    for (int f = 0; f < 2; ++f) {
-      int nd[6];
-      for (int a = 0; a < 6; ++a) nd[a] = std::abs(m.g.nop(faces[f][a], e));
-      const double z = std::round(m.g.xyz(3, nd[0]) * 1e4) / 1e4;
-      Level& L = (f == 0 ? bottom : top)[z];
-      for (int p = 1; p <= t.ngp; ++p) {
-        double xa = 0, xb = 0, ya = 0, yb = 0, vz = 0;
-        for (int a = 1; a <= 6; ++a) {
-          xa += t.dN1(a, p) * m.g.xyz(1, nd[a - 1]);
-          xb += t.dN2(a, p) * m.g.xyz(1, nd[a - 1]);
-          ya += t.dN1(a, p) * m.g.xyz(2, nd[a - 1]);
-          yb += t.dN2(a, p) * m.g.xyz(2, nd[a - 1]);
-          vz += t.N(a, p) * m.fld(kFldVz, nd[a - 1]);
-        }
-        const double dA = t.w(p) * std::abs(xa * yb - xb * ya);
-        L.flux += vz * dA;
-        L.area += dA;
-      }
-    }
-  for (const auto& [z, L] : top)
-    if (!bottom.count(z)) bottom[z] = L;
-  return bottom;
-}
-
 struct Solved {
   InpDat inp;
   MeshRecord nodes, nodes_t;
-  std::map<double, Level> levels;  // before the distortion estimate
-  double zProfileTop = 0;          // die level, below it the profile
+  std::map<double, LevelFlux> levels;  // before the distortion estimate
+  double zProfileTop = 0;              // die level, below it the profile
   std::string console;
   std::string log;
   fs::path dir;
 };
 
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+// A scratch copy of the example with the iteration limit and the two mesh
+// density levels set.
+fs::path ExampleCopy(const std::string& name, int maxIter, int level3d, int level2d) {
+  const fs::path dir = ExampleScratch("coupled_" + name);
+  std::string text = ReadFile(dir / "indata.txt");
+  text = ReplaceLine(text, "25                 MaxIter", std::to_string(maxIter) + "   MaxIter");
+  text = ReplaceLine(text, "2                  MeshLevel3d", std::to_string(level3d) + "   MeshLevel3d");
+  text = ReplaceLine(text, "2                  MeshLevel:", std::to_string(level2d) + "   MeshLevel:");
+  WriteFile(dir / "indata.txt", text);
+  return dir;
 }
 
 // Prepares and solves variant 1 of the example (or of the example with the
 // outline file of fixture `fixture`) in a scratch directory.
-std::string Replace(std::string text, const std::string& prefix, const std::string& line) {
-  const std::size_t pos = text.find("\n" + prefix);
-  EXPECT_NE(pos, std::string::npos) << prefix;
-  const std::size_t end = text.find('\n', pos + 1);
-  return text.replace(pos + 1, end - pos - 1, line);
-}
-
-// A scratch copy of the example with the iteration limit and the two mesh
-// density levels set.
-fs::path ExampleCopy(const std::string& name, int maxIter, int level3d, int level2d) {
-  const fs::path dir = ScratchDir("coupled_" + name);
-  for (const auto& e : fs::directory_iterator(fs::path(KALMORA_EXAMPLES_DIR) / "round-bar"))
-    fs::copy_file(e.path(), dir / e.path().filename());
-  std::string text = ReadFile(dir / "indata.txt");
-  text = Replace(text, "25                 MaxIter", std::to_string(maxIter) + "   MaxIter");
-  text = Replace(text, "2                  MeshLevel3d", std::to_string(level3d) + "   MeshLevel3d");
-  text = Replace(text, "2                  MeshLevel:", std::to_string(level2d) + "   MeshLevel:");
-  std::ofstream(dir / "indata.txt") << text;
-  return dir;
-}
-
 std::unique_ptr<Solved> SolveVariant(const std::string& name, const std::string& fixture, int maxIter, int level) {
   auto s = std::make_unique<Solved>();
   s->dir = ExampleCopy(name, maxIter, level, level);
@@ -128,13 +77,11 @@ std::unique_ptr<Solved> SolveVariant(const std::string& name, const std::string&
   GenVariants(run);
   InpDat& d = run.inp_dat(1);
   if (!fixture.empty()) {
-    for (const Fixture& f : Fixtures())
-      if (f.name == fixture) {
-        std::string err;
-        EXPECT_TRUE(WriteOutlineFile("fixture.olf", ParseOutlineDescription(f.name, f.outlines, err))) << err;
-        d.FileOutline = "fixture.olf";
-        d.ProfType = f.profType;
-      }
+    const Fixture& f = FixtureNamed(fixture);
+    std::string err;
+    EXPECT_TRUE(WriteOutlineFile("fixture.olf", ParseOutlineDescription(f.name, f.outlines, err))) << err;
+    d.FileOutline = "fixture.olf";
+    d.ProfType = f.profType;
   }
   const ElementTables& tab = Tables();
   testing::internal::CaptureStdout();
@@ -143,7 +90,7 @@ std::unique_ptr<Solved> SolveVariant(const std::string& name, const std::string&
   std::FILE* log = std::fopen(d.FileInf.c_str(), "w");
   Jacob_contr(1, run.nodes(1), tab.Wedge15, tab.Tet10, d);
   Run_3d(1, run.nodes(1), run.nodes_t(1), d, tab, log);
-  s->levels = LevelFluxes(run.nodes(1), tab);
+  s->levels = PlaneFluxes(run.nodes(1), tab);
   s->zProfileTop = d.Z1;
   d.TempExit = ExitPlaneTemperature(run.nodes(1));
   Int_main(d, run.nodes(1));
@@ -160,6 +107,8 @@ std::unique_ptr<Solved> SolveVariant(const std::string& name, const std::string&
 }
 
 // Coupled iterations of the example in these tests (the input file allows 25).
+// The tests of the suite CoupledExample share one solve of the example and
+// one of the angle per process; they run as one CTest entry.
 constexpr int kExampleIterations = 4;
 
 const Solved& Example() {
@@ -198,7 +147,7 @@ void ExpectFluxConserved(const Solved& s, double tolProfile, double tolContainer
 
 }  // namespace
 
-TEST(Coupled, ExampleIteratesToTheLimitWithTheVelocityChangeFalling) {
+TEST(CoupledExample, ExampleIteratesToTheLimitWithTheVelocityChangeFalling) {
   const Solved& s = Example();
   int reports = 0;
   std::vector<double> convV;
@@ -216,9 +165,9 @@ TEST(Coupled, ExampleIteratesToTheLimitWithTheVelocityChangeFalling) {
   EXPECT_NE(s.log.find(" Results\n"), std::string::npos);
 }
 
-TEST(Coupled, ExampleConservesTheAxialVolumeFlux) { ExpectFluxConserved(Example(), 0.06, 0.35); }
+TEST(CoupledExample, ExampleConservesTheAxialVolumeFlux) { ExpectFluxConserved(Example(), 0.06, 0.35); }
 
-TEST(Coupled, ExampleRamPressureMatchesTheDirectExtrusionEstimate) {
+TEST(CoupledExample, ExampleRamPressureMatchesTheDirectExtrusionEstimate) {
   const Solved& s = Example();
   const InpDat& d = s.inp;
   const double D = 100.0, dBar = 20.0, R = D * D / (dBar * dBar), v = d.RamSpeed;
@@ -233,7 +182,7 @@ TEST(Coupled, ExampleRamPressureMatchesTheDirectExtrusionEstimate) {
   EXPECT_NEAR(r.ramForce * 1000.0 / (r.ramPressure * LargestArea(d)), 1.0, 0.01);
 }
 
-TEST(Coupled, ExampleTemperaturesStayBetweenToolAndBillet) {
+TEST(CoupledExample, ExampleTemperaturesStayBetweenToolAndBillet) {
   const Solved& s = Example();
   const double lo = std::min(s.inp.ToolTemp, s.inp.BilletTemp), hi = std::max(s.inp.ToolTemp, s.inp.BilletTemp);
   for (const MeshRecord* m : {&s.nodes, &s.nodes_t})
@@ -245,7 +194,7 @@ TEST(Coupled, ExampleTemperaturesStayBetweenToolAndBillet) {
     }
 }
 
-TEST(Coupled, DistortionOfTheRoundBarAndTheAngle) {
+TEST(CoupledExample, DistortionOfTheRoundBarAndTheAngle) {
   const Solved& round = Example();
   const Solved& angle = Angle();
   std::printf("distortion: round bar shift %.4g mm/m twist %.4g deg/m; L-angle shift %.4g mm/m twist %.4g deg/m\n",
@@ -260,7 +209,7 @@ TEST(Coupled, DistortionOfTheRoundBarAndTheAngle) {
   EXPECT_GT(angle.inp.IntRes(1), 3.0 * round.inp.IntRes(1));
 }
 
-TEST(Coupled, FinalResultFileShowsTheSolvedFieldsOnTheDistortedShape) {
+TEST(CoupledExample, FinalResultFileShowsTheSolvedFieldsOnTheDistortedShape) {
   const Solved& s = Example();
   const std::string vtk = ReadFile(s.dir / "kalm3d_Var_1.vtk");
   ASSERT_FALSE(vtk.empty());
@@ -272,16 +221,20 @@ TEST(Coupled, FinalResultFileShowsTheSolvedFieldsOnTheDistortedShape) {
   EXPECT_NEAR(x, s.nodes.g.xyz(1, 1), 0.006);
   EXPECT_NEAR(z, s.nodes.g.xyz(3, 1), 0.006);
   EXPECT_NE(vtk.find("SCALARS Temperature double 1"), std::string::npos);
+  // The distortion estimate moves the profile nodes but keeps every wedge
+  // oriented (det J < 0 at every integration point) and the mesh whole.
+  const auto findings = CheckVolumeMesh(s.nodes.g, Tables());
+  EXPECT_TRUE(findings.empty()) << findings.front();
 }
 
 TEST(Coupled, FourVariantsOrderTheForceBySpeedAndBilletTemperature) {
   const fs::path dir = ExampleCopy("variants", 2, 1, 1);
   std::string text = ReadFile(dir / "indata.txt");
-  text = Replace(text, "1                  number of ram speeds", "2   ram speeds");
-  text = Replace(text, "5.0                ram speed", "5.0\n10.0");
-  text = Replace(text, "1                  number of billet temperatures", "2   billet temperatures");
-  text = Replace(text, "480.0              initial billet temperature", "460.0\n500.0");
-  std::ofstream(dir / "indata.txt") << text;
+  text = ReplaceLine(text, "1                  number of ram speeds", "2   ram speeds");
+  text = ReplaceLine(text, "5.0                ram speed", "5.0\n10.0");
+  text = ReplaceLine(text, "1                  number of billet temperatures", "2   billet temperatures");
+  text = ReplaceLine(text, "480.0              initial billet temperature", "460.0\n500.0");
+  WriteFile(dir / "indata.txt", text);
   const fs::path back = fs::current_path();
   fs::current_path(dir);
   auto run = std::make_unique<RunState>();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "support/scratch.h"
+#include "support/text_files.h"
 
 namespace fs = std::filesystem;
 
@@ -39,44 +40,8 @@ RunResult RunIn(const fs::path& dir, const std::string& env = "", const std::str
   while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
   const int st = pclose(p);
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  std::ifstream e(errFile);
-  std::stringstream ss;
-  ss << e.rdbuf();
-  r.err = ss.str();
+  r.err = ReadFile(errFile);
   return r;
-}
-
-std::vector<std::string> Lines(const std::string& s) {
-  std::vector<std::string> out;
-  std::istringstream in(s);
-  std::string line;
-  while (std::getline(in, line)) out.push_back(line);
-  return out;
-}
-
-// A scratch copy of the bundled example, in a folder of its own.
-fs::path ExampleCopy(const std::string& name) {
-  const fs::path dir = ScratchDir(name);
-  for (const auto& e : fs::directory_iterator(fs::path(KALMORA_EXAMPLES_DIR) / "round-bar"))
-    fs::copy_file(e.path(), dir / e.path().filename());
-  return dir;
-}
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void WriteFile(const fs::path& p, const std::string& s) { std::ofstream(p) << s; }
-
-// Replaces the first line of `text` that starts with `prefix`.
-std::string ReplaceLine(std::string text, const std::string& prefix, const std::string& line) {
-  const std::size_t pos = text.find("\n" + prefix);
-  EXPECT_NE(pos, std::string::npos) << prefix;
-  const std::size_t end = text.find('\n', pos + 1);
-  return text.replace(pos + 1, end - pos - 1, line);
 }
 
 // Asserts that the lines appear in this order (not necessarily adjacent).
@@ -137,7 +102,7 @@ std::vector<std::string> Written(const fs::path& dir) {
 }  // namespace
 
 TEST(Run, ExamplePrintsEveryPhaseInOrderAndExitsZero) {
-  const fs::path dir = ExampleCopy("example");
+  const fs::path dir = ExampleScratch("example");
   const RunResult r = RunIn(dir);
   EXPECT_EQ(r.status, 0) << r.err;
   const auto lines = Lines(r.out);
@@ -169,7 +134,7 @@ TEST(Run, ExamplePrintsEveryPhaseInOrderAndExitsZero) {
 }
 
 TEST(Run, ThreeZoneLayoutWithTwoExtraZoneLengthsSolvesTwoVariantsInParallel) {
-  const fs::path dir = ExampleCopy("threezone");
+  const fs::path dir = ExampleScratch("threezone");
   std::string text = ReadFile(dir / "indata.txt");
   text = ReplaceLine(text, "1                  number of extra-zone lengths", "2   extra-zone lengths");
   text = ReplaceLine(text, "0.0                extra-zone length", "20.0\n40.0");
@@ -201,7 +166,7 @@ TEST(Run, ThreeZoneLayoutWithTwoExtraZoneLengthsSolvesTwoVariantsInParallel) {
 TEST(Run, EmptyVariationListIsRefusedBeforeAnyVariantFile) {
   // An empty list leaves no variant to compute: a mistake in the input that
   // is named, not a successful run that writes nothing.
-  const fs::path dir = ExampleCopy("empty");
+  const fs::path dir = ExampleScratch("empty");
   std::string text = ReadFile(dir / "indata.txt");
   text = ReplaceLine(text, "1                  number of billet temperatures", "0   no billet temperature");
   text = ReplaceLine(text, "480.0", "");
@@ -218,14 +183,14 @@ TEST(Run, EmptyVariationListIsRefusedBeforeAnyVariantFile) {
 
 TEST(Run, BadInputStopsWithOneLineNamingFileLineAndItem) {
   {
-    const fs::path dir = ExampleCopy("missing");
+    const fs::path dir = ExampleScratch("missing");
     fs::remove(dir / "indata.txt");
     const RunResult r = RunIn(dir);
     EXPECT_NE(r.status, 0);
     EXPECT_EQ(Lines(r.err), std::vector<std::string>{"indata.txt: cannot open the input file: No such file or directory"});
   }
   {
-    const fs::path dir = ExampleCopy("badtype");
+    const fs::path dir = ExampleScratch("badtype");
     WriteFile(dir / "indata.txt", ReplaceLine(ReadFile(dir / "indata.txt"), "25                 MaxIter", "ten  MaxIter"));
     const RunResult r = RunIn(dir);
     EXPECT_NE(r.status, 0);
@@ -234,7 +199,7 @@ TEST(Run, BadInputStopsWithOneLineNamingFileLineAndItem) {
         << r.err;
   }
   {
-    const fs::path dir = ExampleCopy("short");
+    const fs::path dir = ExampleScratch("short");
     std::string text = ReadFile(dir / "indata.txt");
     text.resize(text.find("--- mesh and control ---"));
     WriteFile(dir / "indata.txt", text);
@@ -245,7 +210,7 @@ TEST(Run, BadInputStopsWithOneLineNamingFileLineAndItem) {
         << r.err;
   }
   {
-    const fs::path dir = ExampleCopy("nooutline");
+    const fs::path dir = ExampleScratch("nooutline");
     fs::remove(dir / "round-bar.olf");
     const RunResult r = RunIn(dir);
     EXPECT_NE(r.status, 0);
@@ -255,7 +220,7 @@ TEST(Run, BadInputStopsWithOneLineNamingFileLineAndItem) {
   {
     // A truncated outline file named by the second of two variants stops the
     // run before the first variant writes anything.
-    const fs::path dir = ExampleCopy("badoutline");
+    const fs::path dir = ExampleScratch("badoutline");
     std::string text = ReadFile(dir / "indata.txt");
     text = ReplaceLine(text, "1                  number of outline files", "2   outline files");
     text = ReplaceLine(text, "round-bar.olf", "round-bar.olf\ncut.olf");
@@ -291,7 +256,7 @@ TEST(Run, ImpossibleInputIsRefusedWithOneLineBeforeAnyFile) {
        "indata.txt:54: number of ram speeds is 2147483647, but only 39 line(s) follow in the file (1 per entry)"},
   };
   for (const Case& c : cases) {
-    const fs::path dir = ExampleCopy(c.name);
+    const fs::path dir = ExampleScratch(c.name);
     WriteFile(dir / "indata.txt", ReplaceLine(ReadFile(dir / "indata.txt"), c.prefix, c.line));
     const RunResult r = RunIn(dir);
     EXPECT_EQ(r.status, 1) << c.name;
@@ -303,7 +268,7 @@ TEST(Run, ImpossibleInputIsRefusedWithOneLineBeforeAnyFile) {
 TEST(Run, FourLongListsCannotWrapTheVariantCount) {
   // 65536 entries in each of the four lists: 2^64 variants, which a 64-bit
   // product wraps to 0.
-  const fs::path dir = ExampleCopy("fourlists");
+  const fs::path dir = ExampleScratch("fourlists");
   std::string text = ReadFile(dir / "indata.txt");
   // Each count line becomes 65536 and 65535 values; the value line that
   // followed the count is the last one.
@@ -349,7 +314,7 @@ TEST(Run, BadOutlineGeometryIsNamedByFileOutlineAndSlot) {
        "slot 2 needs an outline with '1' in fifth place; outline CONT2 takes slot 3"},
   };
   for (const Case& c : cases) {
-    const fs::path dir = ExampleCopy("geometry_" + c.name);
+    const fs::path dir = ExampleScratch("geometry_" + c.name);
     WriteOutlines(dir / "round-bar.olf", c.outlines);
     const RunResult r = RunIn(dir);
     EXPECT_EQ(r.status, 1) << c.name;
@@ -366,7 +331,7 @@ TEST(Run, ThreadsAreBoundedAndResultsDoNotDependOnThem) {
   const std::vector<std::pair<std::string, std::string>> runs = {{"OMP_NUM_THREADS=1", "1"},
                                                                  {"OMP_NUM_THREADS=8", "3"}};
   for (const auto& [env, want] : runs) {
-    const fs::path dir = ExampleCopy("threads" + want);
+    const fs::path dir = ExampleScratch("threads" + want);
     std::string text = ReplaceLine(ReadFile(dir / "indata.txt"), "1                  number of ram speeds",
                                    "3  ram speeds\n5.0\n6.0");
     WriteFile(dir / "indata.txt", ReplaceLine(text, "25                 MaxIter", "1   MaxIter: one coupled iteration"));
@@ -393,7 +358,7 @@ TEST(Run, ThreadsAreBoundedAndResultsDoNotDependOnThem) {
 }
 
 TEST(Run, OutlineToolChecksGeometryAndNumbersBeforeWriting) {
-  const fs::path dir = ExampleCopy("tool");
+  const fs::path dir = ExampleScratch("tool");
   auto tool = [&](const std::string& text, const std::string& args = "") {
     WriteFile(dir / "d.txt", text);
     fs::remove(dir / "d.olf");
@@ -444,7 +409,7 @@ TEST(Run, ScratchFoldersAreFreshAndUniqueSoRunsCannotCollide) {
 }
 
 TEST(Run, HelpAndUnknownOptionsTouchNothing) {
-  const fs::path dir = ExampleCopy("options");
+  const fs::path dir = ExampleScratch("options");
   const RunResult help = RunIn(dir, "", "--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--prepare-only"), std::string::npos);
@@ -464,7 +429,7 @@ TEST(Run, HelpAndUnknownOptionsTouchNothing) {
 }
 
 TEST(Run, PrepareOnlyWritesThePreparedVariantsAndStopsBeforeTheSolve) {
-  const fs::path dir = ExampleCopy("prepare");
+  const fs::path dir = ExampleScratch("prepare");
   std::string text = ReadFile(dir / "indata.txt");
   text = ReplaceLine(text, "1                  number of ram speeds", "2   ram speeds");
   text = ReplaceLine(text, "5.0                ram speed", "5.0\n10.0");
@@ -485,7 +450,7 @@ TEST(Run, PrepareOnlyWritesThePreparedVariantsAndStopsBeforeTheSolve) {
 }
 
 TEST(Run, FailureInOneVariantSolveStopsTheRunWithoutASummary) {
-  const fs::path dir = ExampleCopy("failing");
+  const fs::path dir = ExampleScratch("failing");
   std::string text = ReadFile(dir / "indata.txt");
   text = ReplaceLine(text, "1                  number of ram speeds", "2   ram speeds");
   text = ReplaceLine(text, "5.0                ram speed", "5.0\n10.0");

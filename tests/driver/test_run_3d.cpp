@@ -15,6 +15,7 @@
 #include "solver/field_solve.h"
 #include "solver/flow_force.h"
 #include "solver/rheology.h"
+#include "support/text_files.h"
 #include "thermal/perenos.h"
 
 namespace {
@@ -76,14 +77,6 @@ struct Outcome {
   InpDat inp;
   Script script;
 };
-
-std::vector<std::string> Lines(const std::string& s) {
-  std::vector<std::string> out;
-  std::istringstream in(s);
-  std::string line;
-  while (std::getline(in, line)) out.push_back(line);
-  return out;
-}
 
 Outcome RunScripted(int maxIter, std::vector<double> convV, std::vector<double> convT, int iVar = 3) {
   Outcome o;

@@ -15,6 +15,7 @@
 #include "mesh2d/outline_shapes.h"
 #include "mesh2d/run_gr_2d.h"
 #include "mesh2d/section_file.h"
+#include "support/fixture_sections.h"
 #include "support/profile_fixtures.h"
 #include "test_boundary_fixtures.h"
 #include "support/scratch.h"
@@ -23,17 +24,7 @@ namespace {
 
 // The input values of the round-bar example.
 InpDat SectionVariant(const Fixture& f) {
-  const std::string dir = ScratchDir("bnd").string() + "/";
-  InpDat d;
-  d.FileOutline = dir + "bnd_" + f.name + ".olf";
-  d.File2d = dir + "bnd_" + f.name + ".f2d";
-  d.ProfType = f.profType;
-  d.MeshLevel = 2;
-  d.MeshLevel3d = 2;
-  d.LenA = 100.0;
-  d.AxialLen = 20.0;
-  d.PieceLen1 = 3.0;
-  d.RamSpeed = 5.0;
+  InpDat d = FixtureSections(f, "bnd");
   d.BilletTemp = 480.0;
   d.ToolTemp = 450.0;
   for (int k = 1; k <= 3; ++k) d.BcFactor(k) = 0.9;
@@ -44,13 +35,6 @@ InpDat SectionVariant(const Fixture& f) {
   d.mat.LawTable(3) = 0.12;
   d.mat.MatTmax = 600.0;
   d.ViscMax = d.ViscMin = 1.0;
-  std::string err;
-  const auto raw = ParseOutlineDescription(f.name, f.outlines, err);
-  EXPECT_TRUE(err.empty()) << err;
-  EXPECT_TRUE(WriteOutlineFile(d.FileOutline, raw));
-  Run_gr_2d(1, d);
-  ReadSection2d(1, d);
-  SetAxialLayout(d);
   return d;
 }
 

@@ -19,6 +19,7 @@
 #include "solver/field_solve.h"
 #include "solver/potential.h"
 #include "support/element_tables.h"
+#include "support/fixture_sections.h"
 #include "support/grid_mesh2d.h"
 #include "support/profile_fixtures.h"
 #include "support/scratch.h"
@@ -58,36 +59,6 @@ bool ReadSigma(int& ne, int& nv, std::vector<double>& node, std::vector<int>& tr
     }
   }
   return true;
-}
-
-// A variant of a profile fixture with its cross-section meshes read back
-// and its axial layout set.
-InpDat Prepared(const Fixture& f, double faceShift) {
-  InpDat d;
-  const std::string dir = ScratchDir("dieface_sections").string() + "/";
-  d.FileOutline = dir + f.name + "_df.olf";
-  d.File2d = dir + f.name + "_df.f2d";
-  d.ProfType = f.profType;
-  d.MeshLevel = 2;
-  d.MeshLevel3d = 2;
-  d.LenA = 100;
-  d.AxialLen = 20;
-  d.PieceLen1 = 3;
-  d.RamSpeed = 5;
-  d.MemBudget = 2048000000;
-  d.FaceShift = faceShift;
-  std::string err;
-  EXPECT_TRUE(WriteOutlineFile(d.FileOutline, ParseOutlineDescription(f.name, f.outlines, err)));
-  Run_gr_2d(1, d);
-  ReadSection2d(1, d);
-  SetAxialLayout(d);
-  return d;
-}
-
-const Fixture& FixtureNamed(const std::string& name) {
-  for (const Fixture& f : Fixtures())
-    if (f.name == name) return f;
-  throw std::runtime_error("no fixture " + name);
 }
 
 // Volume of the mesh: sum over all points of |det J| x weight.
@@ -184,7 +155,7 @@ TEST(WriteSigmaFem, FailedWriteStopsAndKeepsTheEarlierFile) {
 // profile (r <= 10), 0 on the container outline (r = 50), and between them
 // the potential ln(50/r) / ln 5.
 TEST(DieFaceCorrection, RoundBarPotentialIsLogarithmic) {
-  InpDat d = Prepared(FixtureNamed("round"), 2.0);
+  InpDat d = FixtureSections(FixtureNamed("round"), "dieface", 2.0);
   ASSERT_EQ(PotentialMeshIndex(d), 2);
   DieFaceBoundaryValues(d);
   MeshRecord none;
@@ -217,7 +188,7 @@ TEST(DieFaceCorrection, CorrectedMeshesStaySoundAndGainTheShiftedVolume) {
     SCOPED_TRACE(name);
     InTempDir tmp(name);
     const double F = 2.0;
-    InpDat plain = Prepared(FixtureNamed(name), 0.99);  // below 1: no correction
+    InpDat plain = FixtureSections(FixtureNamed(name), "dieface", 0.99);  // below 1: no correction
     InpDat corr = plain;
     corr.FaceShift = F;
 

@@ -13,6 +13,7 @@
 #include "mesh3d/volume_check.h"
 #include "post/jacob_contr.h"
 #include "support/element_tables.h"
+#include "support/fixture_sections.h"
 #include "support/profile_fixtures.h"
 #include "support/scratch.h"
 
@@ -43,22 +44,7 @@ void JacobianRange(const Mesh3d& m, double& maxDet, double& minRatio) {
 TEST(FixtureVolumes, EveryLayoutGivesOrientedWedgesOneNodePerPointAndItsVolume) {
   for (const Fixture& f : Fixtures()) {
     SCOPED_TRACE(f.name);
-    const std::string dir = ScratchDir("vol").string() + "/";
-    InpDat d;
-    d.FileOutline = dir + f.name + "_3d.olf";
-    d.File2d = dir + f.name + "_3d.f2d";
-    d.ProfType = f.profType;
-    d.MeshLevel = 2;
-    d.MeshLevel3d = 2;
-    d.LenA = 100;
-    d.AxialLen = 20;
-    d.PieceLen1 = 3;
-    d.RamSpeed = 5;
-    std::string err;
-    ASSERT_TRUE(WriteOutlineFile(d.FileOutline, ParseOutlineDescription(f.name, f.outlines, err)));
-    Run_gr_2d(1, d);
-    ReadSection2d(1, d);
-    SetAxialLayout(d);
+    InpDat d = FixtureSections(f, "vol");
     for (int kind = 1; kind <= 2; ++kind) {
       MeshRecord nodes;
       nodes.kind = static_cast<int8_t>(kind);

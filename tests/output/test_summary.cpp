@@ -15,24 +15,12 @@
 
 #include "output/extruded_mesh.h"
 #include "output/summary.h"
+#include "support/scratch.h"
+#include "support/text_files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path Scratch(const std::string& name) {
-  const fs::path dir = fs::path(::testing::TempDir()) / ("kalmora_summary_" + name);
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 VariantResult Sample(int n) {
   VariantResult r;
@@ -131,7 +119,7 @@ TEST(Summary, ResultTakesFinalValuesWithCompressionPositiveAndForceInKilonewtons
 }
 
 TEST(Summary, CsvRoundTripKeepsEveryValueAndTheExactHeader) {
-  const fs::path dir = Scratch("roundtrip");
+  const fs::path dir = ScratchDir("summary_roundtrip");
   std::vector<VariantResult> rows = {Sample(1), Sample(2), Sample(3)};
   rows[1].outlineFile = "profile, \"L\" 40x40.olf";
   rows[2].twist1 = std::nan("");
@@ -171,7 +159,7 @@ TEST(Summary, CsvRoundTripKeepsEveryValueAndTheExactHeader) {
 }
 
 TEST(Summary, ReadingRefusesForeignOrDamagedFilesWithFileAndLine) {
-  const fs::path dir = Scratch("damaged");
+  const fs::path dir = ScratchDir("summary_damaged");
   const std::string path = (dir / "s.csv").string();
   std::vector<VariantResult> rows;
   std::string err;
@@ -209,7 +197,7 @@ TEST(Summary, ConsoleTableAlignsEveryColumn) {
 }
 
 TEST(SummaryDeathTest, UnwritableSummaryStopsTheRunAndLeavesNoFile) {
-  const fs::path dir = Scratch("unwritable");
+  const fs::path dir = ScratchDir("summary_unwritable");
   const std::string path = (dir / "missing-dir" / "kalmora_summary.csv").string();
   EXPECT_EXIT(WriteSummary(path, {Sample(1)}), ::testing::ExitedWithCode(1),
               "kalmora_summary.csv: cannot write the run summary");

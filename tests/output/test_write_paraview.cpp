@@ -20,6 +20,7 @@
 
 #include "output/extruded_mesh.h"
 #include "output/write_paraview.h"
+#include "support/text_files.h"
 
 namespace fs = std::filesystem;
 
@@ -43,20 +44,6 @@ class ScratchDir : public ::testing::Test {
   }
   fs::path dir_, old_;
 };
-
-std::string ReadFile(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) out.push_back(l);
-  return out;
-}
 
 // The point-data arrays of a file: header name -> value lines, plus the
 // order in which the headers appear.

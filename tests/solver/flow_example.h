@@ -56,41 +56,9 @@ inline void FlowIteration(const ElementTables& tab, PreparedExample& ex) {
 #include <map>
 #include <vector>
 
-// Axial volume flux (mm^3/s, vz integrated over the plane) through every
-// layer plane of an extruded wedge mesh: the bottom triangles of the wedges
-// (nodes 1, 2, 3, 7, 8, 9 in the order of the 6-node triangle) grouped by
-// their z, integrated with the triangle's area rule.  Returns z -> flux; the
-// area of each plane goes to `area`.
-inline std::map<long, double> PlaneFluxes(const ElementTables& tab, const MeshRecord& m, std::map<long, double>& area) {
-  std::map<long, double> flux;
-  area.clear();
-  const Mesh3d& g = m.g;
-  const int map6[6] = {1, 2, 3, 7, 8, 9};
-  const ElemType& tri = tab.Tri6;
-  for (int k = 1; k <= g.ne; ++k) {
-    int nd[6];
-    for (int a = 0; a < 6; ++a) nd[a] = g.nop(map6[a], k);
-    const long key = std::lround(g.xyz(3, nd[0]) * 1000.0);
-    for (int p = 1; p <= tri.ngp; ++p) {
-      double j11 = 0, j12 = 0, j21 = 0, j22 = 0, vz = 0;
-      for (int a = 0; a < 6; ++a) {
-        j11 += tri.dN1(a + 1, p) * g.xyz(1, nd[a]);
-        j12 += tri.dN1(a + 1, p) * g.xyz(2, nd[a]);
-        j21 += tri.dN2(a + 1, p) * g.xyz(1, nd[a]);
-        j22 += tri.dN2(a + 1, p) * g.xyz(2, nd[a]);
-        vz += tri.N(a + 1, p) * m.fld(kFldVz, nd[a]);
-      }
-      const double dA = tri.w(p) * std::fabs(j11 * j22 - j12 * j21);
-      flux[key] += vz * dA;
-      area[key] += dA;
-    }
-  }
-  return flux;
-}
-
 // Axial volume flux averaged over every element layer of an extruded wedge
 // mesh: the integral of vz over the layer's volume divided by its height,
-// keyed like PlaneFluxes by the layer's lower plane.
+// keyed by the layer's lower plane z in micrometres.
 inline std::map<long, double> LayerMeanFluxes(const ElementTables& tab, const MeshRecord& m) {
   std::map<long, double> flux;
   const ElemType& et = tab.Wedge15;

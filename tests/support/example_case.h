@@ -9,6 +9,7 @@
 #include "driver/variant_steps.h"
 #include "input/read_text_data.h"
 #include "input/variants.h"
+#include "support/scratch.h"
 
 // Where a volume mesh level override goes: into the run input before the
 // variants are generated (every variant inherits it), or into the record of
@@ -23,8 +24,7 @@ enum class ExampleLevel { BeforeVariants, AfterVariants };
 inline void PrepareExampleIn(const std::filesystem::path& dir, const ElementTables& tab, RunState& run,
                              int level3d = 0, ExampleLevel at = ExampleLevel::AfterVariants, bool prepare = true) {
   namespace fs = std::filesystem;
-  for (const auto& e : fs::directory_iterator(fs::path(KALMORA_EXAMPLES_DIR) / "round-bar"))
-    fs::copy_file(e.path(), dir / e.path().filename());
+  CopyExampleInto(dir);
   const fs::path home = fs::current_path();
   fs::current_path(dir);
   ReadTextData(run.input);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -57,3 +58,11 @@ inline const std::vector<Fixture>& Fixtures() {
   return f;
 }
 
+
+// The fixture called `name`; an unknown name is a fault of the test.
+inline const Fixture& FixtureNamed(const std::string& name) {
+  for (const Fixture& f : Fixtures())
+    if (f.name == name) return f;
+  std::fprintf(stderr, "no profile fixture named %s\n", name.c_str());
+  std::abort();
+}

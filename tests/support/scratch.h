@@ -55,3 +55,18 @@ inline std::filesystem::path ScratchDir(const std::string& name) {
 
 // Path of a file `file` in a fresh scratch folder of its own.
 inline std::string ScratchFile(const std::string& file) { return (ScratchDir("f") / file).string(); }
+
+#ifdef KALMORA_EXAMPLES_DIR
+// Copies the files of the bundled example examples/round-bar into `dir`.
+inline void CopyExampleInto(const std::filesystem::path& dir) {
+  for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(KALMORA_EXAMPLES_DIR) / "round-bar"))
+    std::filesystem::copy_file(e.path(), dir / e.path().filename());
+}
+
+// A fresh scratch folder holding a copy of the bundled example.
+inline std::filesystem::path ExampleScratch(const std::string& name) {
+  const std::filesystem::path dir = ScratchDir(name);
+  CopyExampleInto(dir);
+  return dir;
+}
+#endif
