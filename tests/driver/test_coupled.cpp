@@ -57,11 +57,9 @@ struct Solved {
 // density levels set.
 fs::path ExampleCopy(const std::string& name, int maxIter, int level3d, int level2d) {
   const fs::path dir = ExampleScratch("coupled_" + name);
-  std::string text = ReadFile(dir / "indata.txt");
-  text = ReplaceLine(text, "25                 MaxIter", std::to_string(maxIter) + "   MaxIter");
-  text = ReplaceLine(text, "2                  MeshLevel3d", std::to_string(level3d) + "   MeshLevel3d");
-  text = ReplaceLine(text, "2                  MeshLevel:", std::to_string(level2d) + "   MeshLevel:");
-  WriteFile(dir / "indata.txt", text);
+  EditLines(dir / "indata.txt", {{"25                 MaxIter", std::to_string(maxIter) + "   MaxIter"},
+                                 {"2                  MeshLevel3d", std::to_string(level3d) + "   MeshLevel3d"},
+                                 {"2                  MeshLevel:", std::to_string(level2d) + "   MeshLevel:"}});
   return dir;
 }
 
@@ -229,12 +227,10 @@ TEST(CoupledExample, FinalResultFileShowsTheSolvedFieldsOnTheDistortedShape) {
 
 TEST(Coupled, FourVariantsOrderTheForceBySpeedAndBilletTemperature) {
   const fs::path dir = ExampleCopy("variants", 2, 1, 1);
-  std::string text = ReadFile(dir / "indata.txt");
-  text = ReplaceLine(text, "1                  number of ram speeds", "2   ram speeds");
-  text = ReplaceLine(text, "5.0                ram speed", "5.0\n10.0");
-  text = ReplaceLine(text, "1                  number of billet temperatures", "2   billet temperatures");
-  text = ReplaceLine(text, "480.0              initial billet temperature", "460.0\n500.0");
-  WriteFile(dir / "indata.txt", text);
+  EditLines(dir / "indata.txt", {{"1                  number of ram speeds", "2   ram speeds"},
+                                 {"5.0                ram speed", "5.0\n10.0"},
+                                 {"1                  number of billet temperatures", "2   billet temperatures"},
+                                 {"480.0              initial billet temperature", "460.0\n500.0"}});
   const fs::path back = fs::current_path();
   fs::current_path(dir);
   auto run = std::make_unique<RunState>();

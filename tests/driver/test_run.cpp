@@ -135,12 +135,10 @@ TEST(Run, ExamplePrintsEveryPhaseInOrderAndExitsZero) {
 
 TEST(Run, ThreeZoneLayoutWithTwoExtraZoneLengthsSolvesTwoVariantsInParallel) {
   const fs::path dir = ExampleScratch("threezone");
-  std::string text = ReadFile(dir / "indata.txt");
-  text = ReplaceLine(text, "1                  number of extra-zone lengths", "2   extra-zone lengths");
-  text = ReplaceLine(text, "0.0                extra-zone length", "20.0\n40.0");
-  text = ReplaceLine(text, "1                  ProfType", "3   ProfType: three zones");
-  text = ReplaceLine(text, "25                 MaxIter", "2   MaxIter: two coupled iterations suffice here");
-  WriteFile(dir / "indata.txt", text);
+  EditLines(dir / "indata.txt", {{"1                  number of extra-zone lengths", "2   extra-zone lengths"},
+                                 {"0.0                extra-zone length", "20.0\n40.0"},
+                                 {"1                  ProfType", "3   ProfType: three zones"},
+                                 {"25                 MaxIter", "2   MaxIter: two coupled iterations suffice here"}});
   const RunResult r = RunIn(dir);
   ASSERT_EQ(r.status, 0) << r.err;
   int checks = 0;
@@ -167,10 +165,8 @@ TEST(Run, EmptyVariationListIsRefusedBeforeAnyVariantFile) {
   // An empty list leaves no variant to compute: a mistake in the input that
   // is named, not a successful run that writes nothing.
   const fs::path dir = ExampleScratch("empty");
-  std::string text = ReadFile(dir / "indata.txt");
-  text = ReplaceLine(text, "1                  number of billet temperatures", "0   no billet temperature");
-  text = ReplaceLine(text, "480.0", "");
-  WriteFile(dir / "indata.txt", text);
+  EditLines(dir / "indata.txt", {{"1                  number of billet temperatures", "0   no billet temperature"},
+                                 {"480.0", ""}});
   const RunResult r = RunIn(dir);
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_EQ(Lines(r.err), std::vector<std::string>{"indata.txt:56: the list of billet temperatures is empty, so there "
@@ -191,7 +187,7 @@ TEST(Run, BadInputStopsWithOneLineNamingFileLineAndItem) {
   }
   {
     const fs::path dir = ExampleScratch("badtype");
-    WriteFile(dir / "indata.txt", ReplaceLine(ReadFile(dir / "indata.txt"), "25                 MaxIter", "ten  MaxIter"));
+    EditLines(dir / "indata.txt", {{"25                 MaxIter", "ten  MaxIter"}});
     const RunResult r = RunIn(dir);
     EXPECT_NE(r.status, 0);
     ASSERT_EQ(Lines(r.err).size(), 1u) << r.err;
@@ -221,10 +217,8 @@ TEST(Run, BadInputStopsWithOneLineNamingFileLineAndItem) {
     // A truncated outline file named by the second of two variants stops the
     // run before the first variant writes anything.
     const fs::path dir = ExampleScratch("badoutline");
-    std::string text = ReadFile(dir / "indata.txt");
-    text = ReplaceLine(text, "1                  number of outline files", "2   outline files");
-    text = ReplaceLine(text, "round-bar.olf", "round-bar.olf\ncut.olf");
-    WriteFile(dir / "indata.txt", text);
+    EditLines(dir / "indata.txt", {{"1                  number of outline files", "2   outline files"},
+                                   {"round-bar.olf", "round-bar.olf\ncut.olf"}});
     std::string bytes = ReadFile(dir / "round-bar.olf");
     bytes.resize(100);
     WriteFile(dir / "cut.olf", bytes);
@@ -257,7 +251,7 @@ TEST(Run, ImpossibleInputIsRefusedWithOneLineBeforeAnyFile) {
   };
   for (const Case& c : cases) {
     const fs::path dir = ExampleScratch(c.name);
-    WriteFile(dir / "indata.txt", ReplaceLine(ReadFile(dir / "indata.txt"), c.prefix, c.line));
+    EditLines(dir / "indata.txt", {{c.prefix, c.line}});
     const RunResult r = RunIn(dir);
     EXPECT_EQ(r.status, 1) << c.name;
     EXPECT_EQ(Lines(r.err), std::vector<std::string>{c.want}) << c.name;
@@ -332,9 +326,8 @@ TEST(Run, ThreadsAreBoundedAndResultsDoNotDependOnThem) {
                                                                  {"OMP_NUM_THREADS=8", "3"}};
   for (const auto& [env, want] : runs) {
     const fs::path dir = ExampleScratch("threads" + want);
-    std::string text = ReplaceLine(ReadFile(dir / "indata.txt"), "1                  number of ram speeds",
-                                   "3  ram speeds\n5.0\n6.0");
-    WriteFile(dir / "indata.txt", ReplaceLine(text, "25                 MaxIter", "1   MaxIter: one coupled iteration"));
+    EditLines(dir / "indata.txt", {{"1                  number of ram speeds", "3  ram speeds\n5.0\n6.0"},
+                                   {"25                 MaxIter", "1   MaxIter: one coupled iteration"}});
     const RunResult r = RunIn(dir, env);
     ASSERT_EQ(r.status, 0) << r.err;
     const auto lines = Lines(r.out);
@@ -390,8 +383,7 @@ TEST(Run, OutlineToolChecksGeometryAndNumbersBeforeWriting) {
                            "circle 0 0 100 24\n");
   ASSERT_EQ(st, 0) << msg;
   fs::copy_file(dir / "d.olf", dir / "round-bar.olf", fs::copy_options::overwrite_existing);
-  WriteFile(dir / "indata.txt",
-            ReplaceLine(ReadFile(dir / "indata.txt"), "25                 MaxIter", "1   MaxIter: one coupled iteration"));
+  EditLines(dir / "indata.txt", {{"25                 MaxIter", "1   MaxIter: one coupled iteration"}});
   const RunResult r = RunIn(dir);
   EXPECT_EQ(r.status, 0) << r.err;
 }
@@ -430,10 +422,8 @@ TEST(Run, HelpAndUnknownOptionsTouchNothing) {
 
 TEST(Run, PrepareOnlyWritesThePreparedVariantsAndStopsBeforeTheSolve) {
   const fs::path dir = ExampleScratch("prepare");
-  std::string text = ReadFile(dir / "indata.txt");
-  text = ReplaceLine(text, "1                  number of ram speeds", "2   ram speeds");
-  text = ReplaceLine(text, "5.0                ram speed", "5.0\n10.0");
-  WriteFile(dir / "indata.txt", text);
+  EditLines(dir / "indata.txt", {{"1                  number of ram speeds", "2   ram speeds"},
+                                 {"5.0                ram speed", "5.0\n10.0"}});
   WriteFile(dir / "kalmora_summary.csv", "left over from an earlier run\n");
   const RunResult r = RunIn(dir, "", "--prepare-only");
   ASSERT_EQ(r.status, 0) << r.err;
@@ -451,10 +441,8 @@ TEST(Run, PrepareOnlyWritesThePreparedVariantsAndStopsBeforeTheSolve) {
 
 TEST(Run, FailureInOneVariantSolveStopsTheRunWithoutASummary) {
   const fs::path dir = ExampleScratch("failing");
-  std::string text = ReadFile(dir / "indata.txt");
-  text = ReplaceLine(text, "1                  number of ram speeds", "2   ram speeds");
-  text = ReplaceLine(text, "5.0                ram speed", "5.0\n10.0");
-  WriteFile(dir / "indata.txt", text);
+  EditLines(dir / "indata.txt", {{"1                  number of ram speeds", "2   ram speeds"},
+                                 {"5.0                ram speed", "5.0\n10.0"}});
   WriteFile(dir / "kalmora_summary.csv", "left over from an earlier run\n");
   // The log of variant 2 cannot be created: its solve stops the run.
   fs::create_directories(dir / "Variant_2.inf" / "blocked");

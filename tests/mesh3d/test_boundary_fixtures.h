@@ -100,6 +100,17 @@ inline InpDat TwoSectionVariant(const TwoSection& s) {
   return d;
 }
 
+// The example's flow stress law: law 2, C0 = 160 MPa, table -0.0035, 0.02,
+// 0.12, up to 600 deg C.
+inline void SetExampleMaterial(Material& mat) {
+  mat.MatLaw = 2;
+  mat.MatC0 = 160.0;
+  mat.LawTable(1) = -0.0035;
+  mat.LawTable(2) = 0.02;
+  mat.LawTable(3) = 0.12;
+  mat.MatTmax = 600.0;
+}
+
 // Number of nodes per code.
 inline std::map<int, int> CodeCounts(const Mesh3d& g) {
   std::map<int, int> c;

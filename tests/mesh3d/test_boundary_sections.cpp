@@ -28,12 +28,7 @@ InpDat SectionVariant(const Fixture& f) {
   d.BilletTemp = 480.0;
   d.ToolTemp = 450.0;
   for (int k = 1; k <= 3; ++k) d.BcFactor(k) = 0.9;
-  d.mat.MatLaw = 2;
-  d.mat.MatC0 = 160.0;
-  d.mat.LawTable(1) = -0.0035;
-  d.mat.LawTable(2) = 0.02;
-  d.mat.LawTable(3) = 0.12;
-  d.mat.MatTmax = 600.0;
+  SetExampleMaterial(d.mat);
   d.ViscMax = d.ViscMin = 1.0;
   return d;
 }

@@ -114,12 +114,7 @@ TEST(BoundaryData, TwoSectionMeshesGetTrueSurfacesNormalsAndInitialValues) {
 
 TEST(InitialVelocities, AnalyticStrainFieldThroughTheFlowStressLaw) {
   InpDat d = TwoSectionVariant(TwoSection{});
-  d.mat.MatLaw = 2;
-  d.mat.MatC0 = 160.0;
-  d.mat.LawTable(1) = -0.0035;
-  d.mat.LawTable(2) = 0.02;
-  d.mat.LawTable(3) = 0.12;
-  d.mat.MatTmax = 600.0;
+  SetExampleMaterial(d.mat);
   d.ProfType = 1;
   MeshRecord m = Generate(d);
   ClassifyBoundary(m.g, d);

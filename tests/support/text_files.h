@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The bytes of a file; empty when it cannot be opened.
@@ -39,4 +40,12 @@ inline std::string ReplaceLine(std::string text, const std::string& prefix, cons
   if (pos == std::string::npos) return text;
   const std::size_t end = text.find('\n', pos + 1);
   return text.replace(pos + 1, end - pos - 1, line);
+}
+
+// Replaces lines of the file `p` in place: each pair is the start of a line
+// and its replacement, applied in order as ReplaceLine does.
+inline void EditLines(const std::filesystem::path& p, const std::vector<std::pair<std::string, std::string>>& edits) {
+  std::string text = ReadFile(p);
+  for (const auto& [prefix, line] : edits) text = ReplaceLine(text, prefix, line);
+  WriteFile(p, text);
 }
