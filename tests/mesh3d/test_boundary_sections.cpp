@@ -11,9 +11,6 @@
 #include <set>
 
 #include "input/variants.h"
-#include "mesh2d/outline_file.h"
-#include "mesh2d/outline_shapes.h"
-#include "mesh2d/run_gr_2d.h"
 #include "mesh2d/section_file.h"
 #include "support/fixture_sections.h"
 #include "support/profile_fixtures.h"

@@ -10,9 +10,6 @@
 
 #include "mesh2d/section_file.h"
 #include "input/variants.h"
-#include "mesh2d/outline_file.h"
-#include "mesh2d/outline_shapes.h"
-#include "mesh2d/run_gr_2d.h"
 #include "mesh3d/die_face.h"
 #include "mesh3d/gen_gr3d.h"
 #include "mesh3d/volume_check.h"

@@ -5,9 +5,6 @@
 
 #include "fem/elements.h"
 #include "input/variants.h"
-#include "mesh2d/outline_file.h"
-#include "mesh2d/outline_shapes.h"
-#include "mesh2d/run_gr_2d.h"
 #include "mesh2d/section_file.h"
 #include "mesh3d/gen_gr3d.h"
 #include "mesh3d/volume_check.h"
