@@ -104,13 +104,14 @@ std::unique_ptr<Solved> SolveVariant(const std::string& name, const std::string&
   return s;
 }
 
-// Coupled iterations of the example in these tests (the input file allows 25).
-// The tests of the suite CoupledExample share one solve of the example and
-// one of the angle per process; they run as one CTest entry.
-constexpr int kExampleIterations = 4;
+// Iteration limit of the example, that of its input file: the coupled
+// iteration converges in about 18.  The tests of the suite CoupledExample
+// share one solve of the example and one of the angle per process; they run
+// as one CTest entry.
+constexpr int kExampleMaxIter = 25;
 
 const Solved& Example() {
-  static const std::unique_ptr<Solved> s = SolveVariant("example", "", kExampleIterations, 2);
+  static const std::unique_ptr<Solved> s = SolveVariant("example", "", kExampleMaxIter, 2);
   return *s;
 }
 
@@ -145,7 +146,7 @@ void ExpectFluxConserved(const Solved& s, double tolProfile, double tolContainer
 
 }  // namespace
 
-TEST(CoupledExample, ExampleIteratesToTheLimitWithTheVelocityChangeFalling) {
+TEST(CoupledExample, ExampleIteratesToConvergence) {
   const Solved& s = Example();
   int reports = 0;
   std::vector<double> convV;
@@ -154,12 +155,14 @@ TEST(CoupledExample, ExampleIteratesToTheLimitWithTheVelocityChangeFalling) {
     reports += line.rfind(" Iteration ", 0) == 0;
     if (line.rfind(" Convergence: velosity ", 0) == 0) convV.push_back(std::stod(line.substr(23)));
   }
-  EXPECT_EQ(reports, kExampleIterations);
-  ASSERT_EQ(convV.size(), static_cast<std::size_t>(kExampleIterations));
-  EXPECT_LT(convV.back(), 0.5 * convV.front());
+  ASSERT_GE(reports, 2);
+  EXPECT_LT(reports, kExampleMaxIter - 1);
+  ASSERT_EQ(convV.size(), static_cast<std::size_t>(reports));
+  EXPECT_LE(convV.back(), 0.01);
+  EXPECT_GT(convV[convV.size() - 2], 0.01);
   EXPECT_EQ(s.inp.Stage, 1000);
-  EXPECT_NE(s.console.find(SolveEndedOk(s.inp) ? "  solve, ok, iVar=1" : "  limit of iterations, iVar=1"),
-            std::string::npos);
+  EXPECT_TRUE(SolveEndedOk(s.inp));
+  EXPECT_NE(s.console.find("  solve, ok, iVar=1"), std::string::npos);
   EXPECT_NE(s.log.find(" Results\n"), std::string::npos);
 }
 
