@@ -22,7 +22,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # Seeds: every example's input file, outline file and outline description,
-# and the cross-section file the program writes for it.
+# and the cross-section file the program writes for it when it prepares the
+# variants (no solve).
 for t in input_file outline_file outline_description section_file; do mkdir -p "$work/seed_$t" "$work/corpus_$t"; done
 for ex in "$root"/examples/*/; do
   name=$(basename "$ex")
@@ -32,7 +33,7 @@ for ex in "$root"/examples/*/; do
     [ "$(basename "$f")" = indata.txt ] || cp "$f" "$work/seed_outline_description/$name-$(basename "$f")"
   done
   cp -r "$ex" "$work/run_$name"
-  (cd "$work/run_$name" && "$build/src/kalmora" >/dev/null)
+  (cd "$work/run_$name" && "$build/src/kalmora" --prepare-only >/dev/null)
   cp "$work/run_$name/extrusion_var_1.f2d" "$work/seed_section_file/$name.f2d"
 done
 # A complete cross-section file small enough for quick mutation: one mesh of
