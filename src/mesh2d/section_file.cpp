@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/fatal.h"
+#include "core/replace_file.h"
 #include "input/freeformat.h"
 
 namespace {
@@ -38,20 +39,7 @@ void WriteSectionFile(const std::string& path, const std::vector<const Mesh2d*>&
   std::string out = " " + std::to_string(meshes.size()) + " 2\n";
   for (const Mesh2d* m : meshes) AppendMesh(out, *m);
 
-  const std::string tmp = path + ".part";
-  std::FILE* f = std::fopen(tmp.c_str(), "wb");
-  if (f == nullptr)
-    Fatal(path + ": cannot write the cross-section file: " + std::strerror(errno));
-  const bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
-  const bool closed = std::fclose(f) == 0;
-  if (!ok || !closed) {
-    std::remove(tmp.c_str());
-    Fatal(path + ": cannot write the cross-section file (disk full?)");
-  }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    std::remove(tmp.c_str());
-    Fatal(path + ": cannot replace the cross-section file: " + std::strerror(errno));
-  }
+  ReplaceFile(path, out, "the cross-section file");
 }
 
 namespace {

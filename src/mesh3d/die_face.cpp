@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/fatal.h"
+#include "core/replace_file.h"
 #include "mesh3d/boundary.h"
 #include "solver/field_solve.h"
 #include "solver/potential.h"
@@ -73,11 +74,6 @@ Mesh2d& SectionOf(InpDat& d) {
   return d.Pieces2d(h);
 }
 
-[[noreturn]] void WriteFailed(const std::string& path, const std::string& tmp, int err) {
-  std::remove(tmp.c_str());
-  Fatal(path + ": cannot write the cross-section potential (" + std::strerror(err) + ")");
-}
-
 }  // namespace
 
 void DieFaceBoundaryValues(InpDat& d) {
@@ -130,24 +126,18 @@ void ShiftDieFace(Mesh3d& g, const InpDat& d, const Mesh2d& s) {
 }
 
 void WriteSigmaFem(const std::string& path, const Mesh2d& s) {
-  const std::string tmp = path + ".tmp";
-  std::FILE* f = std::fopen(tmp.c_str(), "w");
-  if (!f) WriteFailed(path, tmp, errno);
-  bool ok = std::fprintf(f, "%d\n%d\n", s.ne, s.np) > 0;
-  for (int k = 1; k <= s.np && ok; ++k) {
+  std::string text = std::to_string(s.ne) + "\n" + std::to_string(s.np) + "\n";
+  char buf[96];
+  for (int k = 1; k <= s.np; ++k) {
     const double p = s.Pot.size() >= k ? s.Pot(k) : 0.0;
-    ok = std::fprintf(f, "%20.12E%20.12E%20.12E%20.12E\n", s.xy(k)[0], s.xy(k)[1], p, p) > 0;
+    std::snprintf(buf, sizeof buf, "%20.12E%20.12E%20.12E%20.12E\n", s.xy(k)[0], s.xy(k)[1], p, p);
+    text += buf;
   }
-  for (int e = 1; e <= s.ne && ok; ++e)
-    ok = std::fprintf(f, "%10d%10d%10d\n", std::abs(s.nop(1, e)), std::abs(s.nop(2, e)), std::abs(s.nop(3, e))) > 0;
-  int err = errno;
-  if (ok && std::ferror(f)) ok = false;
-  if (std::fclose(f) != 0) {
-    if (ok) err = errno;
-    ok = false;
+  for (int e = 1; e <= s.ne; ++e) {
+    std::snprintf(buf, sizeof buf, "%10d%10d%10d\n", std::abs(s.nop(1, e)), std::abs(s.nop(2, e)), std::abs(s.nop(3, e)));
+    text += buf;
   }
-  if (!ok) WriteFailed(path, tmp, err != 0 ? err : EIO);
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) WriteFailed(path, tmp, errno);
+  ReplaceFile(path, text, "the cross-section potential");
 }
 
 void DieFaceCorrection(MeshRecord& nodes, InpDat& d, const ElementTables& tab) {

@@ -10,6 +10,7 @@
 
 #include "core/console.h"
 #include "core/fatal.h"
+#include "core/replace_file.h"
 
 namespace {
 
@@ -180,20 +181,7 @@ void WriteSummary(const std::string& path, const std::vector<VariantResult>& row
     for (std::size_t k = 0; k < cells.size(); ++k) text += (k ? "," : "") + cells[k];
     text += "\n";
   }
-  const std::string tmp = path + ".tmp";
-  std::FILE* f = std::fopen(tmp.c_str(), "w");
-  if (f == nullptr) Fatal(path + ": cannot write the run summary: " + std::strerror(errno));
-  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  const bool closed = std::fclose(f) == 0;
-  if (!written || !closed) {
-    std::remove(tmp.c_str());
-    Fatal(path + ": cannot write the run summary");
-  }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    const int err = errno;
-    std::remove(tmp.c_str());
-    Fatal(path + ": cannot write the run summary: " + std::strerror(err));
-  }
+  ReplaceFile(path, text, "the run summary");
 }
 
 void RemoveSummary(const std::string& path) {
