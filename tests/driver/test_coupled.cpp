@@ -47,6 +47,7 @@ struct Solved {
   InpDat inp;
   MeshRecord nodes, nodes_t;
   std::map<double, LevelFlux> levels;  // before the distortion estimate
+  std::map<long, double> layerMeans;   // flux averaged over each element layer, by lower z in um
   double zProfileTop = 0;              // die level, below it the profile
   std::string console;
   std::string log;
@@ -89,6 +90,7 @@ std::unique_ptr<Solved> SolveVariant(const std::string& name, const std::string&
   Jacob_contr(1, run.nodes(1), tab.Wedge15, tab.Tet10, d);
   Run_3d(1, run.nodes(1), run.nodes_t(1), d, tab, log);
   s->levels = PlaneFluxes(run.nodes(1), tab);
+  s->layerMeans = LayerMeanFluxes(tab, run.nodes(1));
   s->zProfileTop = d.Z1;
   d.TempExit = ExitPlaneTemperature(run.nodes(1));
   Int_main(d, run.nodes(1));
@@ -120,7 +122,35 @@ const Solved& Angle() {
   return *s;
 }
 
+// Two fixtures solved to convergence: a round bar at mesh level 1 and a
+// square bar at the example's level 2, both centred.  Both converge in
+// about 21 coupled iterations.
+constexpr int kFixtureMaxIter = 30;
+
+const Solved& RoundFixture() {
+  static const std::unique_ptr<Solved> s = SolveVariant("round", "round", kFixtureMaxIter, 1);
+  return *s;
+}
+
+const Solved& SquareFixture() {
+  static const std::unique_ptr<Solved> s = SolveVariant("square", "square", kFixtureMaxIter, 2);
+  return *s;
+}
+
 double LargestArea(const InpDat& d) { return std::max({d.Area2d(1), d.Area2d(2), d.Area2d(3)}); }
+
+// The axial volume flux averaged over each element layer, which the mixed
+// element's linear pressure conserves exactly where nothing crosses the
+// lateral surface: the container layers hold RamSpeed x container area; in
+// the profile the free surface below the bearing lets in a little more.
+void ExpectLayerFluxConserved(const Solved& s) {
+  const double q = s.inp.RamSpeed * LargestArea(s.inp);
+  ASSERT_GE(s.layerMeans.size(), 3u);
+  for (const auto& [z, flux] : s.layerMeans) {
+    const bool inProfile = z * 1e-3 < s.zProfileTop - 1e-3;
+    EXPECT_NEAR(-flux / q, 1.0, inProfile ? 0.03 : 2e-3) << "layer from z=" << z * 1e-3;
+  }
+}
 
 // The axial volume flux through every level against RamSpeed x container
 // area.  The incompressibility of the mixed element with its linear pressure
@@ -139,6 +169,7 @@ void ExpectFluxConserved(const Solved& s, double tolProfile, double tolContainer
   }
   EXPECT_GE(profile, 3);
   EXPECT_GE(container, 2);
+  ExpectLayerFluxConserved(s);
   // The ram level is the whole container bore and moves at the ram speed.
   EXPECT_NEAR(s.levels.rbegin()->second.area / A, 1.0, 2e-3);
   EXPECT_NEAR(-s.levels.rbegin()->second.flux / q, 1.0, 2e-3);
@@ -168,23 +199,28 @@ TEST(CoupledExample, ExampleIteratesToConvergence) {
 
 TEST(CoupledExample, ExampleConservesTheAxialVolumeFlux) { ExpectFluxConserved(Example(), 0.06, 0.35); }
 
-TEST(CoupledExample, ExampleRamPressureMatchesTheDirectExtrusionEstimate) {
-  const Solved& s = Example();
-  const InpDat& d = s.inp;
-  const double D = 100.0, dBar = 20.0, R = D * D / (dBar * dBar), v = d.RamSpeed;
+// Empirical ram pressure of direct extrusion of round bar, with the
+// diameters of circles of the container's and the profile's areas.
+double EstimatedRamPressure(const InpDat& d, double containerArea, double profileArea) {
+  const double D = std::sqrt(4.0 * containerArea / M_PI), dBar = std::sqrt(4.0 * profileArea / M_PI);
+  const double R = containerArea / profileArea, v = d.RamSpeed;
   double rate = 6.0 * v * D * D * std::log(R) / (D * D * D - dBar * dBar * dBar);
   double strain = std::log(R), T = d.BilletTemp, sigma = 0, eta = 0;
   FlowStress(rate, strain, T, d.mat, sigma, eta);
   const double m = d.BcFactor(2), L = d.LenFeed;
-  const double p = sigma * (0.171 + 1.8594 * std::log(R)) + sigma * 4.0 * m * L / (std::sqrt(3.0) * D);
-  const VariantResult r = CollectResult(1, d, s.nodes);
-  EXPECT_NEAR(r.ramPressure / p, 1.0, 0.25) << "computed " << r.ramPressure << " MPa, estimate " << p << " MPa";
-  // Force = pressure x ram area.
-  EXPECT_NEAR(r.ramForce * 1000.0 / (r.ramPressure * LargestArea(d)), 1.0, 0.01);
+  return sigma * (0.171 + 1.8594 * std::log(R)) + sigma * 4.0 * m * L / (std::sqrt(3.0) * D);
 }
 
-TEST(CoupledExample, ExampleTemperaturesStayBetweenToolAndBillet) {
-  const Solved& s = Example();
+void ExpectRamPressureNearEstimate(const Solved& s, double containerArea, double profileArea) {
+  const double p = EstimatedRamPressure(s.inp, containerArea, profileArea);
+  const VariantResult r = CollectResult(1, s.inp, s.nodes);
+  std::printf("ram pressure %.1f MPa, estimate %.1f MPa, ratio %.3f\n", r.ramPressure, p, r.ramPressure / p);
+  EXPECT_NEAR(r.ramPressure / p, 1.0, 0.25) << "computed " << r.ramPressure << " MPa, estimate " << p << " MPa";
+  // Force = pressure x ram area.
+  EXPECT_NEAR(r.ramForce * 1000.0 / (r.ramPressure * LargestArea(s.inp)), 1.0, 0.01);
+}
+
+void ExpectTemperaturesBetweenToolAndBillet(const Solved& s) {
   const double lo = std::min(s.inp.ToolTemp, s.inp.BilletTemp), hi = std::max(s.inp.ToolTemp, s.inp.BilletTemp);
   for (const MeshRecord* m : {&s.nodes, &s.nodes_t})
     for (int i = 1; i <= m->g.nh; ++i) {
@@ -193,6 +229,43 @@ TEST(CoupledExample, ExampleTemperaturesStayBetweenToolAndBillet) {
       EXPECT_GE(T, lo - 1.0) << "node " << i;
       EXPECT_LE(T, hi + 1.0) << "node " << i;
     }
+}
+
+TEST(CoupledExample, ExampleRamPressureMatchesTheDirectExtrusionEstimate) {
+  ExpectRamPressureNearEstimate(Example(), M_PI * 50.0 * 50.0, M_PI * 10.0 * 10.0);
+}
+
+TEST(CoupledExample, ExampleTemperaturesStayBetweenToolAndBillet) { ExpectTemperaturesBetweenToolAndBillet(Example()); }
+
+// A round bar and a square bar from their outline files: each run ends with
+// "solve, ok", conserves the flux, stays between the tool and billet
+// temperatures, meets the empirical ram pressure (with the diameter of the
+// circle of equal area for the square) and leaves the die nearly straight.
+TEST(CoupledExample, RoundAndSquareFixturesIterateToConvergence) {
+  struct Case {
+    const Solved* s;
+    double profileArea;
+  };
+  for (const Case& c : {Case{&RoundFixture(), M_PI * 10.0 * 10.0}, Case{&SquareFixture(), 20.0 * 20.0}}) {
+    const Solved& s = *c.s;
+    SCOPED_TRACE(s.dir.filename().string());
+    EXPECT_TRUE(SolveEndedOk(s.inp));
+    EXPECT_NE(s.console.find("  solve, ok, iVar=1"), std::string::npos);
+    EXPECT_LT(s.inp.i_iterat, kFixtureMaxIter);
+    // Level 1 has a single container layer of 100 mm, too coarse for the
+    // flow into the die at its node planes; its layer means still hold.
+    if (s.inp.MeshLevel3d >= 2)
+      ExpectFluxConserved(s, 0.06, 0.35);
+    else
+      ExpectLayerFluxConserved(s);
+    ExpectTemperaturesBetweenToolAndBillet(s);
+    ExpectRamPressureNearEstimate(s, LargestArea(s.inp), c.profileArea);
+    std::printf("%s: %d iterations, shift %.4g mm/m, twist %.4g deg/m\n", s.dir.filename().c_str(), s.inp.i_iterat - 1,
+                s.inp.IntRes(1), s.inp.IntRes(2));
+    // Both sections are symmetric about x and y; what twist remains comes
+    // from the unstructured cross-section mesh (measured 0.14 and 3.0 deg/m).
+    EXPECT_LT(std::abs(s.inp.IntRes(2)), 5.0);
+  }
 }
 
 TEST(CoupledExample, DistortionOfTheRoundBarAndTheAngle) {

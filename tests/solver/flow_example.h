@@ -53,28 +53,4 @@ inline void FlowIteration(const ElementTables& tab, PreparedExample& ex) {
   RheologyUpdate(tab, ex.nodes, ex.d);
 }
 
-#include <map>
-#include <vector>
-
-// Axial volume flux averaged over every element layer of an extruded wedge
-// mesh: the integral of vz over the layer's volume divided by its height,
-// keyed by the layer's lower plane z in micrometres.
-inline std::map<long, double> LayerMeanFluxes(const ElementTables& tab, const MeshRecord& m) {
-  std::map<long, double> flux;
-  const ElemType& et = tab.Wedge15;
-  const Mesh3d& g = m.g;
-  for (int k = 1; k <= g.ne; ++k) {
-    FlowElementData d;
-    GatherFlowElement(m, k, d);
-    const double z1 = g.xyz(3, std::abs(g.nop(1, k))), z4 = g.xyz(3, std::abs(g.nop(4, k)));
-    double grad[15][3], s = 0.0;
-    for (int p = 1; p <= et.ngp; ++p) {
-      const double det = PointGradients(et, p, d, grad);
-      double vz = 0.0;
-      for (int a = 0; a < d.nen; ++a) vz += et.N(a + 1, p) * d.v[a][2];
-      s += et.w(p) * std::fabs(det) * vz;
-    }
-    flux[std::lround(std::min(z1, z4) * 1000.0)] += s / std::fabs(z4 - z1);
-  }
-  return flux;
-}
+#include "support/plane_fluxes.h"

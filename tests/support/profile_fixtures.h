@@ -1,6 +1,6 @@
 #pragma once
 // Test fixtures: outline descriptions of real extrusion layouts (round bar,
-// strip, L-angle, U-channel, three-zone layout, hollow tube, half model,
+// strip, square bar, L-angle, U-channel, three-zone layout, hollow tube, half model,
 // multi-hole die) for the tests of the cross-section and volume meshers.
 
 #include <cmath>
@@ -35,6 +35,8 @@ inline const std::vector<Fixture>& Fixtures() {
       {"round", "outline WPIECE\ncircle 0 0 20\noutline RING1\ncircle 0 0 50\noutline CONT2\ncircle 0 0 100 24\n", 1,
        {{1}, {3}}},
       {"strip", "outline WPIECE\nrectangle 0 0 40 4\noutline RING1\ncircle 0 0 60\noutline CONT2\ncircle 0 0 120 24\n", 1,
+       {{1}, {3}}},
+      {"square", "outline WPIECE\nrectangle 0 0 20 20\noutline RING1\ncircle 0 0 60\noutline CONT2\ncircle 0 0 120 24\n", 1,
        {{1}, {3}}},
       {"angle",
        "outline WPIECE\npolygon -10 -10 20 -10 20 -7 -7 -7 -7 20 -10 20\noutline RING1\ncircle 0 0 70\n"
