@@ -85,18 +85,18 @@ int64_t AvailableMemoryBytes() {
 SweepPlan PlanSweep(int nVar, int maxThreads, int64_t perVariant, int64_t available) {
   SweepPlan p;
   p.threads = std::max(1, std::min(nVar, maxThreads));
-  if (available <= 0 || perVariant <= 0) return p;
-  const int64_t usable = available / 10 * 9;
-  const int64_t fit = usable / perVariant;
-  if (fit < 1) {
-    p.fitsOne = false;
-    p.memoryLimited = p.threads > 1;
-    p.threads = 1;
-    return p;
+  if (available > 0 && perVariant > 0) {
+    const int64_t usable = available / 10 * 9;
+    const int64_t fit = usable / perVariant;
+    if (fit < 1) {
+      p.fitsOne = false;
+      p.memoryLimited = p.threads > 1;
+      p.threads = 1;
+    } else if (fit < p.threads) {
+      p.threads = static_cast<int>(fit);
+      p.memoryLimited = true;
+    }
   }
-  if (fit < p.threads) {
-    p.threads = static_cast<int>(fit);
-    p.memoryLimited = true;
-  }
+  p.solveThreads = std::max(1, maxThreads / p.threads);
   return p;
 }

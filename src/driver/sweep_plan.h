@@ -35,10 +35,13 @@ struct SweepPlan {
   int threads = 1;             // threads of the parallel phase (at least 1)
   bool memoryLimited = false;  // fewer threads than cores allow, for memory
   bool fitsOne = true;         // one variant's solve fits the memory
+  int solveThreads = 1;        // threads each linear solve may use: the cores left idle per running variant
 };
 
 // Threads for nVar variants: at most `maxThreads` and nVar; when `available`
 // is known (> 0) and `perVariant` solves of that many bytes each would not
 // fit in 90 % of it, as many as fit (at least one; fitsOne is false when not
-// even one does).
+// even one does).  The cores beyond one per running variant go to the
+// dense updates of each variant's linear solves (solveThreads, at least 1):
+// a single variant on two cores solves with two threads.
 SweepPlan PlanSweep(int nVar, int maxThreads, int64_t perVariant, int64_t available);

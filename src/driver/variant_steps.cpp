@@ -153,6 +153,11 @@ int RunKalmora(RunState& run, ElementTables& tab, const RunOptions& options) {
                                            << " (one solve needs about " << perVariant / kMB << " MB, "
                                            << available / kMB << " MB free)");
 
+  // Cores that no variant thread occupies speed up each variant's linear
+  // solves; the solution does not depend on their number.
+  for (int k = 1; k <= nVar; ++k) run.inp_dat(k).SolveThreads = plan.solveThreads;
+  if (plan.solveThreads > 1) omp_set_max_active_levels(2);
+
   // The team that solves the variants, counted by a sum reduction.
   int kernels = 0;
 #pragma omp parallel num_threads(plan.threads) reduction(+ : kernels)

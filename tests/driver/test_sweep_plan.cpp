@@ -41,6 +41,18 @@ TEST(SweepPlan, ThreadsBoundedByCoresVariantsAndMemory) {
   EXPECT_FALSE(p.fitsOne);
 }
 
+TEST(SweepPlan, IdleCoresGoToTheLinearSolves) {
+  // One variant on two cores: its solves use both.
+  EXPECT_EQ(PlanSweep(1, 2, 1 * kGB, 24 * kGB).solveThreads, 2);
+  // As many variants as cores: one thread each, none idle.
+  EXPECT_EQ(PlanSweep(4, 2, 1 * kGB, 24 * kGB).solveThreads, 1);
+  // Three variants on eight cores: two threads per solve, two cores left.
+  EXPECT_EQ(PlanSweep(3, 8, 1 * kGB, 24 * kGB).solveThreads, 2);
+  // Memory allows three variants at a time on eight cores.
+  EXPECT_EQ(PlanSweep(1000, 8, 7 * kGB, 24 * kGB).solveThreads, 2);
+  EXPECT_EQ(PlanSweep(0, 1, 0, 0).solveThreads, 1);
+}
+
 TEST(SweepPlan, SolveStorageOfOneDenseElementFromThePlan) {
   // One wedge: 3 x 15 velocities and 6 pressures, all in the front at once
   // and eliminated in that element; the store holds 51 equations of
