@@ -21,36 +21,32 @@ MeshRecord OneWedge() {
 
 }  // namespace
 
+// Variant threads, and the idle cores per variant thread that its linear
+// solves may use (solveThreads, at least 1).
 TEST(SweepPlan, ThreadsBoundedByCoresVariantsAndMemory) {
   // Enough memory: the cores (or OMP_NUM_THREADS) and the variants decide.
   SweepPlan p = PlanSweep(1000, 2, 1 * kGB, 24 * kGB);
   EXPECT_EQ(p.threads, 2);
+  EXPECT_EQ(p.solveThreads, 1);
   EXPECT_FALSE(p.memoryLimited);
-  EXPECT_EQ(PlanSweep(3, 8, 1 * kGB, 24 * kGB).threads, 3);
+  p = PlanSweep(3, 8, 1 * kGB, 24 * kGB);
+  EXPECT_EQ(p.threads, 3);
+  EXPECT_EQ(p.solveThreads, 2);
+  EXPECT_EQ(PlanSweep(1, 2, 1 * kGB, 24 * kGB).solveThreads, 2);
   EXPECT_EQ(PlanSweep(0, 8, 0, 24 * kGB).threads, 1);
+  EXPECT_EQ(PlanSweep(0, 1, 0, 0).solveThreads, 1);
   // Memory unknown: nothing but cores and variants.
   EXPECT_EQ(PlanSweep(10, 4, 100 * kGB, 0).threads, 4);
   // 90 % of 24 GB holds three solves of 7 GB, not eight.
   p = PlanSweep(1000, 8, 7 * kGB, 24 * kGB);
   EXPECT_EQ(p.threads, 3);
+  EXPECT_EQ(p.solveThreads, 2);
   EXPECT_TRUE(p.memoryLimited);
   EXPECT_TRUE(p.fitsOne);
   // Not even one solve fits: one thread, and the caller refuses.
   p = PlanSweep(1000, 2, 30 * kGB, 24 * kGB);
   EXPECT_EQ(p.threads, 1);
   EXPECT_FALSE(p.fitsOne);
-}
-
-TEST(SweepPlan, IdleCoresGoToTheLinearSolves) {
-  // One variant on two cores: its solves use both.
-  EXPECT_EQ(PlanSweep(1, 2, 1 * kGB, 24 * kGB).solveThreads, 2);
-  // As many variants as cores: one thread each, none idle.
-  EXPECT_EQ(PlanSweep(4, 2, 1 * kGB, 24 * kGB).solveThreads, 1);
-  // Three variants on eight cores: two threads per solve, two cores left.
-  EXPECT_EQ(PlanSweep(3, 8, 1 * kGB, 24 * kGB).solveThreads, 2);
-  // Memory allows three variants at a time on eight cores.
-  EXPECT_EQ(PlanSweep(1000, 8, 7 * kGB, 24 * kGB).solveThreads, 2);
-  EXPECT_EQ(PlanSweep(0, 1, 0, 0).solveThreads, 1);
 }
 
 TEST(SweepPlan, SolveStorageOfOneDenseElementFromThePlan) {

@@ -12,6 +12,7 @@
 #include "solver/flow_force.h"
 #include "solver/rheology.h"
 #include "support/example_case.h"
+#include "support/plane_fluxes.h"
 #include "support/scratch.h"
 
 struct PreparedExample {
@@ -52,5 +53,3 @@ inline void FlowIteration(const ElementTables& tab, PreparedExample& ex) {
   SurfaceSpeedReg(ex.nodes);
   RheologyUpdate(tab, ex.nodes, ex.d);
 }
-
-#include "support/plane_fluxes.h"
