@@ -168,9 +168,18 @@ int RunKalmora(RunState& run, ElementTables& tab, const RunOptions& options) {
   // when it is done.  Every variant works only on its own records and files,
   // so the results do not depend on the thread count.  The loop ends with the
   // implicit barrier.
+  // With one variant thread the variants run on the main thread outside any
+  // parallel region, so that the teams of their linear solves are outermost
+  // regions and reuse the runtime's idle threads (a nested team is started
+  // afresh every time, which costs more than a small update saves).
+  if (plan.threads <= 1) {
+    for (int iVar = 1; iVar <= nVar; ++iVar)
+      SolverOneVariant(iVar, run.nodes(iVar), run.nodes_t(iVar), run.inp_dat(iVar), tab);
+  } else {
 #pragma omp parallel for schedule(dynamic, 1) num_threads(plan.threads)
-  for (int iVar = 1; iVar <= nVar; ++iVar)
-    SolverOneVariant(iVar, run.nodes(iVar), run.nodes_t(iVar), run.inp_dat(iVar), tab);
+    for (int iVar = 1; iVar <= nVar; ++iVar)
+      SolverOneVariant(iVar, run.nodes(iVar), run.nodes_t(iVar), run.inp_dat(iVar), tab);
+  }
 
   Console(TextLine("PARALLEL CALCULATION FINISH "));
 

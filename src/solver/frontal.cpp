@@ -391,27 +391,42 @@ void EliminateOne(FrontWork& w, double* r1) {
   // the team.
   const int lc = nc - 1;
   double* L = w.L.data();
-  const int nt = TeamSize(w, 2.0 * ((nr - rN) * static_cast<double>(nc) + rN * static_cast<double>(nc - cN)));
-  double done = 0;  // entries updated
-#pragma omp parallel for num_threads(nt) schedule(static) if (nt > 1) reduction(+ : done)
-  for (int r = 0; r < nr; ++r) {
-    if (r == pr) continue;
-    float* e = Row(w, r);
-    const double f = e[pc];
-    const bool leading = r < rN;
-    if (leading) L[static_cast<std::size_t>(r) * w.kcap + w.kb] = f;
-    if (f != 0.0) {
-      if (leading) {
-        FrontRowUpdate(w.vec, e + cN, p + cN, f, nc - cN);
-      } else {
-        FrontRowUpdate(w.vec, e, p, f, nc);
-        rmax[r] = MaxMagnitudeBits(e + cN, nc - cN);
+  auto updateRows = [&](int r0, int r1e) {
+    double n = 0;  // entries updated
+    for (int r = r0; r < r1e; ++r) {
+      if (r == pr) continue;
+      float* e = Row(w, r);
+      const double f = e[pc];
+      const bool leading = r < rN;
+      if (leading) L[static_cast<std::size_t>(r) * w.kcap + w.kb] = f;
+      if (f != 0.0) {
+        if (leading) {
+          FrontRowUpdate(w.vec, e + cN, p + cN, f, nc - cN);
+        } else {
+          FrontRowUpdate(w.vec, e, p, f, nc);
+          rmax[r] = MaxMagnitudeBits(e + cN, nc - cN);
+        }
+        n += leading ? nc - cN : nc;
+        r1[Abs(w.rowU[r]) - 1] -= f * rd;
       }
-      done += leading ? nc - cN : nc;
-      r1[Abs(w.rowU[r]) - 1] -= f * rd;
+      e[pc] = e[lc];
+      e[lc] = 0.0f;
     }
-    e[pc] = e[lc];
-    e[lc] = 0.0f;
+    return n;
+  };
+  // Fully summed rows cost up to four times a leading row and many rows
+  // have no entry in the pivot column, so the rows are handed out in small
+  // chunks to whichever thread is free.
+  const int64_t total = static_cast<int64_t>(rN) * (nc - cN) + static_cast<int64_t>(nr - rN) * nc;
+  const int nt = TeamSize(w, 2.0 * static_cast<double>(total));
+  double done = 0;
+  if (nt <= 1) {
+    done = updateRows(0, nr);
+  } else {
+    constexpr int kChunk = 32;
+    const int chunks = (nr + kChunk - 1) / kChunk;
+#pragma omp parallel for num_threads(nt) schedule(dynamic, 1) reduction(+ : done)
+    for (int c = 0; c < chunks; ++c) done += updateRows(c * kChunk, std::min(nr, (c + 1) * kChunk));
   }
   w.flopsRows += 2.0 * done;
   std::memcpy(w.U.data() + static_cast<std::size_t>(w.kb) * w.ld, p, sizeof(double) * static_cast<std::size_t>(cN));

@@ -131,9 +131,9 @@ struct FrontWork {
   std::vector<double> est;              // element matrix, ncn x ncn, column-major
   std::vector<double> r;                // element right-hand side
   int threads = 1;                      // threads the dense updates may use (set before FrontStart)
-  double teamFlops = 2.0e7;             // smallest update (operations) shared out over the threads: only the
-                                        // batched block products of large fronts; a team per pivot waits a
-                                        // scheduler time slice whenever another process holds the other core
+  double teamFlops = 5.0e5;             // smallest update (operations) shared out over the threads: the row
+                                        // updates of one pivot in fronts of some hundred rows and up, and the
+                                        // batched block products; smaller ones cost less than waking the team
   FrontPath path = FrontPath::Auto;     // kernel path asked for (set before FrontStart)
   bool vec = false;                     // the vector path is used (set by FrontStart)
   double flopsBlock = 0;                // floating-point operations of the pending block products
