@@ -520,7 +520,7 @@ std::vector<double> SolveWith(StoredElements& s, FrontPath path, int threads) {
   FrontWork w;
   w.path = path;
   w.threads = threads;
-  w.teamFlops = 20000;
+  w.teamFlops = 2000;
   FrontStart(w, n, m, plan);
   Vec1<double> r1(static_cast<std::size_t>(n), 0.0);
   for (int k = 1; k <= ne; ++k) {
