@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -29,6 +30,12 @@ namespace {
 // Pivots whose update of the leading (not fully summed) block is collected
 // before it is applied as one product.
 constexpr int kPendingPivots = 64;
+
+// Pivots run on one thread after a window of team updates that waited for
+// the team (doubled for every further such window in a row), and the
+// window's length in team updates.
+constexpr int64_t kSoloPivots = 4096;
+constexpr int kTeamWindow = 256;
 
 // Smallest pivot magnitude accepted: the single-precision 1e-25, widened.
 constexpr double kPivotMin = static_cast<double>(1e-25f);
@@ -80,16 +87,34 @@ uint32_t MaxMagnitudeBits(const float* __restrict e, int len) {
 
 #ifdef _OPENMP
 int ThreadId() { return omp_get_thread_num(); }
+double Now() { return omp_get_wtime(); }
 int TeamCount() { return omp_get_num_threads(); }
 #else
 int ThreadId() { return 0; }
+double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 int TeamCount() { return 1; }
 #endif
 
 // Threads for a dense update of `flops` floating-point operations; smaller
 // updates stay on one thread (starting a team costs a few microseconds on
 // an idle machine, up to a time slice on a busy one).
-int TeamSize(const FrontWork& w, double flops) { return flops < w.teamFlops ? 1 : w.threads; }
+int TeamSize(const FrontWork& w, double flops) {
+  return flops < w.teamFlops || w.pivots < w.soloUntil ? 1 : w.threads;
+}
+
+// Runs body(thread, threads) on a team of nt threads and books the calling
+// thread's own share and its wait for the rest of the team.
+template <class F>
+void RunTeam(FrontWork& w, int nt, F&& body) {
+  const double t0 = Now();
+  double tOwn = t0;
+#pragma omp parallel num_threads(nt)
+  {
+    body(ThreadId(), TeamCount());
+    if (ThreadId() == 0) tOwn = Now();
+  }
+  FrontTeamTimed(w, tOwn - t0, Now() - tOwn);
+}
 
 float* Row(FrontWork& w, int r) { return w.eq + static_cast<std::size_t>(r) * w.ld; }
 
@@ -181,12 +206,10 @@ void FlushColumns(FrontWork& w, const int32_t* slots, int J) {
   if (nt <= 1) {
     FrontColumnsUpdate(w.vec, w.eq, w.ld, 0, rows, slots, J, w.L.data(), w.kcap, w.kb, ug);
   } else {
-#pragma omp parallel num_threads(nt)
-    {
-      const int id = ThreadId(), cnt = TeamCount();
+    RunTeam(w, nt, [&](int id, int cnt) {
       FrontColumnsUpdate(w.vec, w.eq, w.ld, rows * id / cnt, rows * (id + 1) / cnt, slots, J, w.L.data(), w.kcap,
                          w.kb, ug);
-    }
+    });
   }
 }
 
@@ -217,12 +240,10 @@ void FlushRow(FrontWork& w, int r) {
     return;
   }
   const int groups = cend / 8;
-#pragma omp parallel num_threads(nt)
-  {
-    const int id = ThreadId(), cnt = TeamCount();
+  RunTeam(w, nt, [&](int id, int cnt) {
     FrontBlockUpdate(w.vec, w.eq, w.ld, row, 1, 8 * (groups * id / cnt), 8 * (groups * (id + 1) / cnt),
                      w.L.data(), w.kcap, w.kb, w.U.data(), w.ld);
-  }
+  });
 }
 
 // Places unknown u (signed) in the column front: the leading part for an
@@ -312,13 +333,11 @@ void FlushPending(FrontWork& w) {
   if (nt <= 1) {
     FrontBlockUpdate(w.vec, w.eq, w.ld, act.data(), na, 0, cend, w.L.data(), w.kcap, w.kb, w.U.data(), w.ld);
   } else {
-#pragma omp parallel num_threads(nt)
-    {
-      const int id = ThreadId(), cnt = TeamCount();
+    RunTeam(w, nt, [&](int id, int cnt) {
       const int g0 = groups * id / cnt, g1 = groups * (id + 1) / cnt;
       FrontBlockUpdate(w.vec, w.eq, w.ld, act.data(), na, 8 * g0, 8 * g1, w.L.data(), w.kcap, w.kb,
                        w.U.data(), w.ld);
-    }
+    });
   }
   w.kb = 0;
 }
@@ -392,7 +411,7 @@ void EliminateOne(FrontWork& w, double* r1) {
   const int lc = nc - 1;
   double* L = w.L.data();
   auto updateRows = [&](int r0, int r1e) {
-    double n = 0;  // entries updated
+    int64_t n = 0;  // entries updated
     for (int r = r0; r < r1e; ++r) {
       if (r == pr) continue;
       float* e = Row(w, r);
@@ -419,16 +438,22 @@ void EliminateOne(FrontWork& w, double* r1) {
   // chunks to whichever thread is free.
   const int64_t total = static_cast<int64_t>(rN) * (nc - cN) + static_cast<int64_t>(nr - rN) * nc;
   const int nt = TeamSize(w, 2.0 * static_cast<double>(total));
-  double done = 0;
+  int64_t done = 0;
   if (nt <= 1) {
     done = updateRows(0, nr);
   } else {
     constexpr int kChunk = 32;
     const int chunks = (nr + kChunk - 1) / kChunk;
-#pragma omp parallel for num_threads(nt) schedule(dynamic, 1) reduction(+ : done)
-    for (int c = 0; c < chunks; ++c) done += updateRows(c * kChunk, std::min(nr, (c + 1) * kChunk));
+    RunTeam(w, nt, [&](int, int) {
+      int64_t mine = 0;
+#pragma omp for schedule(dynamic, 1) nowait
+      for (int c = 0; c < chunks; ++c) mine += updateRows(c * kChunk, std::min(nr, (c + 1) * kChunk));
+#pragma omp atomic
+      done += mine;
+    });
   }
-  w.flopsRows += 2.0 * done;
+  ++w.pivots;
+  w.flopsRows += 2.0 * static_cast<double>(done);
   std::memcpy(w.U.data() + static_cast<std::size_t>(w.kb) * w.ld, p, sizeof(double) * static_cast<std::size_t>(cN));
   ++w.kb;
 
@@ -459,6 +484,23 @@ void EliminateOne(FrontWork& w, double* r1) {
 }
 
 }  // namespace
+
+void FrontTeamTimed(FrontWork& w, double work, double wait) {
+  w.teamWork += work;
+  w.teamWait += wait;
+  if (++w.teamRuns < kTeamWindow) return;
+  if (w.teamWait >= 0.5 * w.teamWork) {
+    // Each window that waits again doubles the next solo stretch.
+    w.soloLen = w.soloLen == 0 ? kSoloPivots : 2 * w.soloLen;
+    w.soloUntil = w.pivots + w.soloLen;
+    ++w.soloRuns;
+  } else {
+    w.soloLen = 0;
+  }
+  w.teamWork = w.teamWait = 0;
+  w.teamRuns = 0;
+}
+
 
 void MarkLastAppearance(Mat1<int32_t>& nop, int npe, int ne, int nnode) {
   Require(npe <= nop.rows && ne <= nop.cols,

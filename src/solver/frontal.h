@@ -134,12 +134,31 @@ struct FrontWork {
   double teamFlops = 5.0e5;             // smallest update (operations) shared out over the threads: the row
                                         // updates of one pivot in fronts of some hundred rows and up, and the
                                         // batched block products; smaller ones cost less than waking the team
+  // Teams on a machine whose cores are also busy elsewhere: a thread that
+  // has lost its core holds up every update it shares.  The time the
+  // calling thread waits for the team after its own share is weighed
+  // against that share over a window of team updates; a window that waited
+  // as long as half its work runs the next pivots on one thread.
+  double teamWork = 0;                  // s, the calling thread's own shares in the window
+  double teamWait = 0;                  // s, its waits for the rest of the team in the window
+  int teamRuns = 0;                     // team updates in the window
+  int64_t pivots = 0;                   // pivots eliminated so far
+  int64_t soloUntil = 0;                // below this pivot count every update runs on one thread
+  int64_t soloLen = 0;                  // pivots of the last solo stretch, 0 after a window without waits
+  int64_t soloRuns = 0;                 // windows that sent the updates back to one thread
   FrontPath path = FrontPath::Auto;     // kernel path asked for (set before FrontStart)
   bool vec = false;                     // the vector path is used (set by FrontStart)
   double flopsBlock = 0;                // floating-point operations of the pending block products
   double flopsRows = 0;                 // operations of the immediate row updates
   double flopsFlush = 0;                // operations of bringing rows and columns up to date
 };
+
+// Books one team update of a solve: the calling thread's own share and its
+// wait for the rest of the team, s.  A window of team updates whose waits
+// reach half its work (the team's threads were not running when needed)
+// runs the next pivots on one thread, twice as many after every further
+// such window in a row; then the team is tried again.
+void FrontTeamTimed(FrontWork& w, double work, double wait);
 
 // Allocates and clears the storage of one solve (stops on allocation failure
 // with the message of the array concerned).

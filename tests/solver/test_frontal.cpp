@@ -512,7 +512,7 @@ namespace {
 // Solution bits of the stored system solved step by step with the given
 // kernel path and thread count (a low teamFlops, so that the updates of
 // these small fronts are shared out over the threads too).
-std::vector<double> SolveWith(StoredElements& s, FrontPath path, int threads) {
+std::vector<double> SolveWith(StoredElements& s, FrontPath path, int threads, int64_t soloUntil = 0) {
   const int n = s.dof * s.nnode, ne = s.nop->cols, m = s.m();
   MarkLastAppearance(*s.nop, s.npe, ne, s.nnode);
   FrontPlanStats plan;
@@ -521,6 +521,7 @@ std::vector<double> SolveWith(StoredElements& s, FrontPath path, int threads) {
   w.path = path;
   w.threads = threads;
   w.teamFlops = 2000;
+  w.soloUntil = soloUntil;
   FrontStart(w, n, m, plan);
   Vec1<double> r1(static_cast<std::size_t>(n), 0.0);
   for (int k = 1; k <= ne; ++k) {
@@ -691,6 +692,9 @@ TEST(Progon, KernelPathAndThreadCountGiveIdenticalSolutions) {
     EXPECT_TRUE(SameBits(SolveWith(s, FrontPath::Vector, 1), ref)) << "npe=" << s.npe << " dof=" << s.dof;
     EXPECT_TRUE(SameBits(SolveWith(s, FrontPath::Portable, 2), ref)) << "npe=" << s.npe << " dof=" << s.dof;
     EXPECT_TRUE(SameBits(SolveWith(s, FrontPath::Vector, 2), ref)) << "npe=" << s.npe << " dof=" << s.dof;
+    // A team that backs off to one thread part-way through the solve.
+    EXPECT_TRUE(SameBits(SolveWith(s, FrontPath::Vector, 2, s.dof * s.nnode / 2), ref))
+        << "npe=" << s.npe << " dof=" << s.dof;
     // The template entry with two threads (default path) as the field solves call it.
     const int n = s.dof * s.nnode, ne = c.nop.cols;
     MarkLastAppearance(c.nop, s.npe, ne, s.nnode);
@@ -701,6 +705,27 @@ TEST(Progon, KernelPathAndThreadCountGiveIdenticalSolutions) {
     RestoreConnectivity(c.nop, s.npe, ne);
     EXPECT_TRUE(SameBits(r1.v, ref)) << "npe=" << s.npe << " dof=" << s.dof;
   }
+}
+
+TEST(Progon, TeamBacksOffToOneThreadWhileItsThreadsAreHeldUp) {
+  FrontWork w;
+  w.pivots = 1000;
+  // A window of updates whose waits stay small keeps the team.
+  for (int i = 0; i < 256; ++i) FrontTeamTimed(w, 1e-4, 2e-5);
+  EXPECT_EQ(w.soloUntil, 0);
+  // Waits of half the work: one thread for 4096 pivots, then 8192 after a
+  // second such window in a row.
+  for (int i = 0; i < 256; ++i) FrontTeamTimed(w, 1e-4, 5e-5);
+  EXPECT_EQ(w.soloUntil, 1000 + 4096);
+  w.pivots = 6000;
+  for (int i = 0; i < 256; ++i) FrontTeamTimed(w, 1e-4, 1e-2);
+  EXPECT_EQ(w.soloUntil, 6000 + 8192);
+  // A quiet window starts the count again.
+  w.pivots = 20000;
+  for (int i = 0; i < 256; ++i) FrontTeamTimed(w, 1e-4, 0.0);
+  for (int i = 0; i < 256; ++i) FrontTeamTimed(w, 1e-4, 1e-3);
+  EXPECT_EQ(w.soloUntil, 20000 + 4096);
+  EXPECT_EQ(w.soloRuns, 3);
 }
 
 namespace {
