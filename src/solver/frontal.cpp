@@ -489,7 +489,7 @@ void FrontTeamTimed(FrontWork& w, double work, double wait) {
   w.teamWork += work;
   w.teamWait += wait;
   if (++w.teamRuns < kTeamWindow) return;
-  if (w.teamWait >= 0.5 * w.teamWork) {
+  if (w.teamWait >= w.teamWork) {
     // Each window that waits again doubles the next solo stretch.
     w.soloLen = w.soloLen == 0 ? kSoloPivots : 2 * w.soloLen;
     w.soloUntil = w.pivots + w.soloLen;

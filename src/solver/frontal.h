@@ -138,7 +138,7 @@ struct FrontWork {
   // has lost its core holds up every update it shares.  The time the
   // calling thread waits for the team after its own share is weighed
   // against that share over a window of team updates; a window that waited
-  // as long as half its work runs the next pivots on one thread.
+  // as long as it worked runs the next pivots on one thread.
   double teamWork = 0;                  // s, the calling thread's own shares in the window
   double teamWait = 0;                  // s, its waits for the rest of the team in the window
   int teamRuns = 0;                     // team updates in the window
@@ -155,7 +155,7 @@ struct FrontWork {
 
 // Books one team update of a solve: the calling thread's own share and its
 // wait for the rest of the team, s.  A window of team updates whose waits
-// reach half its work (the team's threads were not running when needed)
+// reach its work (the team's threads were not running when needed)
 // runs the next pivots on one thread, twice as many after every further
 // such window in a row; then the team is tried again.
 void FrontTeamTimed(FrontWork& w, double work, double wait);

@@ -711,11 +711,11 @@ TEST(Progon, TeamBacksOffToOneThreadWhileItsThreadsAreHeldUp) {
   FrontWork w;
   w.pivots = 1000;
   // A window of updates whose waits stay small keeps the team.
-  for (int i = 0; i < 256; ++i) FrontTeamTimed(w, 1e-4, 2e-5);
+  for (int i = 0; i < 256; ++i) FrontTeamTimed(w, 1e-4, 6e-5);
   EXPECT_EQ(w.soloUntil, 0);
-  // Waits of half the work: one thread for 4096 pivots, then 8192 after a
-  // second such window in a row.
-  for (int i = 0; i < 256; ++i) FrontTeamTimed(w, 1e-4, 5e-5);
+  // Waits as long as the work: one thread for 4096 pivots, then 8192 after
+  // a second such window in a row.
+  for (int i = 0; i < 256; ++i) FrontTeamTimed(w, 1e-4, 1e-4);
   EXPECT_EQ(w.soloUntil, 1000 + 4096);
   w.pivots = 6000;
   for (int i = 0; i < 256; ++i) FrontTeamTimed(w, 1e-4, 1e-2);
