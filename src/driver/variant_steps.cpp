@@ -172,13 +172,12 @@ int RunKalmora(RunState& run, ElementTables& tab, const RunOptions& options) {
   // parallel region, so that the teams of their linear solves are outermost
   // regions and reuse the runtime's idle threads (a nested team is started
   // afresh every time, which costs more than a small update saves).
+  auto solve = [&](int iVar) { SolverOneVariant(iVar, run.nodes(iVar), run.nodes_t(iVar), run.inp_dat(iVar), tab); };
   if (plan.threads <= 1) {
-    for (int iVar = 1; iVar <= nVar; ++iVar)
-      SolverOneVariant(iVar, run.nodes(iVar), run.nodes_t(iVar), run.inp_dat(iVar), tab);
+    for (int iVar = 1; iVar <= nVar; ++iVar) solve(iVar);
   } else {
 #pragma omp parallel for schedule(dynamic, 1) num_threads(plan.threads)
-    for (int iVar = 1; iVar <= nVar; ++iVar)
-      SolverOneVariant(iVar, run.nodes(iVar), run.nodes_t(iVar), run.inp_dat(iVar), tab);
+    for (int iVar = 1; iVar <= nVar; ++iVar) solve(iVar);
   }
 
   Console(TextLine("PARALLEL CALCULATION FINISH "));

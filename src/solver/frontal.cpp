@@ -501,7 +501,6 @@ void FrontTeamTimed(FrontWork& w, double work, double wait) {
   w.teamRuns = 0;
 }
 
-
 void MarkLastAppearance(Mat1<int32_t>& nop, int npe, int ne, int nnode) {
   Require(npe <= nop.rows && ne <= nop.cols,
           "MarkLastAppearance: connectivity of " + std::to_string(nop.rows) + " x " +
