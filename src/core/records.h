@@ -47,6 +47,16 @@ struct Material {
   Fix1<double, 15> LawTable{};   // law 2 table; entries 1..3 are a (1/deg C), b, c
 };
 
+// Axial exit speed over a set of nodes of the exit plane (speeds positive in
+// the extrusion direction, -z); without nodes every value is NaN.
+struct ExitSpeed {
+  int32_t nodes = 0;       // exit-plane nodes taken
+  double mean = 0.0;       // mean axial speed of the nodes, mm/s
+  double low = 0.0;        // lowest axial speed, mm/s
+  double high = 0.0;       // highest axial speed, mm/s
+  double spreadPct = 0.0;  // (high - low) / mean, %
+};
+
 struct FrontStats {
   FrontPlanStats flow;  // plan of the last flow solve
   FrontPlanStats temp;  // plan of the last temperature solve
@@ -131,6 +141,8 @@ struct InpDat {
   double TimeRheo = 0;                // wall time of the coupled iteration in the rheology steps, s
   double TimePost = 0;                // wall time of the distortion estimate and the final result file, s
   double TempExit = 0;                // mean temperature of the exit-plane nodes after the coupled iteration, deg C
+  Vec1<ExitSpeed> ExitPieces;         // axial exit speed per profile piece after the coupled iteration, 1..pieces
+  ExitSpeed ExitAll;                  // axial exit speed over the exit nodes of all pieces together
 };
 
 // The mesh proper of a volume mesh.

@@ -22,6 +22,7 @@
 #include "mesh3d/gen_gr3d.h"
 #include "output/summary.h"
 #include "output/write_paraview.h"
+#include "post/exit_balance.h"
 #include "post/int_main.h"
 #include "post/jacob_contr.h"
 #include "thermal/pre_heat.h"
@@ -87,6 +88,7 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
   Console(TextLine("SolverOneVariant>  Run_3d ok, iVar=") << iVar);
   // The exit plane is level until the distortion estimate moves its nodes.
   inp_dat.TempExit = ExitPlaneTemperature(nodes);
+  ExitSpeedBalance(nodes, inp_dat.Pieces2d, ProfilePieceCount(inp_dat), inp_dat.ExitPieces, inp_dat.ExitAll);
 
   const double tPost = omp_get_wtime();
   Console(TextLine("SolverOneVariant>  Int_main start iVar=") << iVar);

@@ -85,7 +85,8 @@ bool ParseInt(const std::string& s, int& v) {
 const char* kColumnNames[kSummaryColumns] = {
     "variant", "ram_speed_mm_s", "billet_temp_C", "extra_length_mm", "outline_file", "iterations",
     "converged", "ram_force_kN", "ram_pressure_MPa", "flow_stress_MPa", "temp_max_C", "temp_min_C",
-    "exit_temp_C", "vprof_ratio", "krit_dv_max_mm_s", "dV", "shift_1", "twist_1"};
+    "exit_temp_C", "vprof_ratio", "krit_dv_max_mm_s", "dV", "shift_1", "twist_1", "exit_speed_mean_mm_s",
+    "exit_speed_spread_pct"};
 
 }  // namespace
 
@@ -136,6 +137,8 @@ VariantResult CollectResult(int iVar, const InpDat& d, const MeshRecord& nodes) 
   const bool piece1 = PiecesWithDistortion(d) >= 1;
   r.shift1 = piece1 ? d.IntRes(1) : std::nan("");
   r.twist1 = piece1 ? d.IntRes(2) : std::nan("");
+  r.exitSpeedMean = d.ExitAll.mean;
+  r.exitSpeedSpread = d.ExitAll.spreadPct;
   return r;
 }
 
@@ -160,6 +163,21 @@ void WriteResultsBlock(std::FILE* log, const InpDat& d, const VariantResult& r) 
   for (int j = 1; j <= pieces; ++j)
     LogLine(log, TextLine("  piece ") << j << ": shift, mm/m " << Number(d.IntRes(2 * j - 1)) << "   twist, deg/m "
                                       << Number(d.IntRes(2 * j)));
+  // Exit-speed balance: per piece, and with several pieces (the holes of a
+  // multi-hole die) each piece's mean against the mean over all of them.
+  const int balance = d.ExitPieces.size();
+  for (int j = 1; j <= balance; ++j) {
+    const ExitSpeed& e = d.ExitPieces(j);
+    TextLine line("  piece ");
+    line << j << ": exit speed, mm/s: mean " << Number(e.mean) << "  lowest " << Number(e.low) << "  highest "
+         << Number(e.high) << "  spread, % " << Number(e.spreadPct);
+    if (balance > 1) line << "  mean against all pieces, % " << Number((e.mean / d.ExitAll.mean - 1.0) * 100.0);
+    LogLine(log, line);
+  }
+  if (balance > 1)
+    LogLine(log, TextLine("  all pieces: exit speed, mm/s: mean ")
+                     << Number(d.ExitAll.mean) << "  lowest " << Number(d.ExitAll.low) << "  highest "
+                     << Number(d.ExitAll.high) << "  spread, % " << Number(d.ExitAll.spreadPct));
   LogLine(log, TextLine("  wall time, s: flow ") << Number(d.TimeFlow) << "  temperature " << Number(d.TimeTemp)
                                                  << "  transfers " << Number(d.TimeTransfer) << "  rheology "
                                                  << Number(d.TimeRheo) << "  distortion and result file "
@@ -171,7 +189,8 @@ std::vector<std::string> SummaryCells(const VariantResult& r) {
           Quoted(r.outlineFile),      std::to_string(r.iterations), std::to_string(r.converged),
           Number(r.ramForce),         Number(r.ramPressure), Number(r.flowStress), Number(r.tempMax),
           Number(r.tempMin),          Number(r.tempExit),    Number(r.vprofRatio), Number(r.kritDvMax),
-          Number(r.dV),               Number(r.shift1),      Number(r.twist1)};
+          Number(r.dV),               Number(r.shift1),      Number(r.twist1),     Number(r.exitSpeedMean),
+          Number(r.exitSpeedSpread)};
 }
 
 void WriteSummary(const std::string& path, const std::vector<VariantResult>& rows) {
@@ -222,9 +241,10 @@ bool ReadSummary(const std::string& path, std::vector<VariantResult>& rows, std:
     r.outlineFile = c[4];
     double* reals[] = {&r.ramSpeed,   &r.billetTemp, &r.extraLength, &r.ramForce,   &r.ramPressure,
                        &r.flowStress, &r.tempMax,    &r.tempMin,     &r.tempExit,   &r.vprofRatio,
-                       &r.kritDvMax,  &r.dV,         &r.shift1,      &r.twist1};
-    const int realCol[] = {1, 2, 3, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
-    for (int k = 0; k < 14; ++k)
+                       &r.kritDvMax,  &r.dV,         &r.shift1,      &r.twist1,     &r.exitSpeedMean,
+                       &r.exitSpeedSpread};
+    const int realCol[] = {1, 2, 3, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19};
+    for (int k = 0; k < 16; ++k)
       if (!ParseNumber(c[static_cast<std::size_t>(realCol[k])], *reals[k])) {
         error = where + "expected a number in column " + kColumnNames[realCol[k]] + ", found \"" +
                 c[static_cast<std::size_t>(realCol[k])] + "\"";

@@ -17,8 +17,8 @@ inline constexpr const char* kSummaryFile = "kalmora_summary.csv";
 inline constexpr const char* kSummaryHeader =
     "variant,ram_speed_mm_s,billet_temp_C,extra_length_mm,outline_file,iterations,converged,ram_force_kN,"
     "ram_pressure_MPa,flow_stress_MPa,temp_max_C,temp_min_C,exit_temp_C,vprof_ratio,krit_dv_max_mm_s,dV,"
-    "shift_1,twist_1";
-inline constexpr int kSummaryColumns = 18;
+    "shift_1,twist_1,exit_speed_mean_mm_s,exit_speed_spread_pct";
+inline constexpr int kSummaryColumns = 20;
 
 // Final values of one solved variant.
 struct VariantResult {
@@ -40,6 +40,8 @@ struct VariantResult {
   double dV = 0;              // relative volume deviation of the flow mesh
   double shift1 = 0;          // shift of profile piece 1, mm per m of free profile
   double twist1 = 0;          // twist rate of profile piece 1, deg per m
+  double exitSpeedMean = 0;   // mean axial speed of the exit-plane nodes of all profile pieces, mm/s
+  double exitSpeedSpread = 0; // (highest - lowest) / mean of the same axial speeds, %
 };
 
 // Mean temperature of the nodes on the lowest end plane of the flow mesh

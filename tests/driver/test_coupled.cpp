@@ -325,6 +325,9 @@ TEST(Coupled, FourVariantsOrderTheForceBySpeedAndBilletTemperature) {
     EXPECT_EQ(rows[k].variant, static_cast<int>(k) + 1);
     EXPECT_EQ(rows[k].iterations, 2);
     EXPECT_GT(rows[k].ramForce, 0.0);
+    // Mass balance: the exit section leaves at the ram speed times the
+    // extrusion ratio 25, within the 6 % of the flux after two iterations.
+    EXPECT_NEAR(rows[k].exitSpeedMean / rows[k].ramSpeed, 25.0, 1.5) << rows[k].exitSpeedSpread;
     force[{rows[k].ramSpeed, rows[k].billetTemp}] = rows[k].ramForce;
     std::printf("variant %d: %g mm/s, %g C: %.1f kN\n", rows[k].variant, rows[k].ramSpeed, rows[k].billetTemp,
                 rows[k].ramForce);

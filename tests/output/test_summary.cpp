@@ -15,6 +15,8 @@
 
 #include "output/extruded_mesh.h"
 #include "output/summary.h"
+#include "post/exit_balance.h"
+#include "support/grid_mesh2d.h"
 #include "support/scratch.h"
 #include "support/text_files.h"
 
@@ -42,6 +44,7 @@ VariantResult Sample(int n) {
   r.dV = -1.0153731e-15;
   r.shift1 = 0.0;
   r.twist1 = -12.5;
+  r.exitSpeedSpread = 3.5 * n;
   return r;
 }
 
@@ -116,6 +119,20 @@ TEST(Summary, ResultTakesFinalValuesWithCompressionPositiveAndForceInKilonewtons
   EXPECT_EQ(PiecesWithDistortion(d), 0);
   d.nPiecesB = 9;
   EXPECT_EQ(PiecesWithDistortion(d), 4);
+
+  // Exit-speed balance: axial speed 10 + x + y on the exit plane z = 100
+  // (x, y in {0, 1, 2}; the level above, at 99 mm/s, must not count); two
+  // holes, rows y = 0, 1 (mean 11.5) and row y = 2 (mean 13); together mean
+  // 12, speeds 10 to 14, spread 33.3 %.
+  MeshRecord v = TwoLevelMesh();
+  for (int i = 1; i <= v.g.nh; ++i)
+    v.fld(kFldVz, i) = v.g.xyz(3, i) < 100.001 ? -static_cast<float>(10.0 + v.g.xyz(1, i) + v.g.xyz(2, i)) : -99.0f;
+  d.Pieces2d.push_back(GridMesh2d(0, 0, 2, 1, 1, 1));
+  d.Pieces2d.push_back(GridMesh2d(0, 1.5, 2, 0.5, 1, 1));
+  ExitSpeedBalance(v, d.Pieces2d, 2, d.ExitPieces, d.ExitAll);
+  EXPECT_NEAR(d.ExitPieces(1).mean + d.ExitPieces(2).spreadPct, 11.5 + 200.0 / 13.0, 1e-5);
+  const std::vector<std::string> cells = SummaryCells(CollectResult(4, d, v));
+  EXPECT_EQ(cells[18] + " " + cells[19], "12 33.33333");
 }
 
 TEST(Summary, CsvRoundTripKeepsEveryValueAndTheExactHeader) {
@@ -132,7 +149,7 @@ TEST(Summary, CsvRoundTripKeepsEveryValueAndTheExactHeader) {
   EXPECT_EQ(text.substr(0, text.find('\n')),
             "variant,ram_speed_mm_s,billet_temp_C,extra_length_mm,outline_file,iterations,converged,ram_force_kN,"
             "ram_pressure_MPa,flow_stress_MPa,temp_max_C,temp_min_C,exit_temp_C,vprof_ratio,krit_dv_max_mm_s,dV,"
-            "shift_1,twist_1");
+            "shift_1,twist_1,exit_speed_mean_mm_s,exit_speed_spread_pct");
   EXPECT_EQ(text.find(" kN"), std::string::npos);  // no units in the cells
   std::vector<VariantResult> back;
   std::string err;
@@ -148,7 +165,8 @@ TEST(Summary, CsvRoundTripKeepsEveryValueAndTheExactHeader) {
                    &VariantResult::ramForce, &VariantResult::ramPressure, &VariantResult::flowStress,
                    &VariantResult::tempMax, &VariantResult::tempMin, &VariantResult::tempExit,
                    &VariantResult::vprofRatio, &VariantResult::kritDvMax, &VariantResult::dV,
-                   &VariantResult::shift1, &VariantResult::twist1})
+                   &VariantResult::shift1, &VariantResult::twist1, &VariantResult::exitSpeedMean,
+                   &VariantResult::exitSpeedSpread})
       ExpectSame(a.*f, b.*f);
   }
   // A second run replaces the summary whole.
@@ -174,7 +192,7 @@ TEST(Summary, ReadingRefusesForeignOrDamagedFilesWithFileAndLine) {
   const std::string text = ReadFile(path);
   std::ofstream(path) << text.substr(0, text.size() - 10) << "\n";  // last row cut short
   EXPECT_FALSE(ReadSummary(path, rows, err));
-  EXPECT_NE(err.find(":3: expected 18 cells"), std::string::npos) << err;
+  EXPECT_NE(err.find(":3: expected 20 cells"), std::string::npos) << err;
 }
 
 TEST(Summary, ConsoleTableAlignsEveryColumn) {
