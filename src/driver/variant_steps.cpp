@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -174,7 +175,24 @@ int RunKalmora(RunState& run, ElementTables& tab, const RunOptions& options) {
   // parallel region, so that the teams of their linear solves are outermost
   // regions and reuse the runtime's idle threads (a nested team is started
   // afresh every time, which costs more than a small update saves).
-  auto solve = [&](int iVar) { SolverOneVariant(iVar, run.nodes(iVar), run.nodes_t(iVar), run.inp_dat(iVar), tab); };
+  // After each variant one progress line: its own wall time and the time
+  // left, the wall time of the sweep so far per finished variant times the
+  // variants still to finish (the pace of the whole team, so it holds for
+  // one thread and for several).
+  const double tSweep = omp_get_wtime();
+  int finished = 0;
+  auto solve = [&](int iVar) {
+    const double tStart = omp_get_wtime();
+    SolverOneVariant(iVar, run.nodes(iVar), run.nodes_t(iVar), run.inp_dat(iVar), tab);
+    const double tEnd = omp_get_wtime();
+    int done = 0;
+#pragma omp atomic capture
+    done = ++finished;
+    const double left = (tEnd - tSweep) / done * (nVar - done);
+    Console(TextLine("variant ") << iVar << " of " << nVar << " finished in "
+                                 << static_cast<int64_t>(std::llround(tEnd - tStart)) << " s; about "
+                                 << static_cast<int64_t>(std::llround(left)) << " s left");
+  };
   if (plan.threads <= 1) {
     for (int iVar = 1; iVar <= nVar; ++iVar) solve(iVar);
   } else {

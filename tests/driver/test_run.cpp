@@ -333,6 +333,10 @@ TEST(Run, ThreadsAreBoundedAndResultsDoNotDependOnThem) {
     ASSERT_EQ(r.status, 0) << r.err;
     const auto lines = Lines(r.out);
     EXPECT_NE(std::find(lines.begin(), lines.end(), " Numbers of avaible kernels =" + want), lines.end()) << env;
+    // A progress line per variant; the last to finish leaves nothing.
+    for (const char* p : {" variant 1 of 3 finished in ", " variant 2 of 3 finished in ", " variant 3 of 3 finished in ",
+                          " s; about 0 s left\n PARALLEL CALCULATION FINISH"})
+      EXPECT_NE(r.out.find(p), std::string::npos) << p;
     dirs.push_back(dir);
   }
   for (int v = 1; v <= 3; ++v) {
