@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "input/process_types.h"
 #include "mesh2d/outline_check.h"
 #include "mesh2d/outline_shapes.h"
 
@@ -20,7 +21,8 @@ const char* const kHelp =
     "Writes the binary outline file OUTPUT (named in indata.txt) from a text\n"
     "description, after checking the geometry: every outline closed, with an\n"
     "area and without crossing itself, and the outlines nested as the process\n"
-    "type needs.  --type N checks for process type N (ProfType in indata.txt);\n"
+    "type needs.  --type N checks for process type N (ProfType in indata.txt:\n"
+    "1, 3, 4, 5, 6, 7 or 9; docs/input.md describes them);\n"
     "without it the nested layout is checked, and a file that fits only the\n"
     "multi-hole layout (types 7 and 9) is accepted with a note.  Nothing is\n"
     "written when a check fails.\n"
@@ -88,6 +90,10 @@ int main(int argc, char** argv) {
       return 2;
     }
     profType = static_cast<int32_t>(t);
+    if (ProcessTypeMeaning(profType).empty()) {
+      std::fprintf(stderr, "--type: process type %s is not defined; expected %s\n", argv[2], ProcessTypeList().c_str());
+      return 2;
+    }
     typeGiven = true;
     arg = 3;
   }

@@ -44,4 +44,7 @@ void LogLine(std::FILE* log, const TextLine& line) {
   std::string out = line.str();
   out.push_back('\n');
   std::fputs(out.c_str(), log);
+  // Written through at once, so that the log can be followed while the
+  // variant runs and keeps every line written before a stop.
+  std::fflush(log);
 }

@@ -35,5 +35,6 @@ std::string FormatReal(double value);
 // Writes the line (plus newline) to standard output in one call and flushes.
 void Console(const TextLine& line);
 
-// Writes the line (plus newline) to an open log stream in one call.
+// Writes the line (plus newline) to an open log stream in one call and
+// flushes the stream.
 void LogLine(std::FILE* log, const TextLine& line);

@@ -120,7 +120,10 @@ int RunKalmora(RunState& run, ElementTables& tab, const RunOptions& options) {
   // type before any variant writes a file, so a bad geometry file stops the
   // run with nothing written.
   if (run.nVar > 0)
-    for (const std::string& name : run.input.FileOutlineList) CheckOutlineFile(name, run.input.ProfType);
+    for (const std::string& name : run.input.FileOutlineList) {
+      RefuseTextOutline(name);
+      CheckOutlineFile(name, run.input.ProfType);
+    }
 
   RemoveSummary(kSummaryFile);
   for (run.iVar = 1; run.iVar <= run.nVar; ++run.iVar) {

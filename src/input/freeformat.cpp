@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/console.h"
 #include "core/fatal.h"
 
 namespace {
@@ -17,6 +18,7 @@ struct Token {
   enum Kind { Value, Empty, Slash } kind;
   std::string text;  // value text (quotes removed)
   bool quoted = false;
+  std::size_t end = 0;  // 0-based position just after the token in its line
 };
 
 // Splits one line into tokens.  Separators are blanks, tabs and commas; a
@@ -34,14 +36,14 @@ std::vector<Token> Tokenize(const std::string& line) {
       continue;
     }
     if (c == ',') {
-      if (!valueSinceComma && (anyComma || out.empty())) out.push_back({Token::Empty, {}, false});
+      if (!valueSinceComma && (anyComma || out.empty())) out.push_back({Token::Empty, {}, false, i});
       valueSinceComma = false;
       anyComma = true;
       ++i;
       continue;
     }
     if (c == '/') {
-      out.push_back({Token::Slash, {}, false});
+      out.push_back({Token::Slash, {}, false, i + 1});
       return out;
     }
     if (c == '\'' || c == '"') {
@@ -59,7 +61,7 @@ std::vector<Token> Tokenize(const std::string& line) {
         }
         s.push_back(line[i++]);
       }
-      out.push_back({Token::Value, s, true});
+      out.push_back({Token::Value, s, true, i});
       valueSinceComma = true;
       continue;
     }
@@ -67,7 +69,7 @@ std::vector<Token> Tokenize(const std::string& line) {
     while (j < n && line[j] != ' ' && line[j] != '\t' && line[j] != ',' && line[j] != '/' &&
            line[j] != '\r')
       ++j;
-    out.push_back({Token::Value, line.substr(i, j - i), false});
+    out.push_back({Token::Value, line.substr(i, j - i), false, j});
     valueSinceComma = true;
     i = j;
   }
@@ -85,9 +87,16 @@ const char* KindName(ValueKind k) {
   return "a value";
 }
 
-[[noreturn]] void Bad(const std::string& file, int line, const ReadTarget& t, const std::string& found) {
-  Fatal(file + ":" + std::to_string(line) + ": expected " + KindName(t.kind) + " (" + t.what +
-        "), found " + found);
+[[noreturn]] void Bad(const FreeFormatFile& f, int line, const ReadTarget& t, const std::string& found) {
+  f.FatalAt(line, std::string("expected ") + KindName(t.kind) + " (" + t.what + "), found " + found);
+}
+
+// True for an unsigned run of digits: the integer part of a decimal comma.
+bool AllDigits(std::string_view s) {
+  if (s.empty()) return false;
+  for (const char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
 }
 
 // Stores one token into its target; false when the token has the wrong type.
@@ -183,19 +192,28 @@ void FreeFormatFile::OpenText(const std::string& display_name, std::string_view 
     lines.emplace_back(text.substr(start, end - start));
     start = end + 1;
   }
+  roles.assign(lines.size(), std::string());
+  roleKinds.assign(lines.size(), ' ');
 }
 
 void FreeFormatFile::Skip(int n, std::string_view what) {
   for (int k = 0; k < n; ++k) {
     if (next >= static_cast<int>(lines.size()))
-      Fatal(name + ":" + std::to_string(next + 1) + ": expected a line (" + std::string(what) +
-            "), found end of file");
+      FatalAt(next + 1, "expected a line (" + std::string(what) + "), found end of file");
+    roles[static_cast<std::size_t>(next)] = what;
+    roleKinds[static_cast<std::size_t>(next)] = 's';
     ++next;
   }
 }
 
 void FreeFormatFile::FatalAt(int line, std::string_view message) const {
-  Fatal(name + ":" + std::to_string(line) + ": " + std::string(message));
+  const std::string text = name + ":" + std::to_string(line) + ": " + std::string(message);
+  if (trial) throw FreeFormatStop{text};
+  Fatal(text);
+}
+
+void FreeFormatFile::WarnAt(int line, std::string_view text) const {
+  if (!trial) Console(TextLine(name + ":" + std::to_string(line) + ": warning: " + std::string(text)));
 }
 
 void FreeFormatFile::RequireLines(int64_t count, int64_t linesEach, int line, std::string_view what) const {
@@ -211,11 +229,15 @@ void FreeFormatFile::RequireLines(int64_t count, int64_t linesEach, int line, st
 void FreeFormatFile::Read(const std::vector<ReadTarget>& targets) {
   std::size_t k = 0;
   while (k < targets.size()) {
-    if (next >= static_cast<int>(lines.size())) Bad(name, next + 1, targets[k], "end of file");
+    if (next >= static_cast<int>(lines.size())) Bad(*this, next + 1, targets[k], "end of file");
     const int lineNo = next + 1;
-    const std::vector<Token> toks = Tokenize(lines[next]);
+    const std::string& line = lines[static_cast<std::size_t>(next)];
+    const std::vector<Token> toks = Tokenize(line);
+    roles[static_cast<std::size_t>(next)] = targets[k].what;
+    roleKinds[static_cast<std::size_t>(next)] = targets[k].kind == ValueKind::Text ? 't' : 'n';
     ++next;
-    for (const Token& tok : toks) {
+    for (std::size_t t = 0; t < toks.size(); ++t) {
+      const Token& tok = toks[t];
       if (k == targets.size()) break;
       if (tok.kind == Token::Slash) return;  // the remaining targets keep their values
       if (tok.kind == Token::Empty) {
@@ -223,8 +245,22 @@ void FreeFormatFile::Read(const std::vector<ReadTarget>& targets) {
         continue;
       }
       std::string why;
-      if (!Store(tok, targets[k], why)) Bad(name, lineNo, targets[k], "\"" + tok.text + "\"" + why);
+      if (!Store(tok, targets[k], why)) Bad(*this, lineNo, targets[k], "\"" + tok.text + "\"" + why);
       ++k;
+      // The last value of the read, written "2,5" with nothing between the
+      // comma and the next digits: a decimal comma, whose fraction would be
+      // ignored as a comment.
+      if (k == targets.size() && targets[k - 1].kind != ValueKind::Text && !tok.quoted && t + 1 < toks.size() &&
+          toks[t + 1].kind == Token::Value && tok.end < line.size() && line[tok.end] == ',' &&
+          tok.end + 1 < line.size() && std::isdigit(static_cast<unsigned char>(line[tok.end + 1])) &&
+          AllDigits(std::string_view(tok.text).substr(tok.text[0] == '-' || tok.text[0] == '+' ? 1 : 0))) {
+        std::size_t e = tok.end + 1;
+        while (e < line.size() && std::isdigit(static_cast<unsigned char>(line[e]))) ++e;
+        const std::string written = tok.text + line.substr(tok.end, e - tok.end);
+        FatalAt(lineNo, targets[k - 1].what + " is written \"" + written + "\": the comma ends the value, so " +
+                            tok.text + " would be read and the rest ignored; write a decimal point (" + tok.text +
+                            "." + line.substr(tok.end + 1, e - tok.end - 1) + ")");
+      }
     }
   }
 }

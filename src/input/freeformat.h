@@ -9,7 +9,9 @@
 // Two commas in a row (or a comma at the start of a line) give an empty value
 // and a slash ends the read: the target keeps its previous value.  Character
 // values may be quoted ('...' or "...") or bare.  Every failure stops the run
-// with one line "file:line: expected <what>, found <token>".
+// with one line "file:line: expected <what>, found <token>".  A number
+// written with a decimal comma ("2,5") whose second part no read takes would
+// silently lose its fraction; it stops the run instead.
 
 #include <cstdint>
 #include <string>
@@ -32,10 +34,18 @@ inline ReadTarget Int8Target(int8_t& v, std::string what) { return {ValueKind::I
 inline ReadTarget RealTarget(double& v, std::string what) { return {ValueKind::Real, &v, std::move(what)}; }
 inline ReadTarget TextTarget(std::string& v, std::string what) { return {ValueKind::Text, &v, std::move(what)}; }
 
+// Thrown instead of stopping the run when a file is read in trial mode.
+struct FreeFormatStop {
+  std::string message;  // the line that would have been written
+};
+
 struct FreeFormatFile {
   std::string name;                // file name used in messages
   std::vector<std::string> lines;  // whole content, one entry per line
   int next = 0;                    // 0-based index of the next unread line
+  bool trial = false;              // failures throw FreeFormatStop, warnings stay silent
+  std::vector<std::string> roles;  // per line (0-based): what the reader took it for, "" if unread
+  std::string roleKinds;           // per line: 's' skipped, 'n' number, 't' character value, ' ' unread
 
   // Reads the whole file; a missing or unreadable file stops the run.
   void Open(const std::string& path, std::string_view role);
@@ -55,8 +65,10 @@ struct FreeFormatFile {
   // Lines not yet read.
   int64_t LinesLeft() const { return static_cast<int64_t>(lines.size()) - next; }
 
-  // Stops with "file:line: message".
+  // Stops with "file:line: message" (in trial mode: throws FreeFormatStop).
   [[noreturn]] void FatalAt(int line, std::string_view message) const;
+  // Writes the console line "file:line: warning: text" (nothing in trial mode).
+  void WarnAt(int line, std::string_view text) const;
   // Stops when `count` items of `linesEach` lines cannot stand in the rest
   // of the file: a count is checked before anything is sized by it.
   // `line` is the line of the count, `what` names it.

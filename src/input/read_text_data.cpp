@@ -1,10 +1,17 @@
 #include "input/read_text_data.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
 
 #include "core/console.h"
+#include "core/fatal.h"
 #include "input/freeformat.h"
+#include "input/process_types.h"
 
 namespace {
 
@@ -43,9 +50,7 @@ void CheckLength(const FreeFormatFile& f, int line, double v, const std::string&
   if (!(v >= 0.0)) f.FatalAt(line, what + " is " + FormatReal(v) + " mm; expected a length of 0 or more");
 }
 
-void Warn(const FreeFormatFile& f, int line, const std::string& text) {
-  Console(TextLine(f.name + ":" + std::to_string(line) + ": warning: " + text));
-}
+void Warn(const FreeFormatFile& f, int line, const std::string& text) { f.WarnAt(line, text); }
 
 // Reads one real, then checks it with `check(line, value)`.
 template <class Check>
@@ -56,15 +61,13 @@ void ReadChecked(FreeFormatFile& f, double& v, const std::string& what, Check ch
 
 }  // namespace
 
-void ReadTextData(RunInput& in, const std::string& path) {
+// Reads every item of the input file from `f` into `in`, checking values.
+static void ReadAll(RunInput& in, FreeFormatFile& f) {
   in.mat.MatTmax = 1200.0;
   in.Switch3d = 0;
   in.MaxIter = 10;
-  in.InputFile = path;
+  in.InputFile = f.name;
   in.ListCountLine = {};
-
-  FreeFormatFile f;
-  f.Open(path, "input file");
   Material& m = in.mat;
   auto temperature = [&](const std::string& what) {
     return [&f, what](int line, double v) { CheckTemperature(f, line, v, what); };
@@ -122,6 +125,7 @@ void ReadTextData(RunInput& in, const std::string& path) {
   ReadChecked(f, in.PieceLen1, "PieceLen1, bearing length", length("PieceLen1"));
   f.ReadReal(in.ZonePar(1), "zone parameter 1");
   in.ListCountLine(3) = ReadRealList(f, in.AxialLenList, lines, "number of extra-zone lengths", "extra-zone length");
+  const std::vector<int> axialLines = lines;
   for (std::size_t k = 0; k < in.AxialLenList.size(); ++k) CheckLength(f, lines[k], in.AxialLenList[k], "extra-zone length");
   f.ReadReal(in.ParE, "process parameter ParE");
   f.ReadReal(in.FaceShift, "die-face correction scale");
@@ -157,6 +161,18 @@ void ReadTextData(RunInput& in, const std::string& path) {
                                  "; expected a level from 1 to 5");
   f.Read({Int8Target(in.Switch3d, "volume mesh switch Switch3d")});
   f.ReadInt(in.ProfType, "process type ProfType");
+  const int typeLine = f.LastLine();
+  if (ProcessTypeMeaning(in.ProfType).empty())
+    f.FatalAt(typeLine, "process type ProfType is " + std::to_string(in.ProfType) + "; expected " + ProcessTypeList());
+  if (in.ProfType == 9) Warn(f, typeLine, "process type 9 runs exactly as process type 7 (multi-hole die)");
+  if (HasExtraZone(in.ProfType))
+    for (std::size_t k = 0; k < in.AxialLenList.size(); ++k)
+      if (!(in.AxialLenList[k] >= kMinExtraZoneLength))
+        f.FatalAt(axialLines[k], "extra-zone length is " + FormatReal(in.AxialLenList[k]) + " mm; process type " +
+                                     std::to_string(in.ProfType) + " (line " + std::to_string(typeLine) +
+                                     ") meshes its extra zone in layers and needs " +
+                                     FormatReal(kMinExtraZoneLength) +
+                                     " mm or more (for no extra zone use process type 1)");
   if (in.MeshLevel > 5) {
     const bool multi = in.ProfType == 7 || in.ProfType == 9;
     Warn(f, meshLevelLine,
@@ -167,4 +183,199 @@ void ReadTextData(RunInput& in, const std::string& path) {
   f.Read({Int16Target(in.MaxIter, "iteration limit MaxIter")});
   f.Read({Int8Target(in.Switch4, "switch 4")});
   f.Skip(3, "closing lines of the file");
+}
+
+namespace {
+
+// "; <count> on line L is N, but only M values follow it ...".
+std::string CountHint(const FreeFormatFile& f, const std::string& what, int line, int found) {
+  const int count = std::atoi(f.lines[static_cast<std::size_t>(line - 1)].c_str());
+  return "; the " + what + " on line " + std::to_string(line) + " is " + std::to_string(count) + ", but only " +
+         std::to_string(found) + " value line(s) follow it (a value line is missing, or the count is too high)";
+}
+
+// True when the comment of `line` names `role` ("ram speed 2" is named by
+// "5.0  ram speed, mm/s"): the words of the role up to a comma or a
+// parenthesis, without a trailing number.
+bool LabelNames(const std::string& line, const std::string& role) {
+  std::string key = role.substr(0, role.find_first_of(",("));
+  while (!key.empty() && (key.back() == ' ' || std::isdigit(static_cast<unsigned char>(key.back())))) key.pop_back();
+  if (key.size() < 3) return false;
+  auto lower = [](std::string t) {
+    for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return t;
+  };
+  return lower(line).find(lower(key)) != std::string::npos;
+}
+
+// The reader stopped at some line.  Tries what a user most likely did to the
+// file: a line deleted (a value or a comment line), a line added, a list
+// count raised without its values.  A guess counts only when the whole file
+// then reads without any finding; returns "" when no guess does.
+std::string GuessCause(const FreeFormatFile& orig, int stopLine, const Fix1<int32_t, 4>& countLines) {
+  // Files of a user's size only: every guess reads the file once more.
+  const int n = static_cast<int>(orig.lines.size());
+  if (n > 2000) return "";
+  // Reads `text`; true when it reads through.  `roles` gets what each line
+  // was taken for, `score` how many lines look like what they were taken
+  // for (a number where a number is read, words where a line is skipped).
+  auto readsThrough = [&](const std::vector<std::string>& text, std::vector<std::string>* roles, int* score = nullptr,
+                          int filler = -1) {
+    FreeFormatFile f;
+    f.name = orig.name;
+    f.lines = text;
+    f.roles.assign(text.size(), std::string());
+    f.roleKinds.assign(text.size(), ' ');
+    f.trial = true;
+    RunInput in;
+    try {
+      ReadAll(in, f);
+    } catch (const FreeFormatStop&) {
+      return false;
+    }
+    // An empty variation list reads, but leaves no variant to compute.
+    if (in.RamSpeedList.empty() || in.BilletTempList.empty() || in.AxialLenList.empty() || in.FileOutlineList.empty())
+      return false;
+    if (roles != nullptr) *roles = f.roles;
+    if (score != nullptr) {
+      *score = 0;
+      for (std::size_t i = 0; i < text.size(); ++i) {
+        if (static_cast<int>(i) == filler) continue;
+        const std::string first = text[i].substr(0, text[i].find_first_of(" \t,/", text[i].find_first_not_of(" \t")));
+        double v = 0.0;
+        const bool number = ParseReal(first.substr(std::min(first.size(), first.find_first_not_of(" \t"))), v);
+        const char kind = f.roleKinds[i];
+        // A character value here is a file name: it has an extension.
+        const std::size_t dot = first.find('.');
+        const bool fileName = dot != std::string::npos && dot + 1 < first.size() &&
+                              std::isalpha(static_cast<unsigned char>(first[dot + 1]));
+        if ((kind == 'n' && number) || (kind == 's' && !number) || (kind == 't' && fileName)) ++*score;
+        if (kind != ' ' && kind != 's' && LabelNames(text[i], f.roles[i])) ++*score;
+      }
+    }
+    return true;
+  };
+  const int last = std::min(stopLine, n + 1);  // the cause lies at or before the stop
+  // A missing line before line p (1-based), filled by a comment or by
+  // zeros (two, for the lines that hold a pair).  Several neighbouring
+  // places may fit (a heading of three lines, a run of reals): all are named.
+  // Of the places that fit, those whose reading looks most like the file's
+  // own lines are the likely ones.
+  auto insertionScore = [&](int p, std::string& role) {
+    int best = -1;
+    for (const char* filler : {"?", "1 1", "0 0"}) {
+      std::vector<std::string> text = orig.lines;
+      text.insert(text.begin() + (p - 1), filler);
+      std::vector<std::string> roles;
+      int score = 0;
+      if (readsThrough(text, &roles, &score, p - 1) && score > best) {
+        best = score;
+        role = roles[static_cast<std::size_t>(p - 1)];
+      }
+    }
+    return best;
+  };
+  std::vector<int> scores(static_cast<std::size_t>(last + 1), -1);
+  std::vector<std::string> roleAt(static_cast<std::size_t>(last + 1));
+  int bestScore = -1;
+  for (int p = 1; p <= last; ++p) {
+    scores[static_cast<std::size_t>(p)] = insertionScore(p, roleAt[static_cast<std::size_t>(p)]);
+    bestScore = std::max(bestScore, scores[static_cast<std::size_t>(p)]);
+  }
+  int missing = 0;
+  for (int p = last; p >= 1 && missing == 0; --p)
+    if (bestScore >= 0 && scores[static_cast<std::size_t>(p)] == bestScore) missing = p;
+  const std::string role = missing > 0 ? roleAt[static_cast<std::size_t>(missing)] : std::string();
+  if (missing > 0) {
+    // A value of a variation list is missing: name the count of that list.
+    static const char* const kLists[4][2] = {{"ram speed ", "number of ram speeds"},
+                                             {"billet temperature ", "number of billet temperatures"},
+                                             {"extra-zone length ", "number of extra-zone lengths"},
+                                             {"outline file name ", "number of outline files"}};
+    for (const auto& list : kLists) {
+      const std::string value = list[0];
+      if (role.rfind(value, 0) != 0) continue;
+      const int k = std::atoi(role.c_str() + value.size());  // 1-based place of the missing value
+      const int countLine = missing - k;
+      if (countLine < 1) break;
+      return CountHint(orig, list[1], countLine, k - 1);
+    }
+    int first = missing;
+    while (first > 1 && scores[static_cast<std::size_t>(first - 1)] == bestScore) --first;
+    const std::string firstRole = roleAt[static_cast<std::size_t>(first)];
+    auto shown = [&](int p) {
+      return p <= n ? "line " + std::to_string(p) + " (\"" + orig.lines[static_cast<std::size_t>(p - 1)] + "\")"
+                    : std::string("the end of the file");
+    };
+    if (first == missing)
+      return "; most likely a line is missing before " + shown(missing) + ", where the reader expects " + role +
+             ": every later value sits one line too high";
+    return "; most likely a line is missing somewhere from before " + shown(first) + " to before " + shown(missing) +
+           ", where the reader expects " + (firstRole == role ? role : firstRole + " ... " + role) +
+           ": every later value sits one line too high";
+  }
+  for (int p = last; p >= 1; --p) {
+    std::vector<std::string> text = orig.lines;
+    text.erase(text.begin() + (p - 1));
+    if (readsThrough(text, nullptr))
+      return "; most likely line " + std::to_string(p) + " (\"" + orig.lines[static_cast<std::size_t>(p - 1)] +
+             "\") is one line too many: every later value sits one line too low";
+  }
+  // A count raised by more than one: the count that, lowered, lets the file
+  // read through.
+  static const char* const kCounts[4] = {"number of ram speeds", "number of billet temperatures",
+                                         "number of extra-zone lengths", "number of outline files"};
+  for (int c = 1; c <= 4; ++c) {
+    const int line = countLines(c);
+    if (line < 1 || line > n) continue;
+    const int count = std::atoi(orig.lines[static_cast<std::size_t>(line - 1)].c_str());
+    for (int m = count - 1; m >= 0 && m >= count - 20; --m) {
+      std::vector<std::string> text = orig.lines;
+      text[static_cast<std::size_t>(line - 1)] = std::to_string(m);
+      if (readsThrough(text, nullptr)) return CountHint(orig, kCounts[c - 1], line, m);
+    }
+  }
+  return "";
+}
+
+}  // namespace
+
+void ReadTextData(RunInput& in, const std::string& path) {
+  FreeFormatFile f;
+  f.Open(path, "input file");
+  // A trial read first: a finding is reported with the line that most
+  // likely caused it, which may lie well before the line where the types
+  // stopped matching.
+  f.trial = true;
+  RunInput probe;
+  try {
+    ReadAll(probe, f);
+  } catch (const FreeFormatStop& stop) {
+    const std::size_t colon = stop.message.find(':', f.name.size());
+    const int line = std::atoi(stop.message.c_str() + colon + 1);
+    Fatal(stop.message + GuessCause(f, line, probe.ListCountLine));
+  }
+  f.trial = false;
+  f.next = 0;
+  f.roles.assign(f.lines.size(), std::string());
+  ReadAll(in, f);
+}
+
+void RefuseTextOutline(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return;  // the outline reader names a missing file
+  char buf[256];
+  in.read(buf, sizeof buf);
+  const std::streamsize got = in.gcount();
+  if (got < 2) return;
+  for (std::streamsize i = 0; i < got; ++i) {
+    const unsigned char c = static_cast<unsigned char>(buf[i]);
+    if (!(c == '\n' || c == '\r' || c == '\t' || (c >= 32 && c < 127))) return;
+  }
+  std::string first(buf, static_cast<std::size_t>(got));
+  first = first.substr(0, first.find('\n'));
+  const std::size_t dot = path.rfind('.');
+  const std::string stem = dot == std::string::npos || path.find('/', dot) != std::string::npos ? path : path.substr(0, dot);
+  Fatal(path + ": is a text description of outlines (line 1: \"" + first + "\"), not a binary outline file; make the " +
+        "binary file with \"kalmora-outline " + path + " " + stem + ".olf\" and name " + stem + ".olf in the input file");
 }

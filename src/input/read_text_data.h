@@ -24,3 +24,8 @@ inline constexpr const char* kInputFileName = "indata.txt";
 // "file:line: warning: ..." each.  Records the file name and the lines of the
 // four list counts in `input` for later messages.
 void ReadTextData(RunInput& input, const std::string& path = kInputFileName);
+
+// Stops when the outline file `path` is a text description (the input of
+// kalmora-outline) rather than the binary outline file made from it: a
+// binary file starts with a 2-byte outline count, never with text.
+void RefuseTextOutline(const std::string& path);

@@ -84,6 +84,14 @@ struct TwinFiles {
       std::fputc('\n', fp);
     }
   }
+  // Closes and removes both temporary files (the run is about to stop).
+  void Abandon() {
+    for (int k = 0; k < 2; ++k) {
+      if (f[k] != nullptr) std::fclose(f[k]);
+      f[k] = nullptr;
+      std::remove(temp[k].c_str());
+    }
+  }
 };
 
 std::string ErrnoText(int err) { return std::error_code(err, std::generic_category()).message(); }
@@ -153,7 +161,15 @@ void WriteParaView(const MeshRecord& nodes, int iVar) {
       // The frontal solver marks entries by their sign; the node is the
       // absolute value.  Cell lists are zero-based.
       const int node = std::abs(g.nop(k, e));
-      assert(node >= 1 && node <= np);
+      // A wedge corner beyond the corner nodes means the volume mesh folded
+      // (layers of no thickness): stop with the element instead of writing
+      // a file no viewer can read.
+      if (node < 1 || node > np) {
+        out.Abandon();
+        Fatal("WriteParaView: element " + std::to_string(e) + " has corner " + std::to_string(k) + " at node " +
+              std::to_string(node) + ", not one of the " + std::to_string(np) +
+              " corner nodes: the flow mesh is broken (a zone of no length?)");
+      }
       line.push_back(' ');
       line.append(std::to_string(node - 1));
     }

@@ -260,6 +260,50 @@ TEST(Run, ImpossibleInputIsRefusedWithOneLineBeforeAnyFile) {
   }
 }
 
+TEST(Run, MisreadInputIsRefusedWithTheLineThatMostLikelyCausedIt) {
+  // Inputs that used to run on a misreading, or stopped far from their
+  // cause: each stops with one line before any file is written.
+  struct Case {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> edits;  // line starts and replacements
+    std::string want;                                        // part of the one line on standard error
+  };
+  const std::vector<Case> cases = {
+      {"zonezero", {{"1                  ProfType", "3  ProfType"}},
+       "indata.txt:71: extra-zone length is 0 mm; process type 3 (line 88) meshes its extra zone in layers and needs 1 "
+       "mm or more (for no extra zone use process type 1)"},
+      {"type10", {{"1                  ProfType", "10  ProfType"}}, "indata.txt:88: process type ProfType is 10; expected 1 ("},
+      {"comma", {{"5.0                ram speed", "2,5  ram speed"}},
+       "indata.txt:55: ram speed 1 is written \"2,5\": the comma ends the value, so 2 would be read and the rest "
+       "ignored; write a decimal point (2.5)"},
+      // The heading line "    constant   slope" deleted (edited below).
+      {"deleted", {},
+       "indata.txt:31: expected a real (heat conductivity slope), found \"MatTmax:\"; most likely a line is missing "
+       "somewhere from before line 27 (\"--- thermal"},
+      {"count", {{"1                  number of ram speeds", "2  number of ram speeds"}},
+       "; the number of ram speeds on line 54 is 2, but only 1 value line(s) follow it"},
+      {"textoutline", {{"round-bar.olf ", "outlines.txt"}},
+       "outlines.txt: is a text description of outlines (line 1: \"# Round bar die: the profile, an intermediate circle "
+       "and the container bore.\"), not a binary outline file; make the binary file with \"kalmora-outline outlines.txt "
+       "outlines.olf\""},
+  };
+  for (const Case& c : cases) {
+    const fs::path dir = ExampleScratch(c.name);
+    EditLines(dir / "indata.txt", c.edits);
+    if (c.name == "deleted") {
+      std::string text = ReadFile(dir / "indata.txt");
+      const std::size_t at = text.find("    constant   slope\n");
+      ASSERT_NE(at, std::string::npos);
+      WriteFile(dir / "indata.txt", text.erase(at, 21));
+    }
+    const RunResult r = RunIn(dir);
+    EXPECT_EQ(r.status, 1) << c.name;
+    ASSERT_EQ(Lines(r.err).size(), 1u) << c.name << ": " << r.err;
+    EXPECT_NE(r.err.find(c.want), std::string::npos) << c.name << ": " << r.err;
+    EXPECT_TRUE(Written(dir).empty()) << c.name;
+  }
+}
+
 TEST(Run, FourLongListsCannotWrapTheVariantCount) {
   // 65536 entries in each of the four lists: 2^64 variants, which a 64-bit
   // product wraps to 0.
