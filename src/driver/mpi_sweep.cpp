@@ -237,6 +237,9 @@ void SolveHandedOut(Job& job, RunState& run, const ElementTables& tab, bool seri
 
 int SharedSweep(Job& job, RunState& run, ElementTables& tab) {
   if (job.rank == 0) {
+    // The summary of an earlier run goes first, so that a job stopped by any
+    // error, the input's included, leaves none that looks complete.
+    RemoveSummary(kSummaryFile);
     Console(TextLine("SERIAL CALCULATION START "));
     Console(TextLine("Kalmora>  iniELEM start "));
     iniELEM(tab);
@@ -248,7 +251,6 @@ int SharedSweep(Job& job, RunState& run, ElementTables& tab) {
     // Every outline file is checked before any rank writes a file.
     if (run.nVar > 0)
       for (const std::string& name : run.input.FileOutlineList) CheckOutlineFile(name, run.input.ProfType);
-    RemoveSummary(kSummaryFile);
     Console(TextLine("Kalmora>  MPI: ") << job.ranks << " ranks share the " << run.nVar
                                         << " variants; each rank prepares and solves the variants handed to it");
     Console(TextLine("PARALLEL CALCULATION START "));
