@@ -48,5 +48,18 @@ std::string UsageText() {
          "  kalmora_summary.csv        one row of final results per variant\n"
          "\n"
          "Exit status: 0 done, 1 stopped by an error (message on standard error),\n"
-         "2 command line not understood.\n";
+         "2 command line not understood.\n"
+         "\n"
+         "Several machines (a build configured with -DKALMORA_MPI=ON):\n"
+         "  mpirun -n K kalmora        K ranks share the variants: rank 0 reads the\n"
+         "                             input and hands out one variant at a time,\n"
+         "                             each rank prepares and solves its variants on\n"
+         "                             its machine's cores, rank 0 writes the summary\n"
+         "  mpirun -n K --hostfile hosts --map-by ppr:1:node --bind-to none kalmora\n"
+         "                             one rank per machine listed in hosts\n"
+         "  in a batch job: one task per node, all its cores to that task, and\n"
+         "                             mpirun --map-by ppr:1:node --bind-to none kalmora\n"
+         "  The run folder must be on a file system every machine sees at the same\n"
+         "  path; kalmora must be at the same path too.  A stop on any rank ends\n"
+         "  the whole job.  Without mpirun the MPI build runs as one process.\n";
 }

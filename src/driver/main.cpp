@@ -8,6 +8,9 @@
 #include "core/records.h"
 #include "driver/command_line.h"
 #include "driver/variant_steps.h"
+#ifdef KALMORA_MPI
+#include "driver/mpi_sweep.h"
+#endif
 
 int main(int argc, char** argv) {
   RunOptions options;
@@ -24,5 +27,9 @@ int main(int argc, char** argv) {
   }
   auto run = std::make_unique<RunState>();
   auto tables = std::make_unique<ElementTables>();
+#ifdef KALMORA_MPI
+  return RunKalmoraMpi(*run, *tables, options);
+#else
   return RunKalmora(*run, *tables, options);
+#endif
 }
