@@ -131,6 +131,7 @@ struct InpDat {
   double TimeRheo = 0;                // wall time of the coupled iteration in the rheology steps, s
   double TimePost = 0;                // wall time of the distortion estimate and the final result file, s
   double TempExit = 0;                // mean temperature of the exit-plane nodes after the coupled iteration, deg C
+  double TempPressed = 0;             // mean billet temperature after the cooling before pressing, deg C
 };
 
 // The mesh proper of a volume mesh.

@@ -58,6 +58,7 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
 
   Console(TextLine("    PrapareOneVariant>>PRE_heat_main, start, iVar=") << iVar);
   PRE_heat_main(nodes, tab, inp_dat);
+  inp_dat.TempPressed = SectionMeanTemperature(inp_dat.Sect2d(1));
   Console(TextLine("    PrapareOneVariant>>PRE_heat_main, ok, iVar=") << iVar);
 
   Console(TextLine("    PrapareOneVariant>>Gen_gr3d, start, nodes_t, iVar=") << iVar);

@@ -272,6 +272,7 @@ TEST(Run, MisreadInputIsRefusedWithTheLineThatMostLikelyCausedIt) {
       {"zonezero", {{"1                  ProfType", "3  ProfType"}},
        "indata.txt:71: extra-zone length is 0 mm; process type 3 (line 88) meshes its extra zone in layers and needs 1 "
        "mm or more (for no extra zone use process type 1)"},
+      {"law1", {{"2                  MatLaw", "1  MatLaw"}}, "indata.txt:10: flow stress law code MatLaw is 1; expected 2 ("},
       {"type10", {{"1                  ProfType", "10  ProfType"}}, "indata.txt:88: process type ProfType is 10; expected 1 ("},
       {"comma", {{"5.0                ram speed", "2,5  ram speed"}},
        "indata.txt:55: ram speed 1 is written \"2,5\": the comma ends the value, so 2 would be read and the rest "
