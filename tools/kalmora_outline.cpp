@@ -12,6 +12,7 @@
 #include "input/process_types.h"
 #include "mesh2d/outline_check.h"
 #include "mesh2d/outline_shapes.h"
+#include "mesh2d/ring_rule.h"
 
 namespace {
 
@@ -55,10 +56,11 @@ const char* const kHelp =
     "The intermediate ring.  With three outlines for a one-zone process, the\n"
     "middle outline (e.g. RING1) is no tool surface: it bounds the region\n"
     "around the profile that is meshed finely, so that the elements grow from\n"
-    "the size of the profile's details to the size of the container.  Size it\n"
-    "about 2 to 3 times the profile's largest width, centred on it, and keep it\n"
-    "at least a quarter of that width away from both the profile and the\n"
-    "container bore.\n"
+    "the size of the profile's details to the size of the container.  Centre it\n"
+    "on the profile and keep it at least a quarter of the profile's largest\n"
+    "width W away from both the profile and the container bore; a circle of\n"
+    "diameter (W + bore) / 2 does for compact profiles.  A ring that breaks\n"
+    "this is written with a warning.\n"
     "\n"
     "Multi-hole dies (types 7 and 9): slot 3 ('2' in fifth place) is the\n"
     "container bore; every other outline is a hole of the die, inside the\n"
@@ -137,6 +139,8 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  const std::string ring = RingRuleFinding(output, data, typeGiven ? profType : 1);
+  if (!ring.empty()) std::printf("%s\n", ring.c_str());
   if (!WriteOutlineFile(output, outlines)) {
     std::fprintf(stderr, "%s: cannot write the outline file\n", output);
     std::remove(output);

@@ -143,6 +143,7 @@ struct InpDat {
   double TempExit = 0;                // mean temperature of the exit-plane nodes after the coupled iteration, deg C
   Vec1<ExitSpeed> ExitPieces;         // axial exit speed per profile piece after the coupled iteration, 1..pieces
   ExitSpeed ExitAll;                  // axial exit speed over the exit nodes of all pieces together
+  double TempPressed = 0;             // mean billet temperature after the cooling before pressing, deg C
 };
 
 // The mesh proper of a volume mesh.

@@ -18,6 +18,8 @@
 #include "input/variants.h"
 #include "mesh2d/gen_gr2d.h"
 #include "mesh2d/outline_check.h"
+#include "mesh2d/outline_file.h"
+#include "mesh2d/ring_rule.h"
 #include "mesh2d/run_gr_2d.h"
 #include "mesh2d/section_file.h"
 #include "mesh3d/gen_gr3d.h"
@@ -36,6 +38,7 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
   Console(TextLine("PrapareOneVariant>  Run_gr_2d start iVar=") << iVar);
   Run_gr_2d(iVar, inp_dat);
   ReadSection2d(iVar, inp_dat);
+  CheckStrainRateRange(iVar, inp_dat);
   SetAxialLayout(inp_dat);
   const int nPieces = inp_dat.nPiecesB != 0 ? inp_dat.nPiecesB : inp_dat.nPiecesA;
   for (int k = 1; k <= nPieces && k <= inp_dat.Pieces2d.size(); ++k) {
@@ -57,6 +60,7 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
 
   Console(TextLine("    PrapareOneVariant>>PRE_heat_main, start, iVar=") << iVar);
   PRE_heat_main(nodes, tab, inp_dat);
+  inp_dat.TempPressed = SectionMeanTemperature(inp_dat.Sect2d(1));
   Console(TextLine("    PrapareOneVariant>>PRE_heat_main, ok, iVar=") << iVar);
 
   Console(TextLine("    PrapareOneVariant>>Gen_gr3d, start, nodes_t, iVar=") << iVar);
@@ -123,6 +127,10 @@ int RunKalmora(RunState& run, ElementTables& tab, const RunOptions& options) {
     for (const std::string& name : run.input.FileOutlineList) {
       RefuseTextOutline(name);
       CheckOutlineFile(name, run.input.ProfType);
+      OutlineFileData outlines;
+      ReadOutlineFile(name, outlines);
+      const std::string ring = RingRuleFinding(name, outlines, run.input.ProfType);
+      if (!ring.empty()) Console(TextLine(ring));
     }
 
   RemoveSummary(kSummaryFile);

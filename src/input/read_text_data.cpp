@@ -78,6 +78,12 @@ static void ReadAll(RunInput& in, FreeFormatFile& f) {
 
   f.Skip(9, "file heading");
   f.ReadInt(m.MatLaw, "flow stress law code");
+  // Law 1 takes its coefficients from no line of the file (they stay 0, so
+  // its flow stress is 0); other codes have no law at all.
+  if (m.MatLaw != 2 && m.MatLaw != 8)
+    f.FatalAt(f.LastLine(), "flow stress law code MatLaw is " + std::to_string(m.MatLaw) +
+                                "; expected 2 (C0 exp(a T) strain^b rate^c, coefficients on the next lines) or 8 (a "
+                                "built-in aluminium law with its own fracture coefficients)");
   f.ReadReal(m.MatC0, "constant of the flow stress law");
   for (int k = 1; k <= 15; ++k) f.ReadReal(m.LawTable(k), "flow stress table value " + std::to_string(k));
   f.Skip(2, "heading of the thermal properties");

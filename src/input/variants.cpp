@@ -2,7 +2,11 @@
 
 #include <algorithm>
 
+#include <cmath>
+
+#include "core/console.h"
 #include "core/fatal.h"
+#include "material/flow_stress.h"
 
 std::string VariantNumber(int n) { return std::to_string(n); }
 
@@ -107,4 +111,32 @@ void SetAxialLayout(InpDat& d) {
     d.ZoneZ(k) = 0.0;
     if (lens[k - 1] > kMinLen) d.ZoneZ(k) = d.Z1 - lens[k - 1];
   }
+}
+
+double EstimatedMeanStrainRate(const InpDat& d) {
+  const double profile = d.Area2d(1);
+  const double rest = std::max(d.Area2d(2), d.Area2d(3));
+  if (d.nPiecesB != 0 || !(profile > 0.0) || !(rest > 0.0)) return 0.0;
+  const double container = profile + rest;
+  const double diameter = std::sqrt(4.0 * container / M_PI);
+  return 6.0 * d.RamSpeed * std::log(container / profile) / diameter;
+}
+
+void CheckStrainRateRange(int iVar, const InpDat& d) {
+  const double rate = EstimatedMeanStrainRate(d);
+  if (!(rate > 0.0)) return;
+  const std::string head = d.VarName + " (ram speed " + FormatReal(d.RamSpeed) + " mm/s): estimated mean strain rate " +
+                           FormatReal(rate) + " 1/s";
+  // The flow solve keeps the exit speed while the typical rates stay within
+  // a factor 2 of the law's upper limit (50 mm/s on the round bar, 9.7 1/s).
+  const double upper = 2.0 * kRateMax;
+  if (rate > upper)
+    Fatal(head + " lies above " + FormatReal(upper) + " 1/s; the flow stress law holds for " + FormatReal(kRateMin) +
+          " to " + FormatReal(kRateMax) + " 1/s and treats faster flow as rate-independent, which the flow solve " +
+          "cannot carry (the exit speed collapses); expected a ram speed up to " + FormatReal(d.RamSpeed * upper / rate) +
+          " mm/s for this die");
+  if (rate < kRateMin)
+    Console(TextLine("warning: ") << head << " lies below the flow stress law's lower limit " << kRateMin
+                                  << " 1/s; the law evaluates slower flow at that limit, so the ram pressure comes out too low"
+                                  << " (iVar=" << iVar << ")");
 }

@@ -22,3 +22,21 @@ void GenVariants(RunState& run);
 // Z1 = Z0 + LayLen, Z2/Z3 by ProfType, and the zone levels Z1 - length of
 // every slot length above the single-precision 0.01.
 void SetAxialLayout(InpDat& d);
+
+// Mean equivalent strain rate of the extrusion, 1/s, estimated from the ram
+// speed v (mm/s), the extrusion ratio R = container area / profile area and
+// the container's equivalent diameter D (mm): 6 v ln R / D (the strain ln R
+// over a deformation zone about D/6 long, passed at the ram speed).  The
+// areas are those of the cross-section meshes (profile = mesh 1, the rest =
+// the largest other mesh); 0 when they are not known (multi-hole layout).
+double EstimatedMeanStrainRate(const InpDat& d);
+
+// Holds the estimate against the strain-rate range of the flow stress law
+// (0.05 to 10 1/s).  Above twice the upper limit the variant is refused:
+// the law takes every rate above 10 1/s as 10, so the material turns
+// rate-independent, the viscosity falls as 1/rate and the flow solve loses
+// the exit speed (at 500 mm/s on the round-bar example the largest speed
+// stays near 0.2 of the exit speed and the first ram pressure exceeds
+// 100000 MPa).  Below the lower limit one console warning line is written:
+// the law divides by 0.05 1/s there and the ram pressure comes out too low.
+void CheckStrainRateRange(int iVar, const InpDat& d);

@@ -86,7 +86,7 @@ const char* kColumnNames[kSummaryColumns] = {
     "variant", "ram_speed_mm_s", "billet_temp_C", "extra_length_mm", "outline_file", "iterations",
     "converged", "ram_force_kN", "ram_pressure_MPa", "flow_stress_MPa", "temp_max_C", "temp_min_C",
     "exit_temp_C", "vprof_ratio", "krit_dv_max_mm_s", "dV", "shift_1", "twist_1", "exit_speed_mean_mm_s",
-    "exit_speed_spread_pct"};
+    "exit_speed_spread_pct", "billet_temp_pressed_C"};
 
 }  // namespace
 
@@ -102,6 +102,18 @@ double ExitPlaneTemperature(const MeshRecord& nodes) {
       ++n;
     }
   return n > 0 ? sum / n : 0.0;
+}
+
+double SectionMeanTemperature(const Mesh2d& s) {
+  if (s.ne < 1 || s.Tnew.size() < s.nh) return std::nan("");
+  double sum = 0.0, area = 0.0;
+  for (int e = 1; e <= s.ne; ++e) {
+    const Point2 &a = s.xy(s.nop(1, e)), &b = s.xy(s.nop(2, e)), &c = s.xy(s.nop(3, e));
+    const double ae = 0.5 * std::fabs((b[0] - a[0]) * (c[1] - a[1]) - (c[0] - a[0]) * (b[1] - a[1]));
+    sum += ae * (s.Tnew(s.nop(4, e)) + s.Tnew(s.nop(5, e)) + s.Tnew(s.nop(6, e))) / 3.0;
+    area += ae;
+  }
+  return area > 0.0 ? sum / area : std::nan("");
 }
 
 int PiecesWithDistortion(const InpDat& d) {
@@ -139,6 +151,7 @@ VariantResult CollectResult(int iVar, const InpDat& d, const MeshRecord& nodes) 
   r.twist1 = piece1 ? d.IntRes(2) : std::nan("");
   r.exitSpeedMean = d.ExitAll.mean;
   r.exitSpeedSpread = d.ExitAll.spreadPct;
+  r.tempPressed = d.TempPressed;
   return r;
 }
 
@@ -154,6 +167,7 @@ void WriteResultsBlock(std::FILE* log, const InpDat& d, const VariantResult& r) 
   LogLine(log, TextLine("  largest temperature, C       ") << Number(r.tempMax));
   LogLine(log, TextLine("  lowest temperature, C        ") << Number(r.tempMin));
   LogLine(log, TextLine("  mean exit temperature, C     ") << Number(r.tempExit));
+  LogLine(log, TextLine("  billet temperature pressed, C") << Number(r.tempPressed) << "  (mean after the cooling before pressing)");
   LogLine(log, TextLine("  VProfFEM/VProfAnalit         ") << Number(r.vprofRatio) << "  (" << Number(d.VProfFEM)
                                                             << " / " << Number(d.VProfAnalit) << " mm/s)");
   LogLine(log, TextLine("  Krit_dV_MAX, mm/s            ") << Number(r.kritDvMax));
@@ -190,7 +204,7 @@ std::vector<std::string> SummaryCells(const VariantResult& r) {
           Number(r.ramForce),         Number(r.ramPressure), Number(r.flowStress), Number(r.tempMax),
           Number(r.tempMin),          Number(r.tempExit),    Number(r.vprofRatio), Number(r.kritDvMax),
           Number(r.dV),               Number(r.shift1),      Number(r.twist1),     Number(r.exitSpeedMean),
-          Number(r.exitSpeedSpread)};
+          Number(r.exitSpeedSpread),  Number(r.tempPressed)};
 }
 
 void WriteSummary(const std::string& path, const std::vector<VariantResult>& rows) {
@@ -242,9 +256,9 @@ bool ReadSummary(const std::string& path, std::vector<VariantResult>& rows, std:
     double* reals[] = {&r.ramSpeed,   &r.billetTemp, &r.extraLength, &r.ramForce,   &r.ramPressure,
                        &r.flowStress, &r.tempMax,    &r.tempMin,     &r.tempExit,   &r.vprofRatio,
                        &r.kritDvMax,  &r.dV,         &r.shift1,      &r.twist1,     &r.exitSpeedMean,
-                       &r.exitSpeedSpread};
-    const int realCol[] = {1, 2, 3, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19};
-    for (int k = 0; k < 16; ++k)
+                       &r.exitSpeedSpread, &r.tempPressed};
+    const int realCol[] = {1, 2, 3, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
+    for (int k = 0; k < 17; ++k)
       if (!ParseNumber(c[static_cast<std::size_t>(realCol[k])], *reals[k])) {
         error = where + "expected a number in column " + kColumnNames[realCol[k]] + ", found \"" +
                 c[static_cast<std::size_t>(realCol[k])] + "\"";

@@ -17,8 +17,8 @@ inline constexpr const char* kSummaryFile = "kalmora_summary.csv";
 inline constexpr const char* kSummaryHeader =
     "variant,ram_speed_mm_s,billet_temp_C,extra_length_mm,outline_file,iterations,converged,ram_force_kN,"
     "ram_pressure_MPa,flow_stress_MPa,temp_max_C,temp_min_C,exit_temp_C,vprof_ratio,krit_dv_max_mm_s,dV,"
-    "shift_1,twist_1,exit_speed_mean_mm_s,exit_speed_spread_pct";
-inline constexpr int kSummaryColumns = 20;
+    "shift_1,twist_1,exit_speed_mean_mm_s,exit_speed_spread_pct,billet_temp_pressed_C";
+inline constexpr int kSummaryColumns = 21;
 
 // Final values of one solved variant.
 struct VariantResult {
@@ -42,12 +42,19 @@ struct VariantResult {
   double twist1 = 0;          // twist rate of profile piece 1, deg per m
   double exitSpeedMean = 0;   // mean axial speed of the exit-plane nodes of all profile pieces, mm/s
   double exitSpeedSpread = 0; // (highest - lowest) / mean of the same axial speeds, %
+  double tempPressed = 0;     // mean billet temperature after the cooling before pressing, deg C
 };
 
 // Mean temperature of the nodes on the lowest end plane of the flow mesh
 // (z within 0.01 mm of the smallest z); 0 without nodes.  Taken before the
 // distortion estimate moves the exit nodes.
 double ExitPlaneTemperature(const MeshRecord& nodes);
+
+// Area-weighted mean of the temperature Tnew over the 6-node triangles of
+// the section `s`, deg C (exact for a temperature quadratic in each
+// triangle: area times the mean of the three mid-side values); NaN without
+// elements or temperatures.
+double SectionMeanTemperature(const Mesh2d& s);
 
 // Number of profile pieces whose shift and twist are stored in IntRes:
 // 1 in the standard layout, min(nPiecesB - 1, 4) in the multi-outline one.

@@ -328,12 +328,17 @@ TEST(Coupled, FourVariantsOrderTheForceBySpeedAndBilletTemperature) {
     // Mass balance: the exit section leaves at the ram speed times the
     // extrusion ratio 25, within the 6 % of the flux after two iterations.
     EXPECT_NEAR(rows[k].exitSpeedMean / rows[k].ramSpeed, 25.0, 1.5) << rows[k].exitSpeedSpread;
+    // The billet cools towards the tools (450 C) before pressing, longer at the slower ram.
+    EXPECT_LT(rows[k].tempPressed, rows[k].billetTemp);
+    EXPECT_GT(rows[k].tempPressed, 450.0);
+    force[{rows[k].ramSpeed, rows[k].billetTemp + 1e3}] = rows[k].tempPressed;
     force[{rows[k].ramSpeed, rows[k].billetTemp}] = rows[k].ramForce;
     std::printf("variant %d: %g mm/s, %g C: %.1f kN\n", rows[k].variant, rows[k].ramSpeed, rows[k].billetTemp,
                 rows[k].ramForce);
   }
-  ASSERT_EQ(force.size(), 4u);
+  ASSERT_EQ(force.size(), 8u);
   const auto F = [&](double v, double T) { return force[std::make_pair(v, T)]; };
+  for (double T : {460.0, 500.0}) EXPECT_LT(F(5.0, T + 1e3), F(10.0, T + 1e3)) << T;
   for (double T : {460.0, 500.0}) EXPECT_GT(F(10.0, T), F(5.0, T)) << T;
   for (double v : {5.0, 10.0}) EXPECT_LT(F(v, 500.0), F(v, 460.0)) << v;
   // The console ends with the same table.

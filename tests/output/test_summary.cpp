@@ -108,6 +108,20 @@ TEST(Summary, ResultTakesFinalValuesWithCompressionPositiveAndForceInKilonewtons
   EXPECT_EQ(r.outlineFile, "angle.olf");
   EXPECT_DOUBLE_EQ(r.shift1, 0.5);
   EXPECT_DOUBLE_EQ(r.twist1, 7.0);
+  // The pressed billet's mean temperature is exact for a field quadratic
+  // in each triangle: T = 400 + x^2 over the square 0..2 has the mean 400 + 4/3.
+  Mesh2d sec;
+  sec.ne = 2;
+  sec.nh = 9;
+  sec.xy.assign(9);
+  sec.Tnew.assign(9);
+  const Point2 xy[9] = {{0, 0}, {2, 0}, {2, 2}, {0, 2}, {1, 0}, {2, 1}, {1, 2}, {0, 1}, {1, 1}};
+  for (int i = 1; i <= 9; ++i) sec.xy(i) = xy[i - 1], sec.Tnew(i) = 400.0 + xy[i - 1][0] * xy[i - 1][0];
+  sec.nop.assign(6, 2, 0);
+  const int tri[2][6] = {{1, 2, 3, 9, 5, 6}, {1, 3, 4, 8, 9, 7}};
+  for (int e = 1; e <= 2; ++e)
+    for (int k = 1; k <= 6; ++k) sec.nop(k, e) = tri[e - 1][k - 1];
+  EXPECT_NEAR(SectionMeanTemperature(sec), 400.0 + 4.0 / 3.0, 1e-12);
 
   d.i_iterat = 10;  // the counter reached the limit
   EXPECT_EQ(CollectResult(4, d, m).converged, 0);
@@ -149,7 +163,7 @@ TEST(Summary, CsvRoundTripKeepsEveryValueAndTheExactHeader) {
   EXPECT_EQ(text.substr(0, text.find('\n')),
             "variant,ram_speed_mm_s,billet_temp_C,extra_length_mm,outline_file,iterations,converged,ram_force_kN,"
             "ram_pressure_MPa,flow_stress_MPa,temp_max_C,temp_min_C,exit_temp_C,vprof_ratio,krit_dv_max_mm_s,dV,"
-            "shift_1,twist_1,exit_speed_mean_mm_s,exit_speed_spread_pct");
+            "shift_1,twist_1,exit_speed_mean_mm_s,exit_speed_spread_pct,billet_temp_pressed_C");
   EXPECT_EQ(text.find(" kN"), std::string::npos);  // no units in the cells
   std::vector<VariantResult> back;
   std::string err;
@@ -166,7 +180,7 @@ TEST(Summary, CsvRoundTripKeepsEveryValueAndTheExactHeader) {
                    &VariantResult::tempMax, &VariantResult::tempMin, &VariantResult::tempExit,
                    &VariantResult::vprofRatio, &VariantResult::kritDvMax, &VariantResult::dV,
                    &VariantResult::shift1, &VariantResult::twist1, &VariantResult::exitSpeedMean,
-                   &VariantResult::exitSpeedSpread})
+                   &VariantResult::exitSpeedSpread, &VariantResult::tempPressed})
       ExpectSame(a.*f, b.*f);
   }
   // A second run replaces the summary whole.
@@ -192,7 +206,7 @@ TEST(Summary, ReadingRefusesForeignOrDamagedFilesWithFileAndLine) {
   const std::string text = ReadFile(path);
   std::ofstream(path) << text.substr(0, text.size() - 10) << "\n";  // last row cut short
   EXPECT_FALSE(ReadSummary(path, rows, err));
-  EXPECT_NE(err.find(":3: expected 20 cells"), std::string::npos) << err;
+  EXPECT_NE(err.find(":3: expected 21 cells"), std::string::npos) << err;
 }
 
 TEST(Summary, ConsoleTableAlignsEveryColumn) {
