@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,36 +37,23 @@ constexpr int kTagHand = 4;      // rank 0's answer: the next variant, 0 when no
 
 // The summary row of a variant travels as these numbers; the outline file
 // name is known to rank 0 from its own variant records.
-constexpr int kResultNumbers = 17;
-static_assert(sizeof(VariantResult) == sizeof(std::string) + 4 * sizeof(int) + 14 * sizeof(double),
-              "a new VariantResult member must also travel in PackResult and UnpackResult");
+constexpr int kResultNumbers = 3 + static_cast<int>(std::size(kSummaryReals));
 
 std::vector<double> PackResult(const VariantResult& r) {
-  return {static_cast<double>(r.variant), r.ramSpeed,    r.billetTemp, r.extraLength, static_cast<double>(r.iterations),
-          static_cast<double>(r.converged), r.ramForce, r.ramPressure, r.flowStress, r.tempMax, r.tempMin, r.tempExit,
-          r.vprofRatio, r.kritDvMax, r.dV, r.shift1, r.twist1};
+  std::vector<double> x = {static_cast<double>(r.variant), static_cast<double>(r.iterations),
+                           static_cast<double>(r.converged)};
+  for (const SummaryReal& cell : kSummaryReals) x.push_back(r.*cell.member);
+  return x;
 }
 
 VariantResult UnpackResult(const std::vector<double>& x, const std::string& outlineFile) {
   VariantResult r;
   r.variant = static_cast<int>(x[0]);
-  r.ramSpeed = x[1];
-  r.billetTemp = x[2];
-  r.extraLength = x[3];
+  r.iterations = static_cast<int>(x[1]);
+  r.converged = static_cast<int>(x[2]);
   r.outlineFile = outlineFile;
-  r.iterations = static_cast<int>(x[4]);
-  r.converged = static_cast<int>(x[5]);
-  r.ramForce = x[6];
-  r.ramPressure = x[7];
-  r.flowStress = x[8];
-  r.tempMax = x[9];
-  r.tempMin = x[10];
-  r.tempExit = x[11];
-  r.vprofRatio = x[12];
-  r.kritDvMax = x[13];
-  r.dV = x[14];
-  r.shift1 = x[15];
-  r.twist1 = x[16];
+  std::size_t k = 3;
+  for (const SummaryReal& cell : kSummaryReals) r.*cell.member = x[k++];
   return r;
 }
 

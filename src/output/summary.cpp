@@ -253,15 +253,10 @@ bool ReadSummary(const std::string& path, std::vector<VariantResult>& rows, std:
         return false;
       }
     r.outlineFile = c[4];
-    double* reals[] = {&r.ramSpeed,   &r.billetTemp, &r.extraLength, &r.ramForce,   &r.ramPressure,
-                       &r.flowStress, &r.tempMax,    &r.tempMin,     &r.tempExit,   &r.vprofRatio,
-                       &r.kritDvMax,  &r.dV,         &r.shift1,      &r.twist1,     &r.exitSpeedMean,
-                       &r.exitSpeedSpread, &r.tempPressed};
-    const int realCol[] = {1, 2, 3, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
-    for (int k = 0; k < 17; ++k)
-      if (!ParseNumber(c[static_cast<std::size_t>(realCol[k])], *reals[k])) {
-        error = where + "expected a number in column " + kColumnNames[realCol[k]] + ", found \"" +
-                c[static_cast<std::size_t>(realCol[k])] + "\"";
+    for (const SummaryReal& cell : kSummaryReals)
+      if (!ParseNumber(c[static_cast<std::size_t>(cell.column)], r.*cell.member)) {
+        error = where + "expected a number in column " + kColumnNames[cell.column] + ", found \"" +
+                c[static_cast<std::size_t>(cell.column)] + "\"";
         return false;
       }
     rows.push_back(r);

@@ -45,6 +45,24 @@ struct VariantResult {
   double tempPressed = 0;     // mean billet temperature after the cooling before pressing, deg C
 };
 
+// The real-valued cells of a summary row: member and column (0-based), in
+// column order.  The other cells are the integers variant, iterations and
+// converged and the text outline_file.  The reader, the round trip and the
+// rows sent between the ranks of an MPI run all walk this one list.
+struct SummaryReal {
+  double VariantResult::*member;  // the member of the row
+  int column;                     // its column, 0-based
+};
+inline constexpr SummaryReal kSummaryReals[] = {
+    {&VariantResult::ramSpeed, 1},         {&VariantResult::billetTemp, 2},     {&VariantResult::extraLength, 3},
+    {&VariantResult::ramForce, 7},         {&VariantResult::ramPressure, 8},    {&VariantResult::flowStress, 9},
+    {&VariantResult::tempMax, 10},         {&VariantResult::tempMin, 11},       {&VariantResult::tempExit, 12},
+    {&VariantResult::vprofRatio, 13},      {&VariantResult::kritDvMax, 14},     {&VariantResult::dV, 15},
+    {&VariantResult::shift1, 16},          {&VariantResult::twist1, 17},        {&VariantResult::exitSpeedMean, 18},
+    {&VariantResult::exitSpeedSpread, 19}, {&VariantResult::tempPressed, 20}};
+static_assert(sizeof(kSummaryReals) / sizeof(kSummaryReals[0]) + 4 == kSummaryColumns,
+              "every summary column is a real of kSummaryReals or one of the four other cells");
+
 // Mean temperature of the nodes on the lowest end plane of the flow mesh
 // (z within 0.01 mm of the smallest z); 0 without nodes.  Taken before the
 // distortion estimate moves the exit nodes.

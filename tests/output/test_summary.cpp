@@ -175,13 +175,7 @@ TEST(Summary, CsvRoundTripKeepsEveryValueAndTheExactHeader) {
     EXPECT_EQ(b.outlineFile, a.outlineFile);
     EXPECT_EQ(b.iterations, a.iterations);
     EXPECT_EQ(b.converged, a.converged);
-    for (auto f : {&VariantResult::ramSpeed, &VariantResult::billetTemp, &VariantResult::extraLength,
-                   &VariantResult::ramForce, &VariantResult::ramPressure, &VariantResult::flowStress,
-                   &VariantResult::tempMax, &VariantResult::tempMin, &VariantResult::tempExit,
-                   &VariantResult::vprofRatio, &VariantResult::kritDvMax, &VariantResult::dV,
-                   &VariantResult::shift1, &VariantResult::twist1, &VariantResult::exitSpeedMean,
-                   &VariantResult::exitSpeedSpread, &VariantResult::tempPressed})
-      ExpectSame(a.*f, b.*f);
+    for (const SummaryReal& cell : kSummaryReals) ExpectSame(a.*cell.member, b.*cell.member);
   }
   // A second run replaces the summary whole.
   WriteSummary(path, {Sample(7)});
