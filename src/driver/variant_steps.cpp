@@ -110,6 +110,9 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
 }
 
 int RunKalmora(RunState& run, ElementTables& tab, const RunOptions& options) {
+  // An earlier run's summary goes first, so that a run stopped by bad input
+  // does not leave it behind as if it were this run's.
+  RemoveSummary(kSummaryFile);
   Console(TextLine("SERIAL CALCULATION START "));
   Console(TextLine("Kalmora>  iniELEM start "));
   iniELEM(tab);
@@ -133,7 +136,6 @@ int RunKalmora(RunState& run, ElementTables& tab, const RunOptions& options) {
       if (!ring.empty()) Console(TextLine(ring));
     }
 
-  RemoveSummary(kSummaryFile);
   for (run.iVar = 1; run.iVar <= run.nVar; ++run.iVar) {
     const int k = run.iVar;
     PrapareOneVariant(run.iVar, run.nodes(k), run.nodes_t(k), run.inp_dat(k), tab);

@@ -300,11 +300,13 @@ TEST(Run, MisreadInputIsRefusedWithTheLineThatMostLikelyCausedIt) {
       ASSERT_NE(at, std::string::npos);
       WriteFile(dir / "indata.txt", text.erase(at, 21));
     }
+    WriteFile(dir / "kalmora_summary.csv", "left over from an earlier run\n");
     const RunResult r = RunIn(dir);
     EXPECT_EQ(r.status, 1) << c.name;
     ASSERT_EQ(Lines(r.err).size(), 1u) << c.name << ": " << r.err;
     EXPECT_NE(r.err.find(c.want), std::string::npos) << c.name << ": " << r.err;
     EXPECT_FALSE(fs::exists(dir / "kalm3d_Var_1.vtk")) << c.name;
+    EXPECT_FALSE(fs::exists(dir / "kalmora_summary.csv")) << c.name;  // no stale summary passes for this run's
   }
   // Input that runs, with one warning line each: a ram speed below the flow
   // stress law's rate range, an intermediate ring too close to the profile.
