@@ -67,6 +67,11 @@ double QuadraticArea(const Mesh2d& m2) {
   return a;
 }
 
+bool NearPoint(const Outline& o, double x, double y) {
+  for (int k = 1; k <= o.n; ++k) if (std::hypot(x - o.pts(k)[0], y - o.pts(k)[1]) < 1e-3) return true;
+  return false;
+}
+
 }  // namespace
 
 TEST(BoundaryData, FixtureSectionsGiveSoundBoundaryData) {
@@ -126,6 +131,13 @@ TEST(BoundaryData, FixtureSectionsGiveSoundBoundaryData) {
       EXPECT_GT(kinds[10], 0);
       if (!multi) {
         EXPECT_GT(kinds[7], 0);
+      }
+      // The tube's inner outline bounds a fixed mandrel: held on the ram
+      // face, laterally down to the die face, a bearing, then free.
+      for (int i = 1; i <= g.nh && d.SplitMode == 2; ++i) {
+        const double z = g.xyz(3, i);
+        const int want = z > zTop - 1e-3 ? 10 : z > d.Z1 - 1e-3 ? 4 : z > d.ZoneZ(1) - 1e-3 ? 9 : 1;
+        if (NearPoint(d.Outlines(4), g.xyz(1, i), g.xyz(2, i))) EXPECT_EQ(KindOfCode(g.BoundaryConditions(i)), want) << z;
       }
       const int sym = kinds[2] + kinds[3] + kinds[5] + kinds[6];
       if (f.name == "half") {
