@@ -111,6 +111,7 @@ struct InpDat {
   double Psr = 0;                     // mean pressure on the pressing face, MPa
   double TempSum = 0, TempMax = 0, TempMin = 0;  // sum, largest, smallest nodal temperature, deg C
   Fix1<double, 8> IntRes{};     // results of the post-processing integration
+  Fix1<double, 4> PieceExit{};  // mean axial exit speed of profile pieces 1..4 at the exit plane, mm/s
   double dV = 0;                      // relative volume deviation of the flow mesh
   Vec1<Mesh2d> Sect2d;                // working cross-section record (one element)
   Fix1<int8_t, 5> PieceOrder{}; // meshing order of the multi-outline layout

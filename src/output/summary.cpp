@@ -160,6 +160,13 @@ void WriteResultsBlock(std::FILE* log, const InpDat& d, const VariantResult& r) 
   for (int j = 1; j <= pieces; ++j)
     LogLine(log, TextLine("  piece ") << j << ": shift, mm/m " << Number(d.IntRes(2 * j - 1)) << "   twist, deg/m "
                                       << Number(d.IntRes(2 * j)));
+  // Several holes: each piece's exit speed and its share of the volume that
+  // leaves the die (exit speed times the piece's section area).
+  double total = 0.0;
+  for (int j = 1; j <= pieces && pieces >= 2; ++j) total += d.PieceExit(j) * d.Pieces2d(j).area;
+  for (int j = 1; j <= pieces && pieces >= 2; ++j)
+    LogLine(log, TextLine("  piece ") << j << ": exit speed, mm/s " << Number(d.PieceExit(j)) << "   share of the flux "
+                                      << Number(d.PieceExit(j) * d.Pieces2d(j).area / total));
   LogLine(log, TextLine("  wall time, s: flow ") << Number(d.TimeFlow) << "  temperature " << Number(d.TimeTemp)
                                                  << "  transfers " << Number(d.TimeTransfer) << "  rheology "
                                                  << Number(d.TimeRheo) << "  distortion and result file "
