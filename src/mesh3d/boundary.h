@@ -25,6 +25,10 @@ using Vec3 = std::array<double, 3>;
 
 // Classification (boundary_classify.cpp).
 
+// True when (x, y) lies within distance r (and a rounding slack of 1e-9) of
+// a point of outline o.
+bool NearOutlinePoint(const Outline& o, double x, double y, double r);
+
 // Boundary kinds of a single-part mesh from the node flags and end-plane
 // codes of the mesher (tolerance 0.001): exit and profile surface below the
 // bearing 1, bearing and end planes 9, ram face 7 (10 on the container

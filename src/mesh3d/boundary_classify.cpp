@@ -27,16 +27,6 @@ const Outline* SlotOutline(const InpDat& d, int s, int minPts) {
   return &o;
 }
 
-// True when (x, y) lies within distance r of a point of outline o.
-bool NearOutlinePoint(const Outline& o, double x, double y, double r) {
-  const double r2 = (r + kDistSlack) * (r + kDistSlack);
-  for (int k = 1; k <= o.n; ++k) {
-    const double dx = x - o.pts(k)[0], dy = y - o.pts(k)[1];
-    if (dx * dx + dy * dy <= r2) return true;
-  }
-  return false;
-}
-
 // Distance from (x, y) to the closed polygon through the outline points;
 // 0 inside it.
 double DistanceToRegion(const Outline& o, double x, double y) {
@@ -58,6 +48,19 @@ double DistanceToRegion(const Outline& o, double x, double y) {
   }
   return inside ? 0.0 : best;
 }
+
+}  // namespace
+
+bool NearOutlinePoint(const Outline& o, double x, double y, double r) {
+  const double r2 = (r + kDistSlack) * (r + kDistSlack);
+  for (int k = 1; k <= o.n; ++k) {
+    const double dx = x - o.pts(k)[0], dy = y - o.pts(k)[1];
+    if (dx * dx + dy * dy <= r2) return true;
+  }
+  return false;
+}
+
+namespace {
 
 // z strictly inside one of the container zones (Z1, Z2) and (Z2, Z3),
 // shrunk by tol at both ends.
