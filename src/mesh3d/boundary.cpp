@@ -5,6 +5,7 @@ void BoundaryDataFirst(MeshRecord& m, InpDat& d, const ElementTables& tab, bool 
   if (multiPiece) ClassifyBoundaryMulti(m.g, d);
   else ClassifyBoundary(m.g, d);
   if (nPiecesRead == 4 && d.nPiecesB == 0) FourPieceAdjust(m.g, d);
+  if (!multiPiece) MandrelCodes(m.g, d);
 
   FindBoundaryFaces(m, tab);
   FaceJacobian(m, tab);

@@ -11,7 +11,7 @@
 // 4 container wall; 5, 6 symmetry planes x = 0 and y = 0; 7 ram face (and
 // die-face plane after the plane codes); 8 corner line of die face and
 // container wall; 9 die face, bearing and orifice edge; 10 ram face on the
-// container outline.
+// container outline and on the mandrel of a hollow profile.
 
 #include <array>
 
@@ -24,6 +24,10 @@ using Vec3 = std::array<double, 3>;
 // next to the mesh record (core/records.h).
 
 // Classification (boundary_classify.cpp).
+
+// True when (x, y) lies within distance r (and a rounding slack of 1e-9) of
+// a point of outline o.
+bool NearOutlinePoint(const Outline& o, double x, double y, double r);
 
 // Boundary kinds of a single-part mesh from the node flags and end-plane
 // codes of the mesher (tolerance 0.001): exit and profile surface below the
@@ -41,6 +45,18 @@ void ClassifyBoundaryMulti(Mesh3d& g, const InpDat& d);
 // Marks the nodes along the fourth outline (a split profile) between the
 // levels zb and zt as die contact, kind 9; corner nodes keep their offset.
 void FourPieceAdjust(Mesh3d& g, const InpDat& d);
+
+// Mandrel of a hollow profile (single-part mesh, a slot-4 outline that
+// splits the profile, SplitMode 2): the inner outline bounds a fixed
+// mandrel from the ram through the container and the die to the end of the
+// bearing.  Its nodes from the die-face level Z1 up get kind 4 (lateral
+// speed 0, axial speed free, friction against a tool at rest), those on the
+// ram face kind 10; along the bearing they keep kind 9 and below it kind 1
+// (free inner surface of the profile).  Runs after the classification and
+// the four-piece adjustment, so that no mandrel node in the container is
+// left with a soft or axial-only condition through which material would
+// leave the billet.
+void MandrelCodes(Mesh3d& g, const InpDat& d);
 
 // Symmetry planes x = 0 and y = 0 (present when the corner nodes end within
 // 0.01 of them on one side): container-wall nodes on a plane get kind 5 or 6,

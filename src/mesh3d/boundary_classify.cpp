@@ -27,16 +27,6 @@ const Outline* SlotOutline(const InpDat& d, int s, int minPts) {
   return &o;
 }
 
-// True when (x, y) lies within distance r of a point of outline o.
-bool NearOutlinePoint(const Outline& o, double x, double y, double r) {
-  const double r2 = (r + kDistSlack) * (r + kDistSlack);
-  for (int k = 1; k <= o.n; ++k) {
-    const double dx = x - o.pts(k)[0], dy = y - o.pts(k)[1];
-    if (dx * dx + dy * dy <= r2) return true;
-  }
-  return false;
-}
-
 // Distance from (x, y) to the closed polygon through the outline points;
 // 0 inside it.
 double DistanceToRegion(const Outline& o, double x, double y) {
@@ -58,6 +48,19 @@ double DistanceToRegion(const Outline& o, double x, double y) {
   }
   return inside ? 0.0 : best;
 }
+
+}  // namespace
+
+bool NearOutlinePoint(const Outline& o, double x, double y, double r) {
+  const double r2 = (r + kDistSlack) * (r + kDistSlack);
+  for (int k = 1; k <= o.n; ++k) {
+    const double dx = x - o.pts(k)[0], dy = y - o.pts(k)[1];
+    if (dx * dx + dy * dy <= r2) return true;
+  }
+  return false;
+}
+
+namespace {
 
 // z strictly inside one of the container zones (Z1, Z2) and (Z2, Z3),
 // shrunk by tol at both ends.
@@ -170,6 +173,33 @@ void FourPieceAdjust(Mesh3d& g, const InpDat& d) {
   }
 }
 
+namespace {
+
+// The inner outline of a hollow profile in the standard layout, or null.
+const Outline* MandrelOutline(const InpDat& d) {
+  return d.SplitMode == 2 && d.nPiecesB == 0 ? SlotOutline(d, 4, 3) : nullptr;
+}
+
+}  // namespace
+
+void MandrelCodes(Mesh3d& g, const InpDat& d) {
+  const Outline* core = MandrelOutline(d);
+  if (core == nullptr) return;
+  constexpr double delta = 0.001;
+  const double zc = TopZ(g);
+  for (int i = 1; i <= g.nh; ++i) {
+    int& code = g.BoundaryConditions(i);
+    const double z = g.xyz(3, i);
+    if (!IsBoundaryCode(code) || z < d.Z1 - delta) continue;
+    if (!NearOutlinePoint(*core, g.xyz(1, i), g.xyz(2, i), 0.001)) continue;
+    // The ram corner holds its velocity fully; below it the mandrel wall
+    // holds the lateral speed at 0 and leaves the axial speed free, down to
+    // and including the die-face level, which the mandrel passes through.
+    const int kind = z > zc - delta ? 10 : 4;
+    code = (IsCorner(g, i) ? 64 : 0) + kind;
+  }
+}
+
 void SymmetryPlanes(Mesh3d& g, const InpDat& d) {
   if (g.np < 1) return;
   constexpr double eps = 0.01;
@@ -185,10 +215,14 @@ void SymmetryPlanes(Mesh3d& g, const InpDat& d) {
   // that extends across it (a full model centred on the axis) has none.
   const bool planeX = std::fabs(xmin) + eps < 0.02;
   const bool planeY = std::fabs(ymin) + eps < 0.02;
+  const Outline* core = MandrelOutline(d);
   for (int i = 1; i <= g.nh; ++i) {
     const double x = g.xyz(1, i), y = g.xyz(2, i), z = g.xyz(3, i);
     int& code = g.BoundaryConditions(i);
     const int kind = KindOfCode(code);
+    // A mandrel-wall node on a symmetry plane already holds both lateral
+    // components; freeing the one along the plane would open the mandrel.
+    if (kind == 4 && core != nullptr && NearOutlinePoint(*core, x, y, 0.001)) continue;
     const bool onX = x <= eps && eps <= y && y > ymin + eps;
     const bool onY = y <= eps && eps <= x && x > xmin + eps;
     const bool sx = planeX && kind == 4 && onX && y < ymax - eps;

@@ -90,10 +90,13 @@ void InitialVelocities(MeshRecord& m, InpDat& d) {
   const Mesh3d& g = m.g;
   double A[5];
   Areas(d, A);
-  const double Amax = *std::max_element(A, A + 5);
   // Profile speed from volume conservation; without a profile area the ram
   // speed stands in.  A multi-hole die (J >= 3 outlines) extrudes through
-  // all its holes, meshes 1..J-1, at once.
+  // all its holes, meshes 1..J-1, at once, from the container, mesh J,
+  // which lies beyond the three stored areas when the die has three holes
+  // or more.
+  const bool multi = d.nPiecesB >= 3 && d.Pieces2d.size() >= d.nPiecesB;
+  const double Amax = multi ? d.Pieces2d(d.nPiecesB).area : *std::max_element(A, A + 5);
   const double profileArea = ProfileArea(d, A[0]);
   d.VProfAnalit = profileArea > 0.0 ? d.RamSpeed * Amax / profileArea : d.RamSpeed;
   for (int i = 1; i <= g.nh; ++i) {

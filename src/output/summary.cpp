@@ -178,14 +178,19 @@ void WriteResultsBlock(std::FILE* log, const InpDat& d, const VariantResult& r) 
     LogLine(log, TextLine("  piece ") << j << ": shift, mm/m " << Number(d.IntRes(2 * j - 1)) << "   twist, deg/m "
                                       << Number(d.IntRes(2 * j)));
   // Exit-speed balance: per piece, and with several pieces (the holes of a
-  // multi-hole die) each piece's mean against the mean over all of them.
-  const int balance = d.ExitPieces.size();
+  // multi-hole die) each piece's mean against the mean over all of them and
+  // its share of the volume that leaves the die (mean speed x section area).
+  const int balance = std::min(d.ExitPieces.size(), d.Pieces2d.size());
+  double flux = 0.0;
+  for (int j = 1; j <= balance; ++j) flux += d.ExitPieces(j).mean * d.Pieces2d(j).area;
   for (int j = 1; j <= balance; ++j) {
     const ExitSpeed& e = d.ExitPieces(j);
     TextLine line("  piece ");
     line << j << ": exit speed, mm/s: mean " << Number(e.mean) << "  lowest " << Number(e.low) << "  highest "
          << Number(e.high) << "  spread, % " << Number(e.spreadPct);
-    if (balance > 1) line << "  mean against all pieces, % " << Number((e.mean / d.ExitAll.mean - 1.0) * 100.0);
+    if (balance > 1)
+      line << "  mean against all pieces, % " << Number((e.mean / d.ExitAll.mean - 1.0) * 100.0)
+           << "  share of the flux " << Number(e.mean * d.Pieces2d(j).area / flux);
     LogLine(log, line);
   }
   if (balance > 1)

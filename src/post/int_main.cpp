@@ -86,6 +86,7 @@ void TraceColumns(MeshRecord& nodes, const Mesh2d& piece) {
   }
 
   std::vector<ColumnNode> col;  // grows with the column; meshes keep it near 20
+  std::vector<char> moved(static_cast<std::size_t>(g.nh), 0);
   if (vmax > 0.0) {
     for (int i = 1; i <= piece.nh; ++i) {
       const double x = piece.xy(i)[0], y = piece.xy(i)[1];
@@ -105,20 +106,29 @@ void TraceColumns(MeshRecord& nodes, const Mesh2d& piece) {
         g.xyz(1, c.node) = c.x + dx;
         g.xyz(2, c.node) = c.y + dy;
         g.xyz(3, c.node) = c.z - dz;
+        moved[static_cast<std::size_t>(c.node - 1)] = 1;
       }
     }
   }
-  RecentreMidNodes(nodes);
+  RecentreMidNodes(nodes, &moved);
 }
 
-void RecentreMidNodes(MeshRecord& nodes) {
+void RecentreMidNodes(MeshRecord& nodes, const std::vector<char>* moved) {
   Mesh3d& g = nodes.g;
+  const auto holdsMoved = [&](int e) {
+    for (int k = 1; k <= g.nop.rows; ++k) {
+      const int n = std::abs(g.nop(k, e));
+      if (n != 0 && (*moved)[static_cast<std::size_t>(n - 1)]) return true;
+    }
+    return false;
+  };
   const auto centre = [&](int e, int mid, int a, int b) {
     const int m = std::abs(g.nop(mid, e)), p = std::abs(g.nop(a, e)), q = std::abs(g.nop(b, e));
     if (m == 0 || p == 0 || q == 0) return;
     for (int k = 1; k <= 3; ++k) g.xyz(k, m) = 0.5 * (g.xyz(k, p) + g.xyz(k, q));
   };
   for (int e = 1; e <= g.ne; ++e) {
+    if (moved != nullptr && !holdsMoved(e)) continue;
     const bool wedge = (g.etype(e) & 1) != 0 && g.nop.rows >= kWedgeNodes && g.nop(kWedgeNodes, e) != 0;
     if (wedge)
       for (int k = 0; k < 9; ++k) centre(e, 7 + k, kWedgeEdge[k][0], kWedgeEdge[k][1]);

@@ -5,6 +5,8 @@
 // is compared with the profile's own cross-section mesh (shift and twist
 // rate per profile piece).
 
+#include <vector>
+
 #include "core/records.h"
 
 // Distortion of every profile piece of a solved variant.
@@ -32,12 +34,15 @@ void END_PROF(const MeshRecord& nodes, const Mesh2d& piece, Vec1<int32_t>& map, 
 // moves by the accumulated (vx, vy, |vz| - vAxMin) dt, vAxMin the lowest
 // axial speed on the free surface (z is lowered).  The column store grows
 // with the column; a zero vmax (no flow) moves nothing.  Ends with
-// RecentreMidNodes.
+// RecentreMidNodes over the elements that hold a displaced node, so that the
+// curved outlines of the other pieces of a multi-hole die keep their
+// mid-edge nodes where their own node maps and columns find them.
 void TraceColumns(MeshRecord& nodes, const Mesh2d& piece);
 
 // Puts every mid-edge node (wedge nodes 7..15, tetrahedron nodes 5..10) at
-// the midpoint of the two corner nodes of its edge.
-void RecentreMidNodes(MeshRecord& nodes);
+// the midpoint of the two corner nodes of its edge; with `moved` (one flag
+// per node, index node - 1) only in the elements that hold a flagged node.
+void RecentreMidNodes(MeshRecord& nodes, const std::vector<char>* moved = nullptr);
 
 // Shift and twist rate of a piece from its exit node map and the length L
 // of the free profile:

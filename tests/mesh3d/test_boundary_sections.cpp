@@ -108,6 +108,8 @@ TEST(BoundaryData, FixtureSectionsGiveSoundBoundaryData) {
       double exitArea = 0.0;
       for (int k = 1; k < (multi ? d.Pieces2d.size() : 2); ++k) exitArea += QuadraticArea(d.Pieces2d(k));
       EXPECT_NEAR(PlaneArea(m, zBottom, -1.0f), exitArea, 5e-6 * exitArea);
+      // The expected exit speed carries the ram's volume through all holes.
+      EXPECT_NEAR(d.VProfAnalit * exitArea / (d.RamSpeed * topArea), 1.0, 1e-3);
 
       // Unit nodal normals, finite fields, codes with their corner offset.
       for (const BndNode& b : m.bnd) ASSERT_NEAR(b.nx * b.nx + b.ny * b.ny + b.nz * b.nz, 1.0, 1e-5);
@@ -126,6 +128,14 @@ TEST(BoundaryData, FixtureSectionsGiveSoundBoundaryData) {
       EXPECT_GT(kinds[10], 0);
       if (!multi) {
         EXPECT_GT(kinds[7], 0);
+      }
+      // The tube's inner outline bounds a fixed mandrel: held on the ram
+      // face, laterally down to the die face, a bearing, then free.
+      for (int i = 1; i <= g.nh && d.SplitMode == 2 && !multi; ++i) {
+        const double z = g.xyz(3, i);
+        const int want = z > zTop - 1e-3 ? 10 : z > d.Z1 - 1e-3 ? 4 : z > d.ZoneZ(1) - 1e-3 ? 9 : 1;
+        const bool onCore = NearOutlinePoint(d.Outlines(4), g.xyz(1, i), g.xyz(2, i), 1e-3);
+        EXPECT_TRUE(!onCore || KindOfCode(g.BoundaryConditions(i)) == want) << z;
       }
       const int sym = kinds[2] + kinds[3] + kinds[5] + kinds[6];
       if (f.name == "half") {

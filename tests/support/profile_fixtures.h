@@ -1,7 +1,7 @@
 #pragma once
 // Test fixtures: outline descriptions of real extrusion layouts (round bar,
 // strip, square bar, L-angle, U-channel, three-zone layout, hollow tube, half model,
-// multi-hole die) for the tests of the cross-section and volume meshers.
+// four- and two-hole dies) for the tests of the cross-section and volume meshers.
 
 #include <cmath>
 #include <cstdio>
@@ -53,6 +53,8 @@ inline const std::vector<Fixture>& Fixtures() {
        "outline CONT2\ncircle 0 0 100 24\n",
        1, {{1, -2}, {4, -2}}},
       {"half", HalfCircle("WPIECE", 10, 8) + HalfCircle("RING1", 25, 8) + HalfCircle("CONT2", 50, 12), 1, {{1}, {3}}},
+      {"fourholes", "outline WPIECE\ncircle -20 -20 12\noutline HOLE1\ncircle 20 -20 12\noutline CONT2\ncircle 0 0 100 24\n"
+       "outline HOLE3\ncircle 20 20 12\noutline HOLE4\ncircle -20 20 12\n", 7, {{0}, {0}, {0}, {0}, {3}}},
       {"twoholes",
        "outline WPIECE\ncircle -15 0 10\noutline HOLE1\ncircle 15 0 10\noutline CONT2\ncircle 0 0 100 24\n", 7,
        {{0}, {0}, {3}}},
