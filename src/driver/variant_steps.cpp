@@ -22,6 +22,7 @@
 #include "mesh3d/gen_gr3d.h"
 #include "output/summary.h"
 #include "output/write_paraview.h"
+#include "post/energy_balance.h"
 #include "post/int_main.h"
 #include "post/jacob_contr.h"
 #include "thermal/pre_heat.h"
@@ -87,6 +88,8 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
   Console(TextLine("SolverOneVariant>  Run_3d ok, iVar=") << iVar);
   // The exit plane is level until the distortion estimate moves its nodes.
   inp_dat.TempExit = ExitPlaneTemperature(nodes);
+  ComputeEnergyBalance(nodes, nodes_t, tab, inp_dat, inp_dat.Energy);
+  WarnAboveLawLimit(log, iVar, inp_dat, nodes, nodes_t);
 
   const double tPost = omp_get_wtime();
   Console(TextLine("SolverOneVariant>  Int_main start iVar=") << iVar);

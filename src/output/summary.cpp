@@ -85,7 +85,9 @@ bool ParseInt(const std::string& s, int& v) {
 const char* kColumnNames[kSummaryColumns] = {
     "variant", "ram_speed_mm_s", "billet_temp_C", "extra_length_mm", "outline_file", "iterations",
     "converged", "ram_force_kN", "ram_pressure_MPa", "flow_stress_MPa", "temp_max_C", "temp_min_C",
-    "exit_temp_C", "vprof_ratio", "krit_dv_max_mm_s", "dV", "shift_1", "twist_1"};
+    "exit_temp_C", "vprof_ratio", "krit_dv_max_mm_s", "dV", "shift_1", "twist_1",
+    // energy balance
+    "ram_power_kW", "plastic_heat_kW", "friction_heat_kW", "energy_imbalance_pct"};
 
 }  // namespace
 
@@ -136,6 +138,10 @@ VariantResult CollectResult(int iVar, const InpDat& d, const MeshRecord& nodes) 
   const bool piece1 = PiecesWithDistortion(d) >= 1;
   r.shift1 = piece1 ? d.IntRes(1) : std::nan("");
   r.twist1 = piece1 ? d.IntRes(2) : std::nan("");
+  r.ramPower = d.Energy.ramPower;
+  r.plasticHeat = d.Energy.plastic;
+  r.frictionHeat = d.Energy.friction;
+  r.energyImbalance = d.Energy.imbalancePct;
   return r;
 }
 
@@ -160,10 +166,35 @@ void WriteResultsBlock(std::FILE* log, const InpDat& d, const VariantResult& r) 
   for (int j = 1; j <= pieces; ++j)
     LogLine(log, TextLine("  piece ") << j << ": shift, mm/m " << Number(d.IntRes(2 * j - 1)) << "   twist, deg/m "
                                       << Number(d.IntRes(2 * j)));
+  const EnergyBalance& e = d.Energy;
+  LogLine(log, TextLine("  energy balance, kW"));
+  LogLine(log, TextLine("    ram power F v              ") << Number(e.ramPower));
+  LogLine(log, TextLine("    plastic dissipation        ") << Number(e.plastic) << "  (released as heat "
+                                                            << Number(e.plasticHeat) << ", stored " << Number(e.stored)
+                                                            << ")");
+  LogLine(log, TextLine("    friction on the tools      ") << Number(e.friction) << "  (heat " << Number(e.frictionHeat)
+                                                            << ", into the material " << Number(e.frictionToBillet)
+                                                            << ")");
+  LogLine(log, TextLine("    carried out, exit - ram    ") << Number(e.carriedOut) << "  (conducted in at the ram "
+                                                            << Number(e.ramConduction) << ")");
+  LogLine(log, TextLine("    heat to the tools          ") << Number(e.toTools));
+  LogLine(log, TextLine("    heat to the air            ") << Number(e.toAir));
+  LogLine(log, TextLine("    imbalance, %               ") << Number(e.imbalancePct));
   LogLine(log, TextLine("  wall time, s: flow ") << Number(d.TimeFlow) << "  temperature " << Number(d.TimeTemp)
                                                  << "  transfers " << Number(d.TimeTransfer) << "  rheology "
                                                  << Number(d.TimeRheo) << "  distortion and result file "
                                                  << Number(d.TimePost));
+}
+
+void WarnAboveLawLimit(std::FILE* log, int iVar, const InpDat& d, const MeshRecord& nodes, const MeshRecord& nodes_t) {
+  double tmax = -1e300;
+  for (const MeshRecord* m : {&nodes, &nodes_t})
+    for (int i = 1; i <= m->g.nh; ++i) tmax = std::max(tmax, static_cast<double>(m->fld(kFldT, i)));
+  if (!(tmax > d.mat.MatTmax)) return;
+  const std::string text = "Warning: largest temperature " + Number(tmax) + " C above MatTmax " +
+                           Number(d.mat.MatTmax) + " C: the flow stress is taken at MatTmax there; risk of incipient melting";
+  Console(TextLine(text) << " iVar=" << iVar);
+  LogLine(log, TextLine(text));
 }
 
 std::vector<std::string> SummaryCells(const VariantResult& r) {
@@ -171,7 +202,9 @@ std::vector<std::string> SummaryCells(const VariantResult& r) {
           Quoted(r.outlineFile),      std::to_string(r.iterations), std::to_string(r.converged),
           Number(r.ramForce),         Number(r.ramPressure), Number(r.flowStress), Number(r.tempMax),
           Number(r.tempMin),          Number(r.tempExit),    Number(r.vprofRatio), Number(r.kritDvMax),
-          Number(r.dV),               Number(r.shift1),      Number(r.twist1)};
+          Number(r.dV),               Number(r.shift1),      Number(r.twist1),
+          // energy balance
+          Number(r.ramPower), Number(r.plasticHeat), Number(r.frictionHeat), Number(r.energyImbalance)};
 }
 
 void WriteSummary(const std::string& path, const std::vector<VariantResult>& rows) {
@@ -222,9 +255,10 @@ bool ReadSummary(const std::string& path, std::vector<VariantResult>& rows, std:
     r.outlineFile = c[4];
     double* reals[] = {&r.ramSpeed,   &r.billetTemp, &r.extraLength, &r.ramForce,   &r.ramPressure,
                        &r.flowStress, &r.tempMax,    &r.tempMin,     &r.tempExit,   &r.vprofRatio,
-                       &r.kritDvMax,  &r.dV,         &r.shift1,      &r.twist1};
-    const int realCol[] = {1, 2, 3, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
-    for (int k = 0; k < 14; ++k)
+                       &r.kritDvMax,  &r.dV,         &r.shift1,      &r.twist1,
+                       &r.ramPower,   &r.plasticHeat, &r.frictionHeat, &r.energyImbalance};
+    const int realCol[] = {1, 2, 3, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21};
+    for (int k = 0; k < 18; ++k)
       if (!ParseNumber(c[static_cast<std::size_t>(realCol[k])], *reals[k])) {
         error = where + "expected a number in column " + kColumnNames[realCol[k]] + ", found \"" +
                 c[static_cast<std::size_t>(realCol[k])] + "\"";

@@ -17,8 +17,10 @@ inline constexpr const char* kSummaryFile = "kalmora_summary.csv";
 inline constexpr const char* kSummaryHeader =
     "variant,ram_speed_mm_s,billet_temp_C,extra_length_mm,outline_file,iterations,converged,ram_force_kN,"
     "ram_pressure_MPa,flow_stress_MPa,temp_max_C,temp_min_C,exit_temp_C,vprof_ratio,krit_dv_max_mm_s,dV,"
-    "shift_1,twist_1";
-inline constexpr int kSummaryColumns = 18;
+    "shift_1,twist_1"
+    // energy balance
+    ",ram_power_kW,plastic_heat_kW,friction_heat_kW,energy_imbalance_pct";
+inline constexpr int kSummaryColumns = 22;
 
 // Final values of one solved variant.
 struct VariantResult {
@@ -40,6 +42,11 @@ struct VariantResult {
   double dV = 0;              // relative volume deviation of the flow mesh
   double shift1 = 0;          // shift of profile piece 1, mm per m of free profile
   double twist1 = 0;          // twist rate of profile piece 1, deg per m
+  // Energy balance (EnergyBalance of the variant record).
+  double ramPower = 0;        // ram force times ram speed, kW
+  double plasticHeat = 0;     // plastic dissipation in the material, kW
+  double frictionHeat = 0;    // friction dissipation on the tool faces, kW
+  double energyImbalance = 0; // ram power not found as heat, per cent of the ram power
 };
 
 // Mean temperature of the nodes on the lowest end plane of the flow mesh
@@ -55,6 +62,12 @@ int PiecesWithDistortion(const InpDat& inp_dat);
 // The force and pressure of the final force evaluation are turned to
 // compressive positive; the ram force from N to kN.
 VariantResult CollectResult(int iVar, const InpDat& inp_dat, const MeshRecord& nodes);
+
+// One line, on the console and in the log, when the largest temperature of
+// the variant's meshes exceeds MatTmax, where the flow stress law is held at
+// its MatTmax value and the material is near melting; nothing otherwise.
+void WarnAboveLawLimit(std::FILE* log, int iVar, const InpDat& inp_dat, const MeshRecord& nodes,
+                       const MeshRecord& nodes_t);
 
 // "Results" block with units, appended to the variant's log.
 void WriteResultsBlock(std::FILE* log, const InpDat& inp_dat, const VariantResult& r);

@@ -42,6 +42,10 @@ VariantResult Sample(int n) {
   r.dV = -1.0153731e-15;
   r.shift1 = 0.0;
   r.twist1 = -12.5;
+  r.ramPower = 9.125 * n;
+  r.plasticHeat = 6.5;
+  r.frictionHeat = 2.25;
+  r.energyImbalance = -1.75;
   return r;
 }
 
@@ -132,7 +136,7 @@ TEST(Summary, CsvRoundTripKeepsEveryValueAndTheExactHeader) {
   EXPECT_EQ(text.substr(0, text.find('\n')),
             "variant,ram_speed_mm_s,billet_temp_C,extra_length_mm,outline_file,iterations,converged,ram_force_kN,"
             "ram_pressure_MPa,flow_stress_MPa,temp_max_C,temp_min_C,exit_temp_C,vprof_ratio,krit_dv_max_mm_s,dV,"
-            "shift_1,twist_1");
+            "shift_1,twist_1,ram_power_kW,plastic_heat_kW,friction_heat_kW,energy_imbalance_pct");
   EXPECT_EQ(text.find(" kN"), std::string::npos);  // no units in the cells
   std::vector<VariantResult> back;
   std::string err;
@@ -148,7 +152,8 @@ TEST(Summary, CsvRoundTripKeepsEveryValueAndTheExactHeader) {
                    &VariantResult::ramForce, &VariantResult::ramPressure, &VariantResult::flowStress,
                    &VariantResult::tempMax, &VariantResult::tempMin, &VariantResult::tempExit,
                    &VariantResult::vprofRatio, &VariantResult::kritDvMax, &VariantResult::dV,
-                   &VariantResult::shift1, &VariantResult::twist1})
+                   &VariantResult::shift1, &VariantResult::twist1, &VariantResult::ramPower,
+                   &VariantResult::plasticHeat, &VariantResult::frictionHeat, &VariantResult::energyImbalance})
       ExpectSame(a.*f, b.*f);
   }
   // A second run replaces the summary whole.
@@ -174,7 +179,7 @@ TEST(Summary, ReadingRefusesForeignOrDamagedFilesWithFileAndLine) {
   const std::string text = ReadFile(path);
   std::ofstream(path) << text.substr(0, text.size() - 10) << "\n";  // last row cut short
   EXPECT_FALSE(ReadSummary(path, rows, err));
-  EXPECT_NE(err.find(":3: expected 18 cells"), std::string::npos) << err;
+  EXPECT_NE(err.find(":3: expected " + std::to_string(kSummaryColumns) + " cells"), std::string::npos) << err;
 }
 
 TEST(Summary, ConsoleTableAlignsEveryColumn) {
