@@ -76,7 +76,6 @@ struct FacePoint {
   int fn[8] = {};             // their element-local indices, 0-based
   bool exch[8] = {};          // face node exchanges heat (kinds 4, 7, 8, 9, 10)
   bool free = false;          // free face: surroundings, not a tool
-  bool held = false;          // every face node lies on the held top plane
   double pf = 0;              // weight x surface measure, mm^2
   double T = 0;               // temperature at the point, deg C
   double rc = 0;              // rho c at the point, J/(m^3 K)
@@ -91,7 +90,7 @@ struct FacePoint {
 // frictional heat of tool contact (free faces generate none).
 template <class Visit>
 void ForFacePoints(const MeshRecord& mesh, const ElementTables& tab, const InpDat& inp,
-                   const std::vector<double>& sreg, double zTop, int k, const FlowElementData& d, Visit visit) {
+                   const std::vector<double>& sreg, int k, const FlowElementData& d, Visit visit) {
   if (k > mesh.edata.size()) return;
   const Mesh3d& g = mesh.g;
   const FaceList& fl = mesh.edata(k).fl;
@@ -102,14 +101,12 @@ void ForFacePoints(const MeshRecord& mesh, const ElementTables& tab, const InpDa
     FacePoint fp;
     fp.nfn = d.wedge ? (lf <= 2 ? 6 : 8) : 6;
     double pres[8], stress[8], fric[8], slide[8];
-    fp.held = true;
     for (int q = 0; q < fp.nfn; ++q) {
       fp.fn[q] = (d.wedge ? kWedgeFaceNodes[lf - 1][q] : kTetFaceNodes[lf - 1][q]) - 1;
       const int node = d.node[fp.fn[q]];
       const int code = g.BoundaryConditions(node);
       fp.free = fp.free || FreeCode(code);
       fp.exch[q] = ExchangeCode(code);
-      fp.held = fp.held && d.x[fp.fn[q]][2] >= zTop - kTopTol;
       pres[q] = mesh.fld(kFldP, node);
       stress[q] = mesh.fld(kFldStress, node);
       const int rec = g.EndPlane.empty() ? 0 : g.EndPlane(node);
@@ -232,7 +229,7 @@ struct TemperatureElements {
     // 2. Exchange with the tools or the surroundings on the element's
     // boundary faces, and the frictional heat of the tool contact, in the
     // units of H x T (K mm/s): q / (rho c) x 1000.
-    ForFacePoints(mesh, tab, inp, sreg, zTop, k, d, [&](const FacePoint& fp) {
+    ForFacePoints(mesh, tab, inp, sreg, k, d, [&](const FacePoint& fp) {
       const double H = fp.htc * 1000.0 / fp.rc;  // mm/s
       const double heat = fp.share * fp.flux * 1000.0 / fp.rc;
       for (int qa = 0; qa < fp.nfn; ++qa) {
@@ -357,15 +354,15 @@ void ThermalHeatFlows(const MeshRecord& nodes, const ElementTables& tab, const I
     }
     // The equations of the exchanging face nodes carry the exchange: their
     // functions at a point sum to w, so h w (T_x - T_amb) of the point's
-    // flux enters, T_x the temperature interpolated from those nodes.
-    // Faces on the held top plane do not enter the solve.
-    ForFacePoints(nodes, tab, inp, sreg, zTop, k, d, [&](const FacePoint& fp) {
-      if (fp.held) return;
+    // flux enters, T_x interpolated from those nodes.  The equations of
+    // held nodes are replaced; their part is in the residual above.
+    ForFacePoints(nodes, tab, inp, sreg, k, d, [&](const FacePoint& fp) {
       double w = 0, Tx = 0;
       for (int q = 0; q < fp.nfn; ++q)
         if (fp.exch[q]) {
-          w += fp.N[fp.fn[q]];
-          Tx += fp.N[fp.fn[q]] * d.T[fp.fn[q]];
+          const int a = fp.fn[q];
+          if (!(d.x[a][2] >= zTop - kTopTol)) w += fp.N[a];
+          Tx += fp.N[a] * d.T[a];
         }
       const double exchange = fp.htc * w * (Tx - fp.tAmb) * fp.pf * 1e-6;  // W
       (fp.free ? out.toAir : out.toTools) += exchange;
