@@ -217,3 +217,22 @@ TEST(SummaryDeathTest, UnwritableSummaryStopsTheRunAndLeavesNoFile) {
   EXPECT_FALSE(fs::exists(old));
   RemoveSummary(old);  // nothing to remove is fine
 }
+
+TEST(Summary, OneWarningLineWhenATemperatureExceedsTheLawLimit) {
+  InpDat d;
+  d.mat.MatTmax = 600.0;
+  const MeshRecord cool = TwoLevelMesh();  // 400 .. 480 deg C
+  MeshRecord hot = TwoLevelMesh();
+  hot.fld(kFldT, 5) = 612.5f;
+  hot.fld(kFldT, 6) = 605.0f;
+  const fs::path path = ScratchDir("summary_warning") / "log.inf";
+  std::FILE* log = std::fopen(path.string().c_str(), "w");
+  testing::internal::CaptureStdout();
+  WarnAboveLawLimit(log, 3, d, cool, cool);
+  WarnAboveLawLimit(log, 3, d, cool, hot);
+  const std::string out = testing::internal::GetCapturedStdout();
+  std::fclose(log);
+  EXPECT_EQ(out, " Warning: largest temperature 612.5 C above MatTmax 600 C: the flow stress is taken at MatTmax there; "
+                 "risk of incipient melting iVar=3\n");
+  EXPECT_EQ(ReadFile(path), out.substr(0, out.size() - 8) + "\n");
+}
