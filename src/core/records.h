@@ -62,6 +62,25 @@ struct FrontStats {
   FrontPlanStats temp;  // plan of the last temperature solve
 };
 
+// Energy balance of a solved variant, kW (1 kW = 1e6 N mm/s).  The work of
+// the ram is dissipated in the material and on the tool faces; the heat
+// leaves with the profile, into the tools and into the air.
+struct EnergyBalance {
+  double ramPower = 0;         // ram force times ram speed
+  double plastic = 0;          // plastic dissipation of the flow field, integral of sigma_bar epsdot
+  double friction = 0;         // friction dissipation of the drag on the tool faces
+  double plasticHeat = 0;      // heat source of the temperature problem, beta times the dissipation there
+  double frictionHeat = 0;     // frictional heat of the temperature problem's tool faces
+  double frictionToBillet = 0; // the part of frictionHeat that enters the material
+  double carriedOut = 0;       // enthalpy flow through the exit plane minus that through the ram plane,
+                               // less the heat conducted in through the ram plane
+  double ramConduction = 0;    // heat conducted in through the ram plane (held at its temperature)
+  double toTools = 0;          // exchange with the tools plus the frictional heat they take
+  double toAir = 0;            // exchange with the surroundings on free faces
+  double stored = 0;           // plastic work not released as heat, (1 - beta) plastic
+  double imbalancePct = 0;     // 100 (ramPower - carriedOut - toTools - toAir - stored) / ramPower
+};
+
 // Variant record: every input value, derived value and scalar result of one
 // variant.  Character members hold at most kNameLen characters.
 struct InpDat {
@@ -144,6 +163,7 @@ struct InpDat {
   Vec1<ExitSpeed> ExitPieces;         // axial exit speed per profile piece after the coupled iteration, 1..pieces
   ExitSpeed ExitAll;                  // axial exit speed over the exit nodes of all pieces together
   double TempPressed = 0;             // mean billet temperature after the cooling before pressing, deg C
+  EnergyBalance Energy;               // energy balance after the coupled iteration, kW
 };
 
 // The mesh proper of a volume mesh.

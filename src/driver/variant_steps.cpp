@@ -25,6 +25,7 @@
 #include "mesh3d/gen_gr3d.h"
 #include "output/summary.h"
 #include "output/write_paraview.h"
+#include "post/energy_balance.h"
 #include "post/exit_balance.h"
 #include "post/int_main.h"
 #include "post/jacob_contr.h"
@@ -94,6 +95,8 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
   // The exit plane is level until the distortion estimate moves its nodes.
   inp_dat.TempExit = ExitPlaneTemperature(nodes);
   ExitSpeedBalance(nodes, inp_dat.Pieces2d, ProfilePieceCount(inp_dat), inp_dat.ExitPieces, inp_dat.ExitAll);
+  ComputeEnergyBalance(nodes, nodes_t, tab, inp_dat, inp_dat.Energy);
+  WarnAboveLawLimit(log, iVar, inp_dat, nodes, nodes_t);
 
   const double tPost = omp_get_wtime();
   Console(TextLine("SolverOneVariant>  Int_main start iVar=") << iVar);

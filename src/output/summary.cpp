@@ -86,7 +86,8 @@ const char* kColumnNames[kSummaryColumns] = {
     "variant", "ram_speed_mm_s", "billet_temp_C", "extra_length_mm", "outline_file", "iterations",
     "converged", "ram_force_kN", "ram_pressure_MPa", "flow_stress_MPa", "temp_max_C", "temp_min_C",
     "exit_temp_C", "vprof_ratio", "krit_dv_max_mm_s", "dV", "shift_1", "twist_1", "exit_speed_mean_mm_s",
-    "exit_speed_spread_pct", "billet_temp_pressed_C"};
+    "exit_speed_spread_pct", "billet_temp_pressed_C", "ram_power_kW", "plastic_heat_kW", "friction_heat_kW",
+    "energy_imbalance_pct"};
 
 }  // namespace
 
@@ -152,6 +153,10 @@ VariantResult CollectResult(int iVar, const InpDat& d, const MeshRecord& nodes) 
   r.exitSpeedMean = d.ExitAll.mean;
   r.exitSpeedSpread = d.ExitAll.spreadPct;
   r.tempPressed = d.TempPressed;
+  r.ramPower = d.Energy.ramPower;
+  r.plasticHeat = d.Energy.plastic;
+  r.frictionHeat = d.Energy.friction;
+  r.energyImbalance = d.Energy.imbalancePct;
   return r;
 }
 
@@ -197,10 +202,35 @@ void WriteResultsBlock(std::FILE* log, const InpDat& d, const VariantResult& r) 
     LogLine(log, TextLine("  all pieces: exit speed, mm/s: mean ")
                      << Number(d.ExitAll.mean) << "  lowest " << Number(d.ExitAll.low) << "  highest "
                      << Number(d.ExitAll.high) << "  spread, % " << Number(d.ExitAll.spreadPct));
+  const EnergyBalance& e = d.Energy;
+  LogLine(log, TextLine("  energy balance, kW"));
+  LogLine(log, TextLine("    ram power F v              ") << Number(e.ramPower));
+  LogLine(log, TextLine("    plastic dissipation        ") << Number(e.plastic) << "  (released as heat "
+                                                            << Number(e.plasticHeat) << ", stored " << Number(e.stored)
+                                                            << ")");
+  LogLine(log, TextLine("    friction on the tools      ") << Number(e.friction) << "  (heat " << Number(e.frictionHeat)
+                                                            << ", into the material " << Number(e.frictionToBillet)
+                                                            << ")");
+  LogLine(log, TextLine("    carried out, exit - ram    ") << Number(e.carriedOut) << "  (conducted in at the ram "
+                                                            << Number(e.ramConduction) << ")");
+  LogLine(log, TextLine("    heat to the tools          ") << Number(e.toTools));
+  LogLine(log, TextLine("    heat to the air            ") << Number(e.toAir));
+  LogLine(log, TextLine("    imbalance, %               ") << Number(e.imbalancePct));
   LogLine(log, TextLine("  wall time, s: flow ") << Number(d.TimeFlow) << "  temperature " << Number(d.TimeTemp)
                                                  << "  transfers " << Number(d.TimeTransfer) << "  rheology "
                                                  << Number(d.TimeRheo) << "  distortion and result file "
                                                  << Number(d.TimePost));
+}
+
+void WarnAboveLawLimit(std::FILE* log, int iVar, const InpDat& d, const MeshRecord& nodes, const MeshRecord& nodes_t) {
+  double tmax = -1e300;
+  for (const MeshRecord* m : {&nodes, &nodes_t})
+    for (int i = 1; i <= m->g.nh; ++i) tmax = std::max(tmax, static_cast<double>(m->fld(kFldT, i)));
+  if (!(tmax > d.mat.MatTmax)) return;
+  const std::string text = "Warning: largest temperature " + Number(tmax) + " C above MatTmax " +
+                           Number(d.mat.MatTmax) + " C: the flow stress is taken at MatTmax there; risk of incipient melting";
+  Console(TextLine(text) << " iVar=" << iVar);
+  LogLine(log, TextLine(text));
 }
 
 std::vector<std::string> SummaryCells(const VariantResult& r) {
@@ -209,7 +239,8 @@ std::vector<std::string> SummaryCells(const VariantResult& r) {
           Number(r.ramForce),         Number(r.ramPressure), Number(r.flowStress), Number(r.tempMax),
           Number(r.tempMin),          Number(r.tempExit),    Number(r.vprofRatio), Number(r.kritDvMax),
           Number(r.dV),               Number(r.shift1),      Number(r.twist1),     Number(r.exitSpeedMean),
-          Number(r.exitSpeedSpread),  Number(r.tempPressed)};
+          Number(r.exitSpeedSpread),  Number(r.tempPressed), Number(r.ramPower),   Number(r.plasticHeat),
+          Number(r.frictionHeat),     Number(r.energyImbalance)};
 }
 
 void WriteSummary(const std::string& path, const std::vector<VariantResult>& rows) {

@@ -17,8 +17,10 @@ inline constexpr const char* kSummaryFile = "kalmora_summary.csv";
 inline constexpr const char* kSummaryHeader =
     "variant,ram_speed_mm_s,billet_temp_C,extra_length_mm,outline_file,iterations,converged,ram_force_kN,"
     "ram_pressure_MPa,flow_stress_MPa,temp_max_C,temp_min_C,exit_temp_C,vprof_ratio,krit_dv_max_mm_s,dV,"
-    "shift_1,twist_1,exit_speed_mean_mm_s,exit_speed_spread_pct,billet_temp_pressed_C";
-inline constexpr int kSummaryColumns = 21;
+    "shift_1,twist_1,exit_speed_mean_mm_s,exit_speed_spread_pct,billet_temp_pressed_C"
+    // energy balance
+    ",ram_power_kW,plastic_heat_kW,friction_heat_kW,energy_imbalance_pct";
+inline constexpr int kSummaryColumns = 25;
 
 // Final values of one solved variant.
 struct VariantResult {
@@ -43,6 +45,11 @@ struct VariantResult {
   double exitSpeedMean = 0;   // mean axial speed of the exit-plane nodes of all profile pieces, mm/s
   double exitSpeedSpread = 0; // (highest - lowest) / mean of the same axial speeds, %
   double tempPressed = 0;     // mean billet temperature after the cooling before pressing, deg C
+  // Energy balance (EnergyBalance of the variant record).
+  double ramPower = 0;        // ram force times ram speed, kW
+  double plasticHeat = 0;     // plastic dissipation in the material, kW
+  double frictionHeat = 0;    // friction dissipation on the tool faces, kW
+  double energyImbalance = 0; // ram power not found as heat, per cent of the ram power
 };
 
 // The real-valued cells of a summary row: member and column (0-based), in
@@ -59,7 +66,8 @@ inline constexpr SummaryReal kSummaryReals[] = {
     {&VariantResult::tempMax, 10},         {&VariantResult::tempMin, 11},       {&VariantResult::tempExit, 12},
     {&VariantResult::vprofRatio, 13},      {&VariantResult::kritDvMax, 14},     {&VariantResult::dV, 15},
     {&VariantResult::shift1, 16},          {&VariantResult::twist1, 17},        {&VariantResult::exitSpeedMean, 18},
-    {&VariantResult::exitSpeedSpread, 19}, {&VariantResult::tempPressed, 20}};
+    {&VariantResult::exitSpeedSpread, 19}, {&VariantResult::tempPressed, 20},    {&VariantResult::ramPower, 21},
+    {&VariantResult::plasticHeat, 22},     {&VariantResult::frictionHeat, 23},  {&VariantResult::energyImbalance, 24}};
 static_assert(sizeof(kSummaryReals) / sizeof(kSummaryReals[0]) + 4 == kSummaryColumns,
               "every summary column is a real of kSummaryReals or one of the four other cells");
 
@@ -82,6 +90,12 @@ int PiecesWithDistortion(const InpDat& inp_dat);
 // The force and pressure of the final force evaluation are turned to
 // compressive positive; the ram force from N to kN.
 VariantResult CollectResult(int iVar, const InpDat& inp_dat, const MeshRecord& nodes);
+
+// One line, on the console and in the log, when the largest temperature of
+// the variant's meshes exceeds MatTmax, where the flow stress law is held at
+// its MatTmax value and the material is near melting; nothing otherwise.
+void WarnAboveLawLimit(std::FILE* log, int iVar, const InpDat& inp_dat, const MeshRecord& nodes,
+                       const MeshRecord& nodes_t);
 
 // "Results" block with units, appended to the variant's log.
 void WriteResultsBlock(std::FILE* log, const InpDat& inp_dat, const VariantResult& r);

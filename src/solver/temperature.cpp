@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/fatal.h"
+#include "material/flow_stress.h"
 #include "solver/flow_element.h"
 #include "solver/sol_def.h"
 
@@ -61,6 +62,106 @@ std::vector<double> RegularisedSpeeds(const MeshRecord& m) {
   return s;
 }
 
+// Largest corner-node z of a mesh, mm (-1e300 without corner nodes).
+double TopCornerZ(const Mesh3d& g) {
+  double z = -1e300;
+  for (int i = 1; i <= g.np; ++i) z = std::max(z, g.xyz(3, i));
+  return z;
+}
+
+// Exchange and frictional heat at one point of a boundary face.
+struct FacePoint {
+  const double* N = nullptr;  // element functions at the point
+  int nfn = 0;                // face nodes
+  int fn[8] = {};             // their element-local indices, 0-based
+  bool exch[8] = {};          // face node exchanges heat (kinds 4, 7, 8, 9, 10)
+  bool free = false;          // free face: surroundings, not a tool
+  double pf = 0;              // weight x surface measure, mm^2
+  double T = 0;               // temperature at the point, deg C
+  double rc = 0;              // rho c at the point, J/(m^3 K)
+  double htc = 0;             // heat-transfer coefficient, W/(m^2 K)
+  double tAmb = 0;            // tool or surrounding temperature, deg C
+  double flux = 0;            // frictional heat generated, W/m^2
+  double share = 0;           // part of it that enters the material
+};
+
+// Calls visit(FacePoint) for every point of every boundary face of element
+// k (d gathered from the mesh), with the face's exchange data and the
+// frictional heat of tool contact (free faces generate none).
+template <class Visit>
+void ForFacePoints(const MeshRecord& mesh, const ElementTables& tab, const InpDat& inp,
+                   const std::vector<double>& sreg, int k, const FlowElementData& d, Visit visit) {
+  if (k > mesh.edata.size()) return;
+  const Mesh3d& g = mesh.g;
+  const FaceList& fl = mesh.edata(k).fl;
+  for (int j = 1; j <= fl.nf; ++j) {
+    const BndFace& bf = mesh.faces(fl.face(j));
+    const int lf = fl.local(j);
+    const FaceRule& rule = d.wedge ? tab.Wedge15Faces(lf) : tab.Tet10Faces(lf);
+    FacePoint fp;
+    fp.nfn = d.wedge ? (lf <= 2 ? 6 : 8) : 6;
+    double pres[8], stress[8], fric[8], slide[8];
+    for (int q = 0; q < fp.nfn; ++q) {
+      fp.fn[q] = (d.wedge ? kWedgeFaceNodes[lf - 1][q] : kTetFaceNodes[lf - 1][q]) - 1;
+      const int node = d.node[fp.fn[q]];
+      const int code = g.BoundaryConditions(node);
+      fp.free = fp.free || FreeCode(code);
+      fp.exch[q] = ExchangeCode(code);
+      pres[q] = mesh.fld(kFldP, node);
+      stress[q] = mesh.fld(kFldStress, node);
+      const int rec = g.EndPlane.empty() ? 0 : g.EndPlane(node);
+      fric[q] = rec > 0 && rec <= mesh.bnd.size() ? mesh.bnd(rec).factor : 0.0;
+      slide[q] = sreg[static_cast<std::size_t>(node)];
+    }
+    fp.htc = fp.free ? kFreeHtc : inp.ContactHtc;
+    fp.tAmb = fp.free ? kFreeTemp : inp.ToolTemp;
+    const int npt = std::min<int>(bf.npt, rule.npt);
+    for (int p = 1; p <= npt; ++p) {
+      const double* N = rule.N.col(p);
+      fp.N = N;
+      fp.T = 0;
+      for (int a = 0; a < d.nen; ++a) fp.T += N[a] * d.T[a];
+      fp.rc = HeatCapacity(inp.mat, fp.T);
+      fp.pf = bf.v(kBfWJ, p);
+      fp.flux = fp.share = 0;
+      if (!fp.free) {
+        double sigmaS = 0, m = 0, s = 0, pr = 0, v[3] = {0, 0, 0};
+        for (int q = 0; q < fp.nfn; ++q) {
+          const double Nq = N[fp.fn[q]];
+          sigmaS += Nq * stress[q];
+          m += Nq * fric[q];
+          s += Nq * slide[q];
+          pr += Nq * pres[q];
+          for (int i = 0; i < 3; ++i) v[i] += Nq * d.v[fp.fn[q]][i];
+        }
+        const double n[3] = {bf.v(kBfN, p), bf.v(kBfN + 1, p), bf.v(kBfN + 2, p)};
+        const double vn = v[0] * n[0] + v[1] * n[1] + v[2] * n[2];
+        const double u = std::sqrt(std::max(0.0, v[0] * v[0] + v[1] * v[1] + v[2] * v[2] - vn * vn));
+        s = std::max(0.1 * inp.RamSpeed, s);
+        fp.flux = FrictionHeatFlux(inp, std::fabs(sigmaS), m, std::fabs(std::min(0.0, pr)), u, s);
+        if (fp.flux > 0.0) {
+          const double den = fp.T + fp.tAmb;
+          fp.share = den > 0.0 ? std::clamp(kFrictionShare * fp.tAmb / den, 0.0, kFrictionShare) : 0.5 * kFrictionShare;
+        }
+      }
+      visit(fp);
+    }
+  }
+}
+
+// Plastic heat source of the temperature equation at an element point, K/s:
+// beta sigma_bar epsdot / (rho c), the strain rate from the element's
+// velocities (global derivatives grad), strain and temperature interpolated
+// with the functions N.  Also returns the dissipation itself, MPa/s.
+double PointHeatSource(const Material& mat, const FlowElementData& d, const double* N, const double grad[][3],
+                       double Tg, double& dissipation) {
+  double strain = 0;
+  for (int a = 0; a < d.nen; ++a) strain += N[a] * d.e[a];
+  const double rate = EquivalentStrainRate(PointStrainRate(d, grad));
+  dissipation = PlasticDissipation(rate, strain, Tg, mat);
+  return kPlasticHeatShare * dissipation * 1e6 / HeatCapacity(mat, Tg);
+}
+
 // Element routine of the frontal solver for the steady temperature.
 struct TemperatureElements {
   const MeshRecord& mesh;          // thermal mesh (connectivity signs may be set by the solver)
@@ -68,6 +169,7 @@ struct TemperatureElements {
   const InpDat& inp;               // variant record: material, tools, friction constants
   const std::vector<double>& sreg; // regularised sliding speed by node, mm/s
   double zTop;                     // largest corner z of the mesh, mm
+  bool holdTop = true;             // hold the top plane (false: the unconstrained element system)
 
   int Unknowns(int k, int32_t* lm) const {
     // A connectivity column whose 15th entry is 0 is a tetrahedron.
@@ -86,7 +188,8 @@ struct TemperatureElements {
     for (int a = 0; a < nen; ++a) lm[a] = g.nop(a + 1, k);
     auto E = [&](int i, int j) -> double& { return est[static_cast<std::size_t>(j) * ld + i]; };
 
-    // 1. Conduction and advection: a grad N_a . grad N_b + N_a v . grad N_b.
+    // 1. Conduction and advection: a grad N_a . grad N_b + N_a v . grad N_b,
+    // and the heat of plastic deformation on the right-hand side.
     double grad[15][3];
     double vol = 0;
     const double vzCap = std::fabs(10.0 * inp.RamSpeed);
@@ -103,6 +206,8 @@ struct TemperatureElements {
         Fatal("SolveTemperature: conductivity " + std::to_string(lambda) + " W/(m K) at T = " +
               std::to_string(Tg) + " deg C is negative; check the conductivity of the material");
       const double diff = lambda / HeatCapacity(mat, Tg) * 1e6;
+      double dissipation = 0;
+      const double source = PointHeatSource(mat, d, N, grad, Tg, dissipation);
       if (v[2] >= vzCap) v[2] = -10.0 * inp.RamSpeed;
       const double wd = et.w(p) * detJ;
       vol += wd;
@@ -114,6 +219,7 @@ struct TemperatureElements {
           const double* ga = grad[a];
           col[a] += diff * wd * (ga[0] * gb[0] + ga[1] * gb[1] + ga[2] * gb[2]) + N[a] * adv;
         }
+        r[b] += N[b] * wd * source;
       }
     }
     // Sign of the exchange terms: subtracted on left-handed elements, whose
@@ -121,78 +227,23 @@ struct TemperatureElements {
     const double orient = vol < 0.0 ? 1.0 : -1.0;
 
     // 2. Exchange with the tools or the surroundings on the element's
-    // boundary faces, and the frictional heat of the tool contact.
-    if (k <= mesh.edata.size()) {
-      const FaceList& fl = mesh.edata(k).fl;
-      for (int j = 1; j <= fl.nf; ++j) {
-        const BndFace& bf = mesh.faces(fl.face(j));
-        const int lf = fl.local(j);
-        const FaceRule& rule = d.wedge ? tab.Wedge15Faces(lf) : tab.Tet10Faces(lf);
-        int fn[8];
-        const int nfn = d.wedge ? (lf <= 2 ? 6 : 8) : 6;
-        for (int q = 0; q < nfn; ++q) fn[q] = (d.wedge ? kWedgeFaceNodes[lf - 1][q] : kTetFaceNodes[lf - 1][q]) - 1;
-        bool free = false;
-        bool exch[8];
-        double pres[8], stress[8], fric[8], slide[8];
-        for (int q = 0; q < nfn; ++q) {
-          const int node = d.node[fn[q]];
-          const int code = g.BoundaryConditions(node);
-          free = free || FreeCode(code);
-          exch[q] = ExchangeCode(code);
-          pres[q] = mesh.fld(kFldP, node);
-          stress[q] = mesh.fld(kFldStress, node);
-          const int rec = g.EndPlane.empty() ? 0 : g.EndPlane(node);
-          fric[q] = rec > 0 && rec <= mesh.bnd.size() ? mesh.bnd(rec).factor : 0.0;
-          slide[q] = sreg[static_cast<std::size_t>(node)];
-        }
-        const double htc = free ? kFreeHtc : inp.ContactHtc;
-        const double tAmb = free ? kFreeTemp : inp.ToolTemp;
-        const int npt = std::min<int>(bf.npt, rule.npt);
-        for (int p = 1; p <= npt; ++p) {
-          const double* N = rule.N.col(p);
-          double Tp = 0;
-          for (int a = 0; a < nen; ++a) Tp += N[a] * d.T[a];
-          const double rc = HeatCapacity(mat, Tp);
-          const double H = htc * 1000.0 / rc;  // mm/s
-          const double pf = bf.v(kBfWJ, p);    // weight x surface measure, mm^2
-          // Frictional heat, in the units of H x T (K mm/s): q / (rho c) x 1000.
-          double heat = 0;
-          if (!free) {
-            double sigmaS = 0, m = 0, s = 0, pr = 0, v[3] = {0, 0, 0};
-            for (int q = 0; q < nfn; ++q) {
-              const double Nq = N[fn[q]];
-              sigmaS += Nq * stress[q];
-              m += Nq * fric[q];
-              s += Nq * slide[q];
-              pr += Nq * pres[q];
-              for (int i = 0; i < 3; ++i) v[i] += Nq * d.v[fn[q]][i];
-            }
-            const double n[3] = {bf.v(kBfN, p), bf.v(kBfN + 1, p), bf.v(kBfN + 2, p)};
-            const double vn = v[0] * n[0] + v[1] * n[1] + v[2] * n[2];
-            const double u = std::sqrt(std::max(0.0, v[0] * v[0] + v[1] * v[1] + v[2] * v[2] - vn * vn));
-            s = std::max(0.1 * inp.RamSpeed, s);
-            const double flux = FrictionHeatFlux(inp, std::fabs(sigmaS), m, std::fabs(std::min(0.0, pr)), u, s);
-            if (flux > 0.0) {
-              const double den = Tp + tAmb;
-              const double share = den > 0.0 ? std::clamp(kFrictionShare * tAmb / den, 0.0, kFrictionShare)
-                                             : 0.5 * kFrictionShare;
-              heat = share * flux * 1000.0 / rc;
-            }
-          }
-          for (int qa = 0; qa < nfn; ++qa) {
-            if (!exch[qa]) continue;
-            const int a = fn[qa];
-            r[a] -= orient * N[a] * pf * (H * tAmb + heat);
-            for (int qb = 0; qb < nfn; ++qb)
-              if (exch[qb]) E(a, fn[qb]) -= orient * H * pf * N[a] * N[fn[qb]];
-          }
-        }
+    // boundary faces, and the frictional heat of the tool contact, in the
+    // units of H x T (K mm/s): q / (rho c) x 1000.
+    ForFacePoints(mesh, tab, inp, sreg, k, d, [&](const FacePoint& fp) {
+      const double H = fp.htc * 1000.0 / fp.rc;  // mm/s
+      const double heat = fp.share * fp.flux * 1000.0 / fp.rc;
+      for (int qa = 0; qa < fp.nfn; ++qa) {
+        if (!fp.exch[qa]) continue;
+        const int a = fp.fn[qa];
+        r[a] -= orient * fp.N[a] * fp.pf * (H * fp.tAmb + heat);
+        for (int qb = 0; qb < fp.nfn; ++qb)
+          if (fp.exch[qb]) E(a, fp.fn[qb]) -= orient * H * fp.pf * fp.N[a] * fp.N[fp.fn[qb]];
       }
-    }
+    });
 
     // 3. The top plane keeps its current temperature: row and column
     // elimination of every node at most kTopTol below it.
-    for (int a = 0; a < nen; ++a) {
+    for (int a = 0; a < nen && holdTop; ++a) {
       if (!(d.x[a][2] >= zTop - kTopTol)) continue;
       const double w = d.T[a];
       const double diag = E(a, a);
@@ -219,6 +270,12 @@ double SpecificHeat(const Material& mat, double T) {
 double Density(const Material& mat, double T) { return mat.PairX(2) + mat.PairY(2) * T; }
 
 double Conductivity(const Material& mat, double T) { return mat.PairX(3) + mat.PairY(3) * T; }
+
+double PlasticDissipation(double rate, double strain, double temp, const Material& mat) {
+  double sigma = 0;
+  const double mu = FlowViscosity(rate, strain, temp, mat, sigma);
+  return 3.0 * mu * rate * rate;
+}
 
 double FrictionHeatFlux(const InpDat& inp, double sigmaS, double m, double pc, double u, double s) {
   if (!(sigmaS > 0.0) || !(s > 0.0) || !(u > 0.0)) return 0.0;
@@ -249,4 +306,68 @@ void SolveTemperature(MeshRecord& nodes, const ElementTables& tab, InpDat& inp) 
     nodes.fld(kFldT, i) = static_cast<float>(t);
   }
   inp.ConvT = change;
+}
+
+void ThermalHeatFlows(const MeshRecord& nodes, const ElementTables& tab, const InpDat& inp, ThermalHeat& out) {
+  out = ThermalHeat{};
+  const Mesh3d& g = nodes.g;
+  if (g.nh < 1 || g.ne < 1) return;
+  const std::vector<double> sreg = RegularisedSpeeds(nodes);
+  const double zTop = TopCornerZ(g);
+  const TemperatureElements elem{nodes, tab, inp, sreg, zTop, false};
+  FlowElementData d;
+  double grad[15][3];
+  double est[15 * 15], rhs[15];
+  int32_t lm[15];
+  for (int k = 1; k <= g.ne; ++k) {
+    GatherFlowElement(nodes, k, d);
+    const ElemType& et = d.wedge ? tab.Wedge15 : tab.Tet10;
+    bool top = false;
+    for (int a = 0; a < d.nen; ++a) top = top || d.x[a][2] >= zTop - kTopTol;
+    double vol = 0;
+    for (int p = 1; p <= et.ngp; ++p) {
+      const double detJ = PointGradients(et, p, d, grad);
+      vol += et.w(p) * detJ;
+      const double* N = et.N.col(p);
+      double Tg = 0;
+      for (int a = 0; a < d.nen; ++a) Tg += N[a] * d.T[a];
+      double dissipation = 0;
+      PointHeatSource(inp.mat, d, N, grad, Tg, dissipation);
+      // MPa/s x mm^3 = 1e-3 W.
+      out.source += kPlasticHeatShare * dissipation * std::fabs(et.w(p) * detJ) * 1e-3;
+    }
+    // The held top plane: the residual of a held node's equation, E T - r
+    // of the element system without the constraint, is the heat / (rho c)
+    // conducted in through the plane at that node (its sign follows the
+    // element's orientation).
+    if (top) {
+      std::fill(est, est + 15 * 15, 0.0);
+      std::fill(rhs, rhs + 15, 0.0);
+      elem.System(k, lm, est, 15, rhs);
+      const double sgn = vol < 0.0 ? -1.0 : 1.0;
+      for (int a = 0; a < d.nen; ++a) {
+        if (!(d.x[a][2] >= zTop - kTopTol)) continue;
+        double res = -rhs[a];
+        for (int b = 0; b < d.nen; ++b) res += est[b * 15 + a] * d.T[b];
+        out.topConduction += sgn * res * HeatCapacity(inp.mat, d.T[a]) * 1e-9;  // K mm^3/s x J/(m^3 K)
+      }
+    }
+    // The equations of the exchanging face nodes carry the exchange: their
+    // functions at a point sum to w, so h w (T_x - T_amb) of the point's
+    // flux enters, T_x interpolated from those nodes.  The equations of
+    // held nodes are replaced; their part is in the residual above.
+    ForFacePoints(nodes, tab, inp, sreg, k, d, [&](const FacePoint& fp) {
+      double w = 0, Tx = 0;
+      for (int q = 0; q < fp.nfn; ++q)
+        if (fp.exch[q]) {
+          const int a = fp.fn[q];
+          if (!(d.x[a][2] >= zTop - kTopTol)) w += fp.N[a];
+          Tx += fp.N[a] * d.T[a];
+        }
+      const double exchange = fp.htc * w * (Tx - fp.tAmb) * fp.pf * 1e-6;  // W
+      (fp.free ? out.toAir : out.toTools) += exchange;
+      out.frictionGenerated += w * fp.flux * fp.pf * 1e-6;
+      out.frictionIn += w * fp.share * fp.flux * fp.pf * 1e-6;
+    });
+  }
 }

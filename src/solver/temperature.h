@@ -3,7 +3,10 @@
 //
 // The heat balance of the moving material, divided by rho c and written in
 // millimetres,
-//   v . grad T = div(a grad T),   a = lambda(T) / (rho(T) c(T)) x 1e6 mm^2/s,
+//   v . grad T = div(a grad T) + S,   a = lambda(T) / (rho(T) c(T)) x 1e6 mm^2/s,
+// with the heat of plastic deformation S = beta sigma_bar epsdot / (rho c)
+// x 1e6 K/s (sigma_bar epsdot in MPa/s) evaluated at the element points from
+// the velocities, strains and temperatures of the thermal mesh itself,
 // with, on the tool faces, the exchange flux H (T - T_amb) out of the body,
 // H = 1000 h / (rho c) mm/s, and the frictional heat entering the body; the
 // plane of largest z is held at its current temperature.  Properties are
@@ -28,6 +31,18 @@ double Density(const Material& mat, double T);
 // Conductivity, W/(m K): PairX(3) + PairY(3) T.
 double Conductivity(const Material& mat, double T);
 
+// Share of the plastic work released as heat.  The rest is stored in the
+// dislocation structure; at hot-working temperatures dynamic recovery keeps
+// the stored part to a few per cent of the work.
+inline constexpr double kPlasticHeatShare = 0.95;
+
+// Plastic dissipation per volume, MPa/s (= MW/m^3): sigma_bar epsdot with
+// sigma_bar = 3 mu epsdot the von Mises stress of the flow law's deviatoric
+// stress 2 mu D, mu = FlowViscosity(rate, strain, temp) (so below the law's
+// smallest rate the stress falls with the rate, and the dissipation is
+// 3 mu epsdot^2 throughout).  rate = equivalent strain rate, 1/s.
+double PlasticDissipation(double rate, double strain, double temp, const Material& mat);
+
 // Frictional heat generated on a tool face, W/m^2: wall shear stress times
 // sliding speed, with the wall shear stress of the friction law
 //   tau = (FricB + FricA (1 - exp(-1.25 p_c / (1.73 sigma_s)))) m sigma_s / sqrt(3) x u / s,
@@ -42,3 +57,17 @@ double FrictionHeatFlux(const InpDat& inp, double sigmaS, double m, double pc, d
 // heat capacity rho c is not positive or the conductivity is negative at a
 // temperature met in the solve.
 void SolveTemperature(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat);
+
+// Heat flows of the steady temperature problem at the current fields of
+// the thermal mesh, W.  Exchange and frictional heat are taken in the form
+// in which the solve's equations carry them (at the exchanging face nodes,
+// not on the held top plane).
+struct ThermalHeat {
+  double source = 0;             // plastic heat: integral of beta sigma_bar epsdot
+  double frictionGenerated = 0;  // frictional heat generated on the tool faces
+  double frictionIn = 0;         // the part of it that enters the material (the rest the tools take)
+  double toTools = 0;            // exchange with the tools, integral of h (T - ToolTemp)
+  double toAir = 0;              // exchange with the surroundings on free faces
+  double topConduction = 0;      // heat conducted into the material through the held top plane
+};
+void ThermalHeatFlows(const MeshRecord& nodes, const ElementTables& tab, const InpDat& inp, ThermalHeat& out);

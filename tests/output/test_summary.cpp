@@ -45,6 +45,10 @@ VariantResult Sample(int n) {
   r.shift1 = 0.0;
   r.twist1 = -12.5;
   r.exitSpeedSpread = 3.5 * n;
+  r.ramPower = 9.125 * n;
+  r.plasticHeat = 6.5;
+  r.frictionHeat = 2.25;
+  r.energyImbalance = -1.75;
   return r;
 }
 
@@ -163,7 +167,8 @@ TEST(Summary, CsvRoundTripKeepsEveryValueAndTheExactHeader) {
   EXPECT_EQ(text.substr(0, text.find('\n')),
             "variant,ram_speed_mm_s,billet_temp_C,extra_length_mm,outline_file,iterations,converged,ram_force_kN,"
             "ram_pressure_MPa,flow_stress_MPa,temp_max_C,temp_min_C,exit_temp_C,vprof_ratio,krit_dv_max_mm_s,dV,"
-            "shift_1,twist_1,exit_speed_mean_mm_s,exit_speed_spread_pct,billet_temp_pressed_C");
+            "shift_1,twist_1,exit_speed_mean_mm_s,exit_speed_spread_pct,billet_temp_pressed_C,ram_power_kW,"
+            "plastic_heat_kW,friction_heat_kW,energy_imbalance_pct");
   EXPECT_EQ(text.find(" kN"), std::string::npos);  // no units in the cells
   std::vector<VariantResult> back;
   std::string err;
@@ -200,7 +205,7 @@ TEST(Summary, ReadingRefusesForeignOrDamagedFilesWithFileAndLine) {
   const std::string text = ReadFile(path);
   std::ofstream(path) << text.substr(0, text.size() - 10) << "\n";  // last row cut short
   EXPECT_FALSE(ReadSummary(path, rows, err));
-  EXPECT_NE(err.find(":3: expected 21 cells"), std::string::npos) << err;
+  EXPECT_NE(err.find(":3: expected " + std::to_string(kSummaryColumns) + " cells"), std::string::npos) << err;
 }
 
 TEST(Summary, ConsoleTableAlignsEveryColumn) {
@@ -237,4 +242,23 @@ TEST(SummaryDeathTest, UnwritableSummaryStopsTheRunAndLeavesNoFile) {
   RemoveSummary(old);
   EXPECT_FALSE(fs::exists(old));
   RemoveSummary(old);  // nothing to remove is fine
+}
+
+TEST(Summary, OneWarningLineWhenATemperatureExceedsTheLawLimit) {
+  InpDat d;
+  d.mat.MatTmax = 600.0;
+  const MeshRecord cool = TwoLevelMesh();  // 400 .. 480 deg C
+  MeshRecord hot = TwoLevelMesh();
+  hot.fld(kFldT, 5) = 612.5f;
+  hot.fld(kFldT, 6) = 605.0f;
+  const fs::path path = ScratchDir("summary_warning") / "log.inf";
+  std::FILE* log = std::fopen(path.string().c_str(), "w");
+  testing::internal::CaptureStdout();
+  WarnAboveLawLimit(log, 3, d, cool, cool);
+  WarnAboveLawLimit(log, 3, d, cool, hot);
+  const std::string out = testing::internal::GetCapturedStdout();
+  std::fclose(log);
+  EXPECT_EQ(out, " Warning: largest temperature 612.5 C above MatTmax 600 C: the flow stress is taken at MatTmax there; "
+                 "risk of incipient melting iVar=3\n");
+  EXPECT_EQ(ReadFile(path), out.substr(0, out.size() - 8) + "\n");
 }

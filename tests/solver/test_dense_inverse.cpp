@@ -90,6 +90,15 @@ TEST(InvertDense, ZeroDiagonalOfANonsingularMatrixIsCuredByARowExchange) {
   EXPECT_LT(ProductDefect(2, std::vector<double>(A, A + 4), std::vector<double>(B, B + 4)), 1e-15);
 }
 
+TEST(InvertDense, RoundingResidueOnTheDiagonalIsNotTakenAsPivot) {
+  // The Jacobian of a wedge whose first edge runs along y: dx/dxi_1 is 0
+  // but comes out of the shape-function sums as a rounding residue.
+  const double A[9] = {1e-17, 2.5, 0.0, -2.5, -2.5, 0.0, 0.0, 0.0, 2.5};  // column-major
+  double B[9];
+  ASSERT_TRUE(InvertDense(3, A, B));
+  EXPECT_LT(ProductDefect(3, std::vector<double>(A, A + 9), std::vector<double>(B, B + 9)), 1e-15);
+}
+
 TEST(InvertDense, SingularMatrixWritesTheMessageOnceAndClearsTheResult) {
   // Zero second column: no nonzero pivot in column 2.
   const int n = 4;
