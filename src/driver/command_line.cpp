@@ -51,8 +51,8 @@ std::string UsageText() {
          "                  single-precision front; its memory and time grow with\n"
          "                  the square of a cross-section layer's unknowns\n"
          "  --solver sparse   sparse direct solver (MUMPS multifrontal LU, double\n"
-         "                  precision, AMD ordering) for every field solve: faster\n"
-         "                  and more accurate on fine meshes" +
+         "                  precision, nested-dissection ordering) for every field\n"
+         "                  solve: faster and more accurate on fine meshes" +
          std::string(SparseSolverAvailable() ? "" : "; NOT IN THIS BUILD (MUMPS was\n"
                                                     "                  not found when it was built)") +
          "\n"

@@ -31,11 +31,15 @@ int UnlistedUnknown(const ElementalSystem& sys) {
 
 #ifdef KALMORA_HAVE_MUMPS
 
-// Fill-reducing ordering: approximate minimum degree (ICNTL(7) = 0).  The
-// analysis of elemental input (MUMPS 5.5) applies AMD whatever is asked: a
-// request for SCOTCH, PORD, AMF or the automatic choice comes back as AMD,
-// so it is asked for directly.  The record keeps the ordering applied.
-constexpr int kOrderingAmd = 0;
+// Fill-reducing ordering: nested dissection by SCOTCH (ICNTL(7) = 3), which
+// the Debian build of sequential MUMPS links (it has no METIS).  The analysis
+// of elemental input (MUMPS 5.5) applies approximate minimum degree whatever
+// is asked, so SCOTCH orders the assembled pattern of the element graph in
+// an analysis of its own and its pivot order is handed to the elemental
+// analysis (ICNTL(7) = 1).  Other codes (measurements) go to the elemental
+// analysis as they are.
+constexpr int kOrderingScotch = 3;
+constexpr int kOrderingGiven = 1;
 // Extra working storage over the analysis estimate, percent; doubled (up to
 // kMaxWorkPercent) when the factorisation reports that delayed pivots
 // outgrew it.
@@ -78,6 +82,55 @@ SparseOutcome Outcome(SparseStatus st, const DMUMPS_STRUC_C& id) {
   return out;
 }
 
+// Pivot order of SCOTCH's nested dissection of the pattern of A + A^T of
+// the element graph of `sys` (position of each unknown in the order, 1..n);
+// empty when the analysis failed.
+std::vector<int> ScotchOrder(const ElementalSystem& sys) {
+  std::vector<int> irn, jcn;
+  try {
+    std::size_t pairs = static_cast<std::size_t>(sys.n);
+    for (int e = 0; e < sys.nelt; ++e) {
+      const std::size_t m = static_cast<std::size_t>(sys.eltptr[static_cast<std::size_t>(e) + 1] - sys.eltptr[static_cast<std::size_t>(e)]);
+      pairs += m * (m - 1) / 2;
+    }
+    irn.reserve(pairs);
+    jcn.reserve(pairs);
+    for (int u = 1; u <= sys.n; ++u) {
+      irn.push_back(u);
+      jcn.push_back(u);
+    }
+    for (int e = 0; e < sys.nelt; ++e) {
+      const int* v = sys.eltvar.data() + sys.eltptr[static_cast<std::size_t>(e)] - 1;
+      const int m = sys.eltptr[static_cast<std::size_t>(e) + 1] - sys.eltptr[static_cast<std::size_t>(e)];
+      for (int j = 0; j < m; ++j)
+        for (int i = 0; i < j; ++i) {
+          irn.push_back(v[i]);
+          jcn.push_back(v[j]);
+        }
+    }
+  } catch (const std::bad_alloc&) {
+    return {};
+  }
+  Instance inst;
+  DMUMPS_STRUC_C& id = inst.id;
+  if (!inst.live) return {};
+  id.icntl[0] = -1;
+  id.icntl[1] = -1;
+  id.icntl[2] = -1;
+  id.icntl[3] = 0;
+  id.icntl[5] = 0;  // ICNTL(6): no column permutation (the pattern has no values)
+  id.icntl[6] = kOrderingScotch;
+  id.icntl[7] = 0;  // ICNTL(8): no scaling
+  id.n = sys.n;
+  id.nnz = static_cast<MUMPS_INT8>(irn.size());
+  id.irn = irn.data();
+  id.jcn = jcn.data();
+  id.job = 1;
+  dmumps_c(&id);
+  if (id.infog[0] < 0 || id.infog[6] != kOrderingScotch || id.sym_perm == nullptr) return {};
+  return std::vector<int>(id.sym_perm, id.sym_perm + sys.n);
+}
+
 // Runs the analysis and, with `factor`, the factorisation and the solve.
 SparseOutcome RunMumps(ElementalSystem& sys, SparseSolveStats& stats, bool factor, int ordering) {
   Instance inst;
@@ -88,7 +141,11 @@ SparseOutcome RunMumps(ElementalSystem& sys, SparseSolveStats& stats, bool facto
   id.icntl[2] = -1;
   id.icntl[3] = 0;
   id.icntl[4] = 1;               // ICNTL(5): elemental input
-  id.icntl[6] = ordering >= 0 ? ordering : kOrderingAmd;  // ICNTL(7): fill-reducing ordering
+  // ICNTL(7): fill-reducing ordering; SCOTCH's order handed over as given.
+  std::vector<int> perm;
+  if (ordering < 0 || ordering == kOrderingScotch) perm = ScotchOrder(sys);
+  id.icntl[6] = perm.empty() ? (ordering < 0 ? kOrderingScotch : ordering) : kOrderingGiven;
+  id.perm_in = perm.empty() ? nullptr : perm.data();
   id.icntl[13] = kWorkPercent;   // ICNTL(14): working storage over the estimate, percent
   id.icntl[23] = 1;              // ICNTL(24): detect null pivots (reported as a singular system)
   id.n = sys.n;
@@ -105,7 +162,7 @@ SparseOutcome RunMumps(ElementalSystem& sys, SparseSolveStats& stats, bool facto
     if (id.infog[0] == -6) return Outcome(SparseStatus::Singular, id);
     return Outcome(SparseStatus::AnalysisFailed, id);
   }
-  stats.ordering = id.infog[6];
+  stats.ordering = perm.empty() ? id.infog[6] : kOrderingScotch;
   stats.analysisMiB = kMBtoMiB * id.infog[16];  // INFOG(17): estimated storage of the factorisation
   stats.factorEntries = id.infog[19] >= 0 ? id.infog[19] : -1000000LL * id.infog[19];  // INFOG(20)
   if (!factor) return Outcome(SparseStatus::Solved, id);
@@ -149,7 +206,7 @@ bool SparseSolverAvailable() {
 }
 
 std::string SparseSolverName() {
-  return "sparse (MUMPS multifrontal LU, double precision, AMD ordering)";
+  return "sparse (MUMPS multifrontal LU, double precision, SCOTCH nested-dissection ordering)";
 }
 
 SparseOutcome SparseSolveElemental(ElementalSystem& sys, SparseSolveStats& stats, int ordering) {
@@ -222,8 +279,8 @@ void SparseStop(const SparseOutcome& out, const char* problem, int n, const Spar
               " belongs to no element (sparse solver)");
       Fatal("PIVOT=0: " + what + " is singular: the sparse factorisation met a zero pivot" + code);
     case SparseStatus::OutOfMemory:
-      Fatal("Out of memory in the sparse solver: " + what + " needs more memory than could be had (about " + mib +
-            " MiB were planned)" + code);
+      Fatal("Out of memory in the sparse solver: " + what + " needs more memory than could be had" +
+            (stats.analysisMiB > 0 ? std::string(" (its analysis asked for ") + mib + " MiB)" : std::string()) + code);
     case SparseStatus::AnalysisFailed:
       Fatal("Sparse solver: the analysis (ordering) of " + what + " failed" + code);
     case SparseStatus::Failed:

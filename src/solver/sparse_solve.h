@@ -5,10 +5,9 @@
 // solver/frontal.h) hands over each element matrix with its boundary
 // conditions built in.  The matrices go unassembled ("elemental" input) to
 // the multifrontal sparse LU factorisation of MUMPS; the element right-hand
-// sides are summed into one vector.  MUMPS orders the unknowns by
-// approximate minimum degree (the ordering its analysis of elemental input
-// offers) so that the factors fill in little, factorises with threshold
-// partial pivoting in double precision and solves.  Unlike the frontal
+// sides are summed into one vector.  The unknowns are ordered by nested
+// dissection (SCOTCH) so that the factors fill in little; MUMPS factorises
+// with threshold partial pivoting in double precision and solves.  Unlike the frontal
 // solver the cost does not grow with the square of a whole cross-section
 // layer held in the front.
 //
@@ -131,13 +130,14 @@ bool GatherElementalSystem(int n, int ncn, E& elem, int ne, ElementalSystem& sys
 }
 
 // Solves the gathered system with MUMPS (unsymmetric, double precision,
-// AMD ordering); on Solved sys.rhs holds the
+// SCOTCH's nested dissection of the element graph as the pivot order); on Solved sys.rhs holds the
 // solution x of A x = b, and `stats` the sizes the library reported.
 // Unknowns that belong to no element make the system singular and are
 // reported before any factorisation; so are pivots that vanish against the
 // size of the matrix entries.
 // `ordering` overrides the fill-reducing ordering (the library's ICNTL(7)
-// code, for measurements); -1 keeps AMD.
+// code, for measurements: 0 AMD, 2 AMF, 4 PORD, 6 QAMD as the elemental
+// analysis applies them); -1 or 3 is SCOTCH.
 SparseOutcome SparseSolveElemental(ElementalSystem& sys, SparseSolveStats& stats, int ordering = -1);
 
 // The analysis alone (ordering and symbolic factorisation) of a system of
