@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <mutex>
 
 #ifdef KALMORA_HAVE_MUMPS
 #include <dmumps_c.h>
@@ -45,6 +46,16 @@ constexpr int kOrderingGiven = 1;
 // outgrew it.
 constexpr int kWorkPercent = 30;
 constexpr int kMaxWorkPercent = 480;
+
+// The sequential MUMPS library keeps state of its own between calls: two
+// variant threads using it at the same time corrupt each other's solves
+// (measured: crashes with separate instances on separate threads).  Every
+// use of the library is therefore serialised by this lock; the element
+// systems are still computed by the variant threads in parallel.
+std::mutex& LibraryLock() {
+  static std::mutex lock;
+  return lock;
+}
 
 // One MUMPS instance, released on every path.
 struct Instance {
@@ -133,6 +144,7 @@ std::vector<int> ScotchOrder(const ElementalSystem& sys) {
 
 // Runs the analysis and, with `factor`, the factorisation and the solve.
 SparseOutcome RunMumps(ElementalSystem& sys, SparseSolveStats& stats, bool factor, int ordering) {
+  const std::lock_guard<std::mutex> hold(LibraryLock());
   Instance inst;
   DMUMPS_STRUC_C& id = inst.id;
   if (!inst.live) return Outcome(IsMemoryError(id.infog[0]) ? SparseStatus::OutOfMemory : SparseStatus::Failed, id);

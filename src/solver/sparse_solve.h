@@ -129,6 +129,9 @@ bool GatherElementalSystem(int n, int ncn, E& elem, int ne, ElementalSystem& sys
   return true;
 }
 
+// Concurrent variants take turns in the library (it is not thread-safe):
+// a sparse solve waits while another variant's is running.
+//
 // Solves the gathered system with MUMPS (unsymmetric, double precision,
 // SCOTCH's nested dissection of the element graph as the pivot order); on Solved sys.rhs holds the
 // solution x of A x = b, and `stats` the sizes the library reported.

@@ -77,6 +77,27 @@ TEST(SparseSolve, ElementalSolveIsExactWithZeroDiagonalsAndAbsentEntries) {
   EXPECT_GT(st.factorEntries, 0);
 }
 
+// Variants solve on threads of their own: concurrent sparse solves (which
+// the library does not survive unserialised) give each its own solution.
+TEST(SparseSolve, ConcurrentSolvesOfDifferentSystemsStayApart) {
+  if (!SparseSolverAvailable()) GTEST_SKIP() << "built without the sparse solver";
+  std::vector<std::vector<double>> serial(6), threaded(6);
+  auto solve = [](int t, std::vector<double>& x) {
+    Chain s(3000 + 100 * t, static_cast<unsigned>(t));
+    ElementalSystem sys;
+    GatherElementalSystem(s.nop.cols + 2, 3, s, s.nop.cols, sys);
+    SparseSolveStats st;
+    if (SparseSolveElemental(sys, st).status == SparseStatus::Solved) x = sys.rhs;
+  };
+  for (int t = 0; t < 6; ++t) solve(t, serial[static_cast<std::size_t>(t)]);
+#pragma omp parallel for num_threads(3) schedule(dynamic, 1)
+  for (int t = 0; t < 6; ++t) solve(t, threaded[static_cast<std::size_t>(t)]);
+  for (std::size_t t = 0; t < 6; ++t) {
+    ASSERT_EQ(threaded[t].size(), serial[t].size()) << t;
+    for (std::size_t i = 0; i < serial[t].size(); ++i) ASSERT_NEAR(threaded[t][i], serial[t][i], 1e-9 * (1 + std::fabs(serial[t][i])));
+  }
+}
+
 // A listed unknown whose rows and columns are zero, and an unknown that no
 // element lists: both stop with the frontal solver's "PIVOT=0" and why.
 TEST(SparseSolveDeath, SingularSystemsStopWithOneLine) {
