@@ -53,8 +53,7 @@ std::string UsageText() {
          "  --solver sparse   sparse direct solver (MUMPS multifrontal LU, double\n"
          "                  precision, nested-dissection ordering) for every field\n"
          "                  solve: faster and more accurate on fine meshes" +
-         std::string(SparseSolverAvailable() ? "" : "; NOT IN THIS BUILD (MUMPS was\n"
-                                                    "                  not found when it was built)") +
+         std::string(SparseSolverAvailable() ? "" : "\n                  (not in this build: MUMPS was not found when it was built)") +
          "\n"
          "  --help          print this text\n"
          "\n"
