@@ -2,17 +2,31 @@
 // flow mesh with boundary data), starts the flow iteration as the coupled
 // solve does and runs one solve.  Prints the unknowns, the front, the time
 // of assembling every element system alone, the time of the frontal solve
-// (plan, assembly and elimination), and the time of UMFPACK of SuiteSparse on
-// the same assembled system, with both relative residuals.  Times are wall
-// seconds; the frontal solve is also given in processor seconds (the machine
-// may be shared), with its floating-point operations by kernel.
-//   bench_flow [level] [--threads T] [--team-flops F] [--repeat R] [--portable]
-// (R runs of the frontal solve, the least processor time counts; F: the
-// smallest update, in operations, shared out over the threads.)
-// Last line:
+// (plan, assembly and elimination), the time of UMFPACK of SuiteSparse on
+// the same assembled system, and the time of the program's sparse solver
+// (MUMPS from the element systems, double precision) with its memory, with
+// the relative residuals and the differences of the solutions.  Times are
+// wall seconds; the frontal and the sparse solve are also given in
+// processor seconds (the machine may be shared), the frontal one with its
+// floating-point operations by kernel.
+//   bench_flow [level] [--threads T] [--team-flops F] [--repeat R] [--portable] [--ordering K]
+// (R runs of the frontal and of the sparse solve, the least processor time
+// counts; F: the smallest update, in operations, shared out over the
+// threads; K: the sparse solver's ordering as MUMPS numbers it, 0 AMD,
+// 2 AMF, 3 SCOTCH, 4 PORD, 6 QAMD, 7 automatic.)
+// Last two lines:
 //   unknowns=N front=W assembly_s=Ta frontal_s=Tf frontal_cpu_s=Tc umfpack_s=Tu umfpack_cpu_s=Tuc ratio=R frontal_residual=E1 umfpack_residual=E2
+//   unknowns=N front=W frontal_cpu_s=T1 sparse_cpu_s=T2 ratio_sparse=T2/T1 sparse_residual=E sparse_mib=M velocity_difference=D
+// (sparse_mib: the factorisation's working storage as MUMPS reported it
+// plus the element matrices handed over; velocity_difference: the largest
+// difference of the frontal and the sparse velocities over the largest
+// speed.)
 
 #include <umfpack.h>
+
+#ifdef KALMORA_BENCH_MUMPS
+#include <dmumps_c.h>
+#endif
 
 #include <time.h>
 
@@ -29,6 +43,8 @@
 #include "solver/flow_force.h"
 #include "solver/flow_solve.h"
 #include "solver/sol_def.h"
+#include "solver/sparse_solve.h"
+#include "driver/sweep_plan.h"
 
 namespace {
 
@@ -49,11 +65,13 @@ int main(int argc, char** argv) {
   int repeat = 1;
   double teamFlops = 0;
   bool portable = false;
+  int ordering = -1;
   for (int a = 1; a < argc; ++a) {
     if (std::strcmp(argv[a], "--threads") == 0 && a + 1 < argc) threads = std::atoi(argv[++a]);
     else if (std::strcmp(argv[a], "--portable") == 0) portable = true;
     else if (std::strcmp(argv[a], "--team-flops") == 0 && a + 1 < argc) teamFlops = std::atof(argv[++a]);
     else if (std::strcmp(argv[a], "--repeat") == 0 && a + 1 < argc) repeat = std::max(1, std::atoi(argv[++a]));
+    else if (std::strcmp(argv[a], "--ordering") == 0 && a + 1 < argc) ordering = std::atoi(argv[++a]);
     else level = std::atoi(argv[a]);
   }
   ElementTables tab;
@@ -142,6 +160,38 @@ int main(int argc, char** argv) {
   for (int rep = 0; rep < repeat; ++rep) solve(tFront, cFront);
   const double flops = w.flopsBlock + w.flopsRows + w.flopsFlush;
 
+  // The program's sparse solver on the same element systems: gathering them
+  // (every element matrix computed again) and the solve, as a field solve
+  // runs it.
+  ElementalSystem sys;
+  SparseSolveStats sst{};
+  double tSparse = 1e30, cSparse = 1e30, cGather = 1e30;
+  if (SparseSolverAvailable()) {
+    for (int rep = 0; rep < repeat; ++rep) {
+      const double c0 = CpuSeconds();
+      const auto ts = std::chrono::steady_clock::now();
+      if (!GatherElementalSystem(n, ncn, elem, g.ne, sys)) {
+        std::fprintf(stderr, "sparse solver: out of memory gathering the element systems\n");
+        return 1;
+      }
+      const double cg = CpuSeconds() - c0;
+      SparseSolveStats st{};
+      const SparseOutcome out = SparseSolveElemental(sys, st, ordering);
+      if (out.status != SparseStatus::Solved) {
+        std::fprintf(stderr, "sparse solver failed: status %d, MUMPS error %d, %d\n", static_cast<int>(out.status),
+                     out.info1, out.info2);
+        return 1;
+      }
+      tSparse = std::min(tSparse, Seconds(ts));
+      const double c = CpuSeconds() - c0;
+      if (c < cSparse) {
+        cSparse = c;
+        cGather = cg;
+        sst = st;
+      }
+    }
+  }
+
   const int nz = static_cast<int>(Tx.size());
   std::vector<int> Ap(static_cast<std::size_t>(n) + 1), Ai(static_cast<std::size_t>(nz));
   std::vector<double> Ax(static_cast<std::size_t>(nz)), xu(static_cast<std::size_t>(n));
@@ -198,5 +248,76 @@ int main(int argc, char** argv) {
   std::printf("unknowns=%d front=%lld assembly_s=%.3f frontal_s=%.3f frontal_cpu_s=%.3f umfpack_s=%.3f umfpack_cpu_s=%.3f ratio=%.2f "
               "frontal_residual=%.2e umfpack_residual=%.2e\n",
               n, static_cast<long long>(plan.FrontDim), tAsm, tFront, cFront, tUmf, cUmf, tFront / tUmf, eF, eU);
+#ifdef KALMORA_BENCH_MUMPS
+  {
+    // The same system assembled (triplets) for MUMPS, ordered by SCOTCH's
+    // nested dissection, which the analysis of assembled input offers: the
+    // fill and time an assembled input would give, against the elemental one.
+    std::vector<MUMPS_INT> irn(Ti.size()), jcn(Tj.size());
+    for (std::size_t p = 0; p < Ti.size(); ++p) {
+      irn[p] = Ti[p] + 1;
+      jcn[p] = Tj[p] + 1;
+    }
+    std::vector<double> a = Tx, xa = rhs;
+    DMUMPS_STRUC_C id{};
+    id.comm_fortran = -987654;
+    id.par = 1;
+    id.sym = 0;
+    id.job = -1;
+    dmumps_c(&id);
+    id.icntl[0] = -1;
+    id.icntl[1] = -1;
+    id.icntl[2] = -1;
+    id.icntl[3] = 0;
+    id.icntl[6] = 3;  // SCOTCH
+    id.icntl[13] = 30;
+    id.n = n;
+    id.nnz = static_cast<MUMPS_INT8>(Tx.size());
+    id.irn = irn.data();
+    id.jcn = jcn.data();
+    id.a = a.data();
+    id.rhs = xa.data();
+    const double c0 = CpuSeconds();
+    id.job = 6;
+    dmumps_c(&id);
+    const double c = CpuSeconds() - c0;
+    if (id.infog[0] >= 0)
+      std::printf(" assembled input, SCOTCH asked: ordering %d, factor entries %lld, storage %.1f MiB, %.3f s "
+                  "processor time (assembly not counted), residual %.2e\n",
+                  id.infog[6], static_cast<long long>(id.infog[28]), id.infog[18] * 1e6 / 1048576.0, c,
+                  Residual(n, Ap, Ai, Ax, xa.data(), rhs));
+    else
+      std::printf(" assembled input: MUMPS error %d, %d\n", id.infog[0], id.infog[1]);
+    id.job = -2;
+    dmumps_c(&id);
+  }
+#endif
+  const double frontalMiB = static_cast<double>(FrontSolveBytes(n, plan)) / (1024.0 * 1024.0);
+  if (!SparseSolverAvailable()) {
+    std::printf(" sparse: not built (sequential MUMPS not found)\n");
+    return 0;
+  }
+  // Sparse against frontal: residual of the sparse solution, velocity
+  // difference relative to the largest speed of the sparse solution.
+  const double eS = Residual(n, Ap, Ai, Ax, sys.rhs.data(), rhs);
+  double dvs = 0, vmaxs = 0, dps = 0;
+  for (int i = 0; i < 3 * g.nh; ++i) {
+    dvs = std::max(dvs, std::fabs(r1.data()[i] - sys.rhs[static_cast<std::size_t>(i)]));
+    vmaxs = std::max(vmaxs, std::fabs(sys.rhs[static_cast<std::size_t>(i)]));
+  }
+  for (int i = 3 * g.nh; i < n; ++i) dps = std::max(dps, std::fabs(r1.data()[i] - sys.rhs[static_cast<std::size_t>(i)]));
+  const double sparseMiB = std::max(sst.analysisMiB, sst.usedMiB) + sst.inputMiB;
+  std::printf(" sparse: ordering %d (0 AMD, 2 AMF, 3 SCOTCH, 4 PORD, 6 QAMD), factor entries %lld, analysis asked "
+              "%.1f MiB, factorisation used %.1f MiB, element systems %.1f MiB; gathering %.3f s of %.3f s "
+              "processor time, %.3f s wall\n",
+              sst.ordering, static_cast<long long>(sst.factorEntries), sst.analysisMiB, sst.usedMiB, sst.inputMiB,
+              cGather, cSparse, tSparse);
+  std::printf(" memory: frontal %.1f MiB, sparse %.1f MiB; sparse against frontal: pressure %.2e of the largest "
+              "pressure\n",
+              frontalMiB, sparseMiB, dps / pmax);
+  std::printf("unknowns=%d front=%lld frontal_cpu_s=%.3f sparse_cpu_s=%.3f ratio_sparse=%.3f sparse_residual=%.2e "
+              "sparse_mib=%.1f velocity_difference=%.2e\n",
+              n, static_cast<long long>(plan.FrontDim), cFront, cSparse, cSparse / cFront, eS, sparseMiB,
+              dvs / vmaxs);
   return 0;
 }

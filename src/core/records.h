@@ -57,9 +57,27 @@ struct ExitSpeed {
   double spreadPct = 0.0;  // (high - low) / mean, %
 };
 
+// What the sparse direct solver reported for one kind of solve.
+struct SparseSolveStats {
+  int64_t factorEntries = 0;  // entries of the LU factors
+  double analysisMiB = 0;     // working storage the analysis asked for, MiB (before the factorisation)
+  double usedMiB = 0;         // working storage the factorisation used, MiB
+  double inputMiB = 0;        // element matrices and vectors handed to the solver, MiB
+  int32_t ordering = -1;      // fill-reducing ordering applied: 0 AMD, 2 AMF, 3 SCOTCH, 4 PORD, 5 METIS, 6 QAMD (-1: no solve)
+};
+
 struct FrontStats {
-  FrontPlanStats flow;  // plan of the last flow solve
-  FrontPlanStats temp;  // plan of the last temperature solve
+  FrontPlanStats flow;         // plan of the last flow solve
+  FrontPlanStats temp;         // plan of the last temperature solve
+  SparseSolveStats sparseFlow;  // sparse solver's sizes of the last flow solve (sparse solver only)
+  SparseSolveStats sparseTemp;  // the same for the last temperature solve
+  SparseSolveStats sparseSection;  // the same for the last cross-section solve (heat step or potential)
+};
+
+// Direct solver of the linear field solves.
+enum class LinearSolver : int8_t {
+  Frontal = 0,  // element-by-element frontal elimination, single-precision front
+  Sparse = 1,   // multifrontal sparse LU (MUMPS) in double precision with a fill-reducing ordering
 };
 
 // Energy balance of a solved variant, kW (1 kW = 1e6 N mm/s).  The work of
@@ -154,6 +172,8 @@ struct InpDat {
   double ZMinCorner = 0;              // smallest z of the corner nodes of the mesh of the last field solve, mm
   int32_t nUnknownsT = 0;             // unknowns of the last temperature solve (nodes of the thermal mesh)
   int SolveThreads = 1;               // threads one linear solve of this variant may use (run control: idle cores per running variant, at least 1)
+  LinearSolver Solver = LinearSolver::Frontal;  // direct solver of every field solve of this variant (run control: --solver)
+  double SolveMiB = 0;                // memory planned for the variant's larger linear solve, MiB (run control, before the solve)
   double TimeFlow = 0;                // wall time of the coupled iteration in flow solves and force evaluations, s
   double TimeTemp = 0;                // wall time of the coupled iteration in temperature solves, s
   double TimeTransfer = 0;            // wall time of the coupled iteration in field transfers, s

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "solver/sparse_solve.h"
+
 CommandAction ParseCommandLine(int argc, const char* const* argv, RunOptions& options, std::string& message) {
   options = RunOptions{};
   bool help = false;
@@ -11,6 +13,20 @@ CommandAction ParseCommandLine(int argc, const char* const* argv, RunOptions& op
       help = true;
     } else if (a == "--prepare-only") {
       options.prepareOnly = true;
+    } else if (a == "--solver" || a.starts_with("--solver=")) {
+      if (a == "--solver" && k + 1 >= argc) {
+        message = "kalmora: --solver needs a name: frontal or sparse";
+        return CommandAction::Refuse;
+      }
+      const std::string_view name = a == "--solver" ? std::string_view(argv[++k]) : a.substr(9);
+      if (name == "frontal") {
+        options.solver = LinearSolver::Frontal;
+      } else if (name == "sparse") {
+        options.solver = LinearSolver::Sparse;
+      } else {
+        message = "kalmora: unknown solver \"" + std::string(name) + "\" after --solver (frontal or sparse)";
+        return CommandAction::Refuse;
+      }
     } else {
       message = "kalmora: " + std::string(a.starts_with("-") ? "unknown option" : "unexpected argument") + " \"" +
                 std::string(a) + "\" (kalmora --help lists the options)";
@@ -21,7 +37,7 @@ CommandAction ParseCommandLine(int argc, const char* const* argv, RunOptions& op
 }
 
 std::string UsageText() {
-  return "usage: kalmora [--prepare-only | --help]\n"
+  return "usage: kalmora [--solver frontal|sparse] [--prepare-only | --help]\n"
          "\n"
          "Simulates the steady hot extrusion of every process variant described by\n"
          "indata.txt in the current directory and writes all results there.\n"
@@ -31,6 +47,14 @@ std::string UsageText() {
          "  --prepare-only  prepare every variant (cross-sections, flow and thermal\n"
          "                  meshes, billet cooling, first result file) and stop\n"
          "                  before any solve, to check meshes and the cooled billet\n"
+         "  --solver frontal  (default) element-by-element frontal solver with a\n"
+         "                  single-precision front; its memory and time grow with\n"
+         "                  the square of a cross-section layer's unknowns\n"
+         "  --solver sparse   sparse direct solver (MUMPS multifrontal LU, double\n"
+         "                  precision, nested-dissection ordering) for every field\n"
+         "                  solve: faster and more accurate on fine meshes" +
+         std::string(SparseSolverAvailable() ? "" : "\n                  (not in this build: MUMPS was not found when it was built)") +
+         "\n"
          "  --help          print this text\n"
          "\n"
          "Reads:\n"
@@ -62,4 +86,9 @@ std::string UsageText() {
          "  The run folder must be on a file system every machine sees at the same\n"
          "  path; kalmora must be at the same path too.  A stop on any rank ends\n"
          "  the whole job.  Without mpirun the MPI build runs as one process.\n";
+}
+
+std::string SolverDescription(LinearSolver s) {
+  if (s == LinearSolver::Sparse) return SparseSolverName();
+  return "frontal (element-by-element elimination, single-precision front)";
 }

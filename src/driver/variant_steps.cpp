@@ -27,6 +27,7 @@
 #include "output/write_paraview.h"
 #include "post/energy_balance.h"
 #include "post/exit_balance.h"
+#include "solver/sparse_solve.h"
 #include "post/int_main.h"
 #include "post/jacob_contr.h"
 #include "thermal/pre_heat.h"
@@ -84,6 +85,8 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
 
   Console(TextLine("SolverOneVariant>  iVar= ") << iVar);
   LogLine(log, TextLine("SolverOneVariant> DOF=") << inp_dat.DOF << " iVar=" << iVar);
+  LogLine(log, TextLine("SolverOneVariant> linear solver: ") << SolverDescription(inp_dat.Solver) << ", planned "
+                                                             << static_cast<int32_t>(std::lround(inp_dat.SolveMiB)) << " MiB");
 
   Console(TextLine("SolverOneVariant>  Jacob_contr start, iVar=") << iVar);
   Jacob_contr(iVar, nodes, tab.Wedge15, tab.Tet10, inp_dat);
@@ -116,6 +119,8 @@ int RunKalmora(RunState& run, ElementTables& tab, const RunOptions& options) {
   // An earlier run's summary goes first, so that a run stopped by bad input
   // does not leave it behind as if it were this run's.
   RemoveSummary(kSummaryFile);
+  if (options.solver == LinearSolver::Sparse && !SparseSolverAvailable())
+    Fatal("kalmora: this build has no sparse solver (MUMPS was not found when it was built); run with --solver frontal");
   Console(TextLine("SERIAL CALCULATION START "));
   Console(TextLine("Kalmora>  iniELEM start "));
   iniELEM(tab);
@@ -124,6 +129,7 @@ int RunKalmora(RunState& run, ElementTables& tab, const RunOptions& options) {
   Console(TextLine("Kalmora>  ReadTextData, GenVariants start "));
   ReadTextData(run.input);
   GenVariants(run);
+  for (int k = 1; k <= run.nVar; ++k) run.inp_dat(k).Solver = options.solver;
   Console(TextLine("Kalmora>  ReadTextData, GenVariants ok "));
 
   // Every outline file is read and its geometry checked for the process
@@ -158,8 +164,11 @@ int RunKalmora(RunState& run, ElementTables& tab, const RunOptions& options) {
   // the machine's free memory holds solves of the largest variant.
   const int nVar = run.nVar;
   int64_t perVariant = 0;
-  for (int k = 1; k <= nVar; ++k)
-    perVariant = std::max(perVariant, VariantSolveBytes(run.nodes(k), run.nodes_t(k), run.inp_dat(k)));
+  for (int k = 1; k <= nVar; ++k) {
+    const int64_t bytes = VariantSolveBytes(run.nodes(k), run.nodes_t(k), run.inp_dat(k));
+    run.inp_dat(k).SolveMiB = static_cast<double>(bytes) / (1024.0 * 1024.0);
+    perVariant = std::max(perVariant, bytes);
+  }
   const int64_t available = AvailableMemoryBytes();
   const SweepPlan plan = PlanSweep(nVar, omp_get_max_threads(), perVariant, available);
   constexpr int64_t kMB = 1024 * 1024;

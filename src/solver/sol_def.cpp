@@ -14,6 +14,26 @@ FrontPlanStats* FrontStatsFor(SolveMode mode, InpDat& inp) {
   return nullptr;
 }
 
+SparseSolveStats* SparseStatsFor(SolveMode mode, InpDat& inp) {
+  switch (mode) {
+    case SolveMode::Flow: return &inp.Front.sparseFlow;
+    case SolveMode::Temperature: return &inp.Front.sparseTemp;
+    case SolveMode::SectionHeat:
+    case SolveMode::Potential: return &inp.Front.sparseSection;
+  }
+  return nullptr;
+}
+
+const char* ProblemName(SolveMode mode) {
+  switch (mode) {
+    case SolveMode::Flow: return "flow";
+    case SolveMode::Temperature: return "temperature";
+    case SolveMode::SectionHeat: return "cross-section heat";
+    case SolveMode::Potential: return "cross-section potential";
+  }
+  return "field";
+}
+
 void StoreCornerZRange(const Mesh3d& g, InpDat& inp) {
   double zmax = 0.0, zmin = 1e10;
   for (int i = 1; i <= g.np; ++i) {

@@ -2,7 +2,9 @@
 // Shared calling sequence of every linear field solve.
 //
 // A field problem supplies its unknown count n, its largest element size ncn
-// and an element routine (see solver/frontal.h); the sequence marks the last
+// and an element routine (see solver/frontal.h).  The variant record names
+// the direct solver: the sparse one (solver/sparse_solve.h) takes the
+// element systems as they are; for the frontal one the sequence marks the last
 // appearance of every node in the connectivity, plans the front within the
 // variant's storage budget, keeps the plan in the variant record, runs the
 // frontal solver and makes the connectivity positive again.  The field-solve
@@ -25,6 +27,7 @@
 #include "core/onebased.h"
 #include "core/records.h"
 #include "solver/frontal.h"
+#include "solver/sparse_solve.h"
 
 // Problem codes of the field-solve driver.
 enum class SolveMode : int32_t {
@@ -48,14 +51,25 @@ void StoreCornerZRange(const Mesh3d& g, InpDat& inp);
 // storage cannot be had.
 void AllocateR1(Vec1<double>& r1, int n);
 
+// Sizes the sparse solver reported for a solve of `mode`: the flow, the
+// temperature or the cross-section entry of the variant record.
+SparseSolveStats* SparseStatsFor(SolveMode mode, InpDat& inp);
+
+// Name of the problem of `mode` in the stop messages of the sparse solver.
+const char* ProblemName(SolveMode mode);
+
 // Solves the system of elements 1..ne of `elem` (n unknowns, largest element
-// size ncn) whose nodes 1..nnode are listed in entries 1..npe of `nop`.  On
-// return r1 (n entries) holds the solution and every connectivity entry is
-// positive.  The five plan results go to FrontStatsFor(mode, inp); a plan
-// that does not fit inp.MemBudget stops the run with "Out of memory in
-// progon".  A problem without unknowns or elements gives an all-zero r1.
-// The dense updates use up to inp.SolveThreads threads (same solution for
-// any count).
+// size ncn) whose nodes 1..nnode are listed in entries 1..npe of `nop`, with
+// the direct solver inp.Solver names.  On return r1 (n entries) holds the
+// solution and every connectivity entry is positive.  A problem without
+// unknowns or elements gives an all-zero r1.
+// Frontal solver: the five plan results go to FrontStatsFor(mode, inp); a
+// plan that does not fit inp.MemBudget stops the run with "Out of memory in
+// progon".  The dense updates use up to inp.SolveThreads threads (same
+// solution for any count).
+// Sparse solver (solver/sparse_solve.h): the same element systems in double
+// precision; its sizes go to SparseStatsFor(mode, inp), the frontal plan
+// entry is cleared.
 template <ElementRoutine E>
 void FrontalSolve(SolveMode mode, Mat1<int32_t>& nop, int npe, int ne, int nnode, int n, int ncn,
                   E& elem, InpDat& inp, Vec1<double>& r1) {
@@ -64,6 +78,12 @@ void FrontalSolve(SolveMode mode, Mat1<int32_t>& nop, int npe, int ne, int nnode
   if (n < 1 || ne < 1) {
     if (keep) *keep = plan;
     AllocateR1(r1, n < 0 ? 0 : n);
+    return;
+  }
+  if (inp.Solver == LinearSolver::Sparse) {
+    if (keep) *keep = plan;
+    RestoreConnectivity(nop, npe, ne);  // unknowns carry no last-appearance marks
+    SparseSolve(ProblemName(mode), n, ncn, elem, ne, SparseStatsFor(mode, inp), r1);
     return;
   }
   MarkLastAppearance(nop, npe, ne, nnode);

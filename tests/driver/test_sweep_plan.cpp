@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/sweep_plan.h"
+#include "solver/sparse_solve.h"
 
 namespace {
 
@@ -73,4 +74,11 @@ TEST(SweepPlan, SolveStorageOfOneDenseElementFromThePlan) {
   // A budget too small for the front counts the whole budget.
   d.MemBudget = 1000;
   EXPECT_EQ(VariantSolveBytes(flow, heat, d), 2000);
+  // The sparse solver's need: at least the element matrix handed over
+  // (51 x 51 doubles), whatever the frontal budget; the flow solve is the larger.
+  d.Solver = LinearSolver::Sparse;
+  if (SparseSolverAvailable()) {
+    EXPECT_GE(VariantSolveBytes(flow, heat, d), 8 * 51 * 51);
+    EXPECT_GT(VariantSolveBytes(flow, heat, d), VariantSolveBytes(heat, flow, d));
+  }
 }

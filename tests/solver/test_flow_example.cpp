@@ -14,7 +14,9 @@
 #include "solver/flow_element.h"
 #include "solver/flow_example.h"
 #include "material/flow_stress.h"
+#include "solver/flow_solve.h"
 #include "solver/friction.h"
+#include "solver/sparse_solve.h"
 #include "support/element_tables.h"
 #include "support/plane_fluxes.h"
 #include "solver/tool_terms.h"
@@ -70,6 +72,42 @@ TEST(FlowExample, ToolTermsHaveTheSignOfTheViscousBlock) {
   }
   EXPECT_GT(friction, 50);
   EXPECT_GT(exits, 10);
+}
+
+// The first flow solve of the example with the sparse solver: its residual
+// is at double-precision rounding, and the frontal solution (single-precision
+// front) lies within 1 % of the largest speed and pressure of it.
+TEST(FlowExample, SparseFirstSolveMatchesTheFrontalOne) {
+  if (!SparseSolverAvailable()) GTEST_SKIP() << "built without the sparse solver";
+  PreparedExample ex = Example();
+  StartFlowIteration(ex);
+  REOLOG_aver(ex.nodes, ex.d);
+  ForceEval(ex.nodes, Tables(), ex.d);
+  const int n = 3 * ex.nodes.g.nh + ex.nodes.g.np;
+  FlowElements elem{&Tables(), &ex.nodes, &ex.d};
+  ElementalSystem sys;
+  ASSERT_TRUE(GatherElementalSystem(n, 51, elem, ex.nodes.g.ne, sys));
+  const std::vector<double> b = sys.rhs;
+  SparseSolveStats st;
+  ASSERT_EQ(SparseSolveElemental(sys, st).status, SparseStatus::Solved);
+  EXPECT_LT(ElementalResidual(sys, sys.rhs.data(), b.data()), 1e-10);
+  Sol_Def(ex.nodes, Tables(), SolveMode::Flow, ex.d);
+  const int nh = ex.nodes.g.nh;
+  double dv = 0, vmax = 0, dp = 0, pmax = 0;
+  for (int i = 1; i <= nh; ++i)
+    for (int c = 0; c < 3; ++c) {
+      const double x = sys.rhs[static_cast<std::size_t>(c * nh + i - 1)];
+      dv = std::max(dv, std::fabs(ex.nodes.fld(kFldVx + c, i) - x));
+      vmax = std::max(vmax, std::fabs(x));
+    }
+  for (int i = 1; i <= ex.nodes.g.np; ++i) {
+    const double p = sys.rhs[static_cast<std::size_t>(3 * nh + i - 1)];
+    dp = std::max(dp, std::fabs(ex.nodes.fld(kFldP, i) - p));
+    pmax = std::max(pmax, std::fabs(p));
+  }
+  EXPECT_LT(dv, 0.01 * vmax);
+  EXPECT_LT(dp, 0.01 * pmax);
+  EXPECT_GT(vmax, ex.d.RamSpeed);  // the profile leaves faster than the ram
 }
 
 // The flow solve is equivariant under a rotation about the extrusion axis:

@@ -15,6 +15,7 @@
 #include "support/element_tables.h"
 #include "solver/flow_block.h"
 #include "mesh3d/boundary.h"
+#include "support/solvers.h"
 
 namespace {
 
@@ -48,11 +49,14 @@ double FlowStressAt(const Block& blk, double rate) {
 // stress; at 50 1/s the law's value at its upper rate limit 10 1/s (not
 // five times it).
 TEST(FlowSolve, UniaxialExtensionGivesTheFlowStress) {
+  for (const LinearSolver solver : Solvers())
   for (const bool left : {true, false})
     for (const double rate : {1.0, 50.0}) {
       Block blk;
       UniaxialBlock(blk, rate, left);
+      blk.inp.Solver = solver;
       Sol_Def(blk.mesh, Tables(), SolveMode::Flow, blk.inp);
+      EXPECT_EQ(blk.inp.Front.sparseFlow.factorEntries > 0, solver == LinearSolver::Sparse);
       const double sig = FlowStressAt(blk, rate);
       ASSERT_GT(sig, 10.0);
       const Mesh3d& g = blk.mesh.g;

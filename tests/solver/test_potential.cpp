@@ -6,6 +6,7 @@
 #include "solver/potential.h"
 #include "support/element_tables.h"
 #include "support/grid_mesh2d.h"
+#include "support/solvers.h"
 
 namespace {
 
@@ -38,17 +39,21 @@ void Solve(InpDat& d) {
 // node and come back positive.
 TEST(Potential, QuadraticSolutionIsExactAndConnectivityComesBackPositive) {
   const double L = 40, c = 0.004;
+  for (const LinearSolver solver : Solvers()) {
   InpDat d = Strip(L, 15, 5, 3);
   d.PotSource = c;
+  d.Solver = solver;
   Mesh2d& m = d.Pieces2d(1);
   for (int e = 1; e <= m.ne; e += 2) m.nop(2, e) = -m.nop(2, e);
   Solve(d);
+  EXPECT_EQ(d.Front.sparseSection.factorEntries > 0, solver == LinearSolver::Sparse);
   for (int i = 1; i <= m.nh; ++i) {
     const double x = m.xy(i)[0];
     EXPECT_NEAR(m.Pot(i), x / L + c * x * (L - x) / 2, 2e-6) << "node " << i;
   }
   for (int e = 1; e <= m.ne; ++e)
     for (int k = 1; k <= 6; ++k) EXPECT_GT(m.nop(k, e), 0);
+  }
 }
 
 // The potential mesh is the last section, or the merged region of a

@@ -11,6 +11,7 @@
 #include "solver/section_heat.h"
 #include "support/element_tables.h"
 #include "support/grid_mesh2d.h"
+#include "support/solvers.h"
 
 namespace {
 
@@ -144,8 +145,10 @@ TEST(SectionHeat, TriangleOrientationDoesNotChangeTheStep) {
     std::swap(flipped.nop(2, k), flipped.nop(3, k));
     std::swap(flipped.nop(4, k), flipped.nop(5, k));
   }
+  for (const LinearSolver solver : Solvers()) {
   InpDat a = HeatVariant(m, 500.0, 400.0, 5000.0, 1.5);
   InpDat b = HeatVariant(flipped, 500.0, 400.0, 5000.0, 1.5);
+  b.Solver = solver;
   Steps(a, 3);
   Steps(b, 3);
   double drop = 0;
@@ -157,6 +160,8 @@ TEST(SectionHeat, TriangleOrientationDoesNotChangeTheStep) {
   // The connectivity comes back positive after every solve.
   for (int k = 1; k <= b.Sect2d(1).ne; ++k)
     for (int a6 = 1; a6 <= 6; ++a6) EXPECT_GT(b.Sect2d(1).nop(a6, k), 0);
+  EXPECT_EQ(b.Front.sparseSection.factorEntries > 0, solver == LinearSolver::Sparse);
+  }
 }
 
 TEST(SectionHeatDeath, StopsWithoutWorkingSectionOrWithZeroStep) {

@@ -11,6 +11,7 @@
 #include "solver/temperature.h"
 #include "support/element_tables.h"
 #include "support/grid_mesh2d.h"
+#include "support/solvers.h"
 
 namespace {
 
@@ -108,11 +109,14 @@ TEST(SolveTemperature, UniformTopTemperatureWithoutExchangeStaysUniform) {
 TEST(SolveTemperature, CooledBarFollowsTheAdvectionDiffusionExchangeSolution) {
   const double T0 = 480.0, Tinf = 50.0, h = 500.0;
   const double beta = h * 1000.0 / kRhoC * kPerArea;
+  for (const LinearSolver solver : Solvers())
   for (double U : {2.0, 5.0, 20.0}) {
     Bar b = MakeBar(U, T0);
     b.inp.ContactHtc = h;
     b.inp.ToolTemp = Tinf;
+    b.inp.Solver = solver;
     Sol_Def(b.m, Tables(), SolveMode::Temperature, b.inp);
+    EXPECT_EQ(b.inp.Front.sparseTemp.factorEntries > 0, solver == LinearSolver::Sparse);
     const double dev = MaxDeviation(b.m, Tinf, [&](double z) { return FinProfile(U, beta, T0 - Tinf, z); });
     EXPECT_LT(dev, 0.02 * (T0 - Tinf)) << "U " << U;
     // The exchange draws every temperature toward Tinf but never past it,
