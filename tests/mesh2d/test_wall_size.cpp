@@ -71,6 +71,20 @@ TEST(WallBound, ThinWallsGetTheLevelsElementsAcross) {
       EXPECT_NEAR(w.thickness, c.wall, 1e-3 * c.wall);
       for (int k = 1; k <= d.Pieces2d.size(); ++k)
         EXPECT_TRUE(CheckMesh(d.Pieces2d(k)).empty()) << "mesh " << k << "\n" << FormatFindings(CheckMesh(d.Pieces2d(k)));
+      // Both sections are symmetric about both axes, and so are the boundary
+      // nodes of the profile mesh (to the rounding of the resampling).
+      const Mesh2d& m = d.Pieces2d(1);
+      double worst = 0.0;
+      for (int i = 1; i <= m.nh; ++i) {
+        if (m.flag(i) != 65 && m.flag(i) != 1) continue;
+        for (const double sx : {-1.0, 1.0}) {
+          double dmin = 1e9;
+          for (int j = 1; j <= m.nh; ++j)
+            dmin = std::min(dmin, std::hypot(sx * m.xy(i)[0] - m.xy(j)[0], -sx * m.xy(i)[1] - m.xy(j)[1]));
+          worst = std::max(worst, dmin);
+        }
+      }
+      EXPECT_LT(worst, 1e-4);
     }
   // The bound grows away from the wall and leaves compact parts alone: half a
   // thickness off the wall it is still the wall's, far off it is large.
