@@ -17,6 +17,7 @@
 #include "input/read_text_data.h"
 #include "input/variants.h"
 #include "mesh2d/gen_gr2d.h"
+#include "mesh2d/mesh_check.h"
 #include "mesh2d/outline_check.h"
 #include "mesh2d/outline_file.h"
 #include "mesh2d/ring_rule.h"
@@ -32,6 +33,42 @@
 #include "post/jacob_contr.h"
 #include "thermal/pre_heat.h"
 #include "thermal/perenos.h"
+
+namespace {
+
+// Mesh report of a prepared variant, two lines: the fewest elements across
+// a wall of the profile mesh and where, the worst element shape of the
+// cross-section meshes; the node and unknown counts of the flow and thermal
+// meshes and the memory of the larger of their solves.
+void MeshReport(int iVar, const MeshRecord& nodes, const MeshRecord& nodes_t, const InpDat& d, std::FILE* log) {
+  std::vector<WallSample> samples;
+  ProfileWallSamples(d, samples);
+  const WallLayers w = d.Pieces2d.size() >= 1 ? FewestWallLayers(d.Pieces2d(1), samples) : WallLayers{};
+  double worst = 1.0;
+  int worstMesh = 0, worstElem = 0;
+  for (int k = 1; k <= d.Pieces2d.size(); ++k) {
+    int e = 0;
+    const double q = WorstCurvedShape(d.Pieces2d(k), e);
+    if (e > 0 && (worstMesh == 0 || q < worst)) worst = q, worstMesh = k, worstElem = e;
+  }
+  TextLine quality("Mesh quality iVar=");
+  quality << iVar << ": fewest elements across a wall=" << w.layers;
+  if (w.layers > 0) quality << " at (" << w.where[0] << ", " << w.where[1] << "), wall " << w.thickness << " mm";
+  quality << "; worst element shape=" << worst << " (mesh " << worstMesh << ", element " << worstElem << ")";
+  TextLine size("Mesh size iVar=");
+  size << iVar << ": flow nodes=" << nodes.g.nh << " unknowns=" << 3 * nodes.g.nh + nodes.g.np
+       << "; thermal nodes=" << nodes_t.g.nh << " unknowns=" << nodes_t.g.nh << "; solve memory about "
+       << VariantSolveBytes(nodes, nodes_t, d) / (int64_t{1024} * 1024) << " MB";
+  if (log == nullptr) {
+    Console(quality);
+    Console(size);
+  } else {
+    LogLine(log, quality);
+    LogLine(log, size);
+  }
+}
+
+}  // namespace
 
 void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& inp_dat, const ElementTables& tab) {
   Console(TextLine("PrapareOneVariant>  iVar= ") << iVar);
@@ -73,6 +110,7 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
   Console(TextLine("    PrapareOneVariant>>Perenos_3d, start,  nodes->nodes_t, iVar=") << iVar);
   Perenos_3d(nodes, nodes_t, 2);
   Console(TextLine("    PrapareOneVariant>>Perenos_3d, ok, iVar=") << iVar);
+  MeshReport(iVar, nodes, nodes_t, inp_dat, nullptr);
 
   Console(TextLine("SolverOneVariant>  WriteParaView start iVar=") << iVar);
   WriteParaView(nodes, iVar);
@@ -87,6 +125,7 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
   LogLine(log, TextLine("SolverOneVariant> DOF=") << inp_dat.DOF << " iVar=" << iVar);
   LogLine(log, TextLine("SolverOneVariant> linear solver: ") << SolverDescription(inp_dat.Solver) << ", planned "
                                                              << static_cast<int32_t>(std::lround(inp_dat.SolveMiB)) << " MiB");
+  MeshReport(iVar, nodes, nodes_t, inp_dat, log);
 
   Console(TextLine("SolverOneVariant>  Jacob_contr start, iVar=") << iVar);
   Jacob_contr(iVar, nodes, tab.Wedge15, tab.Tet10, inp_dat);

@@ -293,6 +293,7 @@ class FrontMesher {
   }
   void ResetRules();
   double PointFactor(const Point2& p) const;
+  double WallFactor(const Point2& p, double f) const;
   void CutVertex(int i);
   int SmallestAngle() const;
   bool CentroidClose();
@@ -347,7 +348,7 @@ void FrontMesher::StartFront() {
   for (int k = 1; k <= nSeg_; ++k) {
     const int ip = n_ + 1 - 2 * k;
     const int node = AddNode(work_.pts(ip), ip);
-    F_.v.push_back({work_.pts(ip), node, work_.pfac(ip), 0.0, false});
+    F_.v.push_back({work_.pts(ip), node, WallFactor(work_.pts(ip), work_.pfac(ip)), 0.0, false});
   }
   for (int i = 0; i < F_.size(); ++i) F_.angle(i);
   double area2 = 0.0;
@@ -382,7 +383,14 @@ double FrontMesher::PointFactor(const Point2& p) const {
     const double w3 = w * w * w;
     best = std::max(best, (pf - 1.0) * w3 * w3);
   }
-  return 1.0 + best;
+  return WallFactor(p, 1.0 + best);
+}
+
+// Factor f raised to h / (wall bound at p) where that ratio exceeds 1.
+double FrontMesher::WallFactor(const Point2& p, double f) const {
+  if (work_.wall == nullptr || work_.wall->Empty()) return f;
+  const double w = h_ / WallSize(*work_.wall, p);
+  return w > 1.0 ? std::max(f, w) : f;
 }
 
 // Cuts front vertex i off with the triangle (prev, i, next).
@@ -768,12 +776,13 @@ void AddMidsideNodes(BlockWork& work, int capacity) {
   m.nve = 3;
 }
 
-void BuildBlock(const Outline& outline, int c1, int c2, BlockWork& work, int capacity) {
+void BuildBlock(const Outline& outline, int c1, int c2, BlockWork& work, int capacity, const WallBound* wall) {
   DivSpec spec;
   spec.c1 = c1;
   spec.c2 = c2;
   PrepareBlock(outline, work, spec);
   BoundaryFactors(outline, work);
+  work.wall = wall;
   GenerateBlock(work, spec, capacity);
 }
 

@@ -10,6 +10,7 @@
 #include "core/onebased.h"
 #include "core/section.h"
 #include "mesh2d/resample.h"
+#include "mesh2d/wall_size.h"
 
 // Work record of one block, owned by the caller.
 struct BlockWork {
@@ -19,6 +20,7 @@ struct BlockWork {
   Vec1<int32_t> pnode;   // node standing on each outline point (0: none), 1..n
   Vec1<double> pfac;     // boundary refinement factor of each outline point, 1..n
   Mesh2d blockMesh;      // the block mesh
+  const WallBound* wall = nullptr;  // wall-thickness size bound of the section, none when null
 };
 
 // Runs the size law on `outline` (sets h0 and the constants of `spec`, whose
@@ -42,8 +44,11 @@ void GenerateBlock(BlockWork& work, const DivSpec& spec, int capacity = kMaxBloc
 
 // The three steps every caller runs in order on one block outline: the size
 // law with the division pair (c1, c2), the boundary factors and the
-// generation.  The mesh is left in work.blockMesh.
-void BuildBlock(const Outline& outline, int c1, int c2, BlockWork& work, int capacity = kMaxBlockNodes);
+// generation.  The mesh is left in work.blockMesh.  A wall bound raises the
+// refinement factor of front vertices and new points to h0 / bound where
+// that exceeds 1 (elements no larger than the bound).
+void BuildBlock(const Outline& outline, int c1, int c2, BlockWork& work, int capacity = kMaxBlockNodes,
+                const WallBound* wall = nullptr);
 
 // The stages of GenerateBlock, callable on their own.
 

@@ -93,6 +93,22 @@ double CurvedShape(const std::array<Point2, 6>& p) {
   return ss > 0.0 ? 2.0 * std::sqrt(3.0) * QuadJacobianMin(p) / ss : 0.0;
 }
 
+double WorstCurvedShape(const Mesh2d& m, int& elem) {
+  double worst = 1.0;
+  elem = 0;
+  for (int e = 1; e <= m.ne; ++e) {
+    const std::array<Point2, 6> p = {m.xy(std::abs(m.nop(1, e))), m.xy(std::abs(m.nop(2, e))),
+                                     m.xy(std::abs(m.nop(3, e))), m.xy(std::abs(m.nop(5, e))),
+                                     m.xy(std::abs(m.nop(6, e))), m.xy(std::abs(m.nop(4, e)))};
+    const double q = CurvedShape(p);
+    if (elem == 0 || q < worst) {
+      worst = q;
+      elem = e;
+    }
+  }
+  return worst;
+}
+
 std::vector<MeshFinding> CheckMesh(const Mesh2d& m, const MeshCheckLimits& lim) {
   std::vector<MeshFinding> out;
   const Reporter report{out};

@@ -28,6 +28,11 @@ double QuadJacobianMin(const std::array<Point2, 6>& p);
 // curved edge folds the element.
 double CurvedShape(const std::array<Point2, 6>& p);
 
+// Smallest CurvedShape over the elements of a mesh in the final column
+// order (node 4 on edge 3-1, 5 on 1-2, 6 on 2-3); `elem` is its element
+// (0 and the value 1 for an empty mesh).
+double WorstCurvedShape(const Mesh2d& mesh, int& elem);
+
 // One finding of the checker.
 struct MeshFinding {
   std::string kind;   // short class: "counts", "numbering", "orientation", "degenerate", "jacobian",

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/fatal.h"
+#include "mesh2d/wall_size.h"
 
 namespace {
 
@@ -254,7 +255,8 @@ double NearestOnQuad(const Point2& pa, const Point2& pb, const Point2& pc, const
   return best;
 }
 
-void RedistributeOutline(const Outline& in, const Vec1<double>& f, const DivSpec& spec, Outline& out) {
+void RedistributeOutline(const Outline& in, const Vec1<double>& f, const DivSpec& spec, Outline& out,
+                         const WallBound* wall) {
   const int nSeg = in.nSeg;
   const int n = 2 * nSeg;
   Require(nSeg >= 1 && in.pts.size() >= n && f.size() >= n && spec.h0 > 0.0,
@@ -267,27 +269,57 @@ void RedistributeOutline(const Outline& in, const Vec1<double>& f, const DivSpec
   std::vector<int> e(static_cast<std::size_t>(nSeg));
   std::vector<Quad> quads(static_cast<std::size_t>(nSeg));
   long total = 0;
-  for (int j = 1; j <= nSeg; ++j) {
-    const int ia = 2 * j - 1, ib = 2 * j, ic = NextPt(ib, n);
-    const Quad q = QuadCoef(in.pts(ia), in.pts(ib), in.pts(ic));
-    quads[static_cast<std::size_t>(j - 1)] = q;
-    const double fa = f(ia), fb = f(ib), fc = f(ic);
-    auto integrand = [&](double t) {
-      const double dx = 2.0 * q.a[0] * t + q.b[0];
-      const double dy = 2.0 * q.a[1] * t + q.b[1];
-      // The factor varies linearly between the end points and the middle point.
-      const double fv = t < 0.0 ? fb + (fb - fa) * t : fb + (fc - fb) * t;
-      return fv * std::sqrt(dx * dx + dy * dy);
-    };
-    double* c = cum.data() + static_cast<std::size_t>(j - 1) * (kStepsPerSegment + 1);
-    c[0] = 0.0;
-    for (int s = 0; s < kStepsPerSegment; ++s) {
-      const double tm = -1.0 + (s + 0.5) * dt;
-      c[s + 1] = c[s] + 0.5 * dt * (integrand(tm - gp * dt) + integrand(tm + gp * dt));
+  // Factor of the wall bound, h0 / (wscale bound), at kWallKnots + 1
+  // parameters of a segment and linear in between.  An outline that would
+  // exceed its capacity under the bound is integrated again with the bound
+  // enlarged by the excess (plus 5 %).
+  constexpr int kWallKnots = 64;
+  std::vector<double> wf(kWallKnots + 1, 0.0);
+  const bool bounded = wall != nullptr && !wall->Empty();
+  // Integrals and segment counts of all input segments, the bound enlarged by wscale.
+  auto integrateAll = [&](double wscale) {
+    total = 0;
+    for (int j = 1; j <= nSeg; ++j) {
+      const int ia = 2 * j - 1, ib = 2 * j, ic = NextPt(ib, n);
+      const Quad q = QuadCoef(in.pts(ia), in.pts(ib), in.pts(ic));
+      quads[static_cast<std::size_t>(j - 1)] = q;
+      const double fa = f(ia), fb = f(ib), fc = f(ic);
+      if (bounded)
+        for (int k = 0; k <= kWallKnots; ++k) {
+          const double t = -1.0 + 2.0 * k / kWallKnots;
+          wf[static_cast<std::size_t>(k)] =
+              spec.h0 / (wscale * WallSize(*wall, {(q.a[0] * t + q.b[0]) * t + q.c[0], (q.a[1] * t + q.b[1]) * t + q.c[1]}));
+        }
+      auto integrand = [&](double t) {
+        const double dx = 2.0 * q.a[0] * t + q.b[0];
+        const double dy = 2.0 * q.a[1] * t + q.b[1];
+        // The factor varies linearly between the end points and the middle point.
+        double fv = t < 0.0 ? fb + (fb - fa) * t : fb + (fc - fb) * t;
+        if (bounded) {
+          const double u = (t + 1.0) * 0.5 * kWallKnots;
+          const int k = std::clamp(static_cast<int>(u), 0, kWallKnots - 1);
+          const double w = wf[static_cast<std::size_t>(k)] +
+                           (u - k) * (wf[static_cast<std::size_t>(k + 1)] - wf[static_cast<std::size_t>(k)]);
+          fv = std::max(fv, w);
+        }
+        return fv * std::sqrt(dx * dx + dy * dy);
+      };
+      double* c = cum.data() + static_cast<std::size_t>(j - 1) * (kStepsPerSegment + 1);
+      c[0] = 0.0;
+      for (int s = 0; s < kStepsPerSegment; ++s) {
+        const double tm = -1.0 + (s + 0.5) * dt;
+        c[s + 1] = c[s] + 0.5 * dt * (integrand(tm - gp * dt) + integrand(tm + gp * dt));
+      }
+      const double I = c[kStepsPerSegment];
+      e[static_cast<std::size_t>(j - 1)] = std::max(1, static_cast<int>(std::lround(I / spec.h0)));
+      total += e[static_cast<std::size_t>(j - 1)];
     }
-    const double I = c[kStepsPerSegment];
-    e[static_cast<std::size_t>(j - 1)] = std::max(1, static_cast<int>(std::lround(I / spec.h0)));
-    total += e[static_cast<std::size_t>(j - 1)];
+  };
+  double wscale = 1.0;
+  integrateAll(wscale);
+  for (int attempt = 1; bounded && attempt <= 6 && 2 * total > kMaxOutlinePoints; ++attempt) {
+    wscale *= 1.05 * (2.0 * total) / kMaxOutlinePoints;
+    integrateAll(wscale);
   }
   Require(2 * total <= kMaxOutlinePoints,
           "ResampleOutline: resampled outline needs " + std::to_string(2 * total) +
@@ -361,10 +393,10 @@ void RedistributeOutline(const Outline& in, const Vec1<double>& f, const DivSpec
   }
 }
 
-void ResampleOutline(int mode, Outline& in, Outline& out, DivSpec& spec) {
+void ResampleOutline(int mode, Outline& in, Outline& out, DivSpec& spec, const WallBound* wall) {
   OrientOutline(1, in);
   Vec1<double> f;
   OutlineFactors(spec, in, f);
   ApplyFactorMode(mode, f);
-  RedistributeOutline(in, f, spec, out);
+  RedistributeOutline(in, f, spec, out, wall);
 }

@@ -12,6 +12,8 @@
 #include "core/onebased.h"
 #include "core/section.h"
 
+struct WallBound;
+
 // Division record of one meshing call together with the size-law constants
 // derived from it.  Filled by SetSizeLaw / OutlineFactors; read by the block
 // mesh generator (h0).
@@ -62,12 +64,15 @@ void ApplyFactorMode(int mode, Vec1<double>& f);
 // e = max(1, round(integral(f ds)/h0)) new segments at equal increments of the
 // integral; each new middle point is the point of the input curve nearest to
 // the middle of the new chord.  `out.mark` is set to -1.  Stops the run when
-// the result would exceed kMaxOutlinePoints points.
-void RedistributeOutline(const Outline& in, const Vec1<double>& f, const DivSpec& spec, Outline& out);
+// the result would exceed kMaxOutlinePoints points.  With a wall-thickness
+// bound the factor along the curve is at least h0 / (bound there); where the
+// bound is not below h0 / f the points are those of the plain law, bit for bit.
+void RedistributeOutline(const Outline& in, const Vec1<double>& f, const DivSpec& spec, Outline& out,
+                         const WallBound* wall = nullptr);
 
 // Whole resampling: orient `in` clockwise (in place), size law with the pair
-// in `spec`, mode, redistribution into `out`.
-void ResampleOutline(int mode, Outline& in, Outline& out, DivSpec& spec);
+// in `spec`, mode, redistribution into `out` (under the wall bound, if any).
+void ResampleOutline(int mode, Outline& in, Outline& out, DivSpec& spec, const WallBound* wall = nullptr);
 
 // Point of the quadratic segment through a (t=-1), b (t=0), c (t=1) at
 // parameter t.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <string>
 
 #include "core/fatal.h"
 #include "mesh2d/block_mesh.h"
@@ -13,6 +14,11 @@
 #include "mesh2d/resample.h"
 #include "mesh2d/ring_split.h"
 #include "mesh2d/section_file.h"
+
+namespace {
+// Room of a block generated under a wall bound, in block capacities.
+constexpr int kWallRoom = 8;
+}  // namespace
 
 void DivisionCounts(int meshLevel, int& S, int& R) {
   static constexpr int kS[5] = {16, 18, 20, 22, 28};
@@ -26,10 +32,30 @@ void DivisionCounts(int meshLevel, int& S, int& R) {
   }
 }
 
-double MeshOutline(Outline& outline, int c1, int c2, Mesh2d& mesh, bool keepMarks) {
-  BlockWork work;
-  BuildBlock(outline, c1, c2, work);
-  mesh = std::move(work.blockMesh);
+double MeshOutline(Outline& outline, int c1, int c2, Mesh2d& mesh, bool keepMarks, const WallBound* wall) {
+  // Under a wall bound the block is generated with room to spare; a block
+  // beyond the capacity is generated again with the bound's sizes enlarged
+  // by the excess (plus 10 %): the node count near a finely divided outline
+  // follows its point spacing more than the bound, so it falls more slowly
+  // than the square of the enlargement.
+  const bool bounded = wall != nullptr && !wall->Empty();
+  WallBound coarser;
+  for (int attempt = 1;; ++attempt) {
+    BlockWork work;
+    BuildBlock(outline, c1, c2, work, bounded ? kWallRoom * kMaxBlockNodes : kMaxBlockNodes, wall);
+    mesh = std::move(work.blockMesh);
+    const double excess = std::max(static_cast<double>(mesh.nh) / kMaxBlockNodes,
+                                   static_cast<double>(mesh.ne) / kMaxBlockElems);
+    if (excess <= 1.0) break;
+    Require(attempt < 6, "MeshOutline: a block of " + std::to_string(outline.nSeg) + " outline segments needs " +
+                             std::to_string(mesh.nh) + " nodes, more than the capacity of " +
+                             std::to_string(kMaxBlockNodes));
+    coarser = *wall;
+    const double grow = 1.1 * excess;
+    for (double& h : coarser.h) h *= grow;
+    coarser.scale *= grow;
+    wall = &coarser;
+  }
   const double krit = MeshKrit(mesh);
   if (!keepMarks)
     for (int i = 1; i <= outline.n; ++i) outline.mark(i) = -1;
@@ -76,12 +102,12 @@ Outline ToOutline(const RawOutline& raw) {
   return OutlineFromPoints(pts);
 }
 
-Outline Resampled(const Outline& source, int mode, int c) {
+Outline Resampled(const Outline& source, int mode, int c, const WallBound* wall) {
   Outline in = source, out;
   DivSpec spec;
   spec.c1 = c;
   spec.c2 = c;
-  ResampleOutline(mode, in, out, spec);
+  ResampleOutline(mode, in, out, spec, wall);
   out.mark.assign(static_cast<std::size_t>(out.n), -1);
   return out;
 }
@@ -89,11 +115,11 @@ Outline Resampled(const Outline& source, int mode, int c) {
 // Ring between `inner` and `outer` meshed as two halves with the pairs
 // (c1, c1) and (c2, c2): returns the two half meshes and their qualities.
 void MeshRingHalves(const Outline& inner, const Outline& outer, int c1, int c2, Mesh2d& h1, Mesh2d& h2, double& k1,
-                    double& k2) {
+                    double& k2, const WallBound* wall) {
   Outline half1, half2;
   SplitRing(inner, outer, half1, half2);
-  k1 = MeshOutline(half1, c1, c1, h1, /*keepMarks=*/true);
-  k2 = MeshOutline(half2, c2, c2, h2, /*keepMarks=*/true);
+  k1 = MeshOutline(half1, c1, c1, h1, /*keepMarks=*/true, wall);
+  k2 = MeshOutline(half2, c2, c2, h2, /*keepMarks=*/true, wall);
 }
 
 // Last step before a mesh is written: flags from the topological boundary
@@ -228,7 +254,8 @@ bool SymmetricRingOutline(const Outline& inner, const Outline& outer, Outline& r
 // axis.  The region is cut once more, from the middle of the inner arc to
 // the nearest point of the outer arc, so that each half is only mildly
 // concave, like the halves of a full ring; the two halves are merged.
-void MeshSymmetricBetween(const Outline& inner, const Outline& outer, int c, const std::string& file, Mesh2d& part) {
+void MeshSymmetricBetween(const Outline& inner, const Outline& outer, int c, const std::string& file, Mesh2d& part,
+                          const WallBound* wall) {
   Outline between;
   int outerArcPoints = 0;
   Require(SymmetricRingOutline(inner, outer, between, outerArcPoints),
@@ -241,15 +268,17 @@ void MeshSymmetricBetween(const Outline& inner, const Outline& outer, int c, con
   OrientOutline(1, half1);
   OrientOutline(1, half2);
   Mesh2d a, b;
-  MeshOutline(half1, c, c, a, /*keepMarks=*/true);
-  MeshOutline(half2, c, c, b, /*keepMarks=*/true);
+  MeshOutline(half1, c, c, a, /*keepMarks=*/true, wall);
+  MeshOutline(half2, c, c, b, /*keepMarks=*/true, wall);
   Merge(a, b, part);
 }
 
 // Reads the variant's outline file, checks that the slots in use hold an
-// outline, resamples outlines 1..5 and measures the profile diameter.
-// Returns the number of slots in use.
-int LoadOutlines(InpDat& d, int S) {
+// outline, resamples outlines 1..5 and measures the profile diameter.  In
+// the standard layout the wall bound of the profile is built from the
+// outlines as read and applied to every resampled outline.  Returns the
+// number of slots in use.
+int LoadOutlines(InpDat& d, int S, bool multi, WallBound& wall) {
   OutlineFileData file;
   ReadOutlineFile(d.FileOutline, file);
   d.nOutlines = file.nOutlines;
@@ -262,10 +291,19 @@ int LoadOutlines(InpDat& d, int S) {
 
   d.Outlines.assign(5);
   for (Outline& o : d.Outlines) o = Outline{};
-  for (int k = 1; k <= used; ++k) {
-    const Outline raw = ToOutline(file.outlines[static_cast<std::size_t>(file.slot[static_cast<std::size_t>(k - 1)] - 1)]);
-    d.Outlines(k) = Resampled(raw, k == 4 ? 2 : 1, S);
+  auto raw = [&](int k) {
+    return ToOutline(file.outlines[static_cast<std::size_t>(file.slot[static_cast<std::size_t>(k - 1)] - 1)]);
+  };
+  wall = WallBound{};
+  if (!multi && used >= 1) {
+    std::vector<WallSample> samples;
+    const Outline outer = raw(1);
+    const bool hollow = d.SplitMode == 2 && used >= 4;
+    const Outline hole = hollow ? raw(4) : Outline{};
+    WallSamples(outer, hollow ? &hole : nullptr, samples);
+    BuildWallBound(samples, WallElementsAcross(d.MeshLevel), wall);
   }
+  for (int k = 1; k <= used; ++k) d.Outlines(k) = Resampled(raw(k), k == 4 ? 2 : 1, S, &wall);
   d.Diam2d = MaxDistance(ToOutline(file.outlines[static_cast<std::size_t>(file.slot[0] - 1)]));
   return used;
 }
@@ -372,24 +410,24 @@ struct RingLayout {
 // Region 1: the profile outline as one block, or for a hollow profile the
 // ring between the inner outline (slot 4) and the profile outline, meshed as
 // two halves.
-void MeshProfileRegion(InpDat& d, int S, int R, RingLayout& L) {
+void MeshProfileRegion(InpDat& d, int S, int R, const WallBound& wall, RingLayout& L) {
   SymmetryCode(d.Outlines(1));
   if (d.SplitMode == 1) {
-    MeshOutline(d.Outlines(1), S + 4, S + 4, L.region1);
+    MeshOutline(d.Outlines(1), S + 4, S + 4, L.region1, false, &wall);
   } else {
     Outline half1, half2;
     SplitRing(d.Outlines(4), d.Outlines(1), half1, half2);
     for (int i = 1; i <= half2.n; ++i) half2.mark(i) = -1;
     Mesh2d a, b;
-    MeshOutline(half1, S + 8, S + 8, a, true);
-    MeshOutline(half2, S, S + R, b, true);
+    MeshOutline(half1, S + 8, S + 8, a, true, &wall);
+    MeshOutline(half2, S, S + R, b, true, &wall);
     Merge(a, b, L.region1);
   }
   L.region1.Krit = MeshKrit(L.region1);
 }
 
 // The ring between outline 1 and outline 2, merged with region 1.
-void MeshFirstRing(InpDat& d, int S, RingLayout& L) {
+void MeshFirstRing(InpDat& d, int S, const WallBound& wall, RingLayout& L) {
   const int code2 = SymmetryCode(d.Outlines(2));
   const int code1 = SymmetryCode(d.Outlines(1));
   SymmetryCode(d.Outlines(3));
@@ -399,17 +437,17 @@ void MeshFirstRing(InpDat& d, int S, RingLayout& L) {
     // arcs and the axis.  It is meshed directly so that the section mesh
     // still covers the whole half (or quarter) section.
     d.RingSym = 1;
-    d.Outlines(2) = Resampled(d.Outlines(2), 1, S + 12);
+    d.Outlines(2) = Resampled(d.Outlines(2), 1, S + 12, &wall);
     SymmetryCode(d.Outlines(2));
     Mesh2d part, next;
-    MeshSymmetricBetween(d.Outlines(1), d.Outlines(2), S + 4, d.FileOutline, part);
+    MeshSymmetricBetween(d.Outlines(1), d.Outlines(2), S + 4, d.FileOutline, part, &wall);
     Merge(L.region1, part, next);
     L.Grow(std::move(next));
   } else {
-    d.Outlines(2) = Resampled(d.Outlines(2), 1, S + 12);
+    d.Outlines(2) = Resampled(d.Outlines(2), 1, S + 12, &wall);
     Mesh2d h1, h2, halves, next;
     double k1 = 0, k2 = 0;
-    MeshRingHalves(d.Outlines(1), d.Outlines(2), S + 4, S + 4, h1, h2, k1, k2);
+    MeshRingHalves(d.Outlines(1), d.Outlines(2), S + 4, S + 4, h1, h2, k1, k2, &wall);
     Merge(h1, h2, halves);
     // The section mesh covers the profile as well: the extruded pieces
     // join node to node and the section area is the full area.
@@ -421,7 +459,7 @@ void MeshFirstRing(InpDat& d, int S, RingLayout& L) {
 // Ring k (3 or 4) between outline k-1 and outline k (outline 5 for ring 4
 // of a hollow profile), merged with the section mesh so far.  A ring of poor
 // quality is meshed again with coarser divisions, up to three times.
-void MeshOuterRing(InpDat& d, int k, int m, int S, RingLayout& L) {
+void MeshOuterRing(InpDat& d, int k, int m, int S, const WallBound& wall, RingLayout& L) {
   Outline& inner = d.Outlines(k - 1);
   Outline& outer = d.Outlines(k == 4 && d.SplitMode == 2 ? 5 : k);
   if (k == 3 && d.MeshLevel <= 5 && m == 3 && SymmetryCode(outer) == 0 && d.Clearance <= 0.001) {
@@ -431,7 +469,7 @@ void MeshOuterRing(InpDat& d, int k, int m, int S, RingLayout& L) {
   const Mesh2d& base = L.haveRing ? L.ring : L.region1;
   if (SymmetryCode(inner) >= 1 && SymmetryCode(outer) >= 1) {
     Mesh2d part, next;
-    MeshSymmetricBetween(inner, outer, S + 4, d.FileOutline, part);
+    MeshSymmetricBetween(inner, outer, S + 4, d.FileOutline, part, &wall);
     Merge(base, part, next);
     L.Grow(std::move(next));
     return;
@@ -439,11 +477,11 @@ void MeshOuterRing(InpDat& d, int k, int m, int S, RingLayout& L) {
   int c1 = S + 4, c2 = S + 4;
   Mesh2d h1, h2;
   double k1 = 0, k2 = 0;
-  MeshRingHalves(inner, outer, c1, c2, h1, h2, k1, k2);
+  MeshRingHalves(inner, outer, c1, c2, h1, h2, k1, k2, &wall);
   for (int retry = 1; retry <= 3 && k1 + k2 >= 100.0; ++retry) {
     c1 -= 2;
     c2 -= 2;
-    MeshRingHalves(inner, outer, c1, c2, h1, h2, k1, k2);
+    MeshRingHalves(inner, outer, c1, c2, h1, h2, k1, k2, &wall);
   }
   Mesh2d withFirst, next;
   Merge(base, h1, withFirst);
@@ -454,12 +492,12 @@ void MeshOuterRing(InpDat& d, int k, int m, int S, RingLayout& L) {
 // Standard layout: region 1 (the profile) and the rings around it.
 // Written: region 1, then the last section mesh (two meshes), or the last
 // two section meshes (three meshes).
-void StandardLayout(InpDat& d, int S, int R, std::vector<Mesh2d>& written) {
+void StandardLayout(InpDat& d, int S, int R, const WallBound& wall, std::vector<Mesh2d>& written) {
   const int m = d.nOutlines - d.SplitMode + 1;
   RingLayout L;
-  if (m >= 1) MeshProfileRegion(d, S, R, L);
-  if (m >= 2) MeshFirstRing(d, S, L);
-  for (int k = 3; k <= std::min(m, 4); ++k) MeshOuterRing(d, k, m, S, L);
+  if (m >= 1) MeshProfileRegion(d, S, R, wall, L);
+  if (m >= 2) MeshFirstRing(d, S, wall, L);
+  for (int k = 3; k <= std::min(m, 4); ++k) MeshOuterRing(d, k, m, S, wall, L);
   written.push_back(L.region1);
   if (d.nPiecesA == 2) {
     written.push_back(L.rings.empty() ? Mesh2d{} : L.rings.back());
@@ -476,6 +514,13 @@ void StandardLayout(InpDat& d, int S, int R, std::vector<Mesh2d>& written) {
 
 }  // namespace
 
+void ProfileWallSamples(const InpDat& d, std::vector<WallSample>& samples) {
+  samples.clear();
+  if (d.ProfType == 7 || d.ProfType == 9 || d.Outlines.size() < 1 || d.Outlines(1).nSeg < 2) return;
+  const bool hollow = d.SplitMode == 2 && d.Outlines.size() >= 4 && d.Outlines(4).nSeg >= 2;
+  WallSamples(d.Outlines(1), hollow ? &d.Outlines(4) : nullptr, samples);
+}
+
 void Run_gr_2d(int /*iVar*/, InpDat& d) {
   d.PieceOrder = {};
   d.RingSym = 0;
@@ -485,12 +530,13 @@ void Run_gr_2d(int /*iVar*/, InpDat& d) {
   DivisionCounts(multi ? 2 : d.MeshLevel, S, R);
   d.nPiecesA = (d.ProfType == 3 || d.ProfType == 4 || d.ProfType == 6) ? 3 : 2;
 
-  const int used = LoadOutlines(d, S);
+  WallBound wall;
+  const int used = LoadOutlines(d, S, multi, wall);
   std::vector<Mesh2d> written;
   if (multi) {
     MultiOutlineLayout(d, used, S, written);
   } else {
-    StandardLayout(d, S, R, written);
+    StandardLayout(d, S, R, wall, written);
   }
 
   // Measures of the written meshes, their areas into Area2d, then the file.

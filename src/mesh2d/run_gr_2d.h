@@ -3,7 +3,10 @@
 // meshes the profile and the rings around it, and writes the cross-section
 // file named by File2d.
 
+#include <vector>
+
 #include "core/records.h"
+#include "mesh2d/wall_size.h"
 
 // Base division count S and increment R of a cross-section mesh density
 // level; any level outside 1..5 gives the finest setting (32, 12).
@@ -13,7 +16,14 @@ void DivisionCounts(int meshLevel, int& S, int& R);
 // (c1, c2), then computes its quality, flags it against the outline and
 // smooths it.  Unless `keepMarks`, the outline's marks are set to -1 first,
 // so that all its nodes are outer boundary.  Returns the quality Krit.
-double MeshOutline(Outline& outline, int c1, int c2, Mesh2d& mesh, bool keepMarks = false);
+// Elements are kept within the wall bound, if any.
+double MeshOutline(Outline& outline, int c1, int c2, Mesh2d& mesh, bool keepMarks = false,
+                   const WallBound* wall = nullptr);
+
+// Wall samples of the profile region of a variant whose outlines are in
+// `Outlines` (outline 1, and outline 4 as the inner outline when SplitMode
+// is 2); empty for the multi-outline layout (process types 7 and 9).
+void ProfileWallSamples(const InpDat& d, std::vector<WallSample>& samples);
 
 // c = a merged with b (coincident nodes shared).
 void Merge(const Mesh2d& a, const Mesh2d& b, Mesh2d& c);
