@@ -10,7 +10,8 @@
 #                                    sanitizer and fuzz builds: GoogleTest,
 #                                    Google Benchmark, SuiteSparse, sequential
 #                                    MUMPS, OpenBLAS, clang with its sanitizer
-#                                    and libFuzzer runtimes, LLVM's OpenMP
+#                                    and libFuzzer runtimes, LLVM's OpenMP,
+#                                    and Open MPI for the MPI build
 set -euo pipefail
 
 # The program: g++ brings OpenMP (libgomp); the report reads the result
@@ -19,15 +20,16 @@ program=(g++ cmake make python3 python3-numpy python3-matplotlib python3-vtk9)
 # Tests and benchmarks: GoogleTest builds the tests, Google Benchmark,
 # SuiteSparse (UMFPACK) and sequential MUMPS with OpenBLAS the benchmarks;
 # clang with its sanitizer and libFuzzer runtimes and LLVM's OpenMP runtime
-# build the sanitizer tree and the fuzz targets.
+# build the sanitizer tree and the fuzz targets; Open MPI the MPI build and
+# its test.
 tests=(libgtest-dev libgmock-dev libbenchmark-dev libsuitesparse-dev libmumps-seq-dev libopenblas-dev
-       clang libclang-rt-dev libomp-dev)
+       clang libclang-rt-dev libomp-dev libopenmpi-dev openmpi-bin)
 
 packages=("${program[@]}")
 case "${1-}" in
   "") ;;
   --all) packages+=("${tests[@]}") ;;
-  -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
   *) echo "install-deps.sh: unknown option \"$1\"; expected none or --all" >&2; exit 2 ;;
 esac
 if [ $# -gt 1 ]; then echo "install-deps.sh: one option at most, got $#" >&2; exit 2; fi
