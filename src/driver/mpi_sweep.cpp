@@ -146,14 +146,12 @@ void HandOut(const Job& job, const std::vector<std::string>& outlineFiles, bool 
 // Reads the input on a rank other than 0, after rank 0 has read and checked
 // it: the same records, without repeating rank 0's console lines (warnings
 // about the input included).
-void ReadQuietly(RunState& run, ElementTables& tab) {
+void ReadQuietly(RunState& run, ElementTables& tab, const RunOptions& options) {
   std::fflush(stdout);
   const int saved = dup(STDOUT_FILENO);
   const int null = open("/dev/null", O_WRONLY);
   if (saved >= 0 && null >= 0) dup2(null, STDOUT_FILENO);
-  iniELEM(tab);
-  ReadTextData(run.input);
-  GenVariants(run);
+  ReadRun(run, tab, options);
   std::fflush(stdout);
   if (saved >= 0 && null >= 0) dup2(saved, STDOUT_FILENO);
   if (null >= 0) close(null);
@@ -223,29 +221,19 @@ void SolveHandedOut(Job& job, RunState& run, const ElementTables& tab, bool seri
   }
 }
 
-int SharedSweep(Job& job, RunState& run, ElementTables& tab) {
+int SharedSweep(Job& job, RunState& run, ElementTables& tab, const RunOptions& options) {
   if (job.rank == 0) {
     // The summary of an earlier run goes first, so that a job stopped by any
     // error, the input's included, leaves none that looks complete.
     RemoveSummary(kSummaryFile);
-    Console(TextLine("SERIAL CALCULATION START "));
-    Console(TextLine("Kalmora>  iniELEM start "));
-    iniELEM(tab);
-    Console(TextLine("Kalmora>  iniELEM ok "));
-    Console(TextLine("Kalmora>  ReadTextData, GenVariants start "));
-    ReadTextData(run.input);
-    GenVariants(run);
-    Console(TextLine("Kalmora>  ReadTextData, GenVariants ok "));
-    // Every outline file is checked before any rank writes a file.
-    if (run.nVar > 0)
-      for (const std::string& name : run.input.FileOutlineList) CheckOutlineFile(name, run.input.ProfType);
+    ReadRun(run, tab, options);
     Console(TextLine("Kalmora>  MPI: ") << job.ranks << " ranks share the " << run.nVar
                                         << " variants; each rank prepares and solves the variants handed to it");
     Console(TextLine("PARALLEL CALCULATION START "));
   }
   // The other ranks read the input only when rank 0 has found it sound.
   MPI_Barrier(MPI_COMM_WORLD);
-  if (job.rank != 0) ReadQuietly(run, tab);
+  if (job.rank != 0) ReadQuietly(run, tab, options);
   const bool serialPrep = run.input.FaceShift >= 1.0;
 
   // The hand-out keeps its own copy of the outline file names: a rank lets
@@ -293,7 +281,7 @@ int RunKalmoraMpi(RunState& run, ElementTables& tab, const RunOptions& options) 
             ", but ranks that share variants need MPI_THREAD_MULTIPLE");
     MPI_Comm_dup(MPI_COMM_WORLD, &job.ask);
     MPI_Comm_dup(MPI_COMM_WORLD, &job.hand);
-    status = SharedSweep(job, run, tab);
+    status = SharedSweep(job, run, tab, options);
     MPI_Comm_free(&job.ask);
     MPI_Comm_free(&job.hand);
   }

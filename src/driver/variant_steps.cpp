@@ -154,10 +154,7 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
   if (std::ferror(log) != 0 || std::fclose(log) != 0) Fatal(inp_dat.FileInf + ": cannot write the variant log file");
 }
 
-int RunKalmora(RunState& run, ElementTables& tab, const RunOptions& options) {
-  // An earlier run's summary goes first, so that a run stopped by bad input
-  // does not leave it behind as if it were this run's.
-  RemoveSummary(kSummaryFile);
+void ReadRun(RunState& run, ElementTables& tab, const RunOptions& options) {
   if (options.solver == LinearSolver::Sparse && !SparseSolverAvailable())
     Fatal("kalmora: this build has no sparse solver (MUMPS was not found when it was built); run with --solver frontal");
   Console(TextLine("SERIAL CALCULATION START "));
@@ -183,6 +180,13 @@ int RunKalmora(RunState& run, ElementTables& tab, const RunOptions& options) {
       const std::string ring = RingRuleFinding(name, outlines, run.input.ProfType);
       if (!ring.empty()) Console(TextLine(ring));
     }
+}
+
+int RunKalmora(RunState& run, ElementTables& tab, const RunOptions& options) {
+  // An earlier run's summary goes first, so that a run stopped by bad input
+  // does not leave it behind as if it were this run's.
+  RemoveSummary(kSummaryFile);
+  ReadRun(run, tab, options);
 
   for (run.iVar = 1; run.iVar <= run.nVar; ++run.iVar) {
     const int k = run.iVar;

@@ -24,3 +24,8 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
 // summary of an earlier run is removed before the preparation, so a run that
 // stops leaves none.  Returns the process exit status (0).
 int RunKalmora(RunState& run, ElementTables& tab, const RunOptions& options = {});
+
+// The opening of a run: the element tables, indata.txt read into the run's
+// variants (each with the chosen linear solver) and every outline file
+// checked, with their console lines, before any variant writes a file.
+void ReadRun(RunState& run, ElementTables& tab, const RunOptions& options);

@@ -10,22 +10,6 @@
 
 namespace {
 
-// Codes whose faces carry no friction (free surface, symmetry planes) and
-// codes of the nodes the drag acts on, as in the flow solve.
-bool NoFrictionCode(int code) {
-  return code == 1 || code == 5 || code == 6 || code == 65 || code == 69 || code == 70;
-}
-bool DragCode(int code) {
-  const int k = KindOfCode(code);
-  return k == 4 || k == 7 || k == 8 || k == 9;
-}
-
-const BndNode* RecordOf(const MeshRecord& m, int n) {
-  if (m.g.EndPlane.size() < n) return nullptr;
-  const int j = m.g.EndPlane(n);
-  return j >= 1 && j <= m.bnd.size() ? &m.bnd(j) : nullptr;
-}
-
 // Mass flow (kg/s) and enthalpy flow (W) through the triangular wedge faces
 // lying in the plane z = zp (within 0.01 mm), both along -z.
 void PlaneFlows(const MeshRecord& m, const ElementTables& tab, const Material& mat, double zp, double& mass,
@@ -115,7 +99,7 @@ double FrictionPower(const MeshRecord& nodes, const ElementTables& tab, const In
         node[q] = std::abs(g.nop(loc[q] + 1, k));
         const int code = g.BoundaryConditions(node[q]);
         drag[q] = DragCode(code);
-        rec[q] = RecordOf(nodes, node[q]);
+        rec[q] = BoundaryRecordOf(nodes, node[q]);
         skip = skip || NoFrictionCode(code) || rec[q] == nullptr;
         exitFace = exitFace || code == 9;
       }

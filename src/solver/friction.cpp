@@ -11,6 +11,8 @@ namespace {
 constexpr double kSqrt3 = 1.7320508075688772;
 constexpr double kF173 = 1.73f;  // single-precision 1.73, widened
 
+}  // namespace
+
 // Codes whose faces carry no friction: free profile surface and symmetry planes.
 bool NoFrictionCode(int code) {
   return code == 1 || code == 5 || code == 6 || code == 65 || code == 69 || code == 70;
@@ -22,14 +24,11 @@ bool DragCode(int code) {
   return k == 4 || k == 7 || k == 8 || k == 9;
 }
 
-// Boundary node record of node n, or nullptr.
-const BndNode* RecordOf(const MeshRecord& m, int n) {
+const BndNode* BoundaryRecordOf(const MeshRecord& m, int n) {
   if (m.g.EndPlane.size() < n) return nullptr;
   const int j = m.g.EndPlane(n);
   return j >= 1 && j <= m.bnd.size() ? &m.bnd(j) : nullptr;
 }
-
-}  // namespace
 
 double FrictionCoefficient(double sigma_s, double m, double pc, double s, double fricA, double fricB) {
   if (!(sigma_s > 0.0) || !(s > 0.0)) return 0.0;
@@ -62,7 +61,7 @@ void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const InpDa
       loc[q] = rule.fnode(q + 1);
       const int n = std::abs(g.nop(loc[q], k));
       code[q] = g.BoundaryConditions(n);
-      rec[q] = RecordOf(nodes, n);
+      rec[q] = BoundaryRecordOf(nodes, n);
       skip = skip || NoFrictionCode(code[q]) || rec[q] == nullptr;
       exitFace = exitFace || code[q] == 9;
     }
@@ -111,7 +110,7 @@ void ExitResistance(const MeshRecord& nodes, int k, double orient, double stiffn
     const int n = std::abs(g.nop(a + 1, k));
     const int code = g.BoundaryConditions(n);
     if (code != 9 && code != 73) continue;
-    const BndNode* r = RecordOf(nodes, n);
+    const BndNode* r = BoundaryRecordOf(nodes, n);
     if (r == nullptr) continue;
     const double c = orient * r->penalty * stiffness;
     const double nv[3] = {r->nx, r->ny, r->nz};

@@ -13,6 +13,15 @@
 #include "core/records.h"
 #include "fem/elements.h"
 
+// Codes whose faces carry no friction: free profile surface and symmetry planes.
+bool NoFrictionCode(int code);
+
+// Codes of the nodes that take part in the drag.
+bool DragCode(int code);
+
+// Boundary node record of node n, or nullptr.
+const BndNode* BoundaryRecordOf(const MeshRecord& m, int n);
+
 // Wall traction coefficient of the friction law at one face point:
 //   k = (FricB + FricA (1 - exp(-1.25 pc / (1.73 sigma_s)))) m sigma_s / (sqrt3 s),
 // so that the traction k v equals the friction-factor law m sigma_s / sqrt3,

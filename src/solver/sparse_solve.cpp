@@ -221,15 +221,26 @@ std::string SparseSolverName() {
   return "sparse (MUMPS multifrontal LU, double precision, SCOTCH nested-dissection ordering)";
 }
 
-SparseOutcome SparseSolveElemental(ElementalSystem& sys, SparseSolveStats& stats, int ordering) {
+namespace {
+
+// The common start of an analysis or a solve: the stats reset, and an
+// outcome settled already without the library (Failed) or without unknowns
+// (Solved); `settled` false when the library must run.
+SparseOutcome StartSparse(const ElementalSystem& sys, SparseSolveStats& stats, bool& settled) {
   stats = SparseSolveStats{};
   stats.inputMiB = InputMiB(sys);
   SparseOutcome out;
-  if (!SparseSolverAvailable()) return out;
-  if (sys.n < 1) {
-    out.status = SparseStatus::Solved;
-    return out;
-  }
+  settled = !SparseSolverAvailable() || sys.n < 1;
+  if (SparseSolverAvailable() && sys.n < 1) out.status = SparseStatus::Solved;
+  return out;
+}
+
+}  // namespace
+
+SparseOutcome SparseSolveElemental(ElementalSystem& sys, SparseSolveStats& stats, int ordering) {
+  bool settled = false;
+  SparseOutcome out = StartSparse(sys, stats, settled);
+  if (settled) return out;
   if (const int u = UnlistedUnknown(sys)) {
     out.status = SparseStatus::Singular;
     out.unknown = u;
@@ -242,14 +253,9 @@ SparseOutcome SparseSolveElemental(ElementalSystem& sys, SparseSolveStats& stats
 }
 
 SparseOutcome SparseAnalyse(ElementalSystem& sys, SparseSolveStats& stats) {
-  stats = SparseSolveStats{};
-  stats.inputMiB = InputMiB(sys);
-  SparseOutcome out;
-  if (!SparseSolverAvailable()) return out;
-  if (sys.n < 1) {
-    out.status = SparseStatus::Solved;
-    return out;
-  }
+  bool settled = false;
+  SparseOutcome out = StartSparse(sys, stats, settled);
+  if (settled) return out;
 #ifdef KALMORA_HAVE_MUMPS
   out = RunMumps(sys, stats, false, -1);
 #endif

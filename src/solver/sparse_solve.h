@@ -59,13 +59,13 @@ bool SparseSolverAvailable();
 // One line naming the sparse solver and its ordering, for the log and --help.
 std::string SparseSolverName();
 
-// Bytes the elemental system of elements 1..ne of `elem` takes (lists,
-// matrices and right-hand side); the element routine's Unknowns is called
-// for every element.
+// Sizes of the elemental system of elements 1..ne of `elem` (largest
+// element size ncn): `vars` the listed unknowns summed over the elements
+// (entries 0 left out), `mat` the entries of their element matrices.
 template <ElementRoutine E>
-int64_t ElementalBytes(int n, int ncn, E& elem, int ne) {
+void CountElemental(int ncn, E& elem, int ne, int64_t& vars, int64_t& mat) {
   std::vector<int32_t> lm(static_cast<std::size_t>(ncn));
-  int64_t vars = 0, mat = 0;
+  vars = mat = 0;
   for (int k = 1; k <= ne; ++k) {
     int m = 0;
     const int mm = elem.Unknowns(k, lm.data());
@@ -73,6 +73,15 @@ int64_t ElementalBytes(int n, int ncn, E& elem, int ne) {
     vars += m;
     mat += int64_t{m} * m;
   }
+}
+
+// Bytes the elemental system of elements 1..ne of `elem` takes (lists,
+// matrices and right-hand side); the element routine's Unknowns is called
+// for every element.
+template <ElementRoutine E>
+int64_t ElementalBytes(int n, int ncn, E& elem, int ne) {
+  int64_t vars = 0, mat = 0;
+  CountElemental(ncn, elem, ne, vars, mat);
   return 4 * (vars + ne + 1) + 8 * mat + 8 * int64_t{n};
 }
 
@@ -85,15 +94,8 @@ template <ElementRoutine E>
 bool GatherElementalSystem(int n, int ncn, E& elem, int ne, ElementalSystem& sys) {
   sys = ElementalSystem{};
   try {
-    std::vector<int32_t> lm(static_cast<std::size_t>(ncn));
     int64_t vars = 0, mat = 0;
-    for (int k = 1; k <= ne; ++k) {
-      int m = 0;
-      const int mm = elem.Unknowns(k, lm.data());
-      for (int i = 0; i < mm; ++i) m += lm[static_cast<std::size_t>(i)] != 0;
-      vars += m;
-      mat += int64_t{m} * m;
-    }
+    CountElemental(ncn, elem, ne, vars, mat);
     sys.n = n;
     sys.nelt = ne;
     sys.eltptr.reserve(static_cast<std::size_t>(ne) + 1);
@@ -102,6 +104,7 @@ bool GatherElementalSystem(int n, int ncn, E& elem, int ne, ElementalSystem& sys
     sys.rhs.assign(static_cast<std::size_t>(n), 0.0);
     const std::size_t ld = static_cast<std::size_t>(ncn);
     std::vector<double> est(ld * ld), r(ld);
+    std::vector<int32_t> lm(ld);
     std::vector<int> keep;
     keep.reserve(ld);
     sys.eltptr.push_back(1);
