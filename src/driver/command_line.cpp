@@ -53,7 +53,7 @@ std::string UsageText() {
          "  --solver sparse   sparse direct solver (MUMPS multifrontal LU, double\n"
          "                  precision, nested-dissection ordering) for every field\n"
          "                  solve: faster and more accurate on fine meshes" +
-         std::string(SparseSolverAvailable() ? "" : "\n                  (not in this build: MUMPS was not found when it was built)") +
+         std::string(SparseSolverAvailable() ? "" : "\n                  (not in this build: built without sequential MUMPS, as the MPI build is)") +
          "\n"
          "  --help          print this text\n"
          "\n"

@@ -156,7 +156,7 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
 
 void ReadRun(RunState& run, ElementTables& tab, const RunOptions& options) {
   if (options.solver == LinearSolver::Sparse && !SparseSolverAvailable())
-    Fatal("kalmora: this build has no sparse solver (MUMPS was not found when it was built); run with --solver frontal");
+    Fatal("kalmora: this build has no sparse solver (built without sequential MUMPS, as the MPI build is); run with --solver frontal");
   Console(TextLine("SERIAL CALCULATION START "));
   Console(TextLine("Kalmora>  iniELEM start "));
   iniELEM(tab);

@@ -237,7 +237,7 @@ SparseOutcome StartSparse(const ElementalSystem& sys, SparseSolveStats& stats, b
 
 }  // namespace
 
-SparseOutcome SparseSolveElemental(ElementalSystem& sys, SparseSolveStats& stats, int ordering) {
+SparseOutcome SparseSolveElemental(ElementalSystem& sys, SparseSolveStats& stats, [[maybe_unused]] int ordering) {
   bool settled = false;
   SparseOutcome out = StartSparse(sys, stats, settled);
   if (settled) return out;
@@ -290,7 +290,7 @@ void SparseStop(const SparseOutcome& out, const char* problem, int n, const Spar
   std::snprintf(mib, sizeof mib, "%.0f", std::max(stats.analysisMiB, stats.usedMiB) + stats.inputMiB);
   switch (out.status) {
     case SparseStatus::Unavailable:
-      Fatal("Kalmora: this build has no sparse solver (MUMPS was not found when it was built); run with --solver frontal");
+      Fatal("Kalmora: this build has no sparse solver (built without sequential MUMPS, as the MPI build is); run with --solver frontal");
     case SparseStatus::Singular:
       if (out.unknown > 0)
         Fatal("PIVOT=0: " + what + " is singular: unknown " + std::to_string(out.unknown) +
