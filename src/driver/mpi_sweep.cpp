@@ -168,6 +168,10 @@ void SolveHandedOut(Job& job, RunState& run, const ElementTables& tab, bool seri
     {
       int iVar = v;
       PrapareOneVariant(iVar, run.nodes(v), run.nodes_t(v), run.inp_dat(v), tab);
+      // The memory its solves will take, as the single-process plan notes it
+      // for the variant's log.
+      run.inp_dat(v).SolveMiB =
+          static_cast<double>(VariantSolveBytes(run.nodes(v), run.nodes_t(v), run.inp_dat(v))) / (1024.0 * 1024.0);
     }
     if (serialPrep) MPI_Send(&v, 1, MPI_INT, 0, kTagPrepared, job.ask);
   };
