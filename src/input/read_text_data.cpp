@@ -320,7 +320,8 @@ std::string GuessCause(const FreeFormatFile& orig, int stopLine, const Fix1<int3
            ", where the reader expects " + (firstRole == role ? role : firstRole + " ... " + role) +
            ": every later value sits one line too high";
   }
-  for (int p = last; p >= 1; --p) {
+  // Only lines the file has can be one too many (the stop may lie at its end).
+  for (int p = std::min(last, static_cast<int>(orig.lines.size())); p >= 1; --p) {
     std::vector<std::string> text = orig.lines;
     text.erase(text.begin() + (p - 1));
     if (readsThrough(text, nullptr))
