@@ -168,10 +168,6 @@ void SolveHandedOut(Job& job, RunState& run, const ElementTables& tab, bool seri
     {
       int iVar = v;
       PrapareOneVariant(iVar, run.nodes(v), run.nodes_t(v), run.inp_dat(v), tab);
-      // The memory its solves will take, as the single-process plan notes it
-      // for the variant's log.
-      run.inp_dat(v).SolveMiB =
-          static_cast<double>(VariantSolveBytes(run.nodes(v), run.nodes_t(v), run.inp_dat(v))) / (1024.0 * 1024.0);
     }
     if (serialPrep) MPI_Send(&v, 1, MPI_INT, 0, kTagPrepared, job.ask);
   };
@@ -182,7 +178,7 @@ void SolveHandedOut(Job& job, RunState& run, const ElementTables& tab, bool seri
   int64_t perVariant = 0;
   if (first > 0) {
     prepare(first);
-    perVariant = VariantSolveBytes(run.nodes(first), run.nodes_t(first), run.inp_dat(first));
+    perVariant = static_cast<int64_t>(run.inp_dat(first).SolveMiB * 1024.0 * 1024.0);
   }
   const int64_t available = AvailableMemoryBytes();
   const SweepPlan plan = PlanSweep(run.nVar, omp_get_max_threads(), perVariant, available);

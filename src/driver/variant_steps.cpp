@@ -36,6 +36,8 @@
 
 namespace {
 
+constexpr double kMiB = 1024.0 * 1024.0;  // bytes per MiB (a power of two: SolveMiB holds the bytes exactly)
+
 // Mesh report of a prepared variant, two lines: the fewest elements across
 // a wall of the profile mesh and where, the worst element shape of the
 // cross-section meshes; the node and unknown counts of the flow and thermal
@@ -58,7 +60,7 @@ void MeshReport(int iVar, const MeshRecord& nodes, const MeshRecord& nodes_t, co
   TextLine size("Mesh size iVar=");
   size << iVar << ": flow nodes=" << nodes.g.nh << " unknowns=" << 3 * nodes.g.nh + nodes.g.np
        << "; thermal nodes=" << nodes_t.g.nh << " unknowns=" << nodes_t.g.nh << "; solve memory about "
-       << VariantSolveBytes(nodes, nodes_t, d) / (int64_t{1024} * 1024) << " MB";
+       << static_cast<int64_t>(d.SolveMiB) << " MB";
   if (log == nullptr) {
     Console(quality);
     Console(size);
@@ -110,6 +112,9 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
   Console(TextLine("    PrapareOneVariant>>Perenos_3d, start,  nodes->nodes_t, iVar=") << iVar);
   Perenos_3d(nodes, nodes_t, 2);
   Console(TextLine("    PrapareOneVariant>>Perenos_3d, ok, iVar=") << iVar);
+  // The memory of the variant's larger solve, once (with the sparse solver an
+  // analysis of both meshes): the mesh report, the sweep plan and the log read it.
+  inp_dat.SolveMiB = static_cast<double>(VariantSolveBytes(nodes, nodes_t, inp_dat)) / kMiB;
   MeshReport(iVar, nodes, nodes_t, inp_dat, nullptr);
 
   Console(TextLine("SolverOneVariant>  WriteParaView start iVar=") << iVar);
@@ -207,11 +212,8 @@ int RunKalmora(RunState& run, ElementTables& tab, const RunOptions& options) {
   // the machine's free memory holds solves of the largest variant.
   const int nVar = run.nVar;
   int64_t perVariant = 0;
-  for (int k = 1; k <= nVar; ++k) {
-    const int64_t bytes = VariantSolveBytes(run.nodes(k), run.nodes_t(k), run.inp_dat(k));
-    run.inp_dat(k).SolveMiB = static_cast<double>(bytes) / (1024.0 * 1024.0);
-    perVariant = std::max(perVariant, bytes);
-  }
+  for (int k = 1; k <= nVar; ++k)
+    perVariant = std::max(perVariant, static_cast<int64_t>(run.inp_dat(k).SolveMiB * kMiB));
   const int64_t available = AvailableMemoryBytes();
   const SweepPlan plan = PlanSweep(nVar, omp_get_max_threads(), perVariant, available);
   constexpr int64_t kMB = 1024 * 1024;
