@@ -9,8 +9,9 @@
 // wall seconds; the frontal and the sparse solve are also given in
 // processor seconds (the machine may be shared), the frontal one with its
 // floating-point operations by kernel.
-//   bench_flow [level] [--threads T] [--team-flops F] [--repeat R] [--portable] [--ordering K]
-// (R runs of the frontal and of the sparse solve, the least processor time
+//   bench_flow [level] [--threads T] [--team-flops F] [--repeat R] [--portable | --avx2] [--ordering K]
+// (--portable, --avx2: the frontal solver's kernels, by default the widest
+// vector path the processor has; R runs of the frontal and of the sparse solve, the least processor time
 // counts; F: the smallest update, in operations, shared out over the
 // threads; K: the sparse solver's ordering as MUMPS numbers it, 0 AMD,
 // 2 AMF, 3 SCOTCH, 4 PORD, 6 QAMD, 7 automatic.)
@@ -64,11 +65,12 @@ int main(int argc, char** argv) {
   int level = 0, threads = 1;
   int repeat = 1;
   double teamFlops = 0;
-  bool portable = false;
+  FrontPath path = FrontPath::Auto;
   int ordering = -1;
   for (int a = 1; a < argc; ++a) {
     if (std::strcmp(argv[a], "--threads") == 0 && a + 1 < argc) threads = std::atoi(argv[++a]);
-    else if (std::strcmp(argv[a], "--portable") == 0) portable = true;
+    else if (std::strcmp(argv[a], "--portable") == 0) path = FrontPath::Portable;
+    else if (std::strcmp(argv[a], "--avx2") == 0) path = FrontPath::Avx2;
     else if (std::strcmp(argv[a], "--team-flops") == 0 && a + 1 < argc) teamFlops = std::atof(argv[++a]);
     else if (std::strcmp(argv[a], "--repeat") == 0 && a + 1 < argc) repeat = std::max(1, std::atoi(argv[++a]));
     else if (std::strcmp(argv[a], "--ordering") == 0 && a + 1 < argc) ordering = std::atoi(argv[++a]);
@@ -124,7 +126,7 @@ int main(int argc, char** argv) {
   auto solve = [&](double& tBest, double& cBest) {
     FrontWork ws;
     ws.threads = threads;
-    ws.path = portable ? FrontPath::Portable : FrontPath::Auto;
+    ws.path = path;
     if (teamFlops > 0) ws.teamFlops = teamFlops;
     const double c0 = CpuSeconds();
     const auto ts = std::chrono::steady_clock::now();
@@ -153,7 +155,7 @@ int main(int argc, char** argv) {
       w.flopsBlock = ws.flopsBlock;
       w.flopsRows = ws.flopsRows;
       w.flopsFlush = ws.flopsFlush;
-      w.vec = ws.vec;
+      w.kernel = ws.kernel;
       w.threads = ws.threads;
     }
   };
@@ -229,7 +231,7 @@ int main(int argc, char** argv) {
   }
   std::printf(" frontal: %s path, %d thread(s); flops block %.3e rows %.3e flush %.3e total %.3e = %.2f GFlop/s "
               "of processor time\n",
-              w.vec ? "vector" : "portable", w.threads, w.flopsBlock, w.flopsRows, w.flopsFlush, flops,
+              FrontKernelName(w.kernel), w.threads, w.flopsBlock, w.flopsRows, w.flopsFlush, flops,
               1e-9 * flops / cFront);
   {
     // Fingerprint of the solution bits, to compare builds and thread counts.

@@ -2,7 +2,7 @@
 // UMFPACK of SuiteSparse and, where installed, sequential MUMPS (both take
 // their dense kernels from the system BLAS, OpenBLAS when installed).
 //
-//   bench_frontal [--threads T] [--repeat R] [--portable] [--progon-only] N1 [N2 ...]
+//   bench_frontal [--threads T] [--repeat R] [--portable | --avx2] [--progon-only] N1 [N2 ...]
 //   bench_frontal --kernels [--repeat R]
 //
 // For each size N it builds a finite-element system of about N unknowns on a
@@ -21,8 +21,9 @@
 //   progon_residual= umfpack_residual= mumps_residual=
 // (one line; the MUMPS values are nan when the benchmark was built without it).
 //
-// --kernels times the dense kernels of the front alone, portable and vector
-// path, on a front of 1304 rows with 64 pending pivots, and prints their
+// --portable and --avx2 choose progon's kernels (by default the widest vector
+// path the processor has).  --kernels times the dense kernels of the front
+// alone on every path the processor has, on a front of 1304 rows with 64 pending pivots, and prints their
 // GFlop/s from the thread's processor time.
 
 #include <dlfcn.h>
@@ -317,7 +318,7 @@ void PrintPhases(const char* solver, const std::vector<Phase>& ph, double total,
 struct Options {
   int threads = 1;       // threads of progon's dense updates and of OpenBLAS
   int repeat = 1;        // runs of each solver; the fastest counts
-  bool portable = false; // progon on its portable kernel path
+  FrontPath path = FrontPath::Auto; // progon's kernel path
   bool progonOnly = false; // the reference solvers are not run
 };
 
@@ -341,7 +342,7 @@ void RunProgon(const Bench& b, const ElementSet& es, const Options& o, Mesh3d& g
     const double tPlan = Seconds(t0);
     FrontWork w;
     w.threads = o.threads;
-    w.path = o.portable ? FrontPath::Portable : FrontPath::Auto;
+    w.path = o.path;
     std::vector<double> r1(static_cast<std::size_t>(n), 0.0);
     FrontStart(w, n, b.ncn, plan);
     const std::size_t esz = static_cast<std::size_t>(b.ncn) * static_cast<std::size_t>(b.ncn);
@@ -366,7 +367,7 @@ void RunProgon(const Bench& b, const ElementSet& es, const Options& o, Mesh3d& g
       stats.flopsBlock = w.flopsBlock;
       stats.flopsRows = w.flopsRows;
       stats.flopsFlush = w.flopsFlush;
-      stats.vec = w.vec;
+      stats.kernel = w.kernel;
       stats.threads = w.threads;
     }
   }
@@ -554,7 +555,7 @@ int RunSize(long target, const Options& o) {
   PrintPhases("progon", phF, tF, cF);
   const double flops = fs.flopsBlock + fs.flopsRows + fs.flopsFlush;
   std::printf(" progon: %s path, %d thread(s); flops block %.3e rows %.3e flush %.3e total %.3e = %.2f GFlop/s\n",
-              fs.vec ? "vector" : "portable", fs.threads, fs.flopsBlock, fs.flopsRows, fs.flopsFlush, flops,
+              FrontKernelName(fs.kernel), fs.threads, fs.flopsBlock, fs.flopsRows, fs.flopsFlush, flops,
               1e-9 * flops / phF[1].best);
   {
     // Fingerprint of the solution bits, to compare builds and thread counts.
@@ -623,8 +624,8 @@ void RunKernels(const Options& o) {
   for (double& v : p) v = u(rng);
   std::vector<int32_t> list(rows);
   for (int r = 0; r < rows; ++r) list[static_cast<std::size_t>(r)] = r;
-  for (bool vec : {false, true}) {
-    if (vec && !FrontVectorAvailable()) continue;
+  for (FrontKernel vec : {FrontKernel::Portable, FrontKernel::Avx2, FrontKernel::Avx512}) {
+    if (!FrontKernelAvailable(vec)) continue;
     double best = 1e30, bestRow = 1e30, bestRows = 1e30;
     constexpr int batchRows = 352;
     for (int rep = 0; rep < std::max(o.repeat, 3); ++rep) {
@@ -642,7 +643,7 @@ void RunKernels(const Options& o) {
       bestRows = std::min(bestRows, CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - c0);
     }
     std::printf(" %-8s block update %.2f GFlop/s, row update %.2f GFlop/s, batched row update %.2f GFlop/s\n",
-                vec ? "vector" : "portable", 2e-9 * rows * cols * k / best, 2e-9 * rows * cols / bestRow,
+                FrontKernelName(vec), 2e-9 * rows * cols * k / best, 2e-9 * rows * cols / bestRow,
                 2e-9 * batchRows * cols * k / bestRows);
   }
 }
@@ -657,13 +658,14 @@ int main(int argc, char** argv) {
     const std::string a = argv[i];
     if (a == "--threads" && i + 1 < argc) o.threads = std::max(1, std::atoi(argv[++i]));
     else if (a == "--repeat" && i + 1 < argc) o.repeat = std::max(1, std::atoi(argv[++i]));
-    else if (a == "--portable") o.portable = true;
+    else if (a == "--portable") o.path = FrontPath::Portable;
+    else if (a == "--avx2") o.path = FrontPath::Avx2;
     else if (a == "--progon-only") o.progonOnly = true;
     else if (a == "--kernels") kernels = true;
     else if (std::atol(a.c_str()) >= 100) sizes.push_back(std::atol(a.c_str()));
     else {
       std::fprintf(stderr,
-                   "usage: bench_frontal [--threads T] [--repeat R] [--portable] [--progon-only] N1 [N2 ...]   "
+                   "usage: bench_frontal [--threads T] [--repeat R] [--portable | --avx2] [--progon-only] N1 [N2 ...]   "
                    "(N: approximate number of unknowns, at least 100)\n"
                    "       bench_frontal --kernels [--repeat R]\n");
       return 1;

@@ -204,10 +204,10 @@ void FlushColumns(FrontWork& w, const int32_t* slots, int J) {
   w.flopsFlush += 2.0 * rows * J * w.kb;
   const int nt = TeamSize(w, 2.0 * rows * J * w.kb);
   if (nt <= 1) {
-    FrontColumnsUpdate(w.vec, w.eq, w.ld, 0, rows, slots, J, w.L.data(), w.kcap, w.kb, ug);
+    FrontColumnsUpdate(w.kernel, w.eq, w.ld, 0, rows, slots, J, w.L.data(), w.kcap, w.kb, ug);
   } else {
     RunTeam(w, nt, [&](int id, int cnt) {
-      FrontColumnsUpdate(w.vec, w.eq, w.ld, rows * id / cnt, rows * (id + 1) / cnt, slots, J, w.L.data(), w.kcap,
+      FrontColumnsUpdate(w.kernel, w.eq, w.ld, rows * id / cnt, rows * (id + 1) / cnt, slots, J, w.L.data(), w.kcap,
                          w.kb, ug);
     });
   }
@@ -236,12 +236,12 @@ void FlushRow(FrontWork& w, int r) {
   const int nt = TeamSize(w, 2.0 * cols * w.kb);
   const int32_t row[1] = {r};
   if (nt <= 1) {
-    FrontBlockUpdate(w.vec, w.eq, w.ld, row, 1, 0, cend, w.L.data(), w.kcap, w.kb, w.U.data(), w.ld);
+    FrontBlockUpdate(w.kernel, w.eq, w.ld, row, 1, 0, cend, w.L.data(), w.kcap, w.kb, w.U.data(), w.ld);
     return;
   }
   const int groups = cend / 8;
   RunTeam(w, nt, [&](int id, int cnt) {
-    FrontBlockUpdate(w.vec, w.eq, w.ld, row, 1, 8 * (groups * id / cnt), 8 * (groups * (id + 1) / cnt),
+    FrontBlockUpdate(w.kernel, w.eq, w.ld, row, 1, 8 * (groups * id / cnt), 8 * (groups * (id + 1) / cnt),
                      w.L.data(), w.kcap, w.kb, w.U.data(), w.ld);
   });
 }
@@ -331,11 +331,11 @@ void FlushPending(FrontWork& w) {
   w.flopsBlock += 2.0 * na * cols * w.kb;
   const int nt = TeamSize(w, 2.0 * na * cols * w.kb);
   if (nt <= 1) {
-    FrontBlockUpdate(w.vec, w.eq, w.ld, act.data(), na, 0, cend, w.L.data(), w.kcap, w.kb, w.U.data(), w.ld);
+    FrontBlockUpdate(w.kernel, w.eq, w.ld, act.data(), na, 0, cend, w.L.data(), w.kcap, w.kb, w.U.data(), w.ld);
   } else {
     RunTeam(w, nt, [&](int id, int cnt) {
       const int g0 = groups * id / cnt, g1 = groups * (id + 1) / cnt;
-      FrontBlockUpdate(w.vec, w.eq, w.ld, act.data(), na, 8 * g0, 8 * g1, w.L.data(), w.kcap, w.kb,
+      FrontBlockUpdate(w.kernel, w.eq, w.ld, act.data(), na, 8 * g0, 8 * g1, w.L.data(), w.kcap, w.kb,
                        w.U.data(), w.ld);
     });
   }
@@ -420,9 +420,9 @@ void EliminateOne(FrontWork& w, double* r1) {
       if (leading) L[static_cast<std::size_t>(r) * w.kcap + w.kb] = f;
       if (f != 0.0) {
         if (leading) {
-          FrontRowUpdate(w.vec, e + cN, p + cN, f, nc - cN);
+          FrontRowUpdate(w.kernel, e + cN, p + cN, f, nc - cN);
         } else {
-          FrontRowUpdate(w.vec, e, p, f, nc);
+          FrontRowUpdate(w.kernel, e, p, f, nc);
           rmax[r] = MaxMagnitudeBits(e + cN, nc - cN);
         }
         n += leading ? nc - cN : nc;
@@ -599,7 +599,7 @@ void FrontStart(FrontWork& w, int n, int ncn, const FrontPlanStats& plan) {
   w.limit = plan.FrontLimit;
   w.dim = static_cast<int>(plan.FrontDim);
   w.ld = (w.dim + 15) / 16 * 16;
-  w.vec = w.path != FrontPath::Portable && FrontVectorAvailable();
+  w.kernel = FrontKernelFor(w.path);
 #ifdef _OPENMP
   w.threads = std::clamp(w.threads, 1, omp_get_num_procs());
 #else

@@ -147,7 +147,7 @@ struct FrontWork {
   int64_t soloLen = 0;                  // pivots of the last solo stretch, 0 after a window without waits
   int64_t soloRuns = 0;                 // windows that sent the updates back to one thread
   FrontPath path = FrontPath::Auto;     // kernel path asked for (set before FrontStart)
-  bool vec = false;                     // the vector path is used (set by FrontStart)
+  FrontKernel kernel = FrontKernel::Portable;  // kernels the solve runs (set by FrontStart)
   double flopsBlock = 0;                // floating-point operations of the pending block products
   double flopsRows = 0;                 // operations of the immediate row updates
   double flopsFlush = 0;                // operations of bringing rows and columns up to date

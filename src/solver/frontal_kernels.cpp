@@ -7,6 +7,7 @@
 #include <immintrin.h>
 #define KALMORA_FRONT_AVX2 1
 #define KALMORA_TARGET_AVX2 __attribute__((target("avx2")))
+#define KALMORA_TARGET_AVX512 __attribute__((target("avx512f,avx512vl,avx512dq")))
 #else
 #define KALMORA_FRONT_AVX2 0
 #endif
@@ -418,51 +419,288 @@ void ColumnsUpdateAvx2(float* __restrict eq, int ld, int r0, int r1, const int32
   if (r < r1) ColumnsUpdatePortable(eq, ld, r, r1, slots, J, L, lk, k, ug);
 }
 
+// ---------------------------------------------------------------------------
+// AVX-512 path: the same operations per entry as the other paths, eight
+// doubles to a register.
+
+// The conversions are written in their zero-masked form with every lane
+// selected: the same instructions, without the unset pass-through operand of
+// the plain forms (which GCC 12 reports as uninitialised); likewise the
+// halves of a register.
+KALMORA_TARGET_AVX512 inline __m512d ToDouble8(__m256 a) { return _mm512_maskz_cvtps_pd(0xFF, a); }
+
+KALMORA_TARGET_AVX512 inline __m256 ToFloat8(__m512d a) { return _mm512_maskz_cvtpd_ps(0xFF, a); }
+
+KALMORA_TARGET_AVX512 inline __m512d Widen8(const float* p) { return ToDouble8(_mm256_loadu_ps(p)); }
+
+KALMORA_TARGET_AVX512 inline void Narrow8(float* p, __m512d a) { _mm256_storeu_ps(p, ToFloat8(a)); }
+
+// a - f u, product and difference rounded separately.
+KALMORA_TARGET_AVX512 inline __m512d SubMul8(__m512d a, __m512d f, __m512d u) {
+  return _mm512_sub_pd(a, _mm512_mul_pd(f, u));
+}
+
+// a rounded to single precision, kept in double.
+KALMORA_TARGET_AVX512 inline __m512d Round8(__m512d a) { return ToDouble8(ToFloat8(a)); }
+
+// R rows by 8 C columns from column c, held in R C registers across all k
+// pivots (at most 6 x 4: twenty-four accumulators, four of U and the factor).
+template <int R, int C>
+KALMORA_TARGET_AVX512 inline void Tile8(float* const* e, const double* const* l, int c, const double* __restrict U,
+                                        int ldu, int k) {
+  __m512d a[R][C];
+#pragma GCC unroll 8
+  for (int q = 0; q < R; ++q)
+#pragma GCC unroll 4
+    for (int j = 0; j < C; ++j) a[q][j] = Widen8(e[q] + c + 8 * j);
+  const double* u = U + c;
+  for (int t = 0; t < k; ++t, u += ldu) {
+    __m512d uv[C];
+#pragma GCC unroll 4
+    for (int j = 0; j < C; ++j) uv[j] = _mm512_loadu_pd(u + 8 * j);
+#pragma GCC unroll 8
+    for (int q = 0; q < R; ++q) {
+      const __m512d f = _mm512_set1_pd(l[q][t]);
+#pragma GCC unroll 4
+      for (int j = 0; j < C; ++j) a[q][j] = SubMul8(a[q][j], f, uv[j]);
+    }
+  }
+#pragma GCC unroll 8
+  for (int q = 0; q < R; ++q)
+#pragma GCC unroll 4
+    for (int j = 0; j < C; ++j) Narrow8(e[q] + c + 8 * j, a[q][j]);
+}
+
+// R rows over the panel columns p0..p1-1 (a multiple of 8 columns).
+template <int R>
+KALMORA_TARGET_AVX512 void TileRows8(float* const* e, const double* const* l, int p0, int p1,
+                                     const double* __restrict U, int ldu, int k) {
+  int c = p0;
+  for (; c + 32 <= p1; c += 32) Tile8<R, 4>(e, l, c, U, ldu, k);
+  switch ((p1 - c) / 8) {
+    case 3: Tile8<R, 3>(e, l, c, U, ldu, k); break;
+    case 2: Tile8<R, 2>(e, l, c, U, ldu, k); break;
+    case 1: Tile8<R, 1>(e, l, c, U, ldu, k); break;
+    default: break;
+  }
+}
+
+// Six rows by thirty-two columns per tile, the remaining rows in one
+// narrower tile.
+KALMORA_TARGET_AVX512
+void BlockUpdateAvx512(float* __restrict eq, int ld, const int32_t* rows, int nrows, int c0, int c1,
+                       const double* __restrict L, int lk, int k, const double* __restrict U, int ldu) {
+  for (int p0 = c0; p0 < c1; p0 += kPanel) {
+    const int p1 = std::min(c1, p0 + kPanel);
+    float* e[6];
+    const double* l[6];
+    for (int g = 0; g < nrows; g += 6) {
+      const int nr = std::min(6, nrows - g);
+      for (int q = 0; q < nr; ++q) {
+        e[q] = eq + static_cast<std::size_t>(rows[g + q]) * ld;
+        l[q] = L + static_cast<std::size_t>(rows[g + q]) * lk;
+      }
+      switch (nr) {
+        case 6: TileRows8<6>(e, l, p0, p1, U, ldu, k); break;
+        case 5: TileRows8<5>(e, l, p0, p1, U, ldu, k); break;
+        case 4: TileRows8<4>(e, l, p0, p1, U, ldu, k); break;
+        case 3: TileRows8<3>(e, l, p0, p1, U, ldu, k); break;
+        case 2: TileRows8<2>(e, l, p0, p1, U, ldu, k); break;
+        default: TileRows8<1>(e, l, p0, p1, U, ldu, k); break;
+      }
+    }
+  }
+}
+
+KALMORA_TARGET_AVX512
+void RowUpdateAvx512(float* __restrict row, const double* __restrict p, double f, int len) {
+  const __m512d fv = _mm512_set1_pd(f);
+  int c = 0;
+  for (; c + 32 <= len; c += 32) {
+    const __m512d a0 = SubMul8(Widen8(row + c), fv, _mm512_loadu_pd(p + c));
+    const __m512d a1 = SubMul8(Widen8(row + c + 8), fv, _mm512_loadu_pd(p + c + 8));
+    const __m512d a2 = SubMul8(Widen8(row + c + 16), fv, _mm512_loadu_pd(p + c + 16));
+    const __m512d a3 = SubMul8(Widen8(row + c + 24), fv, _mm512_loadu_pd(p + c + 24));
+    Narrow8(row + c, a0);
+    Narrow8(row + c + 8, a1);
+    Narrow8(row + c + 16, a2);
+    Narrow8(row + c + 24, a3);
+  }
+  for (; c + 8 <= len; c += 8) Narrow8(row + c, SubMul8(Widen8(row + c), fv, _mm512_loadu_pd(p + c)));
+  if (c < len) RowUpdateAvx2(row + c, p + c, f, len - c);
+}
+
+// W registers (8 W columns) carried across the pivots, rounded after each.
+template <int W>
+KALMORA_TARGET_AVX512 inline void RowChains8(float* row, const double* P, int ldp, const double* f, int k) {
+  __m512d a[W];
+#pragma GCC unroll 16
+  for (int q = 0; q < W; ++q) a[q] = Widen8(row + 8 * q);
+  for (int t = 0; t < k; ++t) {
+    if (f[t] == 0.0) continue;
+    const __m512d fv = _mm512_set1_pd(f[t]);
+    const double* p = P + static_cast<std::size_t>(t) * ldp;
+#pragma GCC unroll 16
+    for (int q = 0; q < W; ++q) a[q] = Round8(SubMul8(a[q], fv, _mm512_loadu_pd(p + 8 * q)));
+  }
+#pragma GCC unroll 16
+  for (int q = 0; q < W; ++q) Narrow8(row + 8 * q, a[q]);
+}
+
+// 128 columns in sixteen independent chains (they hide the latency of the
+// rounding after each pivot), then thirty-two, then eight at a time.
+KALMORA_TARGET_AVX512
+void RowUpdatesAvx512(float* __restrict row, const double* __restrict P, int ldp, const double* f, int k,
+                      int len) {
+  int c = 0;
+  for (; c + 128 <= len; c += 128) RowChains8<16>(row + c, P + c, ldp, f, k);
+  for (; c + 32 <= len; c += 32) RowChains8<4>(row + c, P + c, ldp, f, k);
+  for (; c + 8 <= len; c += 8) RowChains8<1>(row + c, P + c, ldp, f, k);
+  if (c < len) RowUpdatesAvx2(row + c, P + c, ldp, f, k, len - c);
+}
+
+// The eight partial sums s0..s7 of one dot product in one register,
+// combined in the order of the portable path.
+KALMORA_TARGET_AVX512 inline double Combine8(__m512d s) {
+  return Combine(_mm512_maskz_extractf64x4_pd(0xF, s, 0), _mm512_maskz_extractf64x4_pd(0xF, s, 1));
+}
+
+// Two rows by C columns: 2 C partial-sum registers, the rows' factors
+// loaded once for all columns.
+template <int C>
+KALMORA_TARGET_AVX512 inline void DotTile8(float* e0, float* e1, const double* l0, const double* l1,
+                                           const int32_t* slots, const double* ug, int lk, int k) {
+  const int k8 = k / 8 * 8;
+  const double* u[C];
+#pragma GCC unroll 4
+  for (int j = 0; j < C; ++j) u[j] = ug + static_cast<std::size_t>(j) * lk;
+  __m512d s0[C], s1[C];
+#pragma GCC unroll 4
+  for (int j = 0; j < C; ++j) s0[j] = s1[j] = _mm512_setzero_pd();
+  for (int t = 0; t < k8; t += 8) {
+    const __m512d la = _mm512_loadu_pd(l0 + t), ma = _mm512_loadu_pd(l1 + t);
+#pragma GCC unroll 4
+    for (int j = 0; j < C; ++j) {
+      const __m512d ua = _mm512_loadu_pd(u[j] + t);
+      s0[j] = _mm512_add_pd(s0[j], _mm512_mul_pd(la, ua));
+      s1[j] = _mm512_add_pd(s1[j], _mm512_mul_pd(ma, ua));
+    }
+  }
+#pragma GCC unroll 4
+  for (int j = 0; j < C; ++j) {
+    double d0 = Combine8(s0[j]), d1 = Combine8(s1[j]);
+    for (int t = k8; t < k; ++t) {
+      d0 += l0[t] * u[j][t];
+      d1 += l1[t] * u[j][t];
+    }
+    float& x0 = e0[slots[j]];
+    float& x1 = e1[slots[j]];
+    x0 = static_cast<float>(static_cast<double>(x0) - d0);
+    x1 = static_cast<float>(static_cast<double>(x1) - d1);
+  }
+}
+
+// Two rows by four columns per step, then the columns left one by one.
+KALMORA_TARGET_AVX512
+void ColumnsUpdateAvx512(float* __restrict eq, int ld, int r0, int r1, const int32_t* __restrict slots, int J,
+                         const double* __restrict L, int lk, int k, const double* __restrict ug) {
+  int r = r0;
+  for (; r + 2 <= r1; r += 2) {
+    float* e0 = eq + static_cast<std::size_t>(r) * ld;
+    const double* l0 = L + static_cast<std::size_t>(r) * lk;
+    int j = 0;
+    for (; j + 4 <= J; j += 4)
+      DotTile8<4>(e0, e0 + ld, l0, l0 + lk, slots + j, ug + static_cast<std::size_t>(j) * lk, lk, k);
+    for (; j < J; ++j)
+      DotTile8<1>(e0, e0 + ld, l0, l0 + lk, slots + j, ug + static_cast<std::size_t>(j) * lk, lk, k);
+  }
+  if (r < r1) ColumnsUpdatePortable(eq, ld, r, r1, slots, J, L, lk, k, ug);
+}
+
 #endif  // KALMORA_FRONT_AVX2
 
 }  // namespace
 
-bool FrontVectorAvailable() {
+bool FrontKernelAvailable(FrontKernel kern) {
 #if KALMORA_FRONT_AVX2
-  return __builtin_cpu_supports("avx2");
-#else
+  // What the processor offers, asked once (thread-safe initialisation of a
+  // constant).
+  struct Offer {
+    bool avx2 = false, avx512 = false;
+  };
+  static const Offer offer = [] {
+    __builtin_cpu_init();
+    Offer o;
+    o.avx2 = __builtin_cpu_supports("avx2");
+    o.avx512 = o.avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+               __builtin_cpu_supports("avx512dq");
+    return o;
+  }();
+  switch (kern) {
+    case FrontKernel::Portable: return true;
+    case FrontKernel::Avx2: return offer.avx2;
+    case FrontKernel::Avx512: return offer.avx512;
+  }
   return false;
+#else
+  return kern == FrontKernel::Portable;
 #endif
 }
 
-void FrontBlockUpdate(bool vec, float* eq, int ld, const int32_t* rows, int nrows, int c0, int c1,
+bool FrontVectorAvailable() { return FrontKernelAvailable(FrontKernel::Avx2); }
+
+FrontKernel FrontKernelFor(FrontPath path) {
+  if (path == FrontPath::Portable || !FrontKernelAvailable(FrontKernel::Avx2)) return FrontKernel::Portable;
+  if (path != FrontPath::Avx2 && FrontKernelAvailable(FrontKernel::Avx512)) return FrontKernel::Avx512;
+  return FrontKernel::Avx2;
+}
+
+const char* FrontKernelName(FrontKernel kern) {
+  switch (kern) {
+    case FrontKernel::Avx2: return "avx2";
+    case FrontKernel::Avx512: return "avx512";
+    case FrontKernel::Portable: break;
+  }
+  return "portable";
+}
+
+void FrontBlockUpdate(FrontKernel kern, float* eq, int ld, const int32_t* rows, int nrows, int c0, int c1,
                       const double* L, int lk, int k, const double* U, int ldu) {
   if (nrows <= 0 || c1 <= c0 || k <= 0) return;
 #if KALMORA_FRONT_AVX2
-  if (vec) return BlockUpdateAvx2(eq, ld, rows, nrows, c0, c1, L, lk, k, U, ldu);
+  if (kern == FrontKernel::Avx512) return BlockUpdateAvx512(eq, ld, rows, nrows, c0, c1, L, lk, k, U, ldu);
+  if (kern == FrontKernel::Avx2) return BlockUpdateAvx2(eq, ld, rows, nrows, c0, c1, L, lk, k, U, ldu);
 #endif
-  (void)vec;
+  (void)kern;
   BlockUpdatePortable(eq, ld, rows, nrows, c0, c1, L, lk, k, U, ldu);
 }
 
-void FrontRowUpdate(bool vec, float* row, const double* p, double f, int len) {
+void FrontRowUpdate(FrontKernel kern, float* row, const double* p, double f, int len) {
 #if KALMORA_FRONT_AVX2
-  if (vec) return RowUpdateAvx2(row, p, f, len);
+  if (kern == FrontKernel::Avx512) return RowUpdateAvx512(row, p, f, len);
+  if (kern == FrontKernel::Avx2) return RowUpdateAvx2(row, p, f, len);
 #endif
-  (void)vec;
+  (void)kern;
   RowUpdatePortable(row, p, f, len);
 }
 
-void FrontRowUpdates(bool vec, float* row, const double* P, int ldp, const double* f, int k, int len) {
+void FrontRowUpdates(FrontKernel kern, float* row, const double* P, int ldp, const double* f, int k, int len) {
   if (k <= 0 || len <= 0) return;
 #if KALMORA_FRONT_AVX2
-  if (vec) return RowUpdatesAvx2(row, P, ldp, f, k, len);
+  if (kern == FrontKernel::Avx512) return RowUpdatesAvx512(row, P, ldp, f, k, len);
+  if (kern == FrontKernel::Avx2) return RowUpdatesAvx2(row, P, ldp, f, k, len);
 #endif
-  (void)vec;
+  (void)kern;
   RowUpdatesPortable(row, P, ldp, f, k, len);
 }
 
-void FrontColumnsUpdate(bool vec, float* eq, int ld, int r0, int r1, const int32_t* slots, int J, const double* L,
-                        int lk, int k, const double* ug) {
+void FrontColumnsUpdate(FrontKernel kern, float* eq, int ld, int r0, int r1, const int32_t* slots, int J,
+                        const double* L, int lk, int k, const double* ug) {
   if (r1 <= r0 || J <= 0 || k <= 0) return;
 #if KALMORA_FRONT_AVX2
-  if (vec) return ColumnsUpdateAvx2(eq, ld, r0, r1, slots, J, L, lk, k, ug);
+  if (kern == FrontKernel::Avx512) return ColumnsUpdateAvx512(eq, ld, r0, r1, slots, J, L, lk, k, ug);
+  if (kern == FrontKernel::Avx2) return ColumnsUpdateAvx2(eq, ld, r0, r1, slots, J, L, lk, k, ug);
 #endif
-  (void)vec;
+  (void)kern;
   ColumnsUpdatePortable(eq, ld, r0, r1, slots, J, L, lk, k, ug);
 }

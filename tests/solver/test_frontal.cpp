@@ -557,6 +557,9 @@ void BlockReference(std::vector<float>& eq, int ld, const std::vector<int32_t>& 
 
 }  // namespace
 
+// Every kernel path; those the processor lacks are skipped.
+const FrontKernel kKernels[] = {FrontKernel::Portable, FrontKernel::Avx2, FrontKernel::Avx512};
+
 TEST(FrontKernels, BlockUpdateMatchesPivotOrderSumOnEveryPathAndSplit) {
   std::mt19937 rng(41);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
@@ -574,18 +577,19 @@ TEST(FrontKernels, BlockUpdateMatchesPivotOrderSumOnEveryPathAndSplit) {
       const std::vector<int32_t> rows(all.begin(), all.begin() + nuse);
       std::vector<float> ref = eq0;
       BlockReference(ref, ld, rows, 8, 72, L, lk, k, U);
-      for (bool vec : {false, true}) {
-        if (vec && !FrontVectorAvailable()) continue;
+      for (FrontKernel vec : kKernels) {
+        if (!FrontKernelAvailable(vec)) continue;
         std::vector<float> whole = eq0, split = eq0;
         FrontBlockUpdate(vec, whole.data(), ld, rows.data(), nuse, 8, 72, L.data(), lk, k, U.data(), ld);
-        // The same columns in three pieces, as threads would take them.
+        // The same columns in pieces of 32, 8, 16 and 24 columns, as threads would take them.
         FrontBlockUpdate(vec, split.data(), ld, rows.data(), nuse, 40, 72, L.data(), lk, k, U.data(), ld);
         FrontBlockUpdate(vec, split.data(), ld, rows.data(), nuse, 8, 16, L.data(), lk, k, U.data(), ld);
-        FrontBlockUpdate(vec, split.data(), ld, rows.data(), nuse, 16, 40, L.data(), lk, k, U.data(), ld);
+        FrontBlockUpdate(vec, split.data(), ld, rows.data(), nuse, 24, 40, L.data(), lk, k, U.data(), ld);
+        FrontBlockUpdate(vec, split.data(), ld, rows.data(), nuse, 16, 24, L.data(), lk, k, U.data(), ld);
         EXPECT_EQ(std::memcmp(whole.data(), ref.data(), ref.size() * sizeof(float)), 0)
-            << "vec=" << vec << " k=" << k << " rows=" << nuse;
+            << FrontKernelName(vec) << " k=" << k << " rows=" << nuse;
         EXPECT_EQ(std::memcmp(split.data(), ref.data(), ref.size() * sizeof(float)), 0)
-            << "vec=" << vec << " k=" << k << " rows=" << nuse;
+            << FrontKernelName(vec) << " k=" << k << " rows=" << nuse;
       }
     }
   }
@@ -594,8 +598,8 @@ TEST(FrontKernels, BlockUpdateMatchesPivotOrderSumOnEveryPathAndSplit) {
 TEST(FrontKernels, RowUpdatesRoundAfterEveryPivotLikeSingleUpdates) {
   std::mt19937 rng(43);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
-  const int ldp = 48, k = 9;
-  for (int len : {1, 3, 4, 17, 45}) {
+  const int ldp = 160, k = 9;
+  for (int len : {1, 3, 4, 17, 45, 150}) {
     std::vector<float> row0(static_cast<std::size_t>(len));
     for (float& v : row0) v = static_cast<float>(u(rng));
     std::vector<double> P(static_cast<std::size_t>(k) * ldp), f(k);
@@ -611,15 +615,15 @@ TEST(FrontKernels, RowUpdatesRoundAfterEveryPivotLikeSingleUpdates) {
         ref[static_cast<std::size_t>(c)] = static_cast<float>(static_cast<double>(ref[static_cast<std::size_t>(c)]) - prod);
       }
     }
-    for (bool vec : {false, true}) {
-      if (vec && !FrontVectorAvailable()) continue;
+    for (FrontKernel vec : kKernels) {
+      if (!FrontKernelAvailable(vec)) continue;
       std::vector<float> one = row0, many = row0;
       for (int t = 0; t < k; ++t)
         if (f[static_cast<std::size_t>(t)] != 0.0)
           FrontRowUpdate(vec, one.data(), P.data() + static_cast<std::size_t>(t) * ldp, f[static_cast<std::size_t>(t)], len);
       FrontRowUpdates(vec, many.data(), P.data(), ldp, f.data(), k, len);
-      EXPECT_EQ(std::memcmp(one.data(), ref.data(), ref.size() * sizeof(float)), 0) << "vec=" << vec << " len=" << len;
-      EXPECT_EQ(std::memcmp(many.data(), ref.data(), ref.size() * sizeof(float)), 0) << "vec=" << vec << " len=" << len;
+      EXPECT_EQ(std::memcmp(one.data(), ref.data(), ref.size() * sizeof(float)), 0) << FrontKernelName(vec) << " len=" << len;
+      EXPECT_EQ(std::memcmp(many.data(), ref.data(), ref.size() * sizeof(float)), 0) << FrontKernelName(vec) << " len=" << len;
     }
   }
 }
@@ -653,14 +657,14 @@ TEST(FrontKernels, ColumnsUpdateKeepsItsSummationOrderOnEveryPathAndRowSplit) {
         float& x = ref[static_cast<std::size_t>(r) * ld + slots[j]];
         x = static_cast<float>(static_cast<double>(x) - sum);
       }
-    for (bool vec : {false, true}) {
-      if (vec && !FrontVectorAvailable()) continue;
+    for (FrontKernel vec : kKernels) {
+      if (!FrontKernelAvailable(vec)) continue;
       std::vector<float> whole = eq0, split = eq0;
       FrontColumnsUpdate(vec, whole.data(), ld, 0, nrow, slots.data(), 5, L.data(), lk, k, ug.data());
       FrontColumnsUpdate(vec, split.data(), ld, 5, nrow, slots.data(), 5, L.data(), lk, k, ug.data());
       FrontColumnsUpdate(vec, split.data(), ld, 0, 5, slots.data(), 5, L.data(), lk, k, ug.data());
-      EXPECT_EQ(std::memcmp(whole.data(), ref.data(), ref.size() * sizeof(float)), 0) << "vec=" << vec << " k=" << k;
-      EXPECT_EQ(std::memcmp(split.data(), ref.data(), ref.size() * sizeof(float)), 0) << "vec=" << vec << " k=" << k;
+      EXPECT_EQ(std::memcmp(whole.data(), ref.data(), ref.size() * sizeof(float)), 0) << FrontKernelName(vec) << " k=" << k;
+      EXPECT_EQ(std::memcmp(split.data(), ref.data(), ref.size() * sizeof(float)), 0) << FrontKernelName(vec) << " k=" << k;
     }
   }
 }
@@ -668,7 +672,7 @@ TEST(FrontKernels, ColumnsUpdateKeepsItsSummationOrderOnEveryPathAndRowSplit) {
 TEST(Progon, KernelPathAndThreadCountGiveIdenticalSolutions) {
   // The solver's meshes, a wide grid whose front spans several pending
   // batches, and saddle-point blocks: the portable path on one thread is the
-  // reference; the vector path and two threads must reproduce it bit for bit.
+  // reference; both vector paths and two threads must reproduce it bit for bit.
   std::mt19937 rng(17);
   struct Case {
     Mat1<int32_t> nop;
@@ -692,6 +696,7 @@ TEST(Progon, KernelPathAndThreadCountGiveIdenticalSolutions) {
     EXPECT_TRUE(SameBits(SolveWith(s, FrontPath::Vector, 1), ref)) << "npe=" << s.npe << " dof=" << s.dof;
     EXPECT_TRUE(SameBits(SolveWith(s, FrontPath::Portable, 2), ref)) << "npe=" << s.npe << " dof=" << s.dof;
     EXPECT_TRUE(SameBits(SolveWith(s, FrontPath::Vector, 2), ref)) << "npe=" << s.npe << " dof=" << s.dof;
+    EXPECT_TRUE(SameBits(SolveWith(s, FrontPath::Avx2, 2), ref)) << "npe=" << s.npe << " dof=" << s.dof;
     // A team that backs off to one thread part-way through the solve.
     EXPECT_TRUE(SameBits(SolveWith(s, FrontPath::Vector, 2, s.dof * s.nnode / 2), ref))
         << "npe=" << s.npe << " dof=" << s.dof;
@@ -806,7 +811,7 @@ TEST(Progon, OnePendingPivotStoresThePlainEliminationBitForBit) {
   FrontPlanStats plan;
   ASSERT_TRUE(FrontPlan(n, 18, s, ne, 2048000000, plan));
   const std::vector<Rec> ref = PlainFrontal(s, plan.FrontLimit);
-  for (FrontPath path : {FrontPath::Portable, FrontPath::Vector}) {
+  for (FrontPath path : {FrontPath::Portable, FrontPath::Avx2, FrontPath::Vector}) {
     FrontWork w;
     w.kcap = 1;
     w.path = path;
