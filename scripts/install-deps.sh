@@ -11,7 +11,8 @@
 #                                    Google Benchmark, SuiteSparse, sequential
 #                                    MUMPS, OpenBLAS, clang with its sanitizer
 #                                    and libFuzzer runtimes, LLVM's OpenMP,
-#                                    and Open MPI for the MPI build
+#                                    Open MPI for the MPI build and Chromium
+#                                    (headless) for the report's browser check
 set -euo pipefail
 
 # The program: g++ brings OpenMP (libgomp); the report reads the result
@@ -21,15 +22,15 @@ program=(g++ cmake make python3 python3-numpy python3-matplotlib python3-vtk9)
 # SuiteSparse (UMFPACK) and sequential MUMPS with OpenBLAS the benchmarks;
 # clang with its sanitizer and libFuzzer runtimes and LLVM's OpenMP runtime
 # build the sanitizer tree and the fuzz targets; Open MPI the MPI build and
-# its test.
+# its test; Chromium opens the report page headless and checks its pictures.
 tests=(libgtest-dev libgmock-dev libbenchmark-dev libsuitesparse-dev libmumps-seq-dev libopenblas-dev
-       clang libclang-rt-dev libomp-dev libopenmpi-dev openmpi-bin)
+       clang libclang-rt-dev libomp-dev libopenmpi-dev openmpi-bin chromium)
 
 packages=("${program[@]}")
 case "${1-}" in
   "") ;;
   --all) packages+=("${tests[@]}") ;;
-  -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  -h|--help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
   *) echo "install-deps.sh: unknown option \"$1\"; expected none or --all" >&2; exit 2 ;;
 esac
 if [ $# -gt 1 ]; then echo "install-deps.sh: one option at most, got $#" >&2; exit 2; fi

@@ -8,7 +8,9 @@ coupled iterations: the report of the prepared folder (kalmora
 convergence or over-variant picture; after the solve it draws every picture.
 Each picture must be a readable PNG that is not blank (pixel variance), and
 index.html must refer to every picture and hold the summary table and the
-Results blocks.  A folder without result files is refused with one line.
+Results blocks; opened in headless Chromium (Debian package chromium, when
+installed; required when KALMORA_REQUIRE_BROWSER is set) every picture of
+the page loads.  A folder without result files is refused with one line.
 
 Exits 77 (skipped) when this interpreter lacks matplotlib, NumPy or VTK
 (Debian packages python3-matplotlib python3-numpy python3-vtk9).
@@ -82,6 +84,29 @@ shutil.rmtree(os.path.join(run, "report"))
 page = check_report(run, per_variant + ["variant_1_convergence.png", "variant_2_convergence.png", "variants.png"])
 for text in ("<th>exit_speed_mean_mm_s</th>", "piece 1: exit speed, mm/s: mean", " Results"):
     check(text in page, "index.html lacks " + text)
+
+# The page in a real browser: a copy beside index.html (same relative
+# picture paths) lists each image once the page has loaded.
+browser = shutil.which("chromium")
+if browser:
+    probe = os.path.join(run, "report", "browser_probe.html")
+    with open(probe, "w") as f:
+        f.write(page.replace("</body>", "<script>window.addEventListener('load', function () {"
+                             "var p = document.createElement('pre'); p.id = 'probe';"
+                             "for (const i of document.images) p.textContent += i.getAttribute('src') + ' '"
+                             " + (i.complete && i.naturalWidth > 0 ? 'loaded' : 'broken') + '\\n';"
+                             "document.body.appendChild(p); });</script></body>"))
+    r = subprocess.run([browser, "--headless", "--no-sandbox", "--disable-gpu", "--virtual-time-budget=10000",
+                        "--dump-dom", "file://" + probe], capture_output=True, text=True, timeout=120,
+                       env=dict(os.environ, HOME=work))
+    seen = re.search(r'<pre id="probe">([^<]*)</pre>', r.stdout)
+    got = dict(line.split() for line in seen.group(1).splitlines()) if seen else {}
+    want = {name: "loaded" for name in re.findall(r'<img src="([^"]+)"', page)}
+    check(got == want, "chromium: images %s (status %d, %s)" % (got, r.returncode, r.stderr[-300:]))
+    print("browser check: %d of %d pictures loaded in %s" % (list(got.values()).count("loaded"), len(want), browser))
+else:
+    check(not os.environ.get("KALMORA_REQUIRE_BROWSER"), "chromium not found (Debian package chromium)")
+    print("browser check skipped: chromium not found")
 
 empty = os.path.join(work, "empty")
 os.mkdir(empty)
