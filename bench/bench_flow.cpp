@@ -10,7 +10,10 @@
 // processor seconds (the machine may be shared), the frontal one with its
 // floating-point operations by kernel.
 //   bench_flow [level] [--threads T] [--team-flops F] [--repeat R] [--portable | --avx2] [--ordering K]
-// (--portable, --avx2: the frontal solver's kernels, by default the widest
+//              [--outline FILE.olf [--section-level L]]
+// (--outline: the example's process with the profile, ring and container
+// of that outline file, the cross-section mesh at level L, by default the
+// example's; --portable, --avx2: the frontal solver's kernels, by default the widest
 // vector path the processor has; R runs of the frontal and of the sparse solve, the least processor time
 // counts; F: the smallest update, in operations, shared out over the
 // threads; K: the sparse solver's ordering as MUMPS numbers it, 0 AMD,
@@ -67,6 +70,8 @@ int main(int argc, char** argv) {
   double teamFlops = 0;
   FrontPath path = FrontPath::Auto;
   int ordering = -1;
+  const char* outline = nullptr;
+  int level2d = 0;
   for (int a = 1; a < argc; ++a) {
     if (std::strcmp(argv[a], "--threads") == 0 && a + 1 < argc) threads = std::atoi(argv[++a]);
     else if (std::strcmp(argv[a], "--portable") == 0) path = FrontPath::Portable;
@@ -74,12 +79,15 @@ int main(int argc, char** argv) {
     else if (std::strcmp(argv[a], "--team-flops") == 0 && a + 1 < argc) teamFlops = std::atof(argv[++a]);
     else if (std::strcmp(argv[a], "--repeat") == 0 && a + 1 < argc) repeat = std::max(1, std::atoi(argv[++a]));
     else if (std::strcmp(argv[a], "--ordering") == 0 && a + 1 < argc) ordering = std::atoi(argv[++a]);
+    else if (std::strcmp(argv[a], "--outline") == 0 && a + 1 < argc) outline = argv[++a];
+    else if (std::strcmp(argv[a], "--section-level") == 0 && a + 1 < argc) level2d = std::atoi(argv[++a]);
     else level = std::atoi(argv[a]);
   }
   ElementTables tab;
   iniELEM(tab);
   RunState run;
-  PrepareBenchExample("flow", tab, run, level, ExampleLevel::BeforeVariants);
+  if (outline != nullptr) PrepareBenchOutline("flow", outline, tab, run, level, level2d);
+  else PrepareBenchExample("flow", tab, run, level, ExampleLevel::BeforeVariants);
   InpDat& d = run.inp_dat(1);
   MeshRecord& nodes = run.nodes(1);
   d.FricA = 0.9499999992549419;
@@ -213,7 +221,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "UMFPACK failed with status %d\n", st);
     return 1;
   }
-  std::printf(" mesh: nodes=%d corner_nodes=%d wedges=%d level=%d\n", g.nh, g.np, g.ne, d.MeshLevel3d);
+  std::printf(" mesh: nodes=%d corner_nodes=%d wedges=%d level=%d section_level=%d\n", g.nh, g.np, g.ne, d.MeshLevel3d,
+              d.MeshLevel);
   std::printf(" plan: FrontLimit=%lld FrontDim=%lld IntStore=%lld RealStore=%lld ExtraBlocks=%lld\n",
               static_cast<long long>(plan.FrontLimit), static_cast<long long>(plan.FrontDim),
               static_cast<long long>(plan.IntStore), static_cast<long long>(plan.RealStore),
