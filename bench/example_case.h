@@ -33,14 +33,6 @@ inline std::filesystem::path PrepareBenchOutline(const std::string& name, const 
   fs::create_directories(dir);
   CopyExampleInto(dir);
   fs::copy_file(source, dir / "round-bar.olf", fs::copy_options::overwrite_existing);
-  const fs::path home = fs::current_path();
-  fs::current_path(dir);
-  ReadTextData(run.input);
-  if (level3d > 0) run.input.MeshLevel3d = static_cast<int8_t>(level3d);
-  if (level2d > 0) run.input.MeshLevel = static_cast<int8_t>(level2d);
-  GenVariants(run);
-  int iVar = 1;
-  PrapareOneVariant(iVar, run.nodes(1), run.nodes_t(1), run.inp_dat(1), tab);
-  fs::current_path(home);
+  PrepareCaseIn(dir, tab, run, level3d, ExampleLevel::BeforeVariants, true, level2d);
   return dir;
 }

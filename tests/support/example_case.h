@@ -16,19 +16,19 @@
 // variant 1 after.
 enum class ExampleLevel { BeforeVariants, AfterVariants };
 
-// Copies the example's files into the empty folder `dir`, reads the input
-// there and generates the variants into `run`, sets the volume mesh level
-// `level3d` (0: the example's own) and, with `prepare`, prepares variant 1
-// into run.inp_dat(1), run.nodes(1) and run.nodes_t(1).  The prepared files
-// stay in `dir`; the working folder is the caller's again on return.
-inline void PrepareExampleIn(const std::filesystem::path& dir, const ElementTables& tab, RunState& run,
-                             int level3d = 0, ExampleLevel at = ExampleLevel::AfterVariants, bool prepare = true) {
+// Reads the input file in `dir` and generates the variants into `run`, sets
+// the volume mesh level `level3d` and the cross-section level `level2d` (0:
+// the input's own) and, with `prepare`, prepares variant 1 into
+// run.inp_dat(1), run.nodes(1) and run.nodes_t(1).  The prepared files stay
+// in `dir`; the working folder is the caller's again on return.
+inline void PrepareCaseIn(const std::filesystem::path& dir, const ElementTables& tab, RunState& run, int level3d,
+                          ExampleLevel at, bool prepare, int level2d = 0) {
   namespace fs = std::filesystem;
-  CopyExampleInto(dir);
   const fs::path home = fs::current_path();
   fs::current_path(dir);
   ReadTextData(run.input);
   if (level3d > 0 && at == ExampleLevel::BeforeVariants) run.input.MeshLevel3d = static_cast<int8_t>(level3d);
+  if (level2d > 0) run.input.MeshLevel = static_cast<int8_t>(level2d);
   GenVariants(run);
   if (level3d > 0 && at == ExampleLevel::AfterVariants) run.inp_dat(1).MeshLevel3d = static_cast<int8_t>(level3d);
   if (prepare) {
@@ -36,4 +36,12 @@ inline void PrepareExampleIn(const std::filesystem::path& dir, const ElementTabl
     PrapareOneVariant(iVar, run.nodes(1), run.nodes_t(1), run.inp_dat(1), tab);
   }
   fs::current_path(home);
+}
+
+// Copies the example's files into the empty folder `dir` and prepares them
+// there as PrepareCaseIn does.
+inline void PrepareExampleIn(const std::filesystem::path& dir, const ElementTables& tab, RunState& run,
+                             int level3d = 0, ExampleLevel at = ExampleLevel::AfterVariants, bool prepare = true) {
+  CopyExampleInto(dir);
+  PrepareCaseIn(dir, tab, run, level3d, at, prepare);
 }
