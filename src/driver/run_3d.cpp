@@ -7,6 +7,8 @@
 #include "core/console.h"
 #include "solver/field_solve.h"
 #include "solver/flow_force.h"
+#include "solver/flow_relaxation.h"
+#include "solver/flow_solve.h"
 #include "solver/rheology.h"
 #include "thermal/perenos.h"
 
@@ -107,6 +109,7 @@ void Run_3d(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& d, const E
   }
   d.i_iterat = 1;
   bool goOn = true;
+  FlowRelaxation relax;
 
   do {
     {
@@ -119,9 +122,11 @@ void Run_3d(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& d, const E
       PhaseTimer t(d.TimeFlow);
       ForceEval(nodes, tab, d);
       LogLine(log, TextLine("    Run_3d>>Sol_Def, mechanical, start, iVar=") << iVar);
+      KeepFlowState(nodes, relax);
       Sol_Def(nodes, tab, SolveMode::Flow, d);
       LogLine(log, TextLine("    Run_3d>>Sol_Def, ok, i_iterat=") << static_cast<int32_t>(d.i_iterat) << ", iVar="
                                                                   << iVar);
+      if (RelaxFlowUpdate(d.ConvV, relax, nodes) != 1.0) FlowStresses(tab, nodes, d);
       ExitSpeedCheck(nodes, d);
       SurfaceSpeedReg(nodes);
       d.VProfFEM = LargestSpeed(nodes);
@@ -150,6 +155,7 @@ void Run_3d(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& d, const E
     LogLine(log, TextLine("    Run_3d>>Perenos_3d, ok, iVar=") << iVar);
     d.Stage = 200;
     Report(log, iVar, d);
+    if (relax.active) LogLine(log, TextLine("Relaxation of the flow update ") << relax.omega);
   } while (NextCoupledIteration(d, goOn));
 
   if (SolveEndedOk(d))

@@ -136,6 +136,12 @@ void SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat) {
   }
   inp_dat.ConvP = convP;
 
+  FlowStresses(tab, nodes, inp_dat);
+}
+
+void FlowStresses(const ElementTables& tab, MeshRecord& nodes, InpDat& inp_dat) {
+  Mesh3d& g = nodes.g;
+  const int nh = g.nh;
   // Mid-edge pressures of the wedges: mean of the edge's corners.
   for (int k = 1; k <= g.ne; ++k) {
     if (!IsWedge(g, k)) continue;

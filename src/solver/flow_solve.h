@@ -45,3 +45,8 @@ void PrescribeUnknown(double* est, int ld, double* r, int m, int kk, double w);
 // and FORSE (N).  Also stores the corner-node z extremes and the unknown
 // count DOF in inp_dat.
 void SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat);
+
+// The results the flow solve derives from the stored velocities and corner
+// pressures: mid-edge pressures of the wedges, nodal stresses, the boundary
+// normal stresses, Psr (MPa) and FORSE (N).
+void FlowStresses(const ElementTables& tab, MeshRecord& nodes, InpDat& inp_dat);

@@ -14,6 +14,7 @@
 #include "driver/run_3d.h"
 #include "solver/field_solve.h"
 #include "solver/flow_force.h"
+#include "solver/flow_solve.h"
 #include "solver/rheology.h"
 #include "support/text_files.h"
 #include "thermal/perenos.h"
@@ -58,6 +59,7 @@ void ExitSpeedCheck(MeshRecord& nodes, InpDat&) {
   g_script->calls.push_back("exit");
 }
 void SurfaceSpeedReg(MeshRecord&) { g_script->calls.push_back("reg"); }
+void FlowStresses(const ElementTables&, MeshRecord&, InpDat&) { g_script->calls.push_back("stresses"); }
 void Perenos_3d(const MeshRecord&, MeshRecord&, int mode) { g_script->calls.push_back("transfer" + std::to_string(mode)); }
 void REOLOG_aver(const MeshRecord&, InpDat& inp) {
   inp.Tsr = 31.5;

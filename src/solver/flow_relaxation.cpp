@@ -1,0 +1,58 @@
+#include "solver/flow_relaxation.h"
+
+#include <algorithm>
+
+namespace {
+
+std::size_t At(int i) { return static_cast<std::size_t>(i - 1); }
+
+// Secant estimate of the factor that cancels the dominant mode of the last
+// two changes r0, r1: w1 = -w0 r0.(r1 - r0) / |r1 - r0|^2.
+double AitkenFactor(double w0, const std::vector<double>& r0, const std::vector<double>& r1) {
+  double num = 0.0, den = 0.0;
+  for (std::size_t i = 0; i < r1.size(); ++i) {
+    const double d = r1[i] - r0[i];
+    num += r0[i] * d;
+    den += d * d;
+  }
+  return den > 0.0 ? -w0 * num / den : w0;
+}
+
+}  // namespace
+
+void KeepFlowState(const MeshRecord& nodes, FlowRelaxation& relax) {
+  const int nh = nodes.g.nh, np = nodes.g.np;
+  relax.state.resize(static_cast<std::size_t>(3 * nh + np));
+  for (int c = 0; c < 3; ++c)
+    for (int i = 1; i <= nh; ++i) relax.state[static_cast<std::size_t>(c * nh) + At(i)] = nodes.fld(kFldVx + c, i);
+  for (int i = 1; i <= np; ++i) relax.state[static_cast<std::size_t>(3 * nh) + At(i)] = nodes.fld(kFldP, i);
+}
+
+double RelaxFlowUpdate(double convV, FlowRelaxation& relax, MeshRecord& nodes) {
+  const int nh = nodes.g.nh, np = nodes.g.np;
+  const std::size_t nv = static_cast<std::size_t>(3 * nh);
+  std::vector<double> r(nv);
+  for (int c = 0; c < 3; ++c)
+    for (int i = 1; i <= nh; ++i) {
+      const std::size_t k = static_cast<std::size_t>(c * nh) + At(i);
+      r[k] = nodes.fld(kFldVx + c, i) - relax.state[k];
+    }
+  relax.active = relax.active || (relax.lastConvV >= 0.0 && convV > relax.lastConvV);
+  relax.lastConvV = convV;
+  double w = 1.0;
+  if (relax.active && relax.change.size() == nv)
+    w = std::clamp(AitkenFactor(relax.omega, relax.change, r), kRelaxMin, 1.0);
+  relax.change.swap(r);
+  relax.omega = w;
+  if (w == 1.0) return w;
+  for (int c = 0; c < 3; ++c)
+    for (int i = 1; i <= nh; ++i) {
+      const std::size_t k = static_cast<std::size_t>(c * nh) + At(i);
+      nodes.fld(kFldVx + c, i) = static_cast<float>(relax.state[k] + w * relax.change[k]);
+    }
+  for (int i = 1; i <= np; ++i) {
+    const double old = relax.state[nv + At(i)];
+    nodes.fld(kFldP, i) = static_cast<float>(old + w * (nodes.fld(kFldP, i) - old));
+  }
+  return w;
+}

@@ -1,0 +1,40 @@
+#pragma once
+// Relaxation of the flow update of the coupled iteration.
+//
+// The coupled iteration is a fixed-point iteration x <- G(x) on the flow
+// state x (nodal velocities and corner pressures): every quantity the flow
+// solve lags (viscosity, friction saturation, normal stress, regularised
+// speed, exit resistance) is evaluated from the previous state.  On thin
+// sections parts of G do not contract: the pressure at die-face edges flips
+// in a two-cycle, and the free profile's nearly rigid swing grows from one
+// iteration to the next.  The relaxed update
+//   x_{k+1} = x_k + w_k (G(x_k) - x_k)
+// has exactly the fixed points of G, so the converged field solves the same
+// equations, and the velocity change the convergence test reads is that of
+// the undamped step G(x_k) - x_k.  w_k follows the secant rule of Irons and
+// Tuck (Aitken's dynamic relaxation) from the last two undamped changes,
+// which cancels the dominant oscillating mode, within [kRelaxMin, 1].  It is
+// switched on for the rest of the run once the undamped change grows from
+// one iteration to the next; a run whose plain update contracts keeps w = 1.
+#include <vector>
+
+#include "core/records.h"
+
+struct FlowRelaxation {
+  bool active = false;          // relaxation switched on (the undamped change grew once)
+  double omega = 1.0;           // relaxation factor of the last step (1 = undamped)
+  double lastConvV = -1.0;      // undamped relative velocity change of the last step, -1 before the first
+  std::vector<double> state;    // flow state before the solve: vx, vy, vz blocks of nodes 1..nh, then corner pressures 1..np
+  std::vector<double> change;   // last undamped velocity change G(x) - x (3 nh), empty before the first step
+};
+
+inline constexpr double kRelaxMin = 0.1;  // smallest relaxation factor
+
+// Keeps the flow state of `nodes` in relax.state before a flow solve.
+void KeepFlowState(const MeshRecord& nodes, FlowRelaxation& relax);
+
+// After a flow solve has stored G(x) in `nodes` with the relative velocity
+// change convV: chooses the factor w and stores x + w (G(x) - x) as the
+// velocities and corner pressures (the caller derives the mid-edge pressures
+// and stresses again, FlowStresses).  Returns w.
+double RelaxFlowUpdate(double convV, FlowRelaxation& relax, MeshRecord& nodes);
