@@ -776,10 +776,12 @@ void AddMidsideNodes(BlockWork& work, int capacity) {
   m.nve = 3;
 }
 
-void BuildBlock(const Outline& outline, int c1, int c2, BlockWork& work, int capacity, const WallBound* wall) {
+void BuildBlock(const Outline& outline, int c1, int c2, BlockWork& work, int capacity, const WallBound* wall,
+                double images) {
   DivSpec spec;
   spec.c1 = c1;
   spec.c2 = c2;
+  spec.images = images;
   PrepareBlock(outline, work, spec);
   BoundaryFactors(outline, work);
   work.wall = wall;

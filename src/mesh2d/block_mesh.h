@@ -46,9 +46,11 @@ void GenerateBlock(BlockWork& work, const DivSpec& spec, int capacity = kMaxBloc
 // law with the division pair (c1, c2), the boundary factors and the
 // generation.  The mesh is left in work.blockMesh.  A wall bound raises the
 // refinement factor of front vertices and new points to h0 / bound where
-// that exceeds 1 (elements no larger than the bound).
+// that exceeds 1 (elements no larger than the bound).  `images` is the
+// number of mirror copies of the block that make up the whole region: the
+// base size is that of the whole region's area.
 void BuildBlock(const Outline& outline, int c1, int c2, BlockWork& work, int capacity = kMaxBlockNodes,
-                const WallBound* wall = nullptr);
+                const WallBound* wall = nullptr, double images = 1.0);
 
 // The stages of GenerateBlock, callable on their own.
 

@@ -9,16 +9,19 @@
 #include "mesh2d/block_mesh.h"
 #include "mesh2d/block_ops.h"
 #include "mesh2d/geometry2d.h"
+#include "mesh2d/run_gr_2d.h"
 #include "mesh2d/measures.h"
+#include "mesh2d/mirror_section.h"
 #include "mesh2d/resample.h"
 
-void Gen2dBlock(Outline& outline, int c1, int c2, Mesh2d& sect) {
+void Gen2dBlock(Outline& outline, int c1, int c2, Mesh2d& sect, double images) {
   if (c1 == 0 || c2 == 0) c1 = c2 = 32;
   constexpr int kCapacity = 3500;
   OrientOutline(1, outline);
   DivSpec spec;
   spec.c1 = c1;
   spec.c2 = c2;
+  spec.images = images;
   Vec1<double> f(kMaxOutlinePoints, 0.0);
   OutlineFactors(spec, outline, f);
   for (double& v : f) v = std::pow(v, static_cast<double>(0.2f));
@@ -26,7 +29,7 @@ void Gen2dBlock(Outline& outline, int c1, int c2, Mesh2d& sect) {
   RedistributeOutline(outline, f, spec, resampled);
 
   BlockWork work;
-  BuildBlock(resampled, c1, c2, work, kCapacity);
+  BuildBlock(resampled, c1, c2, work, kCapacity, nullptr, images);
   Mesh2d mesh = std::move(work.blockMesh);
   for (int i = 1; i <= resampled.n; ++i) resampled.mark(i) = 0;
   FlagMesh(mesh, resampled);
@@ -93,7 +96,26 @@ void gen_gr2d(int iVar, InpDat& d) {
 
   Console(TextLine("    Run_3d>>gen_gr2d, start, iVar=") << iVar);
   if (d.Sect2d.size() < 1) d.Sect2d.assign(1);
-  Gen2dBlock(local, 48, 48, d.Sect2d(1));
+  const int axes = MirrorAxes({local});
+  Outline part;
+  if (axes != 0 && MirrorPart(local, axes, part)) {
+    Mesh2d half, whole;
+    Gen2dBlock(part, 48, 48, half, axes == (kMirrorX | kMirrorY) ? 4.0 : 2.0);
+    MirrorMesh(half, axes, whole);
+    // Flags of the whole mesh from its boundary edges (the axes inside),
+    // area and temperature arrays as for one block.
+    FlagBoundaryEdges(whole);
+    whole.area = 0.0;
+    for (int e = 1; e <= whole.ne; ++e)
+      whole.area += HeronArea(whole.xy(std::abs(whole.nop(1, e))), whole.xy(std::abs(whole.nop(2, e))),
+                              whole.xy(std::abs(whole.nop(3, e))));
+    whole.Tnew.assign(static_cast<std::size_t>(whole.nh), 0.0);
+    whole.Told.assign(static_cast<std::size_t>(whole.nh), 0.0);
+    whole.Twork.assign(static_cast<std::size_t>(whole.nh), 0.0);
+    d.Sect2d(1) = std::move(whole);
+  } else {
+    Gen2dBlock(local, 48, 48, d.Sect2d(1));
+  }
   SquareBox(d.Sect2d(1), d.Box2d);
   Console(TextLine("    Run_3d>>gen_gr2d, ok, iVar=") << iVar);
 }

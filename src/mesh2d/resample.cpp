@@ -137,7 +137,7 @@ void OutlineFactors(DivSpec& spec, const Outline& o, Vec1<double>& f) {
   Require(o.nSeg >= 1 && o.n >= 2 * o.nSeg && o.pts.size() >= o.n,
           "OutlineFactors: malformed outline, nSeg=" + std::to_string(o.nSeg) + " n=" + std::to_string(o.n));
   const int n = 2 * o.nSeg;
-  SetSizeLaw(spec, std::fabs(OutlineSignedArea2(o)) / 2.0);
+  SetSizeLaw(spec, spec.images * std::fabs(OutlineSignedArea2(o)) / 2.0);
   f.assign(static_cast<std::size_t>(std::max(n, kMaxOutlinePoints)), 0.0);
 
   // Curvature factor of every segment on its middle point.

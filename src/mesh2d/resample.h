@@ -20,7 +20,9 @@ struct WallBound;
 struct DivSpec {
   int32_t c1 = 0;       // first division count: boundary segments of a circle of the same area
   int32_t c2 = 0;       // second division count: bounds the flattest curvature that still refines
-  double area = 0.0;    // absolute area enclosed by the outline, mm^2
+  double area = 0.0;    // absolute area the size law takes (images x the enclosed area), mm^2
+  double images = 1.0;  // copies of the outline's region that make up the whole region (2 or 4 for a
+                        // half or quarter meshed and mirrored, 1 otherwise)
   double h0 = 0.0;      // base element size, mm
   double kmin = 0.0;    // curvature below which no refinement happens, 1/mm
   double k1 = 0.0;      // curvature of a quarter turn over one base element, 1/mm
@@ -49,8 +51,8 @@ double OutlineSignedArea2(const Outline& o);
 // remain segment end points; marks travel with their points.
 void OrientOutline(int sense, Outline& o);
 
-// Size law on an outline: fills `spec` (area, h0, constants; c1 and c2 must
-// be set) and the refinement factor f(1..n) of every point: curvature factor
+// Size law on an outline: fills `spec` (area = images x enclosed area, h0,
+// constants; c1, c2 and images must be set) and the refinement factor f(1..n) of every point: curvature factor
 // 1/r on middle points, neighbour mean on end points, then spread to points
 // within 3.5 h0 with weight ((a - d)/a)^4.
 void OutlineFactors(DivSpec& spec, const Outline& o, Vec1<double>& f);

@@ -10,6 +10,7 @@
 #include "mesh2d/block_ops.h"
 #include "mesh2d/geometry2d.h"
 #include "mesh2d/measures.h"
+#include "mesh2d/mirror_section.h"
 #include "mesh2d/outline_file.h"
 #include "mesh2d/resample.h"
 #include "mesh2d/ring_split.h"
@@ -32,7 +33,8 @@ void DivisionCounts(int meshLevel, int& S, int& R) {
   }
 }
 
-double MeshOutline(Outline& outline, int c1, int c2, Mesh2d& mesh, bool keepMarks, const WallBound* wall) {
+double MeshOutline(Outline& outline, int c1, int c2, Mesh2d& mesh, bool keepMarks, const WallBound* wall,
+                   double images) {
   // Under a wall bound the block is generated with room to spare; a block
   // beyond the capacity is generated again with the bound's sizes enlarged
   // by the excess (plus 10 %): the node count near a finely divided outline
@@ -42,7 +44,7 @@ double MeshOutline(Outline& outline, int c1, int c2, Mesh2d& mesh, bool keepMark
   WallBound coarser;
   for (int attempt = 1;; ++attempt) {
     BlockWork work;
-    BuildBlock(outline, c1, c2, work, bounded ? kWallRoom * kMaxBlockNodes : kMaxBlockNodes, wall);
+    BuildBlock(outline, c1, c2, work, bounded ? kWallRoom * kMaxBlockNodes : kMaxBlockNodes, wall, images);
     mesh = std::move(work.blockMesh);
     const double excess = std::max(static_cast<double>(mesh.nh) / kMaxBlockNodes,
                                    static_cast<double>(mesh.ne) / kMaxBlockElems);
@@ -102,11 +104,12 @@ Outline ToOutline(const RawOutline& raw) {
   return OutlineFromPoints(pts);
 }
 
-Outline Resampled(const Outline& source, int mode, int c, const WallBound* wall) {
+Outline Resampled(const Outline& source, int mode, int c, const WallBound* wall, double images = 1.0) {
   Outline in = source, out;
   DivSpec spec;
   spec.c1 = c;
   spec.c2 = c;
+  spec.images = images;
   ResampleOutline(mode, in, out, spec, wall);
   out.mark.assign(static_cast<std::size_t>(out.n), -1);
   return out;
@@ -129,35 +132,6 @@ void FinishWritten(Mesh2d& m) {
   FlagBoundaryEdges(m);
   m.area = MeshArea(m);
   m.Krit = MeshKrit(m);
-}
-
-// Whether outline points p and q both lie on one symmetry axis (x = 0 or
-// y = 0, within the tolerance of the symmetry code).
-bool OnSameAxis(const Point2& p, const Point2& q) {
-  constexpr double kTol = 0.05;
-  return (std::fabs(p[0]) < kTol && std::fabs(q[0]) < kTol) || (std::fabs(p[1]) < kTol && std::fabs(q[1]) < kTol);
-}
-
-// The run of consecutive segments of `o` that lie on the symmetry axes:
-// returns false when there is none; otherwise `P` is the first point of the
-// run and `Q` its last (both segment end points), so that the free arc runs
-// forward from Q to P.
-bool AxisRun(const Outline& o, int& P, int& Q) {
-  const int ns = o.nSeg;
-  auto startOf = [&](int k) { return 2 * ((k - 1 + ns) % ns) + 1; };
-  auto onAxis = [&](int k) { return OnSameAxis(o.pts(startOf(k)), o.pts(startOf(k + 1))); };
-  int first = 0;
-  for (int k = 1; k <= ns; ++k)
-    if (onAxis(k) && !onAxis(k - 1)) {
-      first = k;
-      break;
-    }
-  if (first == 0) return false;  // no run, or the whole outline on the axes
-  int last = first;
-  while (onAxis(last + 1) && last - first + 1 < ns) ++last;
-  P = startOf(first);
-  Q = startOf(last + 1);
-  return true;
 }
 
 // Appends the straight piece from a to b as whole segments of about the
@@ -255,7 +229,7 @@ bool SymmetricRingOutline(const Outline& inner, const Outline& outer, Outline& r
 // the nearest point of the outer arc, so that each half is only mildly
 // concave, like the halves of a full ring; the two halves are merged.
 void MeshSymmetricBetween(const Outline& inner, const Outline& outer, int c, const std::string& file, Mesh2d& part,
-                          const WallBound* wall) {
+                          const WallBound* wall, double images = 1.0) {
   Outline between;
   int outerArcPoints = 0;
   Require(SymmetricRingOutline(inner, outer, between, outerArcPoints),
@@ -268,17 +242,19 @@ void MeshSymmetricBetween(const Outline& inner, const Outline& outer, int c, con
   OrientOutline(1, half1);
   OrientOutline(1, half2);
   Mesh2d a, b;
-  MeshOutline(half1, c, c, a, /*keepMarks=*/true, wall);
-  MeshOutline(half2, c, c, b, /*keepMarks=*/true, wall);
+  MeshOutline(half1, c, c, a, /*keepMarks=*/true, wall, images);
+  MeshOutline(half2, c, c, b, /*keepMarks=*/true, wall, images);
   Merge(a, b, part);
 }
 
 // Reads the variant's outline file, checks that the slots in use hold an
-// outline, resamples outlines 1..5 and measures the profile diameter.  In
-// the standard layout the wall bound of the profile is built from the
-// outlines as read and applied to every resampled outline.  Returns the
-// number of slots in use.
-int LoadOutlines(InpDat& d, int S, bool multi, WallBound& wall) {
+// outline, resamples outlines 1..5 and measures the profile diameter.
+// `asRead` receives the outlines of the slots in use as read, `axes` the
+// mirror axes of the standard layout's section (0 when it is not meshed by
+// mirroring).  In the standard layout the wall bound of the profile is
+// built from the outlines as read and applied to every resampled outline.
+// Returns the number of slots in use.
+int LoadOutlines(InpDat& d, int S, bool multi, WallBound& wall, std::vector<Outline>& asRead, int& axes) {
   OutlineFileData file;
   ReadOutlineFile(d.FileOutline, file);
   d.nOutlines = file.nOutlines;
@@ -291,20 +267,32 @@ int LoadOutlines(InpDat& d, int S, bool multi, WallBound& wall) {
 
   d.Outlines.assign(5);
   for (Outline& o : d.Outlines) o = Outline{};
-  auto raw = [&](int k) {
-    return ToOutline(file.outlines[static_cast<std::size_t>(file.slot[static_cast<std::size_t>(k - 1)] - 1)]);
-  };
+  asRead.clear();
+  for (int k = 1; k <= used; ++k)
+    asRead.push_back(ToOutline(file.outlines[static_cast<std::size_t>(file.slot[static_cast<std::size_t>(k - 1)] - 1)]));
+  axes = multi ? 0 : MirrorAxes(asRead);
+  for (const Outline& o : asRead) {
+    Outline part;
+    if (axes != 0 && !MirrorPart(o, axes, part)) axes = 0;
+  }
   wall = WallBound{};
   if (!multi && used >= 1) {
     std::vector<WallSample> samples;
-    const Outline outer = raw(1);
     const bool hollow = d.SplitMode == 2 && used >= 4;
-    const Outline hole = hollow ? raw(4) : Outline{};
-    WallSamples(outer, hollow ? &hole : nullptr, samples);
-    BuildWallBound(samples, WallElementsAcross(d.MeshLevel), wall);
+    WallSamples(asRead[0], hollow ? &asRead[3] : nullptr, samples);
+    const int across = WallElementsAcross(d.MeshLevel);
+    // A mirror axis along the middle of a wall holds nodes, so the wall gets
+    // an even number of elements across: an odd count is raised by one.
+    if (axes != 0 && across % 2 == 1)
+      for (WallSample& w : samples) {
+        const bool alongX = (axes & kMirrorX) && std::hypot(w.q[0] - w.p[0], w.q[1] + w.p[1]) < 0.01 * w.t;
+        const bool alongY = (axes & kMirrorY) && std::hypot(w.q[0] + w.p[0], w.q[1] - w.p[1]) < 0.01 * w.t;
+        if (w.t > 0.0 && (alongX || alongY)) w.t *= static_cast<double>(across) / (across + 1);
+      }
+    BuildWallBound(samples, across, wall);
   }
-  for (int k = 1; k <= used; ++k) d.Outlines(k) = Resampled(raw(k), k == 4 ? 2 : 1, S, &wall);
-  d.Diam2d = MaxDistance(ToOutline(file.outlines[static_cast<std::size_t>(file.slot[0] - 1)]));
+  for (int k = 1; k <= used; ++k) d.Outlines(k) = Resampled(asRead[static_cast<std::size_t>(k - 1)], k == 4 ? 2 : 1, S, &wall);
+  d.Diam2d = MaxDistance(asRead[0]);
   return used;
 }
 
@@ -512,6 +500,71 @@ void StandardLayout(InpDat& d, int S, int R, const WallBound& wall, std::vector<
   }
 }
 
+
+// Standard layout of a section whose outlines are all mirror-symmetric about
+// `axes`: the part of the section on the positive side of the axes is
+// meshed as the standard layout meshes the whole one (the region between
+// two parts of outlines is one block bounded by their free arcs and the
+// axis), with the base sizes of the whole regions, and every written mesh
+// is reflected.  The resampled outlines kept in the variant are the whole
+// outlines made from the parts, so that their points are the boundary
+// nodes of the meshes.  The caller has
+// checked that the part of every outline is one region.
+void MirroredLayout(InpDat& d, int S, const WallBound& wall, const std::vector<Outline>& asRead, int axes,
+                    std::vector<Mesh2d>& written) {
+  const int used = static_cast<int>(asRead.size());
+  const double images = axes == (kMirrorX | kMirrorY) ? 4.0 : 2.0;
+  Vec1<Outline> part(5);
+  for (int k = 1; k <= used; ++k) {
+    Outline p;
+    Require(MirrorPart(asRead[static_cast<std::size_t>(k - 1)], axes, p), d.FileOutline + ": an outline's half is not one region");
+    part(k) = Resampled(p, k == 4 ? 2 : 1, S, &wall, images);
+  }
+  const int m = d.nOutlines - d.SplitMode + 1;
+  RingLayout L;
+  if (m >= 1) {
+    if (d.SplitMode == 1)
+      MeshOutline(part(1), S + 4, S + 4, L.region1, false, &wall, images);
+    else
+      MeshSymmetricBetween(part(4), part(1), S + 8, d.FileOutline, L.region1, &wall, images);
+  }
+  if (m >= 2) {
+    part(2) = Resampled(part(2), 1, S + 12, &wall, images);
+    Mesh2d between, next;
+    MeshSymmetricBetween(part(1), part(2), S + 4, d.FileOutline, between, &wall, images);
+    Merge(L.region1, between, next);
+    L.Grow(std::move(next));
+  }
+  for (int k = 3; k <= std::min(m, 4); ++k) {
+    Outline& outer = part(k == 4 && d.SplitMode == 2 ? 5 : k);
+    // The container part is coarsened away from the ring inside it, as the
+    // whole container is; the arc's ends on the axes are corners and stay.
+    if (k == 3 && d.MeshLevel <= 5 && m == 3 && d.Clearance <= 0.001) ReduceOutline(outer, part(k - 1));
+    Mesh2d between, next;
+    MeshSymmetricBetween(part(k - 1), outer, S + 4, d.FileOutline, between, &wall, images);
+    Merge(L.ring, between, next);
+    L.Grow(std::move(next));
+  }
+  for (int k = 1; k <= used; ++k) WholeOutline(part(k), axes, d.Outlines(k));
+  Mesh2d whole;
+  MirrorMesh(L.region1, axes, whole);
+  written.push_back(std::move(whole));
+  // The same meshes as the standard layout writes: the last section mesh,
+  // or the last two.
+  auto ringFromEnd = [&](std::size_t back) {
+    Mesh2d w;
+    if (L.rings.size() > back) MirrorMesh(L.rings[L.rings.size() - 1 - back], axes, w);
+    written.push_back(std::move(w));
+  };
+  if (d.nPiecesA == 2 || L.rings.size() < 2) {
+    ringFromEnd(0);
+    if (d.nPiecesA != 2) written.push_back(Mesh2d{});
+  } else {
+    ringFromEnd(1);
+    ringFromEnd(0);
+  }
+}
+
 }  // namespace
 
 void ProfileWallSamples(const InpDat& d, std::vector<WallSample>& samples) {
@@ -531,12 +584,17 @@ void Run_gr_2d(int /*iVar*/, InpDat& d) {
   d.nPiecesA = (d.ProfType == 3 || d.ProfType == 4 || d.ProfType == 6) ? 3 : 2;
 
   WallBound wall;
-  const int used = LoadOutlines(d, S, multi, wall);
+  std::vector<Outline> asRead;
+  int axes = 0;
+  const int used = LoadOutlines(d, S, multi, wall, asRead, axes);
   std::vector<Mesh2d> written;
   if (multi) {
     MultiOutlineLayout(d, used, S, written);
   } else {
-    StandardLayout(d, S, R, wall, written);
+    if (axes != 0)
+      MirroredLayout(d, S, wall, asRead, axes, written);
+    else
+      StandardLayout(d, S, R, wall, written);
   }
 
   // Measures of the written meshes, their areas into Area2d, then the file.

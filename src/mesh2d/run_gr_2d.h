@@ -16,9 +16,11 @@ void DivisionCounts(int meshLevel, int& S, int& R);
 // (c1, c2), then computes its quality, flags it against the outline and
 // smooths it.  Unless `keepMarks`, the outline's marks are set to -1 first,
 // so that all its nodes are outer boundary.  Returns the quality Krit.
-// Elements are kept within the wall bound, if any.
+// Elements are kept within the wall bound, if any.  `images` is the number
+// of mirror copies of the outline's region that make up the whole region
+// (its base size is the whole region's).
 double MeshOutline(Outline& outline, int c1, int c2, Mesh2d& mesh, bool keepMarks = false,
-                   const WallBound* wall = nullptr);
+                   const WallBound* wall = nullptr, double images = 1.0);
 
 // Wall samples of the profile region of a variant whose outlines are in
 // `Outlines` (outline 1, and outline 4 as the inner outline when SplitMode

@@ -3,10 +3,13 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <map>
 
 #include "mesh2d/gen_gr2d.h"
+#include "mesh2d/geometry2d.h"
 #include "mesh2d/measures.h"
 #include "mesh2d/mesh_check.h"
+#include "mesh2d/mirror_section.h"
 #include "mesh2d/outline_file.h"
 #include "mesh2d/outline_shapes.h"
 #include "mesh2d/run_gr_2d.h"
@@ -76,13 +79,60 @@ int MissingNodes(const Mesh2d& inner, const Mesh2d& outer) {
   return missing;
 }
 
+// Largest distance from the reflection of a node (about the x axis for
+// kMirrorX, the y axis for kMirrorY) to the nearest node, and largest
+// relative area difference between an element and the element nearest to
+// its reflected centroid.
+void MirrorMismatch(const Mesh2d& m, int axis, double& node, double& area) {
+  const double sx = axis == kMirrorY ? -1.0 : 1.0, sy = -sx;
+  auto centroid = [&](int e, double& a) {
+    const Point2 &p = m.xy(m.nop(1, e)), &q = m.xy(m.nop(2, e)), &r = m.xy(m.nop(3, e));
+    a = 0.5 * std::fabs((q[0] - p[0]) * (r[1] - p[1]) - (r[0] - p[0]) * (q[1] - p[1]));
+    return Point2{(p[0] + q[0] + r[0]) / 3, (p[1] + q[1] + r[1]) / 3};
+  };
+  node = area = 0.0;
+  for (int i = 1; i <= m.nh; ++i) {
+    double best = 1e300;
+    for (int j = 1; j <= m.nh; ++j)
+      best = std::min(best, std::hypot(sx * m.xy(i)[0] - m.xy(j)[0], sy * m.xy(i)[1] - m.xy(j)[1]));
+    node = std::max(node, best);
+  }
+  for (int e = 1; e <= m.ne; ++e) {
+    double ae = 0, af = 0, best = 1e300;
+    const Point2 c = centroid(e, ae);
+    int match = e;
+    for (int f = 1; f <= m.ne; ++f) {
+      const Point2 g = centroid(f, af);
+      const double dist = std::hypot(sx * c[0] - g[0], sy * c[1] - g[1]);
+      if (dist < best) best = dist, match = f;
+    }
+    centroid(match, af);
+    area = std::max(area, std::fabs(af - ae) / ae);
+  }
+}
+
 }  // namespace
 
+// Every fixture meshes soundly; a section symmetric about an axis (found as
+// such) gets meshes that its reflection maps onto themselves.
 TEST(Run_gr_2d, FixtureSectionsAreSoundCoverTheirOutlinesAndNest) {
+  const std::map<std::string, int> symmetric = {{"round", kMirrorX | kMirrorY},  {"strip", kMirrorX | kMirrorY},
+                                                {"square", kMirrorX | kMirrorY}, {"channel", kMirrorY},
+                                                {"threezone", kMirrorX | kMirrorY}, {"tube", kMirrorX | kMirrorY}};
   for (const Fixture& f : Fixtures()) {
     SCOPED_TRACE(f.name);
     const InpDat d = RunFixture(f);
     const std::vector<RawOutline> raw = Parse(f);
+    std::vector<Outline> read;
+    for (const RawOutline& r : raw) {
+      std::vector<Point2> pts;
+      for (std::size_t i = 0; i < r.x.size(); ++i) pts.push_back({r.x[i], r.y[i]});
+      read.push_back(OutlineFromPoints(pts));
+    }
+    const int axes = symmetric.count(f.name) ? symmetric.at(f.name) : 0;
+    if (f.profType != 7) {
+      EXPECT_EQ(MirrorAxes(read), axes);
+    }
     ASSERT_EQ(d.Pieces2d.size(), static_cast<int>(f.expected.size()));
     for (int k = 1; k <= d.Pieces2d.size(); ++k) {
       const Mesh2d& m = d.Pieces2d(k);
@@ -98,6 +148,13 @@ TEST(Run_gr_2d, FixtureSectionsAreSoundCoverTheirOutlinesAndNest) {
         EXPECT_NEAR(m.area, want, 0.01 * want) << "mesh " << k;
       }
       EXPECT_NEAR(m.area, MeshArea(m), 1e-9 * m.area);
+      for (const int axis : {kMirrorX, kMirrorY}) {
+        if (!(axes & axis)) continue;
+        double node = 0, area = 0;
+        MirrorMismatch(m, axis, node, area);
+        EXPECT_LT(node, 1e-9) << "mesh " << k << " axis " << axis;
+        EXPECT_LT(area, 1e-9) << "mesh " << k << " axis " << axis;
+      }
     }
     // Nested meshes share their nodes: every mesh is contained in the last.
     const Mesh2d& last = d.Pieces2d(d.Pieces2d.size());
@@ -135,6 +192,11 @@ TEST(gen_gr2d, WorkingSectionAndBox) {
   EXPECT_TRUE(CheckMesh(s).empty()) << FormatFindings(CheckMesh(s));
   EXPECT_NEAR(s.area, M_PI * 50 * 50, 0.02 * M_PI * 2500);
   EXPECT_EQ(s.Tnew.size(), s.nh);
+  for (const int axis : {kMirrorX, kMirrorY}) {  // a round container: meshed by quarters
+    double node = 0, area = 0;
+    MirrorMismatch(s, axis, node, area);
+    EXPECT_LT(node + area, 1e-9) << "axis " << axis;
+  }
   // Square box with a margin of a tenth of the mean extent.
   EXPECT_NEAR(d.Box2d(2) - d.Box2d(1), d.Box2d(4) - d.Box2d(3), 1e-12);
   EXPECT_NEAR(d.Box2d(2) - d.Box2d(1), 120.0, 0.5);
