@@ -332,6 +332,22 @@ TEST(Run, MisreadInputIsRefusedWithTheLineThatMostLikelyCausedIt) {
   EXPECT_EQ(warnings, 2);
 }
 
+// A wall two elements thick: the frontal solve's thin-wall warning, in the
+// console of the preparation; the sparse solver needs none.
+TEST(Run, ThinWallUnderTheFrontalSolverIsWarnedOf) {
+  const fs::path dir = ExampleScratch("thinwall");
+  const std::vector<float> strip = {-20, -2, 0, -2, 20, -2, 20, 0, 20, 2, 0, 2, -20, 2, -20, 0};
+  WriteOutlines(dir / "round-bar.olf", {{"WPIECE", strip}, {"RING1", Circle(60, 16)}, {"CONT2", Circle(100, 24)}});
+  const RunResult r = RunIn(dir, "", "--prepare-only");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find(" Warning iVar=1: a wall has only 2 elements across; the single-precision frontal solve"),
+            std::string::npos);
+  const RunResult sparse = RunIn(dir, "", "--prepare-only --solver sparse");
+  if (sparse.status == 0) {
+    EXPECT_EQ(sparse.out.find(" Warning iVar=1: a wall"), std::string::npos);
+  }
+}
+
 TEST(Run, FourLongListsCannotWrapTheVariantCount) {
   // 65536 entries in each of the four lists: 2^64 variants, which a 64-bit
   // product wraps to 0.
