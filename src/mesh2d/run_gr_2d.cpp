@@ -516,19 +516,19 @@ void StandardLayout(InpDat& d, int S, int R, const WallBound& wall, std::vector<
 
 void ProfileWallSamples(const InpDat& d, std::vector<WallSample>& samples) {
   samples.clear();
-  if (d.ProfType == 7 || d.ProfType == 9 || d.Outlines.size() < 1 || d.Outlines(1).nSeg < 2) return;
+  if (IsMultiHole(d.ProfType) || d.Outlines.size() < 1 || d.Outlines(1).nSeg < 2) return;
   const bool hollow = d.SplitMode == 2 && d.Outlines.size() >= 4 && d.Outlines(4).nSeg >= 2;
   WallSamples(d.Outlines(1), hollow ? &d.Outlines(4) : nullptr, samples);
 }
 
-void Run_gr_2d(int /*iVar*/, InpDat& d) {
+void Run_gr_2d(InpDat& d) {
   d.PieceOrder = {};
   d.RingSym = 0;
   d.nPiecesB = 0;
   int S = 0, R = 0;
-  const bool multi = d.ProfType == 7 || d.ProfType == 9;
+  const bool multi = IsMultiHole(d.ProfType);
   DivisionCounts(multi ? 2 : d.MeshLevel, S, R);
-  d.nPiecesA = (d.ProfType == 3 || d.ProfType == 4 || d.ProfType == 6) ? 3 : 2;
+  d.nPiecesA = HasExtraZone(d.ProfType) ? 3 : 2;
 
   WallBound wall;
   const int used = LoadOutlines(d, S, multi, wall);

@@ -34,4 +34,4 @@ void Merge(const Mesh2d& a, const Mesh2d& b, Mesh2d& c);
 // never stay flagged as boundary.
 void FlagBoundaryEdges(Mesh2d& mesh);
 
-void Run_gr_2d(int iVar, InpDat& inp_dat);
+void Run_gr_2d(InpDat& inp_dat);

@@ -50,7 +50,7 @@ namespace {
 
 }  // namespace
 
-void ReadSection2d(int /*iVar*/, InpDat& d) {
+void ReadSection2d(InpDat& d) {
   FreeFormatFile f;
   f.Open(d.File2d, "cross-section file");
 
@@ -102,7 +102,4 @@ void ReadSection2d(int /*iVar*/, InpDat& d) {
       }
     }
   }
-
-  const int nh1 = M >= 1 ? d.Pieces2d(1).nh : 0;
-  for (Vec1<int32_t>& w : d.Work2d) w.assign(static_cast<std::size_t>(nh1), 0);
 }

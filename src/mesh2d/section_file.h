@@ -19,4 +19,4 @@ void WriteSectionFile(const std::string& path, const std::vector<const Mesh2d*>&
 // into d.Area2d) and creates the eight integer work arrays sized by the node
 // count of mesh 1.  A missing file or a malformed line stops the run with a
 // message naming the file and line.
-void ReadSection2d(int iVar, InpDat& d);
+void ReadSection2d(InpDat& d);

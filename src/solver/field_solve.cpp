@@ -9,8 +9,8 @@ void Sol_Def(MeshRecord& nodes, const ElementTables& tab, SolveMode mode, InpDat
   switch (mode) {
     case SolveMode::Flow: SolveFlow(nodes, tab, inp_dat); return;
     case SolveMode::Temperature: SolveTemperature(nodes, tab, inp_dat); return;
-    case SolveMode::SectionHeat: SolveSectionHeat(nodes, tab, inp_dat); return;
-    case SolveMode::Potential: SolvePotential(nodes, tab, inp_dat); return;
+    case SolveMode::SectionHeat: SolveSectionHeat(tab, inp_dat); return;
+    case SolveMode::Potential: SolvePotential(tab, inp_dat); return;
   }
   Fatal("Sol_Def: unknown problem code");
 }

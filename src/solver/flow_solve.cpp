@@ -102,8 +102,6 @@ int FlowElements::System(int k, int32_t* lm, double* est, int ld, double* r) con
 
 void SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat) {
   Mesh3d& g = nodes.g;
-  StoreCornerZRange(g, inp_dat);
-
   const int nh = g.nh, np = g.np;
   const int n = 3 * nh + np;
   const int ncn = 3 * std::min(g.npe, kWedgeNodes) + std::min(g.nve, kWedgeCorners);

@@ -94,7 +94,7 @@ struct PotentialElements {
 
 int PotentialMeshIndex(const InpDat& d) { return d.nPiecesB > 2 ? d.nPiecesB : d.nPiecesA; }
 
-void SolvePotential(MeshRecord& /*nodes*/, const ElementTables& tab, InpDat& inp_dat) {
+void SolvePotential(const ElementTables& tab, InpDat& inp_dat) {
   const int h = PotentialMeshIndex(inp_dat);
   Require(h >= 1 && h <= inp_dat.Pieces2d.size(),
           "SolvePotential: cross-section mesh " + std::to_string(h) + " is missing (the variant holds " +

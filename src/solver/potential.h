@@ -17,6 +17,5 @@ int PotentialMeshIndex(const InpDat& inp_dat);
 // 6-node triangles with the 7-point area rule of tab.Tri6.  The nodal values
 // go to Pot of that mesh; its connectivity is positive on return (negative
 // entries on entry are read as their node).  A mesh without held nodes and
-// without source has the potential 0.  The volume mesh record `nodes` takes
-// no part; it is the driver's common argument.
-void SolvePotential(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat);
+// without source has the potential 0.
+void SolvePotential(const ElementTables& tab, InpDat& inp_dat);

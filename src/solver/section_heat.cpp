@@ -159,7 +159,7 @@ Vec1<uint8_t> ExchangeEdges(const Mesh2d& m) {
   return mask;
 }
 
-void SolveSectionHeat(MeshRecord& /*nodes*/, const ElementTables& tab, InpDat& inp_dat) {
+void SolveSectionHeat(const ElementTables& tab, InpDat& inp_dat) {
   Require(inp_dat.Sect2d.size() >= 1, "SolveSectionHeat: the variant has no working cross-section");
   Mesh2d& s = inp_dat.Sect2d(1);
   Require(s.Told.size() >= s.nh && s.Tnew.size() >= s.nh,

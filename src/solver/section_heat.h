@@ -33,5 +33,5 @@ Vec1<uint8_t> ExchangeEdges(const Mesh2d& m);
 // q = 0.5 ContactHtc / (rho c(T)), over the exchange edges G of
 // ExchangeEdges, in SI units (lengths converted from mm to m), with
 // |det J| at every point so that either triangle orientation gives the same
-// positive system.  `nodes` (the flow mesh) is not used.
-void SolveSectionHeat(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat);
+// positive system.
+void SolveSectionHeat(const ElementTables& tab, InpDat& inp_dat);

@@ -34,16 +34,6 @@ const char* ProblemName(SolveMode mode) {
   return "field";
 }
 
-void StoreCornerZRange(const Mesh3d& g, InpDat& inp) {
-  double zmax = 0.0, zmin = 1e10;
-  for (int i = 1; i <= g.np; ++i) {
-    zmax = std::max(zmax, g.xyz(3, i));
-    zmin = std::min(zmin, g.xyz(3, i));
-  }
-  inp.ZMaxCorner = zmax;
-  inp.ZMinCorner = zmin;
-}
-
 void AllocateR1(Vec1<double>& r1, int n) {
   try {
     r1.assign(static_cast<std::size_t>(n), 0.0);

@@ -42,11 +42,6 @@ enum class SolveMode : int32_t {
 // whose plans are not kept.
 FrontPlanStats* FrontStatsFor(SolveMode mode, InpDat& inp);
 
-// Keeps the z range of the corner nodes 1..g.np of the mesh of a field solve
-// in inp.ZMaxCorner and inp.ZMinCorner (mm); without corner nodes the range
-// stays at its start values 0 and 1e10.
-void StoreCornerZRange(const Mesh3d& g, InpDat& inp);
-
 // Sizes r1 to n entries, all zero; stops with "error in allocate r1" when the
 // storage cannot be had.
 void AllocateR1(Vec1<double>& r1, int n);

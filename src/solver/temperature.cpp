@@ -286,7 +286,6 @@ double FrictionHeatFlux(const InpDat& inp, double sigmaS, double m, double pc, d
 
 void SolveTemperature(MeshRecord& nodes, const ElementTables& tab, InpDat& inp) {
   Mesh3d& g = nodes.g;
-  StoreCornerZRange(g, inp);
   const int n = g.nh;
   inp.nUnknownsT = n;
   inp.ConvT = 0.0;
@@ -295,7 +294,8 @@ void SolveTemperature(MeshRecord& nodes, const ElementTables& tab, InpDat& inp) 
           "SolveTemperature: the field table does not cover the " + std::to_string(n) + " nodes of the thermal mesh");
 
   const std::vector<double> sreg = RegularisedSpeeds(nodes);
-  TemperatureElements elem{nodes, tab, inp, sreg, inp.ZMaxCorner};
+  const double zTop = TopCornerZ(g);  // the ram plane, held at its temperature
+  TemperatureElements elem{nodes, tab, inp, sreg, zTop};
   Vec1<double> r1;
   FrontalSolve(SolveMode::Temperature, g.nop, g.npe, g.ne, g.nh, n, g.npe, elem, inp, r1);
 

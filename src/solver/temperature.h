@@ -53,7 +53,7 @@ double FrictionHeatFlux(const InpDat& inp, double sigmaS, double m, double pc, d
 
 // Solves the steady temperature of the thermal mesh `nodes` and stores it
 // as the nodal temperature; ConvT = the largest absolute change (deg C).
-// Sets ZMaxCorner, ZMinCorner and nUnknownsT of inp_dat.  Stops when the
+// Sets nUnknownsT of inp_dat.  Stops when the
 // heat capacity rho c is not positive or the conductivity is negative at a
 // temperature met in the solve.
 void SolveTemperature(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat);

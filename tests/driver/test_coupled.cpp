@@ -92,7 +92,7 @@ std::unique_ptr<Solved> SolveVariant(const std::string& name, const std::string&
   int iVar = 1;
   PrapareOneVariant(iVar, run.nodes(1), run.nodes_t(1), d, tab);
   std::FILE* log = std::fopen(d.FileInf.c_str(), "w");
-  Jacob_contr(1, run.nodes(1), tab.Wedge15, tab.Tet10, d);
+  Jacob_contr(run.nodes(1), tab.Wedge15, tab.Tet10, d);
   Run_3d(1, run.nodes(1), run.nodes_t(1), d, tab, log);
   s->levels = PlaneFluxes(run.nodes(1), tab);
   s->layerMeans = LayerMeanFluxes(tab, run.nodes(1));

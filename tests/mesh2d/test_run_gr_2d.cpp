@@ -59,8 +59,8 @@ InpDat RunFixture(const Fixture& f, int meshLevel = 2) {
   d.ProfType = f.profType;
   d.MeshLevel = static_cast<int8_t>(meshLevel);
   EXPECT_TRUE(WriteOutlineFile(d.FileOutline, Parse(f)));
-  Run_gr_2d(1, d);
-  ReadSection2d(1, d);
+  Run_gr_2d(d);
+  ReadSection2d(d);
   return d;
 }
 
