@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "core/boundary_records.h"
-#include "core/front_plan.h"
 #include "core/onebased.h"
 #include "core/section.h"
 
@@ -66,9 +65,8 @@ struct SparseSolveStats {
   int32_t ordering = -1;      // fill-reducing ordering applied: 0 AMD, 2 AMF, 3 SCOTCH, 4 PORD, 5 METIS, 6 QAMD (-1: no solve)
 };
 
+// Sizes the sparse solver reported for the last solve of each kind.
 struct FrontStats {
-  FrontPlanStats flow;         // plan of the last flow solve
-  FrontPlanStats temp;         // plan of the last temperature solve
   SparseSolveStats sparseFlow;  // sparse solver's sizes of the last flow solve (sparse solver only)
   SparseSolveStats sparseTemp;  // the same for the last temperature solve
   SparseSolveStats sparseSection;  // the same for the last cross-section solve (heat step or potential)
@@ -162,7 +160,7 @@ struct InpDat {
   Fix1<int8_t, 5> PieceOrder{}; // meshing order of the multi-outline layout
   Vec1<Outline> Outlines;             // resampled outlines 1..5
   double PScale = 0;                  // pressure scale of the flow solution
-  FrontStats Front;                   // plan results of the linear solver
+  FrontStats Front;                   // sizes of the sparse solver's last solves
   double EdgeR1 = 0;                  // radius of the rounded die-face edge at Z1, mm (0: no rounding; no input sets it)
   double EdgeR2 = 0;                  // radius of the rounded edge at Z2, mm (0: no rounding; no input sets it)
   double EdgeScale = 0;               // scale of the edge rounding shift along -z (no input sets it)

@@ -100,7 +100,7 @@ int FlowElements::System(int k, int32_t* lm, double* est, int ld, double* r) con
   return m;
 }
 
-void SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat) {
+FrontPlanStats SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat) {
   Mesh3d& g = nodes.g;
   const int nh = g.nh, np = g.np;
   const int n = 3 * nh + np;
@@ -109,7 +109,8 @@ void SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat) {
 
   Vec1<double> r1;
   FlowElements elem{&tab, &nodes, &inp_dat};
-  FrontalSolve(SolveMode::Flow, g.nop, g.npe, g.ne, nh, n, std::max(ncn, 1), elem, inp_dat, r1);
+  const FrontPlanStats plan = FrontalSolve(SolveMode::Flow, g.nop, g.npe, g.ne, nh, n, std::max(ncn, 1), elem,
+                                           SolveOptionsOf(inp_dat), SparseStatsFor(SolveMode::Flow, inp_dat), r1);
 
   // Velocities and their largest relative change.
   double convV = 0.0;
@@ -161,4 +162,5 @@ void SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat) {
   if (inp_dat.Area2d(3) > kF1em5) area = inp_dat.Area2d(3);
   else if (inp_dat.Area2d(2) > kF1em5) area = inp_dat.Area2d(2);
   inp_dat.FORSE = inp_dat.Psr * area;
+  return plan;
 }
