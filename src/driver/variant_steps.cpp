@@ -22,7 +22,6 @@
 #include "mesh2d/outline_file.h"
 #include "mesh2d/ring_rule.h"
 #include "mesh2d/run_gr_2d.h"
-#include "mesh2d/section_file.h"
 #include "mesh3d/gen_gr3d.h"
 #include "output/summary.h"
 #include "output/write_paraview.h"
@@ -78,7 +77,6 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
 
   Console(TextLine("PrapareOneVariant>  Run_gr_2d start iVar=") << iVar);
   Run_gr_2d(inp_dat);
-  ReadSection2d(inp_dat);
   CheckStrainRateRange(iVar, inp_dat);
   SetAxialLayout(inp_dat);
   const int nPieces = inp_dat.nPiecesB != 0 ? inp_dat.nPiecesB : inp_dat.nPiecesA;

@@ -539,12 +539,16 @@ void Run_gr_2d(InpDat& d) {
     StandardLayout(d, S, R, wall, written);
   }
 
-  // Measures of the written meshes, their areas into Area2d, then the file.
+  // Measures of the meshes; the meshes as the file carries them into
+  // Pieces2d, their areas into Area2d; then the file as an output.
   std::vector<const Mesh2d*> out;
+  d.Pieces2d.assign(written.size());
   for (std::size_t k = 0; k < written.size(); ++k) {
     Mesh2d& w = written[k];
     FinishWritten(w);
-    if (!multi && k < 3) d.Area2d(static_cast<int>(k) + 1) = w.area;
+    const int j = static_cast<int>(k) + 1;
+    d.Pieces2d(j) = SectionFileMesh(w);
+    if (j <= 3) d.Area2d(j) = w.area;
     out.push_back(&w);
   }
   WriteSectionFile(d.File2d, out);

@@ -39,7 +39,6 @@ inline InpDat FixtureSections(const Fixture& f, const std::string& tag, double f
   EXPECT_TRUE(err.empty()) << f.name << ": " << err;
   EXPECT_TRUE(WriteOutlineFile(d.FileOutline, raw)) << d.FileOutline;
   Run_gr_2d(d);
-  ReadSection2d(d);
   SetAxialLayout(d);
   return d;
 }
