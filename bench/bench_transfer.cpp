@@ -90,9 +90,10 @@ int main() {
     p->inp.FricA = 0.9499999992549419;
     p->inp.FricB = 0.05000000074505806;
     MeshRecord t = p->nodes_t;
+    FrontPlanStats plan{};
     const double ts = BestSeconds(p == &ex ? 2 : 1, [&] {
       t = p->nodes_t;
-      Sol_Def(t, tab, SolveMode::Temperature, p->inp);
+      plan = Sol_Def(t, tab, SolveMode::Temperature, p->inp);
     });
     float lo = 1e30f, hi = -1e30f;
     for (int i = 1; i <= t.g.nh; ++i) {
@@ -100,7 +101,7 @@ int main() {
       hi = std::max(hi, t.fld(kFldT, i));
     }
     std::printf("steady temperature, level %d: %d unknowns, front %lld, %.4f s, T %.1f..%.1f deg C, ConvT %.2f\n",
-                p->inp.MeshLevel3d, p->inp.nUnknownsT, static_cast<long long>(p->inp.Front.temp.FrontDim), ts, lo, hi,
+                p->inp.MeshLevel3d, p->inp.nUnknownsT, static_cast<long long>(plan.FrontDim), ts, lo, hi,
                 p->inp.ConvT);
   }
   return 0;

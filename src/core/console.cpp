@@ -24,11 +24,11 @@ TextLine& TextLine::operator<<(double value) {
   return *this;
 }
 
-std::string FormatReal(double value) {
+std::string FormatReal(double value, int digits) {
   if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%.8g", value);
+  std::snprintf(buf, sizeof buf, "%.*g", digits, value);
   return buf;
 }
 

@@ -29,8 +29,10 @@ class TextLine {
   std::string text_;
 };
 
-// Free-format rendering of a real: up to 8 significant digits, shortest form.
-std::string FormatReal(double value);
+// Free-format rendering of a real: up to `digits` significant digits,
+// shortest form (printf %g); "NaN", "Infinity" or "-Infinity" for a value
+// that is not finite.
+std::string FormatReal(double value, int digits = 8);
 
 // Writes the line (plus newline) to standard output in one call and flushes.
 void Console(const TextLine& line);

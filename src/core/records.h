@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "core/boundary_records.h"
-#include "core/front_plan.h"
 #include "core/onebased.h"
 #include "core/section.h"
 
@@ -66,9 +65,8 @@ struct SparseSolveStats {
   int32_t ordering = -1;      // fill-reducing ordering applied: 0 AMD, 2 AMF, 3 SCOTCH, 4 PORD, 5 METIS, 6 QAMD (-1: no solve)
 };
 
+// Sizes the sparse solver reported for the last solve of each kind.
 struct FrontStats {
-  FrontPlanStats flow;         // plan of the last flow solve
-  FrontPlanStats temp;         // plan of the last temperature solve
   SparseSolveStats sparseFlow;  // sparse solver's sizes of the last flow solve (sparse solver only)
   SparseSolveStats sparseTemp;  // the same for the last temperature solve
   SparseSolveStats sparseSection;  // the same for the last cross-section solve (heat step or potential)
@@ -153,7 +151,6 @@ struct InpDat {
   int8_t Switch3d = 0;                // volume-mesh switch
   int8_t Switch4 = 0;                 // stored only; nothing reads it
   Vec1<Mesh2d> Pieces2d;              // cross-section meshes read back from File2d
-  std::array<Vec1<int32_t>, 8> Work2d;  // eight integer work arrays, one entry per node of mesh 1
   double FORSE = 0;                   // extrusion force, N
   double Psr = 0;                     // mean pressure on the pressing face, MPa
   double TempSum = 0, TempMax = 0, TempMin = 0;  // sum, largest, smallest nodal temperature, deg C
@@ -163,13 +160,11 @@ struct InpDat {
   Fix1<int8_t, 5> PieceOrder{}; // meshing order of the multi-outline layout
   Vec1<Outline> Outlines;             // resampled outlines 1..5
   double PScale = 0;                  // pressure scale of the flow solution
-  FrontStats Front;                   // plan results of the linear solver
+  FrontStats Front;                   // sizes of the sparse solver's last solves
   double EdgeR1 = 0;                  // radius of the rounded die-face edge at Z1, mm (0: no rounding; no input sets it)
   double EdgeR2 = 0;                  // radius of the rounded edge at Z2, mm (0: no rounding; no input sets it)
   double EdgeScale = 0;               // scale of the edge rounding shift along -z (no input sets it)
   double PotSource = 0;               // source coefficient c of the cross-section potential, -lap(p) = c (no input sets it: Laplace)
-  double ZMaxCorner = 0;              // largest z of the corner nodes of the mesh of the last field solve, mm
-  double ZMinCorner = 0;              // smallest z of the corner nodes of the mesh of the last field solve, mm
   int32_t nUnknownsT = 0;             // unknowns of the last temperature solve (nodes of the thermal mesh)
   int SolveThreads = 1;               // threads one linear solve of this variant may use (run control: idle cores per running variant, at least 1)
   LinearSolver Solver = LinearSolver::Frontal;  // direct solver of every field solve of this variant (run control: --solver)
@@ -213,6 +208,13 @@ inline bool TouchesTools(int code) {
   const int k = KindOfCode(code);
   return k == 3 || k == 4 || k == 7 || k == 8 || k == 9 || k == 10;
 }
+
+// Process type `t` (ProfType) has an extra zone between the die and the
+// container, meshed as a third nested cross-section: types 3, 4 and 6.
+inline bool HasExtraZone(int32_t t) { return t == 3 || t == 4 || t == 6; }
+// Process type `t` is a multi-hole die (slot 3 the container bore, every
+// other outline a hole): types 7 and 9.
+inline bool IsMultiHole(int32_t t) { return t == 7 || t == 9; }
 
 // Mesh record of a variant: the flow mesh `nodes` (kind 1) or the thermal
 // mesh `nodes_t` (kind 2), with its nodal field values.

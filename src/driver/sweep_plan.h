@@ -14,6 +14,7 @@
 #include <string>
 
 #include "core/records.h"
+#include "solver/front_plan.h"
 
 // Bytes that one frontal solve of n unknowns planned as `plan` allocates:
 // the front matrix (single precision, rows padded to 16), the equation

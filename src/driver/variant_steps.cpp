@@ -22,7 +22,6 @@
 #include "mesh2d/outline_file.h"
 #include "mesh2d/ring_rule.h"
 #include "mesh2d/run_gr_2d.h"
-#include "mesh2d/section_file.h"
 #include "mesh3d/gen_gr3d.h"
 #include "output/summary.h"
 #include "output/write_paraview.h"
@@ -87,8 +86,7 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
   inp_dat.Sect2d.assign(1);
 
   Console(TextLine("PrapareOneVariant>  Run_gr_2d start iVar=") << iVar);
-  Run_gr_2d(iVar, inp_dat);
-  ReadSection2d(iVar, inp_dat);
+  Run_gr_2d(inp_dat);
   CheckStrainRateRange(iVar, inp_dat);
   SetAxialLayout(inp_dat);
   const int nPieces = inp_dat.nPiecesB != 0 ? inp_dat.nPiecesB : inp_dat.nPiecesA;
@@ -143,7 +141,7 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
   MeshReport(iVar, nodes, nodes_t, inp_dat, log);
 
   Console(TextLine("SolverOneVariant>  Jacob_contr start, iVar=") << iVar);
-  Jacob_contr(iVar, nodes, tab.Wedge15, tab.Tet10, inp_dat);
+  Jacob_contr(nodes, tab.Wedge15, tab.Tet10, inp_dat);
   Console(TextLine("SolverOneVariant>  Jacob_contr finish dV=") << inp_dat.dV);
 
   Console(TextLine("SolverOneVariant>  Run_3d startiVar=") << iVar);

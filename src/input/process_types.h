@@ -13,10 +13,6 @@ std::string ProcessTypeMeaning(int32_t t);
 // for messages that refuse an undefined one.
 std::string ProcessTypeList();
 
-// True for the types with an extra zone between the die and the container
-// (three cross-section meshes): 3, 4 and 6.
-inline bool HasExtraZone(int32_t t) { return t == 3 || t == 4 || t == 6; }
-
 // Shortest extra-zone length, mm, for the types with an extra zone.  The
 // zone is extruded in layers whose nodes must stay apart by more than the
 // 0.001 to 0.05 mm tolerances by which the volume mesher joins pieces and

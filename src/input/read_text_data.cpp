@@ -180,7 +180,7 @@ static void ReadAll(RunInput& in, FreeFormatFile& f) {
                                      FormatReal(kMinExtraZoneLength) +
                                      " mm or more (for no extra zone use process type 1)");
   if (in.MeshLevel > 5) {
-    const bool multi = in.ProfType == 7 || in.ProfType == 9;
+    const bool multi = IsMultiHole(in.ProfType);
     Warn(f, meshLevelLine,
          "cross-section mesh level MeshLevel " + std::to_string(in.MeshLevel) + " lies above 5; " +
              (multi ? std::string("process type ") + std::to_string(in.ProfType) + " meshes at level 2 in any case"

@@ -99,7 +99,7 @@ void SetAxialLayout(InpDat& d) {
   d.LayLen = std::min(2.5 * d.Diam2d + 5.0, d.LenA);
   d.Z0 = 100.0;
   d.Z1 = d.Z0 + d.LayLen;
-  if (d.ProfType == 3 || d.ProfType == 4 || d.ProfType == 6) {
+  if (HasExtraZone(d.ProfType)) {
     d.Z2 = d.Z1 + d.AxialLen;
     d.Z3 = d.Z2 + d.LenA;
   } else {

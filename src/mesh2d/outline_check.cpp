@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/fatal.h"
+#include "core/records.h"
 #include "mesh2d/geometry2d.h"
 
 namespace {
@@ -194,10 +195,10 @@ std::vector<int> NestedChain(const OutlineFileData& data) {
 }  // namespace
 
 OutlineLayout LayoutOfProcess(int32_t profType) {
-  return profType == 7 || profType == 9 ? OutlineLayout::MultiHole : OutlineLayout::Nested;
+  return IsMultiHole(profType) ? OutlineLayout::MultiHole : OutlineLayout::Nested;
 }
 
-int NestedOutlinesNeeded(int32_t profType) { return profType == 3 || profType == 4 || profType == 6 ? 3 : 2; }
+int NestedOutlinesNeeded(int32_t profType) { return HasExtraZone(profType) ? 3 : 2; }
 
 std::string SlotRole(int slot, const OutlineFileData& data, int32_t profType) {
   if (LayoutOfProcess(profType) == OutlineLayout::MultiHole)

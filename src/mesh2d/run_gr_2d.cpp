@@ -569,19 +569,19 @@ void MirroredLayout(InpDat& d, int S, const WallBound& wall, const std::vector<O
 
 void ProfileWallSamples(const InpDat& d, std::vector<WallSample>& samples) {
   samples.clear();
-  if (d.ProfType == 7 || d.ProfType == 9 || d.Outlines.size() < 1 || d.Outlines(1).nSeg < 2) return;
+  if (IsMultiHole(d.ProfType) || d.Outlines.size() < 1 || d.Outlines(1).nSeg < 2) return;
   const bool hollow = d.SplitMode == 2 && d.Outlines.size() >= 4 && d.Outlines(4).nSeg >= 2;
   WallSamples(d.Outlines(1), hollow ? &d.Outlines(4) : nullptr, samples);
 }
 
-void Run_gr_2d(int /*iVar*/, InpDat& d) {
+void Run_gr_2d(InpDat& d) {
   d.PieceOrder = {};
   d.RingSym = 0;
   d.nPiecesB = 0;
   int S = 0, R = 0;
-  const bool multi = d.ProfType == 7 || d.ProfType == 9;
+  const bool multi = IsMultiHole(d.ProfType);
   DivisionCounts(multi ? 2 : d.MeshLevel, S, R);
-  d.nPiecesA = (d.ProfType == 3 || d.ProfType == 4 || d.ProfType == 6) ? 3 : 2;
+  d.nPiecesA = HasExtraZone(d.ProfType) ? 3 : 2;
 
   WallBound wall;
   std::vector<Outline> asRead;
@@ -597,12 +597,16 @@ void Run_gr_2d(int /*iVar*/, InpDat& d) {
       StandardLayout(d, S, R, wall, written);
   }
 
-  // Measures of the written meshes, their areas into Area2d, then the file.
+  // Measures of the meshes; the meshes as the file carries them into
+  // Pieces2d, their areas into Area2d; then the file as an output.
   std::vector<const Mesh2d*> out;
+  d.Pieces2d.assign(written.size());
   for (std::size_t k = 0; k < written.size(); ++k) {
     Mesh2d& w = written[k];
     FinishWritten(w);
-    if (!multi && k < 3) d.Area2d(static_cast<int>(k) + 1) = w.area;
+    const int j = static_cast<int>(k) + 1;
+    d.Pieces2d(j) = SectionFileMesh(w);
+    if (j <= 3) d.Area2d(j) = w.area;
     out.push_back(&w);
   }
   WriteSectionFile(d.File2d, out);

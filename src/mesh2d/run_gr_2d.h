@@ -1,7 +1,7 @@
 #pragma once
 // Cross-section mesh driver of one variant: reads the variant's outline file,
-// meshes the profile and the rings around it, and writes the cross-section
-// file named by File2d.
+// meshes the profile and the rings around it, hands the meshes to the
+// variant record and writes them to the cross-section file named by File2d.
 
 #include <vector>
 
@@ -36,4 +36,7 @@ void Merge(const Mesh2d& a, const Mesh2d& b, Mesh2d& c);
 // never stay flagged as boundary.
 void FlagBoundaryEdges(Mesh2d& mesh);
 
-void Run_gr_2d(int iVar, InpDat& inp_dat);
+// Meshes the cross-sections of the variant inp_dat: the meshes go to
+// Pieces2d as the cross-section file carries them (SectionFileMesh), the
+// areas of meshes 1..3 to Area2d, and the file File2d is written with them.
+void Run_gr_2d(InpDat& inp_dat);

@@ -35,6 +35,23 @@ void AppendMesh(std::string& out, const Mesh2d& m) {
 
 }  // namespace
 
+Mesh2d SectionFileMesh(const Mesh2d& m) {
+  Mesh2d c;
+  c.ne = m.ne;
+  c.nh = m.nh;
+  c.np = m.np;
+  c.area = m.area;
+  c.Krit = m.Krit;
+  c.xy = m.xy;
+  c.flag = m.flag;
+  c.nop = m.nop;
+  c.mark.assign(static_cast<std::size_t>(m.nh), 0);
+  c.Tnew.assign(static_cast<std::size_t>(m.nh), 0.0);
+  c.Told.assign(static_cast<std::size_t>(m.nh), 0.0);
+  c.Twork.assign(static_cast<std::size_t>(m.nh), 0.0);
+  return c;
+}
+
 void WriteSectionFile(const std::string& path, const std::vector<const Mesh2d*>& meshes) {
   std::string out = " " + std::to_string(meshes.size()) + " 2\n";
   for (const Mesh2d* m : meshes) AppendMesh(out, *m);
@@ -50,7 +67,7 @@ namespace {
 
 }  // namespace
 
-void ReadSection2d(int /*iVar*/, InpDat& d) {
+void ReadSection2d(InpDat& d) {
   FreeFormatFile f;
   f.Open(d.File2d, "cross-section file");
 
@@ -102,7 +119,4 @@ void ReadSection2d(int /*iVar*/, InpDat& d) {
       }
     }
   }
-
-  const int nh1 = M >= 1 ? d.Pieces2d(1).nh : 0;
-  for (Vec1<int32_t>& w : d.Work2d) w.assign(static_cast<std::size_t>(nh1), 0);
 }

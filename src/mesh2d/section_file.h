@@ -1,7 +1,7 @@
 #pragma once
-// The cross-section file: the text file through which the cross-section
-// meshes of a variant pass from the mesher to the volume mesher, its writer
-// and its reader.  Layout: a line "M 2"; per mesh a line "ne area Krit", a
+// The cross-section file: the text file that records the cross-section meshes
+// of a variant (an output of the run; the volume mesher takes the meshes from
+// the variant record), its writer and its reader.  Layout: a line "M 2"; per mesh a line "ne area Krit", a
 // line "np nh 0 0 0", nh lines "i x y flag" and ne lines of six node numbers.
 
 #include <string>
@@ -15,8 +15,12 @@
 // `path`; any I/O failure stops the run with a message naming the file.
 void WriteSectionFile(const std::string& path, const std::vector<const Mesh2d*>& meshes);
 
+// The mesh as the cross-section file carries it and ReadSection2d returns it:
+// the counts, area, quality, coordinates, flags and connectivity of `m`; the
+// marks and the three temperature arrays zero; no potential.
+Mesh2d SectionFileMesh(const Mesh2d& m);
+
 // Reads the file named by d.File2d into d.Pieces2d (areas of meshes 1..3 also
-// into d.Area2d) and creates the eight integer work arrays sized by the node
-// count of mesh 1.  A missing file or a malformed line stops the run with a
+// into d.Area2d).  A missing file or a malformed line stops the run with a
 // message naming the file and line.
-void ReadSection2d(int iVar, InpDat& d);
+void ReadSection2d(InpDat& d);

@@ -14,12 +14,11 @@
 
 namespace {
 
+// A value of the summary and its log lines: 7 significant digits; an
+// infinite value is written "Inf" or "-Inf", as ParseNumber reads it back.
 std::string Number(double v) {
-  if (std::isnan(v)) return "NaN";
   if (std::isinf(v)) return v > 0 ? "Inf" : "-Inf";
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.7g", v);
-  return buf;
+  return FormatReal(v, 7);
 }
 
 std::string Quoted(const std::string& s) {

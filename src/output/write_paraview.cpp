@@ -2,15 +2,14 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
-#include <system_error>
 
 #include "core/fatal.h"
+#include "core/replace_file.h"
 
 namespace {
 
@@ -71,30 +70,15 @@ void AppendE13_5(std::string& out, double value) {
   out.append(ebuf, static_cast<std::size_t>(m));
 }
 
-// Both output streams of one call: the ".vtu" file and its ".vtk" twin,
-// each under its temporary name until complete.
-struct TwinFiles {
-  std::string name[2];  // final names
-  std::string temp[2];  // temporary names written first
-  std::FILE* f[2] = {nullptr, nullptr};
+// The text of the result file, built line by line.
+struct FileText {
+  std::string text;
 
   void Put(const std::string& line) {
-    for (std::FILE* fp : f) {
-      std::fputs(line.c_str(), fp);
-      std::fputc('\n', fp);
-    }
-  }
-  // Closes and removes both temporary files (the run is about to stop).
-  void Abandon() {
-    for (int k = 0; k < 2; ++k) {
-      if (f[k] != nullptr) std::fclose(f[k]);
-      f[k] = nullptr;
-      std::remove(temp[k].c_str());
-    }
+    text.append(line);
+    text.push_back('\n');
   }
 };
-
-std::string ErrnoText(int err) { return std::error_code(err, std::generic_category()).message(); }
 
 }  // namespace
 
@@ -121,22 +105,7 @@ void WriteParaView(const MeshRecord& nodes, int iVar) {
   assert(np >= 0 && ne >= 0);
   assert(np == 0 || (g.xyz.cols >= np && nodes.fld.cols >= np && g.BoundaryConditions.size() >= np));
 
-  TwinFiles out;
-  out.name[0] = ParaViewFileName(iVar);
-  out.name[1] = ParaViewTwinName(iVar);
-  for (int k = 0; k < 2; ++k) {
-    out.temp[k] = out.name[k] + ".tmp";
-    out.f[k] = std::fopen(out.temp[k].c_str(), "w");
-    if (out.f[k] == nullptr) {
-      const int err = errno;
-      if (k == 1) {
-        std::fclose(out.f[0]);
-        std::remove(out.temp[0].c_str());
-      }
-      Fatal("WriteParaView: cannot open " + out.temp[k] + ": " + ErrnoText(err));
-    }
-  }
-
+  FileText out;
   std::string line;
   line.reserve(256);
 
@@ -165,7 +134,6 @@ void WriteParaView(const MeshRecord& nodes, int iVar) {
       // (layers of no thickness): stop with the element instead of writing
       // a file no viewer can read.
       if (node < 1 || node > np) {
-        out.Abandon();
         Fatal("WriteParaView: element " + std::to_string(e) + " has corner " + std::to_string(k) + " at node " +
               std::to_string(node) + ", not one of the " + std::to_string(np) +
               " corner nodes: the flow mesh is broken (a zone of no length?)");
@@ -221,23 +189,6 @@ void WriteParaView(const MeshRecord& nodes, int iVar) {
     out.Put(line);
   }
 
-  // Complete both files before either replaces an earlier result.
-  for (int k = 0; k < 2; ++k) {
-    const bool written = std::ferror(out.f[k]) == 0;
-    const int err = errno;
-    const bool closed = std::fclose(out.f[k]) == 0;
-    out.f[k] = nullptr;
-    if (!written || !closed) {
-      if (k == 0) std::fclose(out.f[1]);
-      std::remove(out.temp[0].c_str());
-      std::remove(out.temp[1].c_str());
-      Fatal("WriteParaView: cannot write " + out.temp[k] + ": " + ErrnoText(closed ? err : errno));
-    }
-  }
-  for (int k = 0; k < 2; ++k) {
-    if (std::rename(out.temp[k].c_str(), out.name[k].c_str()) != 0) {
-      const int err = errno;
-      Fatal("WriteParaView: cannot rename " + out.temp[k] + " to " + out.name[k] + ": " + ErrnoText(err));
-    }
-  }
+  // Both files are complete before either replaces an earlier result.
+  ReplaceFiles({ParaViewFileName(iVar), ParaViewTwinName(iVar)}, out.text, "WriteParaView");
 }

@@ -12,7 +12,7 @@ double ElementVolume(const ElemType& et, const double xyz[][3]) {
   return std::abs(v);
 }
 
-void Jacob_contr(int /*iVar*/, const MeshRecord& nodes, const ElemType& Wedge15, const ElemType& Tet10,
+void Jacob_contr(const MeshRecord& nodes, const ElemType& Wedge15, const ElemType& Tet10,
                  InpDat& inp_dat) {
   const Mesh3d& g = nodes.g;
   double xyz[kWedgeNodes][3];

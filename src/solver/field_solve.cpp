@@ -5,12 +5,12 @@
 #include "solver/section_heat.h"
 #include "solver/temperature.h"
 
-void Sol_Def(MeshRecord& nodes, const ElementTables& tab, SolveMode mode, InpDat& inp_dat) {
+FrontPlanStats Sol_Def(MeshRecord& nodes, const ElementTables& tab, SolveMode mode, InpDat& inp_dat) {
   switch (mode) {
-    case SolveMode::Flow: SolveFlow(nodes, tab, inp_dat); return;
-    case SolveMode::Temperature: SolveTemperature(nodes, tab, inp_dat); return;
-    case SolveMode::SectionHeat: SolveSectionHeat(nodes, tab, inp_dat); return;
-    case SolveMode::Potential: SolvePotential(nodes, tab, inp_dat); return;
+    case SolveMode::Flow: return SolveFlow(nodes, tab, inp_dat);
+    case SolveMode::Temperature: return SolveTemperature(nodes, tab, inp_dat);
+    case SolveMode::SectionHeat: return SolveSectionHeat(tab, inp_dat);
+    case SolveMode::Potential: return SolvePotential(tab, inp_dat);
   }
   Fatal("Sol_Def: unknown problem code");
 }

@@ -100,10 +100,8 @@ int FlowElements::System(int k, int32_t* lm, double* est, int ld, double* r) con
   return m;
 }
 
-void SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat) {
+FrontPlanStats SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat) {
   Mesh3d& g = nodes.g;
-  StoreCornerZRange(g, inp_dat);
-
   const int nh = g.nh, np = g.np;
   const int n = 3 * nh + np;
   const int ncn = 3 * std::min(g.npe, kWedgeNodes) + std::min(g.nve, kWedgeCorners);
@@ -111,7 +109,8 @@ void SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat) {
 
   Vec1<double> r1;
   FlowElements elem{&tab, &nodes, &inp_dat};
-  FrontalSolve(SolveMode::Flow, g.nop, g.npe, g.ne, nh, n, std::max(ncn, 1), elem, inp_dat, r1);
+  const FrontPlanStats plan = FrontalSolve(SolveMode::Flow, g.nop, g.npe, g.ne, nh, n, std::max(ncn, 1), elem,
+                                           SolveOptionsOf(inp_dat), SparseStatsFor(SolveMode::Flow, inp_dat), r1);
 
   // Velocities and their largest relative change.
   double convV = 0.0;
@@ -137,6 +136,7 @@ void SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat) {
   inp_dat.ConvP = convP;
 
   FlowStresses(tab, nodes, inp_dat);
+  return plan;
 }
 
 void FlowStresses(const ElementTables& tab, MeshRecord& nodes, InpDat& inp_dat) {

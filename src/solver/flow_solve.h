@@ -9,6 +9,7 @@
 
 #include "core/records.h"
 #include "fem/elements.h"
+#include "solver/front_plan.h"
 
 // Element routine of the flow problem for the frontal solver.  Unknown
 // numbering: node i has x-velocity i, y-velocity nh + i, z-velocity
@@ -42,9 +43,9 @@ void PrescribeUnknown(double* est, int ld, double* r, int m, int kk, double w);
 // Solves the flow problem on `nodes` and stores the solution: velocities
 // (ConvV), corner pressures divided by PScale when PScale >= 1 (ConvP),
 // mid-edge pressures of the wedges, the boundary normal stresses, Psr (MPa)
-// and FORSE (N).  Also stores the corner-node z extremes and the unknown
-// count DOF in inp_dat.
-void SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat);
+// and FORSE (N).  Also stores the unknown count DOF in inp_dat.  Returns the
+// plan of the frontal solve (empty with the sparse solver).
+FrontPlanStats SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat);
 
 // The results the flow solve derives from the stored velocities and corner
 // pressures: mid-edge pressures of the wedges, nodal stresses, the boundary

@@ -37,8 +37,8 @@
 #include <memory>
 #include <vector>
 
-#include "core/front_plan.h"
 #include "core/onebased.h"
+#include "solver/front_plan.h"
 #include "solver/frontal_kernels.h"
 
 template <class E>

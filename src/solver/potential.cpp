@@ -94,7 +94,7 @@ struct PotentialElements {
 
 int PotentialMeshIndex(const InpDat& d) { return d.nPiecesB > 2 ? d.nPiecesB : d.nPiecesA; }
 
-void SolvePotential(MeshRecord& /*nodes*/, const ElementTables& tab, InpDat& inp_dat) {
+FrontPlanStats SolvePotential(const ElementTables& tab, InpDat& inp_dat) {
   const int h = PotentialMeshIndex(inp_dat);
   Require(h >= 1 && h <= inp_dat.Pieces2d.size(),
           "SolvePotential: cross-section mesh " + std::to_string(h) + " is missing (the variant holds " +
@@ -116,11 +116,13 @@ void SolvePotential(MeshRecord& /*nodes*/, const ElementTables& tab, InpDat& inp
     Require(inp_dat.PotSource == 0.0,
             "SolvePotential: cross-section mesh " + std::to_string(h) + " has a source but no node with a held value");
     RestoreConnectivity(m.nop, 6, m.ne);
-    return;
+    return {};
   }
 
   PotentialElements elem{m, tab.Tri6, inp_dat.PotSource, h};
   Vec1<double> r1;
-  FrontalSolve(SolveMode::Potential, m.nop, 6, m.ne, m.nh, m.nh, 6, elem, inp_dat, r1);
+  const FrontPlanStats plan = FrontalSolve(SolveMode::Potential, m.nop, 6, m.ne, m.nh, m.nh, 6, elem,
+                                           SolveOptionsOf(inp_dat), SparseStatsFor(SolveMode::Potential, inp_dat), r1);
   for (int i = 1; i <= m.nh; ++i) m.Pot(i) = r1(i);
+  return plan;
 }

@@ -4,6 +4,7 @@
 
 #include "core/records.h"
 #include "fem/elements.h"
+#include "solver/front_plan.h"
 
 // Number of the cross-section mesh that carries the potential: nPiecesB when
 // it exceeds 2 (the merged region of a multi-hole die), else nPiecesA (the
@@ -17,6 +18,6 @@ int PotentialMeshIndex(const InpDat& inp_dat);
 // 6-node triangles with the 7-point area rule of tab.Tri6.  The nodal values
 // go to Pot of that mesh; its connectivity is positive on return (negative
 // entries on entry are read as their node).  A mesh without held nodes and
-// without source has the potential 0.  The volume mesh record `nodes` takes
-// no part; it is the driver's common argument.
-void SolvePotential(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat);
+// without source has the potential 0.  Returns the plan of the frontal solve
+// (empty with the sparse solver or without a solve).
+FrontPlanStats SolvePotential(const ElementTables& tab, InpDat& inp_dat);

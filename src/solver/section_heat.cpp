@@ -159,7 +159,7 @@ Vec1<uint8_t> ExchangeEdges(const Mesh2d& m) {
   return mask;
 }
 
-void SolveSectionHeat(MeshRecord& /*nodes*/, const ElementTables& tab, InpDat& inp_dat) {
+FrontPlanStats SolveSectionHeat(const ElementTables& tab, InpDat& inp_dat) {
   Require(inp_dat.Sect2d.size() >= 1, "SolveSectionHeat: the variant has no working cross-section");
   Mesh2d& s = inp_dat.Sect2d(1);
   Require(s.Told.size() >= s.nh && s.Tnew.size() >= s.nh,
@@ -175,9 +175,12 @@ void SolveSectionHeat(MeshRecord& /*nodes*/, const ElementTables& tab, InpDat& i
   elem.py = inp_dat.mat.PairY;
 
   Vec1<double> r1;
-  FrontalSolve(SolveMode::SectionHeat, s.nop, s.npe, s.ne, s.nh, s.nh, kTriNodes, elem, inp_dat, r1);
+  const FrontPlanStats plan =
+      FrontalSolve(SolveMode::SectionHeat, s.nop, s.npe, s.ne, s.nh, s.nh, kTriNodes, elem, SolveOptionsOf(inp_dat),
+                   SparseStatsFor(SolveMode::SectionHeat, inp_dat), r1);
   for (int i = 1; i <= s.nh && i <= r1.size(); ++i) {
     s.Tnew(i) = r1(i);
     s.Told(i) = r1(i);
   }
+  return plan;
 }

@@ -6,6 +6,7 @@
 
 #include "core/records.h"
 #include "fem/elements.h"
+#include "solver/front_plan.h"
 
 // Distance from a symmetry axis within which a section node counts as lying
 // on it, mm.
@@ -33,5 +34,6 @@ Vec1<uint8_t> ExchangeEdges(const Mesh2d& m);
 // q = 0.5 ContactHtc / (rho c(T)), over the exchange edges G of
 // ExchangeEdges, in SI units (lengths converted from mm to m), with
 // |det J| at every point so that either triangle orientation gives the same
-// positive system.  `nodes` (the flow mesh) is not used.
-void SolveSectionHeat(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat);
+// positive system.  Returns the plan of the frontal solve (empty with the
+// sparse solver).
+FrontPlanStats SolveSectionHeat(const ElementTables& tab, InpDat& inp_dat);

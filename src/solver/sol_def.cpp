@@ -4,24 +4,16 @@
 #include <new>
 #include <stdexcept>
 
-FrontPlanStats* FrontStatsFor(SolveMode mode, InpDat& inp) {
-  switch (mode) {
-    case SolveMode::Flow: return &inp.Front.flow;
-    case SolveMode::Temperature: return &inp.Front.temp;
-    case SolveMode::SectionHeat:
-    case SolveMode::Potential: return nullptr;
-  }
-  return nullptr;
-}
+LinearSolveOptions SolveOptionsOf(const InpDat& inp) { return {inp.Solver, inp.MemBudget, inp.SolveThreads}; }
 
-SparseSolveStats* SparseStatsFor(SolveMode mode, InpDat& inp) {
+SparseSolveStats& SparseStatsFor(SolveMode mode, InpDat& inp) {
   switch (mode) {
-    case SolveMode::Flow: return &inp.Front.sparseFlow;
-    case SolveMode::Temperature: return &inp.Front.sparseTemp;
+    case SolveMode::Flow: return inp.Front.sparseFlow;
+    case SolveMode::Temperature: return inp.Front.sparseTemp;
     case SolveMode::SectionHeat:
-    case SolveMode::Potential: return &inp.Front.sparseSection;
+    case SolveMode::Potential: break;
   }
-  return nullptr;
+  return inp.Front.sparseSection;
 }
 
 const char* ProblemName(SolveMode mode) {
@@ -32,16 +24,6 @@ const char* ProblemName(SolveMode mode) {
     case SolveMode::Potential: return "cross-section potential";
   }
   return "field";
-}
-
-void StoreCornerZRange(const Mesh3d& g, InpDat& inp) {
-  double zmax = 0.0, zmin = 1e10;
-  for (int i = 1; i <= g.np; ++i) {
-    zmax = std::max(zmax, g.xyz(3, i));
-    zmin = std::min(zmin, g.xyz(3, i));
-  }
-  inp.ZMaxCorner = zmax;
-  inp.ZMinCorner = zmin;
 }
 
 void AllocateR1(Vec1<double>& r1, int n) {

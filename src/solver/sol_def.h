@@ -6,15 +6,16 @@
 // the direct solver: the sparse one (solver/sparse_solve.h) takes the
 // element systems as they are; for the frontal one the sequence marks the last
 // appearance of every node in the connectivity, plans the front within the
-// variant's storage budget, keeps the plan in the variant record, runs the
-// frontal solver and makes the connectivity positive again.  The field-solve
+// storage budget of the solve options, runs the frontal solver, makes the
+// connectivity positive again and returns the plan.  The field-solve
 // driver selects the element routine by problem code, each branch
 // instantiating the sequence for its own routine type:
 //
 //   switch (mode) {
 //     case SolveMode::Flow: {
 //       FlowElements elem{...};
-//       FrontalSolve(mode, mesh.g.nop, mesh.g.npe, mesh.g.ne, mesh.g.nh, n, ncn, elem, inp, r1);
+//       plan = FrontalSolve(mode, mesh.g.nop, mesh.g.npe, mesh.g.ne, mesh.g.nh, n, ncn, elem,
+//                           SolveOptionsOf(inp), SparseStatsFor(mode, inp), r1);
 //       ... store velocities and pressures from r1 ...
 //       break;
 //     }
@@ -37,15 +38,15 @@ enum class SolveMode : int32_t {
   Potential = 100,    // potential on one cross-section mesh
 };
 
-// Entry of the variant record that keeps the plan of a solve of `mode`: the
-// flow or the temperature plan; nullptr for the cross-section problems,
-// whose plans are not kept.
-FrontPlanStats* FrontStatsFor(SolveMode mode, InpDat& inp);
+// Options of one linear solve.
+struct LinearSolveOptions {
+  LinearSolver solver = LinearSolver::Frontal;  // direct solver
+  int64_t memBudget = 0;                         // storage budget of the frontal solver, units (reals and integers of the plan)
+  int threads = 1;                               // threads the frontal solver's dense updates may use, at least 1
+};
 
-// Keeps the z range of the corner nodes 1..g.np of the mesh of a field solve
-// in inp.ZMaxCorner and inp.ZMinCorner (mm); without corner nodes the range
-// stays at its start values 0 and 1e10.
-void StoreCornerZRange(const Mesh3d& g, InpDat& inp);
+// The solve options of a variant: its Solver, MemBudget and SolveThreads.
+LinearSolveOptions SolveOptionsOf(const InpDat& inp);
 
 // Sizes r1 to n entries, all zero; stops with "error in allocate r1" when the
 // storage cannot be had.
@@ -53,44 +54,39 @@ void AllocateR1(Vec1<double>& r1, int n);
 
 // Sizes the sparse solver reported for a solve of `mode`: the flow, the
 // temperature or the cross-section entry of the variant record.
-SparseSolveStats* SparseStatsFor(SolveMode mode, InpDat& inp);
+SparseSolveStats& SparseStatsFor(SolveMode mode, InpDat& inp);
 
 // Name of the problem of `mode` in the stop messages of the sparse solver.
 const char* ProblemName(SolveMode mode);
 
 // Solves the system of elements 1..ne of `elem` (n unknowns, largest element
 // size ncn) whose nodes 1..nnode are listed in entries 1..npe of `nop`, with
-// the direct solver inp.Solver names.  On return r1 (n entries) holds the
+// the direct solver opt.solver names.  On return r1 (n entries) holds the
 // solution and every connectivity entry is positive.  A problem without
 // unknowns or elements gives an all-zero r1.
-// Frontal solver: the five plan results go to FrontStatsFor(mode, inp); a
-// plan that does not fit inp.MemBudget stops the run with "Out of memory in
-// progon".  The dense updates use up to inp.SolveThreads threads (same
-// solution for any count).
+// Frontal solver: returns the plan (five results); a plan that does not fit
+// opt.memBudget stops the run with "Out of memory in progon".  The dense
+// updates use up to opt.threads threads (same solution for any count).
 // Sparse solver (solver/sparse_solve.h): the same element systems in double
-// precision; its sizes go to SparseStatsFor(mode, inp), the frontal plan
-// entry is cleared.
+// precision; its sizes go to `sparse`, the returned plan is empty.
 template <ElementRoutine E>
-void FrontalSolve(SolveMode mode, Mat1<int32_t>& nop, int npe, int ne, int nnode, int n, int ncn,
-                  E& elem, InpDat& inp, Vec1<double>& r1) {
+FrontPlanStats FrontalSolve(SolveMode mode, Mat1<int32_t>& nop, int npe, int ne, int nnode, int n, int ncn, E& elem,
+                            const LinearSolveOptions& opt, SparseSolveStats& sparse, Vec1<double>& r1) {
   FrontPlanStats plan{};
-  FrontPlanStats* keep = FrontStatsFor(mode, inp);
   if (n < 1 || ne < 1) {
-    if (keep) *keep = plan;
     AllocateR1(r1, n < 0 ? 0 : n);
-    return;
+    return plan;
   }
-  if (inp.Solver == LinearSolver::Sparse) {
-    if (keep) *keep = plan;
+  if (opt.solver == LinearSolver::Sparse) {
     RestoreConnectivity(nop, npe, ne);  // unknowns carry no last-appearance marks
-    SparseSolve(ProblemName(mode), n, ncn, elem, ne, SparseStatsFor(mode, inp), r1);
-    return;
+    SparseSolve(ProblemName(mode), n, ncn, elem, ne, &sparse, r1);
+    return plan;
   }
   MarkLastAppearance(nop, npe, ne, nnode);
-  FrontPlan(n, ncn, elem, ne, inp.MemBudget, plan);
-  if (keep) *keep = plan;
+  FrontPlan(n, ncn, elem, ne, opt.memBudget, plan);
   if (plan.FrontDim == 0) Fatal("Out of memory in progon");
   AllocateR1(r1, n);
-  progon(n, ncn, plan, elem, ne, r1, inp.SolveThreads);
+  progon(n, ncn, plan, elem, ne, r1, opt.threads);
   RestoreConnectivity(nop, npe, ne);
+  return plan;
 }

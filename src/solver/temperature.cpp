@@ -284,20 +284,21 @@ double FrictionHeatFlux(const InpDat& inp, double sigmaS, double m, double pc, d
   return 1000.0 * tau * u;
 }
 
-void SolveTemperature(MeshRecord& nodes, const ElementTables& tab, InpDat& inp) {
+FrontPlanStats SolveTemperature(MeshRecord& nodes, const ElementTables& tab, InpDat& inp) {
   Mesh3d& g = nodes.g;
-  StoreCornerZRange(g, inp);
   const int n = g.nh;
   inp.nUnknownsT = n;
   inp.ConvT = 0.0;
-  if (n < 1 || g.ne < 1) return;
+  if (n < 1 || g.ne < 1) return {};
   Require(nodes.fld.rows >= kNumFld && nodes.fld.cols >= n,
           "SolveTemperature: the field table does not cover the " + std::to_string(n) + " nodes of the thermal mesh");
 
   const std::vector<double> sreg = RegularisedSpeeds(nodes);
-  TemperatureElements elem{nodes, tab, inp, sreg, inp.ZMaxCorner};
+  const double zTop = TopCornerZ(g);  // the ram plane, held at its temperature
+  TemperatureElements elem{nodes, tab, inp, sreg, zTop};
   Vec1<double> r1;
-  FrontalSolve(SolveMode::Temperature, g.nop, g.npe, g.ne, g.nh, n, g.npe, elem, inp, r1);
+  const FrontPlanStats plan = FrontalSolve(SolveMode::Temperature, g.nop, g.npe, g.ne, g.nh, n, g.npe, elem,
+                                           SolveOptionsOf(inp), SparseStatsFor(SolveMode::Temperature, inp), r1);
 
   double change = 0.0;
   for (int i = 1; i <= n; ++i) {
@@ -306,6 +307,7 @@ void SolveTemperature(MeshRecord& nodes, const ElementTables& tab, InpDat& inp) 
     nodes.fld(kFldT, i) = static_cast<float>(t);
   }
   inp.ConvT = change;
+  return plan;
 }
 
 void ThermalHeatFlows(const MeshRecord& nodes, const ElementTables& tab, const InpDat& inp, ThermalHeat& out) {

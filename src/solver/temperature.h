@@ -21,6 +21,7 @@
 
 #include "core/records.h"
 #include "fem/elements.h"
+#include "solver/front_plan.h"
 
 // Temperature-dependent material laws (T in deg C).
 // Specific heat, J/(kg K): PairX(1) + PairY(1) T below MatTmax,
@@ -53,10 +54,10 @@ double FrictionHeatFlux(const InpDat& inp, double sigmaS, double m, double pc, d
 
 // Solves the steady temperature of the thermal mesh `nodes` and stores it
 // as the nodal temperature; ConvT = the largest absolute change (deg C).
-// Sets ZMaxCorner, ZMinCorner and nUnknownsT of inp_dat.  Stops when the
-// heat capacity rho c is not positive or the conductivity is negative at a
-// temperature met in the solve.
-void SolveTemperature(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat);
+// Sets nUnknownsT of inp_dat and returns the plan of the frontal solve
+// (empty with the sparse solver).  Stops when the heat capacity rho c is not
+// positive or the conductivity is negative at a temperature met in the solve.
+FrontPlanStats SolveTemperature(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat);
 
 // Heat flows of the steady temperature problem at the current fields of
 // the thermal mesh, W.  Exchange and frictional heat are taken in the form

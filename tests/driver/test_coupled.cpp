@@ -97,7 +97,7 @@ std::unique_ptr<Solved> SolveVariant(const std::string& name, const std::string&
   int iVar = 1;
   PrapareOneVariant(iVar, run.nodes(1), run.nodes_t(1), d, tab);
   std::FILE* log = std::fopen(d.FileInf.c_str(), "w");
-  Jacob_contr(1, run.nodes(1), tab.Wedge15, tab.Tet10, d);
+  Jacob_contr(run.nodes(1), tab.Wedge15, tab.Tet10, d);
   Run_3d(1, run.nodes(1), run.nodes_t(1), d, tab, log);
   if (checkFixedPoint) {  // one undamped flow update of a copy, before the distortion estimate moves the mesh
     MeshRecord copy = run.nodes(1);

@@ -34,7 +34,7 @@ double At(const std::vector<double>& v, int k) { return v[static_cast<std::size_
 
 }  // namespace
 
-void Sol_Def(MeshRecord& nodes, const ElementTables&, SolveMode mode, InpDat& inp) {
+FrontPlanStats Sol_Def(MeshRecord& nodes, const ElementTables&, SolveMode mode, InpDat& inp) {
   if (mode == SolveMode::Flow) {
     ++g_script->flowSolves;
     inp.ConvV = At(g_script->convV, g_script->flowSolves);
@@ -47,6 +47,7 @@ void Sol_Def(MeshRecord& nodes, const ElementTables&, SolveMode mode, InpDat& in
     inp.ConvT = At(g_script->convT, g_script->tempSolves);
     g_script->calls.push_back("temp");
   }
+  return {};
 }
 void ForceEval(MeshRecord&, const ElementTables&, InpDat& inp) {
   inp.FORSE = 1234.5;

@@ -7,7 +7,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   InpDat d;
   d.File2d = FuzzFile(data, size, ".f2d");
   try {
-    ReadSection2d(1, d);
+    ReadSection2d(d);
   } catch (const FuzzStop&) {
   }
   return 0;

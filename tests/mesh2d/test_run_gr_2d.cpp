@@ -53,7 +53,8 @@ std::vector<RawOutline> Parse(const Fixture& f) {
   return out;
 }
 
-// Runs the cross-section driver on a fixture and reads its file back.
+// Runs the cross-section driver on a fixture and reads its file back: the
+// file holds exactly the meshes the driver handed to the variant record.
 InpDat RunFixture(const Fixture& f, int meshLevel = 2) {
   const std::string dir = ScratchDir("gr2d").string() + "/";
   InpDat d;
@@ -62,8 +63,16 @@ InpDat RunFixture(const Fixture& f, int meshLevel = 2) {
   d.ProfType = f.profType;
   d.MeshLevel = static_cast<int8_t>(meshLevel);
   EXPECT_TRUE(WriteOutlineFile(d.FileOutline, Parse(f)));
-  Run_gr_2d(1, d);
-  ReadSection2d(1, d);
+  Run_gr_2d(d);
+  const Vec1<Mesh2d> handed = d.Pieces2d;
+  ReadSection2d(d);
+  EXPECT_EQ(handed.size(), d.Pieces2d.size());
+  for (int k = 1; k <= handed.size() && k <= d.Pieces2d.size(); ++k) {
+    const Mesh2d &a = handed(k), &b = d.Pieces2d(k);
+    EXPECT_TRUE(a.ne == b.ne && a.nh == b.nh && a.np == b.np && a.area == b.area && a.Krit == b.Krit) << k;
+    EXPECT_TRUE(a.xy.v == b.xy.v && a.flag.v == b.flag.v && a.nop.v == b.nop.v && a.mark.v == b.mark.v) << k;
+    EXPECT_TRUE(a.Tnew.v == b.Tnew.v && a.Told.v == b.Told.v && a.Twork.v == b.Twork.v && a.Pot.v == b.Pot.v) << k;
+  }
   return d;
 }
 

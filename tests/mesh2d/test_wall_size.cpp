@@ -29,8 +29,8 @@ InpDat Section(const std::string& name, const std::string& outlines, int level, 
   d.ProfType = 1;
   d.MeshLevel = static_cast<int8_t>(level);
   EXPECT_TRUE(WriteOutlineFile(d.FileOutline, raw));
-  Run_gr_2d(1, d);
-  ReadSection2d(1, d);
+  Run_gr_2d(d);
+  ReadSection2d(d);
   if (bytes) {
     std::ifstream in(d.File2d, std::ios::binary);
     bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -38,8 +38,7 @@ inline InpDat FixtureSections(const Fixture& f, const std::string& tag, double f
   const auto raw = ParseOutlineDescription(f.name, f.outlines, err);
   EXPECT_TRUE(err.empty()) << f.name << ": " << err;
   EXPECT_TRUE(WriteOutlineFile(d.FileOutline, raw)) << d.FileOutline;
-  Run_gr_2d(1, d);
-  ReadSection2d(1, d);
+  Run_gr_2d(d);
   SetAxialLayout(d);
   return d;
 }

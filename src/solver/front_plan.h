@@ -1,6 +1,6 @@
 #pragma once
-// Plan of one frontal solve: front size and equation-store lengths, kept per
-// kind of solve so that the next solve of the same kind starts from it.
+// Plan of one frontal solve: front size and equation-store lengths within a
+// storage budget, made by FrontPlan and returned by every frontal solve.
 
 #include <cstdint>
 
