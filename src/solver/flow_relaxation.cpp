@@ -37,7 +37,8 @@ double RelaxFlowUpdate(double convV, FlowRelaxation& relax, MeshRecord& nodes) {
       const std::size_t k = static_cast<std::size_t>(c * nh) + At(i);
       r[k] = nodes.fld(kFldVx + c, i) - relax.state[k];
     }
-  relax.active = relax.active || (relax.lastConvV >= 0.0 && convV > relax.lastConvV);
+  ++relax.steps;
+  relax.active = relax.active || (relax.steps > relax.after && relax.lastConvV >= 0.0 && convV > relax.lastConvV);
   relax.lastConvV = convV;
   double w = 1.0;
   if (relax.active && relax.change.size() == nv)

@@ -15,12 +15,19 @@
 // Tuck (Aitken's dynamic relaxation) from the last two undamped changes,
 // which cancels the dominant oscillating mode, within [kRelaxMin, 1].  It is
 // switched on for the rest of the run once the undamped change grows from
-// one iteration to the next; a run whose plain update contracts keeps w = 1.
+// one iteration to the next after the first kRelaxAfter iterations (in
+// which the dead zones form and the change may grow on a sound run); a run
+// whose plain update contracts keeps w = 1.
 #include <vector>
 
 #include "core/records.h"
 
+inline constexpr double kRelaxMin = 0.1;  // smallest relaxation factor
+inline constexpr int kRelaxAfter = 10;    // iterations before a growing change switches the relaxation on
+
 struct FlowRelaxation {
+  int after = kRelaxAfter;      // steps before a growing change may switch the relaxation on
+  int steps = 0;                // flow updates so far
   bool active = false;          // relaxation switched on (the undamped change grew once)
   double omega = 1.0;           // relaxation factor of the last step (1 = undamped)
   double lastConvV = -1.0;      // undamped relative velocity change of the last step, -1 before the first
@@ -28,7 +35,6 @@ struct FlowRelaxation {
   std::vector<double> change;   // last undamped velocity change G(x) - x (3 nh), empty before the first step
 };
 
-inline constexpr double kRelaxMin = 0.1;  // smallest relaxation factor
 
 // Keeps the flow state of `nodes` in relax.state before a flow solve.
 void KeepFlowState(const MeshRecord& nodes, FlowRelaxation& relax);
