@@ -90,9 +90,9 @@ int main(int argc, char** argv) {
   else PrepareBenchExample("flow", tab, run, level, ExampleLevel::BeforeVariants);
   InpDat& d = run.inp_dat(1);
   MeshRecord& nodes = run.nodes(1);
-  d.FricA = 0.9499999992549419;
-  d.FricB = 0.05000000074505806;
-  for (BndNode& r : nodes.bnd) r.penalty = static_cast<float>(d.PenaltyInit);
+  d.model.FricA = 0.9499999992549419;
+  d.model.FricB = 0.05000000074505806;
+  for (BndNode& r : nodes.bnd) r.penalty = static_cast<float>(d.model.PenaltyInit);
   ForceEval(nodes, tab, d);
 
   const Mesh3d& g = nodes.g;
@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
     const auto ts = std::chrono::steady_clock::now();
     MarkLastAppearance(nodes.g.nop, g.npe, g.ne, g.nh);
     plan = FrontPlanStats{};
-    if (!FrontPlan(n, ncn, elem, g.ne, d.MemBudget, plan)) {
+    if (!FrontPlan(n, ncn, elem, g.ne, d.solve.MemBudget, plan)) {
       std::fprintf(stderr, "FrontPlan failed\n");
       std::exit(1);
     }
@@ -221,8 +221,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "UMFPACK failed with status %d\n", st);
     return 1;
   }
-  std::printf(" mesh: nodes=%d corner_nodes=%d wedges=%d level=%d section_level=%d\n", g.nh, g.np, g.ne, d.MeshLevel3d,
-              d.MeshLevel);
+  std::printf(" mesh: nodes=%d corner_nodes=%d wedges=%d level=%d section_level=%d\n", g.nh, g.np, g.ne, d.setup.MeshLevel3d,
+              d.setup.MeshLevel);
   std::printf(" plan: FrontLimit=%lld FrontDim=%lld IntStore=%lld RealStore=%lld ExtraBlocks=%lld\n",
               static_cast<long long>(plan.FrontLimit), static_cast<long long>(plan.FrontDim),
               static_cast<long long>(plan.IntStore), static_cast<long long>(plan.RealStore),

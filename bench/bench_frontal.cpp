@@ -514,7 +514,7 @@ int RunSize(long target, const Options& o) {
   b.rec.kind = 1;
   b.rec.g = g;
   b.rec.fld.assign(kNumFld, g.nh, 0.0f);
-  b.inp.mat.MatLaw = 0;
+  b.inp.setup.mat.MatLaw = 0;
 #endif
   std::printf(" problem=%s mesh=%dx%dx%d wedges=%d nodes=%d\n",
               b.problem == Problem::Conduction ? "conduction" : "flow", m, m, nz, g.ne, g.nh);

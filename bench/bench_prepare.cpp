@@ -29,7 +29,7 @@ static void BM_PrepareExampleVariant(benchmark::State& state) {
     benchmark::DoNotOptimize(nodes.g.nh);
     state.counters["flow_nodes"] = nodes.g.nh;
     state.counters["flow_wedges"] = nodes.g.ne;
-    state.counters["flow_unknowns"] = d.DOF;
+    state.counters["flow_unknowns"] = d.iter.DOF;
     state.counters["thermal_nodes"] = nodes_t.g.nh;
     state.counters["thermal_wedges"] = nodes_t.g.ne;
   }

@@ -77,7 +77,7 @@ int main() {
   ElementTables tab;
   iniELEM(tab);
   Prepared ex = Prepare(tab, "transfer/example", 0);
-  const int level = ex.inp.MeshLevel3d;
+  const int level = ex.inp.setup.MeshLevel3d;
   Prepared fine = Prepare(tab, "transfer/finest", 5);
   std::fflush(stdout);
   std::printf("\n");
@@ -87,8 +87,8 @@ int main() {
   // One steady temperature solve of the example after the first transfer,
   // with the friction constants of the coupled iteration.
   for (Prepared* p : {&ex, &fine}) {
-    p->inp.FricA = 0.9499999992549419;
-    p->inp.FricB = 0.05000000074505806;
+    p->inp.model.FricA = 0.9499999992549419;
+    p->inp.model.FricB = 0.05000000074505806;
     MeshRecord t = p->nodes_t;
     FrontPlanStats plan{};
     const double ts = BestSeconds(p == &ex ? 2 : 1, [&] {
@@ -101,8 +101,8 @@ int main() {
       hi = std::max(hi, t.fld(kFldT, i));
     }
     std::printf("steady temperature, level %d: %d unknowns, front %lld, %.4f s, T %.1f..%.1f deg C, ConvT %.2f\n",
-                p->inp.MeshLevel3d, p->inp.nUnknownsT, static_cast<long long>(plan.FrontDim), ts, lo, hi,
-                p->inp.ConvT);
+                p->inp.setup.MeshLevel3d, p->inp.iter.nUnknownsT, static_cast<long long>(plan.FrontDim), ts, lo, hi,
+                p->inp.iter.ConvT);
   }
   return 0;
 }

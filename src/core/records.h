@@ -97,22 +97,40 @@ struct EnergyBalance {
   double imbalancePct = 0;     // 100 (ramPower - carriedOut - toTools - toAir - stored) / ramPower
 };
 
-// Variant record: every input value, derived value and scalar result of one
-// variant.  Character members hold at most kNameLen characters.
-struct InpDat {
+// Input values of one variant: the run-wide values of the input file, the
+// variant's values of the four variation lists and its names.  Filled by
+// GenVariants (the run-wide part is RunInput::setup, copied whole) and read
+// only afterwards.  Character members hold at most kNameLen characters.
+struct VariantSetup {
   std::string VarName;                // "Variant_" + n
-  double Z0 = 0, Z1 = 0, Z2 = 0, Z3 = 0;  // axial levels of the model along z, mm
-  Fix1<double, 4> ZoneZ{};      // axial levels of the outline-slot zones, mm (0: slot has no length)
   Fix1<double, 4> ZonePar{};    // zone parameters 1..4
   double ParE = 0;                    // process parameter of the flow model
-  double Clearance = 0;               // gap between neighbouring outlines, mm
   double FaceShift = 0;               // scale of the die-face correction
   double LenA = 0;                    // axial length of the layout, mm
   double AxialLen = 0;                // axial length of the extra zone (variation list 3), mm
   double LenB = 0;                    // axial length of the thermal time offset, mm
-  double LenFeed = 0;                 // axial length of the first piece after Z1, mm
   double PieceLen1 = 0, PieceLen2 = 0, PieceLen4 = 0, PieceLen5 = 0;  // lengths of outline slots 1, 2, 4, 5, mm
-  double LayLen = 0;                  // modelled billet length, mm
+  std::string FileOutline;            // binary outline file (variation list 4)
+  std::string File2d;                 // cross-section file "extrusion_var_" + n + ".f2d"
+  std::string FileInf;                // log file "Variant_" + n + ".inf"
+  int32_t ProfType = 0;               // process type code
+  double BilletTemp = 0;              // initial billet temperature (variation list 2), deg C
+  double ToolTemp = 0;                // tool temperature, deg C
+  double ContactHtc = 0;              // heat-transfer coefficient of tool contact, W/(m2 K)
+  Fix1<double, 3> BcFactor{};   // boundary factors by zone
+  double RamSpeed = 0;                // ram speed (variation list 1), mm/s
+  Material mat;                       // material record
+  int8_t MeshLevel = 0;               // cross-section mesh density level
+  int8_t MeshLevel3d = 0;             // volume mesh density level
+  int16_t MaxIter = 10;               // limit of coupled iterations
+  int8_t Switch3d = 0;                // volume-mesh switch
+  int8_t Switch4 = 0;                 // stored only; nothing reads it
+};
+
+// Cross-section set of a variant: the outlines, the cross-section meshes and
+// their measures.
+struct SectionSet {
+  double Clearance = 0;               // gap between neighbouring outlines, mm
   Fix1<double, 4> Box2d{};      // xmin, xmax, ymin, ymax of the working section box, mm
   Fix1<double, 3> Area2d{};     // areas of cross-section meshes 1..3, mm^2
   double Diam2d = 0;                  // diameter of outline 1, mm
@@ -120,25 +138,47 @@ struct InpDat {
   int32_t nOutlines = 0;              // number of outlines in the outline file
   int16_t nPiecesB = 0;               // number of outlines of the multi-outline layout, else 0
   int32_t SplitMode = 0;              // 1, or 2 when a slot-4 outline splits the profile
-  std::string FileOutline;            // binary outline file (variation list 4)
-  std::string File2d;                 // cross-section file "extrusion_var_" + n + ".f2d"
-  std::string FileInf;                // log file "Variant_" + n + ".inf"
-  int32_t Stage = 0;                  // progress: 0 generated, 90 section done, 200 per iteration, 1000 solved
-  int32_t ProfType = 0;               // process type code
-  double BilletTemp = 0;              // initial billet temperature (variation list 2), deg C
-  double ToolTemp = 0;                // tool temperature, deg C
-  double ContactHtc = 0;              // heat-transfer coefficient of tool contact, W/(m2 K)
-  double HeatDt = 0;                  // time step of the billet cooling, s
-  Fix1<double, 3> BcFactor{};   // boundary factors by zone
-  double FricB = 0, FricA = 0;        // friction-law constants
-  double RamSpeed = 0;                // ram speed (variation list 1), mm/s
-  double VProfAnalit = 0;             // expected profile exit speed, mm/s
-  double VProfFEM = 0;                // largest nodal speed after the last flow solve, mm/s
-  Material mat;                       // material record
-  int8_t MeshLevel = 0;               // cross-section mesh density level
-  int8_t MeshLevel3d = 0;             // volume mesh density level
   int8_t RingSym = 0;                 // 1: no ring mesh between outlines 1 and 2 (both on a symmetry axis)
-  int16_t MaxIter = 10;               // limit of coupled iterations
+  Vec1<Mesh2d> Pieces2d;              // cross-section meshes read back from File2d
+  Vec1<Mesh2d> Sect2d;                // working cross-section record (one element)
+  Fix1<int8_t, 5> PieceOrder{}; // meshing order of the multi-outline layout
+  Vec1<Outline> Outlines;             // resampled outlines 1..5
+};
+
+// Axial layout of a variant: the levels along z of the model and its zones.
+struct AxialLayout {
+  double Z0 = 0, Z1 = 0, Z2 = 0, Z3 = 0;  // axial levels of the model along z, mm
+  Fix1<double, 4> ZoneZ{};      // axial levels of the outline-slot zones, mm (0: slot has no length)
+  double LenFeed = 0;                 // axial length of the first piece after Z1, mm
+  double LayLen = 0;                  // modelled billet length, mm
+};
+
+// Parameters of the flow and heat model of a variant that the program sets
+// (not read from the input file).
+struct ModelParams {
+  double HeatDt = 0;                  // time step of the billet cooling, s
+  double FricB = 0, FricA = 0;        // friction-law constants
+  double VProfAnalit = 0;             // expected profile exit speed, mm/s
+  double PenaltyInit = 0;             // starting adjustment coefficient of the boundary node records
+  double PScale = 0;                  // pressure scale of the flow solution
+  double EdgeR1 = 0;                  // radius of the rounded die-face edge at Z1, mm (0: no rounding; no input sets it)
+  double EdgeR2 = 0;                  // radius of the rounded edge at Z2, mm (0: no rounding; no input sets it)
+  double EdgeScale = 0;               // scale of the edge rounding shift along -z (no input sets it)
+  double PotSource = 0;               // source coefficient c of the cross-section potential, -lap(p) = c (no input sets it: Laplace)
+};
+
+// Options of the linear solves of a variant (run control).
+struct SolveOptions {
+  int64_t MemBudget = 0;              // storage budget of the linear solver, units
+  int SolveThreads = 1;               // threads one linear solve of this variant may use (run control: idle cores per running variant, at least 1)
+  LinearSolver Solver = LinearSolver::Frontal;  // direct solver of every field solve of this variant (run control: --solver)
+  double SolveMiB = 0;                // memory planned for the variant's larger linear solve, MiB (run control, before the solve)
+};
+
+// State and measures of the coupled iteration of a variant.
+struct IterationState {
+  int32_t Stage = 0;                  // progress: 0 generated, 90 section done, 200 per iteration, 1000 solved
+  double VProfFEM = 0;                // largest nodal speed after the last flow solve, mm/s
   int16_t i_iterat = 0;               // coupled-iteration counter
   double Tsr = 0;                     // mean flow stress, MPa
   double ViscMax = 0, ViscMin = 0;    // largest and smallest effective viscosity, MPa s
@@ -146,39 +186,44 @@ struct InpDat {
   int32_t DOF = 0;                    // unknowns of the flow problem, 3 nh + np
   double ConvV = 0, ConvP = 0, ConvT = 0, ConvVisc = 0;  // convergence measures
   double Krit_dV_SR = 0, Krit_dV_MAX = 0;  // mean and largest exit-speed deviation
-  double PenaltyInit = 0;             // starting adjustment coefficient of the boundary node records
-  int64_t MemBudget = 0;              // storage budget of the linear solver, units
-  int8_t Switch3d = 0;                // volume-mesh switch
-  int8_t Switch4 = 0;                 // stored only; nothing reads it
-  Vec1<Mesh2d> Pieces2d;              // cross-section meshes read back from File2d
+  double TempSum = 0, TempMax = 0, TempMin = 0;  // sum, largest, smallest nodal temperature, deg C
+  int32_t nUnknownsT = 0;             // unknowns of the last temperature solve (nodes of the thermal mesh)
+};
+
+// Results of a solved variant.
+struct VariantResults {
   double FORSE = 0;                   // extrusion force, N
   double Psr = 0;                     // mean pressure on the pressing face, MPa
-  double TempSum = 0, TempMax = 0, TempMin = 0;  // sum, largest, smallest nodal temperature, deg C
   Fix1<double, 8> IntRes{};     // results of the post-processing integration
   double dV = 0;                      // relative volume deviation of the flow mesh
-  Vec1<Mesh2d> Sect2d;                // working cross-section record (one element)
-  Fix1<int8_t, 5> PieceOrder{}; // meshing order of the multi-outline layout
-  Vec1<Outline> Outlines;             // resampled outlines 1..5
-  double PScale = 0;                  // pressure scale of the flow solution
   FrontStats Front;                   // sizes of the sparse solver's last solves
-  double EdgeR1 = 0;                  // radius of the rounded die-face edge at Z1, mm (0: no rounding; no input sets it)
-  double EdgeR2 = 0;                  // radius of the rounded edge at Z2, mm (0: no rounding; no input sets it)
-  double EdgeScale = 0;               // scale of the edge rounding shift along -z (no input sets it)
-  double PotSource = 0;               // source coefficient c of the cross-section potential, -lap(p) = c (no input sets it: Laplace)
-  int32_t nUnknownsT = 0;             // unknowns of the last temperature solve (nodes of the thermal mesh)
-  int SolveThreads = 1;               // threads one linear solve of this variant may use (run control: idle cores per running variant, at least 1)
-  LinearSolver Solver = LinearSolver::Frontal;  // direct solver of every field solve of this variant (run control: --solver)
-  double SolveMiB = 0;                // memory planned for the variant's larger linear solve, MiB (run control, before the solve)
-  double TimeFlow = 0;                // wall time of the coupled iteration in flow solves and force evaluations, s
-  double TimeTemp = 0;                // wall time of the coupled iteration in temperature solves, s
-  double TimeTransfer = 0;            // wall time of the coupled iteration in field transfers, s
-  double TimeRheo = 0;                // wall time of the coupled iteration in the rheology steps, s
-  double TimePost = 0;                // wall time of the distortion estimate and the final result file, s
   double TempExit = 0;                // mean temperature of the exit-plane nodes after the coupled iteration, deg C
   Vec1<ExitSpeed> ExitPieces;         // axial exit speed per profile piece after the coupled iteration, 1..pieces
   ExitSpeed ExitAll;                  // axial exit speed over the exit nodes of all pieces together
   double TempPressed = 0;             // mean billet temperature after the cooling before pressing, deg C
   EnergyBalance Energy;               // energy balance after the coupled iteration, kW
+};
+
+// Wall times of the phases of a variant's solve, s.
+struct PhaseTimes {
+  double TimeFlow = 0;                // wall time of the coupled iteration in flow solves and force evaluations, s
+  double TimeTemp = 0;                // wall time of the coupled iteration in temperature solves, s
+  double TimeTransfer = 0;            // wall time of the coupled iteration in field transfers, s
+  double TimeRheo = 0;                // wall time of the coupled iteration in the rheology steps, s
+  double TimePost = 0;                // wall time of the distortion estimate and the final result file, s
+};
+
+// Variant record: every input value, derived value and result of one
+// variant, by role and lifetime.
+struct InpDat {
+  VariantSetup setup;        // input values of the variant, read-only after GenVariants
+  SectionSet sections;       // cross-section meshes and their measures (Run_gr_2d, gen_gr2d)
+  AxialLayout layout;        // axial levels of the model (SetAxialLayout, Gen_gr3d)
+  ModelParams model;         // parameters of the flow and heat model that the program sets
+  SolveOptions solve;        // options of the linear solves (run control)
+  IterationState iter;       // state and measures of the coupled iteration, renewed every iteration
+  VariantResults results;    // results of the solved variant
+  PhaseTimes times;          // wall times of the phases of the solve
 };
 
 // The mesh proper of a volume mesh.
@@ -239,29 +284,15 @@ inline void DefaultNodalFields(MeshRecord& m) {
   }
 }
 
-// Run-wide input values read from the input text file; copied into every
-// variant record by the variant generator.
+// Run-wide input values read from the input text file; the variant
+// generator copies `setup` into every variant record.
 struct RunInput {
-  Material mat;                         // material record
+  VariantSetup setup;                   // run-wide values (names and the four variation values are left
+                                        // blank; GenVariants sets them per variant)
   std::vector<double> RamSpeedList;     // variation list 1, mm/s
   std::vector<double> BilletTempList;   // variation list 2, deg C
   std::vector<double> AxialLenList;     // variation list 3, mm
   std::vector<std::string> FileOutlineList;  // variation list 4, outline file names
-  double ToolTemp = 0;                  // tool temperature, deg C
-  double LenB = 0;                      // axial length for the thermal time offset, mm
-  double ContactHtc = 0;                // heat-transfer coefficient of tool contact, W/(m2 K)
-  Fix1<double, 3> BcFactor{};     // boundary factors by zone
-  double LenA = 0;                      // axial length of the layout, mm
-  double PieceLen1 = 0, PieceLen2 = 0, PieceLen4 = 0, PieceLen5 = 0;  // slot lengths, mm
-  Fix1<double, 4> ZonePar{};      // zone parameters 1..4
-  double ParE = 0;                      // process parameter of the flow model
-  double FaceShift = 0;                 // scale of the die-face correction
-  int8_t MeshLevel3d = 0;               // volume mesh density level
-  int8_t MeshLevel = 0;                 // cross-section mesh density level
-  int8_t Switch3d = 0;                  // volume-mesh switch (default 0)
-  int32_t ProfType = 0;                 // process type code
-  int16_t MaxIter = 10;                 // limit of coupled iterations (default 10)
-  int8_t Switch4 = 0;                   // stored only
   std::string InputFile;                // file the values were read from, for messages ("" when set in code)
   Fix1<int32_t, 4> ListCountLine{};     // 1-based lines of the counts of the ram speed, billet temperature,
                                         // extra-zone length and outline file lists (0: not read from a file)

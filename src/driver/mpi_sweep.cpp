@@ -178,7 +178,7 @@ void SolveHandedOut(Job& job, RunState& run, const ElementTables& tab, bool seri
   int64_t perVariant = 0;
   if (first > 0) {
     prepare(first);
-    perVariant = static_cast<int64_t>(run.inp_dat(first).SolveMiB * 1024.0 * 1024.0);
+    perVariant = static_cast<int64_t>(run.inp_dat(first).solve.SolveMiB * 1024.0 * 1024.0);
   }
   const int64_t available = AvailableMemoryBytes();
   const SweepPlan plan = PlanSweep(run.nVar, omp_get_max_threads(), perVariant, available);
@@ -197,7 +197,7 @@ void SolveHandedOut(Job& job, RunState& run, const ElementTables& tab, bool seri
   auto loop = [&](int v, bool prepared) {
     for (; v > 0; v = NextVariant(job), prepared = false) {
       if (!prepared) prepare(v);
-      run.inp_dat(v).SolveThreads = plan.solveThreads;
+      run.inp_dat(v).solve.SolveThreads = plan.solveThreads;
       SolverOneVariant(v, run.nodes(v), run.nodes_t(v), run.inp_dat(v), tab);
       std::vector<double> x = PackResult(CollectResult(v, run.inp_dat(v), run.nodes(v)));
       MPI_Send(x.data(), kResultNumbers, MPI_DOUBLE, 0, kTagResult, job.ask);
@@ -234,13 +234,13 @@ int SharedSweep(Job& job, RunState& run, ElementTables& tab, const RunOptions& o
   // The other ranks read the input only when rank 0 has found it sound.
   MPI_Barrier(MPI_COMM_WORLD);
   if (job.rank != 0) ReadQuietly(run, tab, options);
-  const bool serialPrep = run.input.FaceShift >= 1.0;
+  const bool serialPrep = run.input.setup.FaceShift >= 1.0;
 
   // The hand-out keeps its own copy of the outline file names: a rank lets
   // go of a variant's record as soon as it has sent the variant's row.
   std::vector<VariantResult> rows(static_cast<std::size_t>(std::max(run.nVar, 0)));
   std::vector<std::string> outlineFiles;
-  for (int k = 1; k <= run.nVar; ++k) outlineFiles.push_back(run.inp_dat(k).FileOutline);
+  for (int k = 1; k <= run.nVar; ++k) outlineFiles.push_back(run.inp_dat(k).setup.FileOutline);
   std::thread handOut;
   if (job.rank == 0) handOut = std::thread([&] { HandOut(job, outlineFiles, serialPrep, rows); });
   SolveHandedOut(job, run, tab, serialPrep);

@@ -54,28 +54,28 @@ void ReportLog(std::FILE* log, const char* text, double value) {
 }
 
 void Report(std::FILE* log, int iVar, const InpDat& d) {
-  Console(TextLine("Iteration ") << static_cast<int32_t>(d.i_iterat) << " iVar=" << iVar);
-  LogLine(log, TextLine("Iteration ") << static_cast<int32_t>(d.i_iterat));
-  ReportPair(log, iVar, "Convergence: pressure ", d.ConvP);
-  ReportPair(log, iVar, "Convergence: velosity ", d.ConvV);
-  ReportPair(log, iVar, "Convergence: viscosity ", d.ConvVisc);
-  ReportPair(log, iVar, "Convergence: temperature ", d.ConvT);
-  ReportPair(log, iVar, "Maximum viscosity=", d.ViscMax);
-  ReportPair(log, iVar, "Minimum viscosity=", d.ViscMin);
+  Console(TextLine("Iteration ") << static_cast<int32_t>(d.iter.i_iterat) << " iVar=" << iVar);
+  LogLine(log, TextLine("Iteration ") << static_cast<int32_t>(d.iter.i_iterat));
+  ReportPair(log, iVar, "Convergence: pressure ", d.iter.ConvP);
+  ReportPair(log, iVar, "Convergence: velosity ", d.iter.ConvV);
+  ReportPair(log, iVar, "Convergence: viscosity ", d.iter.ConvVisc);
+  ReportPair(log, iVar, "Convergence: temperature ", d.iter.ConvT);
+  ReportPair(log, iVar, "Maximum viscosity=", d.iter.ViscMax);
+  ReportPair(log, iVar, "Minimum viscosity=", d.iter.ViscMin);
   // The speed ratio carries its suffix without a blank of its own; the
   // number field is closed by one.
-  const double ratio = d.VProfFEM / d.VProfAnalit;
+  const double ratio = d.iter.VProfFEM / d.model.VProfAnalit;
   Console(TextLine("VProfFEM/VProfAnalit") << " " << ratio << " iVar=" << iVar);
   LogLine(log, TextLine("VProfFEM/VProfAnalit") << " " << ratio);
-  ReportPair(log, iVar, "FORSE, N = ", d.FORSE);
-  ReportPair(log, iVar, "Psr, MPa = ", d.Psr);
-  ReportPair(log, iVar, "Tsr, MPa = ", d.Tsr);
-  ReportLog(log, "E0_min, s-1", d.E0_min);
-  ReportLog(log, "E0_max, s-1", d.E0_max);
-  ReportLog(log, "E0_av_min, s-1", d.E0_av_min);
-  ReportLog(log, "E0_av_max, s-1", d.E0_av_max);
-  ReportLog(log, "Krit_dV_MAX ", d.Krit_dV_MAX);
-  ReportLog(log, "Krit_dV_SR ", d.Krit_dV_SR);
+  ReportPair(log, iVar, "FORSE, N = ", d.results.FORSE);
+  ReportPair(log, iVar, "Psr, MPa = ", d.results.Psr);
+  ReportPair(log, iVar, "Tsr, MPa = ", d.iter.Tsr);
+  ReportLog(log, "E0_min, s-1", d.iter.E0_min);
+  ReportLog(log, "E0_max, s-1", d.iter.E0_max);
+  ReportLog(log, "E0_av_min, s-1", d.iter.E0_av_min);
+  ReportLog(log, "E0_av_max, s-1", d.iter.E0_av_max);
+  ReportLog(log, "Krit_dV_MAX ", d.iter.Krit_dV_MAX);
+  ReportLog(log, "Krit_dV_SR ", d.iter.Krit_dV_SR);
 }
 
 // Largest nodal speed of the mesh, -1e10 without nodes.
@@ -91,69 +91,69 @@ double LargestSpeed(const MeshRecord& m) {
 }  // namespace
 
 bool NextCoupledIteration(InpDat& d, bool& goOn) {
-  ++d.i_iterat;
-  if (d.i_iterat > d.MaxIter) return false;
-  if (d.ConvT <= kConvTemperature && d.ConvV <= kConvVelocity) goOn = false;
+  ++d.iter.i_iterat;
+  if (d.iter.i_iterat > d.setup.MaxIter) return false;
+  if (d.iter.ConvT <= kConvTemperature && d.iter.ConvV <= kConvVelocity) goOn = false;
   return goOn;
 }
 
 void Run_3d(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& d, const ElementTables& tab,
             std::FILE* log) {
   Console(TextLine("    Run_3d>>Run 3d start, iVar=") << iVar);
-  d.ConvV = d.ConvP = d.ConvT = d.ConvVisc = 1.0;
-  d.FricA = kFricA;
-  d.FricB = kFricB;
+  d.iter.ConvV = d.iter.ConvP = d.iter.ConvT = d.iter.ConvVisc = 1.0;
+  d.model.FricA = kFricA;
+  d.model.FricB = kFricB;
   for (BndNode& b : nodes.bnd) {
-    b.penalty = static_cast<float>(d.PenaltyInit);
+    b.penalty = static_cast<float>(d.model.PenaltyInit);
     b.regFactor = 0.0f;
   }
-  d.i_iterat = 1;
+  d.iter.i_iterat = 1;
   bool goOn = true;
   FlowRelaxation relax;
 
   do {
     {
-      PhaseTimer t(d.TimeRheo);
+      PhaseTimer t(d.times.TimeRheo);
       LogLine(log, TextLine("    Run_3d>>REOLOG_aver, start, iVar=") << iVar);
       REOLOG_aver(nodes, d);
-      LogLine(log, TextLine("    Run_3d>>REOLOG_aver, ok, inp_dat%Tsr=") << d.Tsr);
+      LogLine(log, TextLine("    Run_3d>>REOLOG_aver, ok, inp_dat%Tsr=") << d.iter.Tsr);
     }
     {
-      PhaseTimer t(d.TimeFlow);
+      PhaseTimer t(d.times.TimeFlow);
       ForceEval(nodes, tab, d);
       LogLine(log, TextLine("    Run_3d>>Sol_Def, mechanical, start, iVar=") << iVar);
       KeepFlowState(nodes, relax);
       Sol_Def(nodes, tab, SolveMode::Flow, d);
-      LogLine(log, TextLine("    Run_3d>>Sol_Def, ok, i_iterat=") << static_cast<int32_t>(d.i_iterat) << ", iVar="
+      LogLine(log, TextLine("    Run_3d>>Sol_Def, ok, i_iterat=") << static_cast<int32_t>(d.iter.i_iterat) << ", iVar="
                                                                   << iVar);
-      if (RelaxFlowUpdate(d.ConvV, relax, nodes) != 1.0) FlowStresses(tab, nodes, d);
+      if (RelaxFlowUpdate(d.iter.ConvV, relax, nodes) != 1.0) FlowStresses(tab, nodes, d);
       ExitSpeedCheck(nodes, d);
       SurfaceSpeedReg(nodes);
-      d.VProfFEM = LargestSpeed(nodes);
+      d.iter.VProfFEM = LargestSpeed(nodes);
     }
     {
-      PhaseTimer t(d.TimeTransfer);
+      PhaseTimer t(d.times.TimeTransfer);
       LogLine(log, TextLine("    Run_3d>>Perenos_3d, start, nodes->nodes_t, iVar=") << iVar);
-      Perenos_3d(nodes, nodes_t, d.i_iterat == 1 ? 2 : 1);
+      Perenos_3d(nodes, nodes_t, d.iter.i_iterat == 1 ? 2 : 1);
       LogLine(log, TextLine("    Run_3d>>Perenos_3d, ok, iVar=") << iVar);
     }
     {
-      PhaseTimer t(d.TimeTemp);
+      PhaseTimer t(d.times.TimeTemp);
       LogLine(log, TextLine("    Run_3d>>Sol_Def, start, 3d temperature, iVar=") << iVar);
       Sol_Def(nodes_t, tab, SolveMode::Temperature, d);
       LogLine(log, TextLine("    Run_3d>>Sol_Def, ok, iVar=") << iVar);
     }
     LogLine(log, TextLine("    Run_3d>>Perenos_3d, start, nodes_t->nodes, iVar=") << iVar);
     {
-      PhaseTimer t(d.TimeTransfer);
+      PhaseTimer t(d.times.TimeTransfer);
       Perenos_3d(nodes_t, nodes, 3);
     }
     {
-      PhaseTimer t(d.TimeRheo);
+      PhaseTimer t(d.times.TimeRheo);
       RheologyUpdate(tab, nodes, d);
     }
     LogLine(log, TextLine("    Run_3d>>Perenos_3d, ok, iVar=") << iVar);
-    d.Stage = 200;
+    d.iter.Stage = 200;
     Report(log, iVar, d);
     if (relax.active) LogLine(log, TextLine("Relaxation of the flow update ") << relax.omega);
   } while (NextCoupledIteration(d, goOn));
@@ -163,8 +163,8 @@ void Run_3d(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& d, const E
   else
     Console(TextLine("  limit of iterations, iVar=") << iVar);
   {
-    PhaseTimer t(d.TimeFlow);
+    PhaseTimer t(d.times.TimeFlow);
     ForceEval(nodes, tab, d);
   }
-  d.Stage = 1000;
+  d.iter.Stage = 1000;
 }

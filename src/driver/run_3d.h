@@ -31,4 +31,4 @@ bool NextCoupledIteration(InpDat& inp_dat, bool& goOn);
 
 // True when the finished coupled iteration reported "  solve, ok": the
 // counter, already past the last iteration, is below MaxIter.
-inline bool SolveEndedOk(const InpDat& inp_dat) { return inp_dat.i_iterat < inp_dat.MaxIter; }
+inline bool SolveEndedOk(const InpDat& inp_dat) { return inp_dat.iter.i_iterat < inp_dat.setup.MaxIter; }

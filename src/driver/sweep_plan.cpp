@@ -91,10 +91,10 @@ int64_t FrontSolveBytes(int64_t n, const FrontPlanStats& plan) {
 }
 
 int64_t VariantSolveBytes(const MeshRecord& nodes, const MeshRecord& nodes_t, const InpDat& d) {
-  if (d.Solver == LinearSolver::Sparse)
+  if (d.solve.Solver == LinearSolver::Sparse)
     return std::max(SparsePlanBytes(nodes.g, 3, true), SparsePlanBytes(nodes_t.g, 1, false));
-  const int64_t flow = PlanBytes(nodes.g, 3, true, d.MemBudget);
-  const int64_t heat = PlanBytes(nodes_t.g, 1, false, d.MemBudget);
+  const int64_t flow = PlanBytes(nodes.g, 3, true, d.solve.MemBudget);
+  const int64_t heat = PlanBytes(nodes_t.g, 1, false, d.solve.MemBudget);
   return std::max(flow, heat);
 }
 

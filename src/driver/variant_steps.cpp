@@ -44,12 +44,12 @@ constexpr double kMiB = 1024.0 * 1024.0;  // bytes per MiB (a power of two: Solv
 void MeshReport(int iVar, const MeshRecord& nodes, const MeshRecord& nodes_t, const InpDat& d, std::FILE* log) {
   std::vector<WallSample> samples;
   ProfileWallSamples(d, samples);
-  const WallLayers w = d.Pieces2d.size() >= 1 ? FewestWallLayers(d.Pieces2d(1), samples) : WallLayers{};
+  const WallLayers w = d.sections.Pieces2d.size() >= 1 ? FewestWallLayers(d.sections.Pieces2d(1), samples) : WallLayers{};
   double worst = 1.0;
   int worstMesh = 0, worstElem = 0;
-  for (int k = 1; k <= d.Pieces2d.size(); ++k) {
+  for (int k = 1; k <= d.sections.Pieces2d.size(); ++k) {
     int e = 0;
-    const double q = WorstCurvedShape(d.Pieces2d(k), e);
+    const double q = WorstCurvedShape(d.sections.Pieces2d(k), e);
     if (e > 0 && (worstMesh == 0 || q < worst)) worst = q, worstMesh = k, worstElem = e;
   }
   TextLine quality("Mesh quality iVar=");
@@ -59,13 +59,13 @@ void MeshReport(int iVar, const MeshRecord& nodes, const MeshRecord& nodes_t, co
   TextLine size("Mesh size iVar=");
   size << iVar << ": flow nodes=" << nodes.g.nh << " unknowns=" << 3 * nodes.g.nh + nodes.g.np
        << "; thermal nodes=" << nodes_t.g.nh << " unknowns=" << nodes_t.g.nh << "; solve memory about "
-       << static_cast<int64_t>(d.SolveMiB) << " MB";
+       << static_cast<int64_t>(d.solve.SolveMiB) << " MB";
   // A wall two or three quadratic elements thick gives an ill-conditioned
   // flow system: measured on a 40 x 4 mm strip, the single-precision front
   // missed the double-precision velocities by 80 to 90 % of the largest
   // speed with two elements across and by 13 % with three (4 % with four).
   TextLine thin("Warning iVar=");
-  const bool warnThin = w.layers > 0 && w.layers <= 3 && d.Solver == LinearSolver::Frontal;
+  const bool warnThin = w.layers > 0 && w.layers <= 3 && d.solve.Solver == LinearSolver::Frontal;
   if (warnThin) {
     thin << iVar << ": a wall has only " << w.layers << " elements across; the single-precision frontal solve "
          << "is not accurate enough there, ";
@@ -83,18 +83,18 @@ void MeshReport(int iVar, const MeshRecord& nodes, const MeshRecord& nodes_t, co
 
 void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& inp_dat, const ElementTables& tab) {
   Console(TextLine("PrapareOneVariant>  iVar= ") << iVar);
-  inp_dat.Sect2d.assign(1);
+  inp_dat.sections.Sect2d.assign(1);
 
   Console(TextLine("PrapareOneVariant>  Run_gr_2d start iVar=") << iVar);
   Run_gr_2d(inp_dat);
   CheckStrainRateRange(iVar, inp_dat);
   SetAxialLayout(inp_dat);
-  const int nPieces = inp_dat.nPiecesB != 0 ? inp_dat.nPiecesB : inp_dat.nPiecesA;
-  for (int k = 1; k <= nPieces && k <= inp_dat.Pieces2d.size(); ++k) {
-    const Mesh2d& m = inp_dat.Pieces2d(k);
+  const int nPieces = inp_dat.sections.nPiecesB != 0 ? inp_dat.sections.nPiecesB : inp_dat.sections.nPiecesA;
+  for (int k = 1; k <= nPieces && k <= inp_dat.sections.Pieces2d.size(); ++k) {
+    const Mesh2d& m = inp_dat.sections.Pieces2d(k);
     Console(TextLine("Run_gr_2d: nh=") << m.nh << " ne=" << m.ne << " Krit=" << m.Krit);
   }
-  inp_dat.Stage = 90;
+  inp_dat.iter.Stage = 90;
   Console(TextLine("PrapareOneVariant>  Run_gr_2d ok iVar=") << iVar);
 
   gen_gr2d(iVar, inp_dat);
@@ -102,14 +102,14 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
   Console(TextLine("PrapareOneVariant>  Gen_gr3d start iVar=") << iVar);
   nodes.kind = 1;
   Gen_gr3d(nodes, inp_dat, tab);
-  inp_dat.DOF = 3 * nodes.g.nh + nodes.g.np;
+  inp_dat.iter.DOF = 3 * nodes.g.nh + nodes.g.np;
   Console(TextLine(" nodes=") << nodes.g.nh << " elements=" << nodes.g.ne << " iVar=" << iVar);
-  Console(TextLine(" DOF=") << inp_dat.DOF);
+  Console(TextLine(" DOF=") << inp_dat.iter.DOF);
   Console(TextLine("PrapareOneVariant>  Gen_gr3d ok iVar=") << iVar);
 
   Console(TextLine("    PrapareOneVariant>>PRE_heat_main, start, iVar=") << iVar);
   PRE_heat_main(nodes, tab, inp_dat);
-  inp_dat.TempPressed = SectionMeanTemperature(inp_dat.Sect2d(1));
+  inp_dat.results.TempPressed = SectionMeanTemperature(inp_dat.sections.Sect2d(1));
   Console(TextLine("    PrapareOneVariant>>PRE_heat_main, ok, iVar=") << iVar);
 
   Console(TextLine("    PrapareOneVariant>>Gen_gr3d, start, nodes_t, iVar=") << iVar);
@@ -122,7 +122,7 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
   Console(TextLine("    PrapareOneVariant>>Perenos_3d, ok, iVar=") << iVar);
   // The memory of the variant's larger solve, once (with the sparse solver an
   // analysis of both meshes): the mesh report, the sweep plan and the log read it.
-  inp_dat.SolveMiB = static_cast<double>(VariantSolveBytes(nodes, nodes_t, inp_dat)) / kMiB;
+  inp_dat.solve.SolveMiB = static_cast<double>(VariantSolveBytes(nodes, nodes_t, inp_dat)) / kMiB;
   MeshReport(iVar, nodes, nodes_t, inp_dat, nullptr);
 
   Console(TextLine("SolverOneVariant>  WriteParaView start iVar=") << iVar);
@@ -131,26 +131,26 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
 }
 
 void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& inp_dat, const ElementTables& tab) {
-  std::FILE* log = std::fopen(inp_dat.FileInf.c_str(), "w");
-  if (log == nullptr) Fatal(inp_dat.FileInf + ": cannot create the variant log file: " + std::strerror(errno));
+  std::FILE* log = std::fopen(inp_dat.setup.FileInf.c_str(), "w");
+  if (log == nullptr) Fatal(inp_dat.setup.FileInf + ": cannot create the variant log file: " + std::strerror(errno));
 
   Console(TextLine("SolverOneVariant>  iVar= ") << iVar);
-  LogLine(log, TextLine("SolverOneVariant> DOF=") << inp_dat.DOF << " iVar=" << iVar);
-  LogLine(log, TextLine("SolverOneVariant> linear solver: ") << SolverDescription(inp_dat.Solver) << ", planned "
-                                                             << static_cast<int32_t>(std::lround(inp_dat.SolveMiB)) << " MiB");
+  LogLine(log, TextLine("SolverOneVariant> DOF=") << inp_dat.iter.DOF << " iVar=" << iVar);
+  LogLine(log, TextLine("SolverOneVariant> linear solver: ") << SolverDescription(inp_dat.solve.Solver) << ", planned "
+                                                             << static_cast<int32_t>(std::lround(inp_dat.solve.SolveMiB)) << " MiB");
   MeshReport(iVar, nodes, nodes_t, inp_dat, log);
 
   Console(TextLine("SolverOneVariant>  Jacob_contr start, iVar=") << iVar);
   Jacob_contr(nodes, tab.Wedge15, tab.Tet10, inp_dat);
-  Console(TextLine("SolverOneVariant>  Jacob_contr finish dV=") << inp_dat.dV);
+  Console(TextLine("SolverOneVariant>  Jacob_contr finish dV=") << inp_dat.results.dV);
 
   Console(TextLine("SolverOneVariant>  Run_3d startiVar=") << iVar);
   Run_3d(iVar, nodes, nodes_t, inp_dat, tab, log);
   Console(TextLine("SolverOneVariant>  Run_3d ok, iVar=") << iVar);
   // The exit plane is level until the distortion estimate moves its nodes.
-  inp_dat.TempExit = ExitPlaneTemperature(nodes);
-  ExitSpeedBalance(nodes, inp_dat.Pieces2d, ProfilePieceCount(inp_dat), inp_dat.ExitPieces, inp_dat.ExitAll);
-  ComputeEnergyBalance(nodes, nodes_t, tab, inp_dat, inp_dat.Energy);
+  inp_dat.results.TempExit = ExitPlaneTemperature(nodes);
+  ExitSpeedBalance(nodes, inp_dat.sections.Pieces2d, ProfilePieceCount(inp_dat), inp_dat.results.ExitPieces, inp_dat.results.ExitAll);
+  ComputeEnergyBalance(nodes, nodes_t, tab, inp_dat, inp_dat.results.Energy);
   WarnAboveLawLimit(log, iVar, inp_dat, nodes, nodes_t);
 
   const double tPost = omp_get_wtime();
@@ -161,10 +161,10 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
   Console(TextLine("SolverOneVariant>  WriteParaView start iVar=") << iVar);
   WriteParaView(nodes, iVar);
   Console(TextLine("SolverOneVariant>  WriteParaView ok iVar=") << iVar);
-  inp_dat.TimePost = omp_get_wtime() - tPost;
+  inp_dat.times.TimePost = omp_get_wtime() - tPost;
 
   WriteResultsBlock(log, inp_dat, CollectResult(iVar, inp_dat, nodes));
-  if (std::ferror(log) != 0 || std::fclose(log) != 0) Fatal(inp_dat.FileInf + ": cannot write the variant log file");
+  if (std::ferror(log) != 0 || std::fclose(log) != 0) Fatal(inp_dat.setup.FileInf + ": cannot write the variant log file");
 }
 
 void ReadRun(RunState& run, ElementTables& tab, const RunOptions& options) {
@@ -178,7 +178,7 @@ void ReadRun(RunState& run, ElementTables& tab, const RunOptions& options) {
   Console(TextLine("Kalmora>  ReadTextData, GenVariants start "));
   ReadTextData(run.input);
   GenVariants(run);
-  for (int k = 1; k <= run.nVar; ++k) run.inp_dat(k).Solver = options.solver;
+  for (int k = 1; k <= run.nVar; ++k) run.inp_dat(k).solve.Solver = options.solver;
   Console(TextLine("Kalmora>  ReadTextData, GenVariants ok "));
 
   // Every outline file is read and its geometry checked for the process
@@ -187,10 +187,10 @@ void ReadRun(RunState& run, ElementTables& tab, const RunOptions& options) {
   if (run.nVar > 0)
     for (const std::string& name : run.input.FileOutlineList) {
       RefuseTextOutline(name);
-      CheckOutlineFile(name, run.input.ProfType);
+      CheckOutlineFile(name, run.input.setup.ProfType);
       OutlineFileData outlines;
       ReadOutlineFile(name, outlines);
-      const std::string ring = RingRuleFinding(name, outlines, run.input.ProfType);
+      const std::string ring = RingRuleFinding(name, outlines, run.input.setup.ProfType);
       if (!ring.empty()) Console(TextLine(ring));
     }
 }
@@ -221,7 +221,7 @@ int RunKalmora(RunState& run, ElementTables& tab, const RunOptions& options) {
   const int nVar = run.nVar;
   int64_t perVariant = 0;
   for (int k = 1; k <= nVar; ++k)
-    perVariant = std::max(perVariant, static_cast<int64_t>(run.inp_dat(k).SolveMiB * kMiB));
+    perVariant = std::max(perVariant, static_cast<int64_t>(run.inp_dat(k).solve.SolveMiB * kMiB));
   const int64_t available = AvailableMemoryBytes();
   const SweepPlan plan = PlanSweep(nVar, omp_get_max_threads(), perVariant, available);
   constexpr int64_t kMB = 1024 * 1024;
@@ -236,7 +236,7 @@ int RunKalmora(RunState& run, ElementTables& tab, const RunOptions& options) {
 
   // Cores that no variant thread occupies speed up each variant's linear
   // solves; the solution does not depend on their number.
-  for (int k = 1; k <= nVar; ++k) run.inp_dat(k).SolveThreads = plan.solveThreads;
+  for (int k = 1; k <= nVar; ++k) run.inp_dat(k).solve.SolveThreads = plan.solveThreads;
   if (plan.solveThreads > 1) omp_set_max_active_levels(2);
 
   // The team that solves the variants, counted by a sum reduction.

@@ -63,12 +63,12 @@ void ReadChecked(FreeFormatFile& f, double& v, const std::string& what, Check ch
 
 // Reads every item of the input file from `f` into `in`, checking values.
 static void ReadAll(RunInput& in, FreeFormatFile& f) {
-  in.mat.MatTmax = 1200.0;
-  in.Switch3d = 0;
-  in.MaxIter = 10;
+  in.setup.mat.MatTmax = 1200.0;
+  in.setup.Switch3d = 0;
+  in.setup.MaxIter = 10;
   in.InputFile = f.name;
   in.ListCountLine = {};
-  Material& m = in.mat;
+  Material& m = in.setup.mat;
   auto temperature = [&](const std::string& what) {
     return [&f, what](int line, double v) { CheckTemperature(f, line, v, what); };
   };
@@ -116,31 +116,31 @@ static void ReadAll(RunInput& in, FreeFormatFile& f) {
                         FormatReal(m.MatTmax) + " deg C of the flow stress law; the law uses " +
                         FormatReal(m.MatTmax) + " deg C there");
   }
-  ReadChecked(f, in.ToolTemp, "tool temperature", temperature("tool temperature"));
-  ReadChecked(f, in.LenB, "LenB, axial length of the thermal time offset", length("LenB"));
-  ReadChecked(f, in.ContactHtc, "contact heat-transfer coefficient", [&f](int line, double v) {
+  ReadChecked(f, in.setup.ToolTemp, "tool temperature", temperature("tool temperature"));
+  ReadChecked(f, in.setup.LenB, "LenB, axial length of the thermal time offset", length("LenB"));
+  ReadChecked(f, in.setup.ContactHtc, "contact heat-transfer coefficient", [&f](int line, double v) {
     if (!(v >= 0.0))
       f.FatalAt(line, "contact heat-transfer coefficient is " + FormatReal(v) + "; expected 0 or more");
   });
-  for (int k = 1; k <= 3; ++k) f.ReadReal(in.BcFactor(k), "boundary factor " + std::to_string(k));
+  for (int k = 1; k <= 3; ++k) f.ReadReal(in.setup.BcFactor(k), "boundary factor " + std::to_string(k));
   f.Skip(3, "heading of the lengths");
-  ReadChecked(f, in.LenA, "LenA, axial length of the layout", [&f](int line, double v) {
+  ReadChecked(f, in.setup.LenA, "LenA, axial length of the layout", [&f](int line, double v) {
     if (!(v > 0.0))
       f.FatalAt(line, "LenA is " + FormatReal(v) + " mm; expected an axial length above 0 (the length of the model)");
   });
-  ReadChecked(f, in.PieceLen1, "PieceLen1, bearing length", length("PieceLen1"));
-  f.ReadReal(in.ZonePar(1), "zone parameter 1");
+  ReadChecked(f, in.setup.PieceLen1, "PieceLen1, bearing length", length("PieceLen1"));
+  f.ReadReal(in.setup.ZonePar(1), "zone parameter 1");
   in.ListCountLine(3) = ReadRealList(f, in.AxialLenList, lines, "number of extra-zone lengths", "extra-zone length");
   const std::vector<int> axialLines = lines;
   for (std::size_t k = 0; k < in.AxialLenList.size(); ++k) CheckLength(f, lines[k], in.AxialLenList[k], "extra-zone length");
-  f.ReadReal(in.ParE, "process parameter ParE");
-  f.ReadReal(in.FaceShift, "die-face correction scale");
-  ReadChecked(f, in.PieceLen2, "PieceLen2", length("PieceLen2"));
-  f.ReadReal(in.ZonePar(2), "zone parameter 2");
-  ReadChecked(f, in.PieceLen4, "PieceLen4", length("PieceLen4"));
-  f.ReadReal(in.ZonePar(3), "zone parameter 3");
-  ReadChecked(f, in.PieceLen5, "PieceLen5", length("PieceLen5"));
-  f.ReadReal(in.ZonePar(4), "zone parameter 4");
+  f.ReadReal(in.setup.ParE, "process parameter ParE");
+  f.ReadReal(in.setup.FaceShift, "die-face correction scale");
+  ReadChecked(f, in.setup.PieceLen2, "PieceLen2", length("PieceLen2"));
+  f.ReadReal(in.setup.ZonePar(2), "zone parameter 2");
+  ReadChecked(f, in.setup.PieceLen4, "PieceLen4", length("PieceLen4"));
+  f.ReadReal(in.setup.ZonePar(3), "zone parameter 3");
+  ReadChecked(f, in.setup.PieceLen5, "PieceLen5", length("PieceLen5"));
+  f.ReadReal(in.setup.ZonePar(4), "zone parameter 4");
   int32_t nP = 0;
   f.ReadInt(nP, "number of outline files");
   in.ListCountLine(4) = f.LastLine();
@@ -153,41 +153,41 @@ static void ReadAll(RunInput& in, FreeFormatFile& f) {
 
   // Mesh levels are documented from 1 to 5.  Below 1 is refused; above 5
   // the meshers run with their finest setting, which is said once.
-  f.Read({Int8Target(in.MeshLevel3d, "volume mesh level MeshLevel3d")});
-  if (in.MeshLevel3d < 1)
-    f.FatalAt(f.LastLine(), "volume mesh level MeshLevel3d is " + std::to_string(in.MeshLevel3d) +
+  f.Read({Int8Target(in.setup.MeshLevel3d, "volume mesh level MeshLevel3d")});
+  if (in.setup.MeshLevel3d < 1)
+    f.FatalAt(f.LastLine(), "volume mesh level MeshLevel3d is " + std::to_string(in.setup.MeshLevel3d) +
                                 "; expected a level from 1 to 5");
-  if (in.MeshLevel3d > 5)
-    Warn(f, f.LastLine(), "volume mesh level MeshLevel3d " + std::to_string(in.MeshLevel3d) +
+  if (in.setup.MeshLevel3d > 5)
+    Warn(f, f.LastLine(), "volume mesh level MeshLevel3d " + std::to_string(in.setup.MeshLevel3d) +
                               " lies above 5; the finest layering, that of level 5, is used");
-  f.Read({Int8Target(in.MeshLevel, "cross-section mesh level MeshLevel")});
+  f.Read({Int8Target(in.setup.MeshLevel, "cross-section mesh level MeshLevel")});
   const int meshLevelLine = f.LastLine();
-  if (in.MeshLevel < 1)
-    f.FatalAt(meshLevelLine, "cross-section mesh level MeshLevel is " + std::to_string(in.MeshLevel) +
+  if (in.setup.MeshLevel < 1)
+    f.FatalAt(meshLevelLine, "cross-section mesh level MeshLevel is " + std::to_string(in.setup.MeshLevel) +
                                  "; expected a level from 1 to 5");
-  f.Read({Int8Target(in.Switch3d, "volume mesh switch Switch3d")});
-  f.ReadInt(in.ProfType, "process type ProfType");
+  f.Read({Int8Target(in.setup.Switch3d, "volume mesh switch Switch3d")});
+  f.ReadInt(in.setup.ProfType, "process type ProfType");
   const int typeLine = f.LastLine();
-  if (ProcessTypeMeaning(in.ProfType).empty())
-    f.FatalAt(typeLine, "process type ProfType is " + std::to_string(in.ProfType) + "; expected " + ProcessTypeList());
-  if (in.ProfType == 9) Warn(f, typeLine, "process type 9 runs exactly as process type 7 (multi-hole die)");
-  if (HasExtraZone(in.ProfType))
+  if (ProcessTypeMeaning(in.setup.ProfType).empty())
+    f.FatalAt(typeLine, "process type ProfType is " + std::to_string(in.setup.ProfType) + "; expected " + ProcessTypeList());
+  if (in.setup.ProfType == 9) Warn(f, typeLine, "process type 9 runs exactly as process type 7 (multi-hole die)");
+  if (HasExtraZone(in.setup.ProfType))
     for (std::size_t k = 0; k < in.AxialLenList.size(); ++k)
       if (!(in.AxialLenList[k] >= kMinExtraZoneLength))
         f.FatalAt(axialLines[k], "extra-zone length is " + FormatReal(in.AxialLenList[k]) + " mm; process type " +
-                                     std::to_string(in.ProfType) + " (line " + std::to_string(typeLine) +
+                                     std::to_string(in.setup.ProfType) + " (line " + std::to_string(typeLine) +
                                      ") meshes its extra zone in layers and needs " +
                                      FormatReal(kMinExtraZoneLength) +
                                      " mm or more (for no extra zone use process type 1)");
-  if (in.MeshLevel > 5) {
-    const bool multi = IsMultiHole(in.ProfType);
+  if (in.setup.MeshLevel > 5) {
+    const bool multi = IsMultiHole(in.setup.ProfType);
     Warn(f, meshLevelLine,
-         "cross-section mesh level MeshLevel " + std::to_string(in.MeshLevel) + " lies above 5; " +
-             (multi ? std::string("process type ") + std::to_string(in.ProfType) + " meshes at level 2 in any case"
+         "cross-section mesh level MeshLevel " + std::to_string(in.setup.MeshLevel) + " lies above 5; " +
+             (multi ? std::string("process type ") + std::to_string(in.setup.ProfType) + " meshes at level 2 in any case"
                     : std::string("the finest setting is used (32 divisions per outline)")));
   }
-  f.Read({Int16Target(in.MaxIter, "iteration limit MaxIter")});
-  f.Read({Int8Target(in.Switch4, "switch 4")});
+  f.Read({Int16Target(in.setup.MaxIter, "iteration limit MaxIter")});
+  f.Read({Int8Target(in.setup.Switch4, "switch 4")});
   f.Skip(3, "closing lines of the file");
 }
 

@@ -50,45 +50,26 @@ void GenVariants(RunState& run) {
           const int iVar = ++run.iVar;
           InpDat& d = run.inp_dat(iVar);
           d = InpDat{};
+          d.setup = in.setup;  // the run-wide values, then the variant's own
           const std::string n = VariantNumber(iVar);
-          d.VarName = "Variant_" + n;
-          d.File2d = "extrusion_var_" + n + ".f2d";
-          d.FileInf = "Variant_" + n + ".inf";
+          d.setup.VarName = "Variant_" + n;
+          d.setup.File2d = "extrusion_var_" + n + ".f2d";
+          d.setup.FileInf = "Variant_" + n + ".inf";
 
-          d.RamSpeed = in.RamSpeedList[static_cast<std::size_t>(iS - 1)];
-          d.FileOutline = in.FileOutlineList[static_cast<std::size_t>(iP - 1)];
-          d.AxialLen = in.AxialLenList[static_cast<std::size_t>(iL - 1)];
-          d.BilletTemp = in.BilletTempList[static_cast<std::size_t>(iT - 1)];
+          d.setup.RamSpeed = in.RamSpeedList[static_cast<std::size_t>(iS - 1)];
+          d.setup.FileOutline = in.FileOutlineList[static_cast<std::size_t>(iP - 1)];
+          d.setup.AxialLen = in.AxialLenList[static_cast<std::size_t>(iL - 1)];
+          d.setup.BilletTemp = in.BilletTempList[static_cast<std::size_t>(iT - 1)];
 
-          d.mat = in.mat;
-          d.ToolTemp = in.ToolTemp;
-          d.ContactHtc = in.ContactHtc;
-          d.LenA = in.LenA;
-          d.LenB = in.LenB;
-          d.BcFactor = in.BcFactor;
-          d.PieceLen1 = in.PieceLen1;
-          d.PieceLen2 = in.PieceLen2;
-          d.PieceLen4 = in.PieceLen4;
-          d.PieceLen5 = in.PieceLen5;
-          d.ZonePar = in.ZonePar;
-          d.ParE = in.ParE;
-          d.FaceShift = in.FaceShift;
-          d.MeshLevel3d = in.MeshLevel3d;
-          d.MeshLevel = in.MeshLevel;
-          d.Switch3d = in.Switch3d;
-          d.Switch4 = in.Switch4;
-          d.ProfType = in.ProfType;
-          d.MaxIter = in.MaxIter;
-
-          d.Tsr = d.ViscMax = d.ViscMin = d.E0_min = d.E0_max = 1.0;
-          d.PScale = 1.0;
-          d.PenaltyInit = 50.0;
-          d.HeatDt = static_cast<double>(0.01f);
-          d.MemBudget = 2048000000;
-          d.i_iterat = 1;
-          d.Stage = 0;
-          d.nPiecesA = d.nPiecesB = 0;
-          d.RingSym = 0;
+          d.iter.Tsr = d.iter.ViscMax = d.iter.ViscMin = d.iter.E0_min = d.iter.E0_max = 1.0;
+          d.model.PScale = 1.0;
+          d.model.PenaltyInit = 50.0;
+          d.model.HeatDt = static_cast<double>(0.01f);
+          d.solve.MemBudget = 2048000000;
+          d.iter.i_iterat = 1;
+          d.iter.Stage = 0;
+          d.sections.nPiecesA = d.sections.nPiecesB = 0;
+          d.sections.RingSym = 0;
           run.nodes(iVar).kind = 0;
           run.nodes_t(iVar).kind = 0;
         }
@@ -96,36 +77,36 @@ void GenVariants(RunState& run) {
 
 void SetAxialLayout(InpDat& d) {
   constexpr double kMinLen = static_cast<double>(0.01f);
-  d.LayLen = std::min(2.5 * d.Diam2d + 5.0, d.LenA);
-  d.Z0 = 100.0;
-  d.Z1 = d.Z0 + d.LayLen;
-  if (HasExtraZone(d.ProfType)) {
-    d.Z2 = d.Z1 + d.AxialLen;
-    d.Z3 = d.Z2 + d.LenA;
+  d.layout.LayLen = std::min(2.5 * d.sections.Diam2d + 5.0, d.setup.LenA);
+  d.layout.Z0 = 100.0;
+  d.layout.Z1 = d.layout.Z0 + d.layout.LayLen;
+  if (HasExtraZone(d.setup.ProfType)) {
+    d.layout.Z2 = d.layout.Z1 + d.setup.AxialLen;
+    d.layout.Z3 = d.layout.Z2 + d.setup.LenA;
   } else {
-    d.Z2 = d.Z1 + d.LenA;
-    d.Z3 = 0.0;
+    d.layout.Z2 = d.layout.Z1 + d.setup.LenA;
+    d.layout.Z3 = 0.0;
   }
-  const double lens[4] = {d.PieceLen1, d.PieceLen2, d.PieceLen4, d.PieceLen5};
+  const double lens[4] = {d.setup.PieceLen1, d.setup.PieceLen2, d.setup.PieceLen4, d.setup.PieceLen5};
   for (int k = 1; k <= 4; ++k) {
-    d.ZoneZ(k) = 0.0;
-    if (lens[k - 1] > kMinLen) d.ZoneZ(k) = d.Z1 - lens[k - 1];
+    d.layout.ZoneZ(k) = 0.0;
+    if (lens[k - 1] > kMinLen) d.layout.ZoneZ(k) = d.layout.Z1 - lens[k - 1];
   }
 }
 
 double EstimatedMeanStrainRate(const InpDat& d) {
-  const double profile = d.Area2d(1);
-  const double rest = std::max(d.Area2d(2), d.Area2d(3));
-  if (d.nPiecesB != 0 || !(profile > 0.0) || !(rest > 0.0)) return 0.0;
+  const double profile = d.sections.Area2d(1);
+  const double rest = std::max(d.sections.Area2d(2), d.sections.Area2d(3));
+  if (d.sections.nPiecesB != 0 || !(profile > 0.0) || !(rest > 0.0)) return 0.0;
   const double container = profile + rest;
   const double diameter = std::sqrt(4.0 * container / M_PI);
-  return 6.0 * d.RamSpeed * std::log(container / profile) / diameter;
+  return 6.0 * d.setup.RamSpeed * std::log(container / profile) / diameter;
 }
 
 void CheckStrainRateRange(int iVar, const InpDat& d) {
   const double rate = EstimatedMeanStrainRate(d);
   if (!(rate > 0.0)) return;
-  const std::string head = d.VarName + " (ram speed " + FormatReal(d.RamSpeed) + " mm/s): estimated mean strain rate " +
+  const std::string head = d.setup.VarName + " (ram speed " + FormatReal(d.setup.RamSpeed) + " mm/s): estimated mean strain rate " +
                            FormatReal(rate) + " 1/s";
   // The flow solve keeps the exit speed while the typical rates stay within
   // a factor 2 of the law's upper limit (50 mm/s on the round bar, 9.7 1/s).
@@ -133,7 +114,7 @@ void CheckStrainRateRange(int iVar, const InpDat& d) {
   if (rate > upper)
     Fatal(head + " lies above " + FormatReal(upper) + " 1/s; the flow stress law holds for " + FormatReal(kRateMin) +
           " to " + FormatReal(kRateMax) + " 1/s and treats faster flow as rate-independent, which the flow solve " +
-          "cannot carry (the exit speed collapses); expected a ram speed up to " + FormatReal(d.RamSpeed * upper / rate) +
+          "cannot carry (the exit speed collapses); expected a ram speed up to " + FormatReal(d.setup.RamSpeed * upper / rate) +
           " mm/s for this die");
   if (rate < kRateMin)
     Console(TextLine("warning: ") << head << " lies below the flow stress law's lower limit " << kRateMin

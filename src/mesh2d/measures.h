@@ -48,8 +48,8 @@ double Roundness(const Outline& o);
 // for a multi-hole die (nPiecesB >= 3 outlines) all its holes, meshes
 // 1..nPiecesB-1, together.  `area1` is the area the caller takes for mesh 1.
 inline double ProfileArea(const InpDat& d, double area1) {
-  if (d.nPiecesB < 3 || d.Pieces2d.size() < d.nPiecesB) return area1;
+  if (d.sections.nPiecesB < 3 || d.sections.Pieces2d.size() < d.sections.nPiecesB) return area1;
   double a = 0.0;
-  for (int k = 1; k < d.nPiecesB; ++k) a += d.Pieces2d(k).area;
+  for (int k = 1; k < d.sections.nPiecesB; ++k) a += d.sections.Pieces2d(k).area;
   return a;
 }

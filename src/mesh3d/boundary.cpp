@@ -4,7 +4,7 @@ void BoundaryDataFirst(MeshRecord& m, InpDat& d, const ElementTables& tab, bool 
                        int nPiecesRead) {
   if (multiPiece) ClassifyBoundaryMulti(m.g, d);
   else ClassifyBoundary(m.g, d);
-  if (nPiecesRead == 4 && d.nPiecesB == 0) FourPieceAdjust(m.g, d);
+  if (nPiecesRead == 4 && d.sections.nPiecesB == 0) FourPieceAdjust(m.g, d);
   if (!multiPiece) MandrelCodes(m.g, d);
 
   FindBoundaryFaces(m, tab);
@@ -18,7 +18,7 @@ void BoundaryDataFirst(MeshRecord& m, InpDat& d, const ElementTables& tab, bool 
     RoundEdgeMulti(m, d);
   } else {
     RoundEdge(m, d, 1);
-    if (d.nPiecesA == 3) RoundEdge(m, d, 2);
+    if (d.sections.nPiecesA == 3) RoundEdge(m, d, 2);
   }
 }
 
@@ -31,8 +31,8 @@ void BoundaryDataSecond(MeshRecord& m, InpDat& d, const ElementTables& tab) {
   EndVelocities(m, d);
   PlaneCodes(m.g, d);
 
-  if (d.ProfType == 5 || d.ProfType == 6) d.RingSym = 1;
-  if (d.RingSym == 1) SymmetryPlanes(m.g, d);
+  if (d.setup.ProfType == 5 || d.setup.ProfType == 6) d.sections.RingSym = 1;
+  if (d.sections.RingSym == 1) SymmetryPlanes(m.g, d);
 
   InitialTemperatures(m, d);
   VelocityScale(m, d);

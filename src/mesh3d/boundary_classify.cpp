@@ -21,8 +21,8 @@ double TopZ(const Mesh3d& g) {
 
 // The outline of slot s when the variant has one with at least `minPts` points.
 const Outline* SlotOutline(const InpDat& d, int s, int minPts) {
-  if (d.Outlines.size() < s) return nullptr;
-  const Outline& o = d.Outlines(s);
+  if (d.sections.Outlines.size() < s) return nullptr;
+  const Outline& o = d.sections.Outlines(s);
   if (o.n < minPts || o.pts.size() < o.n) return nullptr;
   return &o;
 }
@@ -65,7 +65,7 @@ namespace {
 // z strictly inside one of the container zones (Z1, Z2) and (Z2, Z3),
 // shrunk by tol at both ends.
 bool InContainerZone(const InpDat& d, double z, double tol) {
-  return (d.Z1 + tol < z && z < d.Z2 - tol) || (d.Z2 + tol < z && z < d.Z3 - tol);
+  return (d.layout.Z1 + tol < z && z < d.layout.Z2 - tol) || (d.layout.Z2 + tol < z && z < d.layout.Z3 - tol);
 }
 
 // Rules 3 and 4: joint-plane rims (EndPlane 3) become kind 8; boundary nodes
@@ -91,8 +91,8 @@ void ClassifyBoundary(Mesh3d& g, const InpDat& d) {
     if (g.EndPlane(i) != 0 || code == base + 1) code = base + 9;
     if (code == base) continue;
     const double zp = g.xyz(3, i) + delta;
-    if (d.ZoneZ(1) > zp) code = base + 1;
-    if (d.ZoneZ(1) <= delta && d.Z1 > zp) code = base + 1;
+    if (d.layout.ZoneZ(1) > zp) code = base + 1;
+    if (d.layout.ZoneZ(1) <= delta && d.layout.Z1 > zp) code = base + 1;
     if (zc < zp) code = base + 7;
   }
   ContainerAndRim(g, d, delta);
@@ -128,15 +128,15 @@ void ClassifyBoundaryMulti(Mesh3d& g, const InpDat& d) {
   bool any = false;
   for (int k = 0; k < 4; ++k) {
     piece[k] = SlotOutline(d, kSlots[k], 3);
-    const double zz = d.ZoneZ(k + 1);  // slots 1, 2, 4, 5 own the levels ZoneZ(1..4)
-    bearing[k] = zz > delta ? zz : d.Z1;
+    const double zz = d.layout.ZoneZ(k + 1);  // slots 1, 2, 4, 5 own the levels ZoneZ(1..4)
+    bearing[k] = zz > delta ? zz : d.layout.Z1;
     any = any || piece[k] != nullptr;
   }
   if (!any) return;
   for (int i = 1; i <= g.nh; ++i) {
     int& code = g.BoundaryConditions(i);
     const double z = g.xyz(3, i);
-    if (KindOfCode(code) != 9 || z >= d.Z1 - delta) continue;
+    if (KindOfCode(code) != 9 || z >= d.layout.Z1 - delta) continue;
     int nearest = -1;
     double best = std::numeric_limits<double>::max();
     for (int k = 0; k < 4; ++k) {
@@ -152,9 +152,9 @@ void ClassifyBoundaryMulti(Mesh3d& g, const InpDat& d) {
 }
 
 void FourPieceAdjust(Mesh3d& g, const InpDat& d) {
-  const double zt = d.Z3 > 1e-5 ? 0.4 * (d.Z3 + d.Z1) : 0.4 * (d.Z2 + d.Z1);
+  const double zt = d.layout.Z3 > 1e-5 ? 0.4 * (d.layout.Z3 + d.layout.Z1) : 0.4 * (d.layout.Z2 + d.layout.Z1);
   const double zb =
-      d.ZoneZ(1) > 1e-5 ? d.ZoneZ(1) - 1e-5 : d.Z1 - 1e-5 - d.EdgeR1 * d.EdgeScale;
+      d.layout.ZoneZ(1) > 1e-5 ? d.layout.ZoneZ(1) - 1e-5 : d.layout.Z1 - 1e-5 - d.model.EdgeR1 * d.model.EdgeScale;
   const Outline* o4 = SlotOutline(d, 4, 2);
   if (o4 == nullptr || o4->n > 499) return;
   for (int i = 1; i <= g.nh; ++i) {
@@ -177,7 +177,7 @@ namespace {
 
 // The inner outline of a hollow profile in the standard layout, or null.
 const Outline* MandrelOutline(const InpDat& d) {
-  return d.SplitMode == 2 && d.nPiecesB == 0 ? SlotOutline(d, 4, 3) : nullptr;
+  return d.sections.SplitMode == 2 && d.sections.nPiecesB == 0 ? SlotOutline(d, 4, 3) : nullptr;
 }
 
 }  // namespace
@@ -190,7 +190,7 @@ void MandrelCodes(Mesh3d& g, const InpDat& d) {
   for (int i = 1; i <= g.nh; ++i) {
     int& code = g.BoundaryConditions(i);
     const double z = g.xyz(3, i);
-    if (!IsBoundaryCode(code) || z < d.Z1 - delta) continue;
+    if (!IsBoundaryCode(code) || z < d.layout.Z1 - delta) continue;
     if (!NearOutlinePoint(*core, g.xyz(1, i), g.xyz(2, i), 0.001)) continue;
     // The ram corner holds its velocity fully; below it the mandrel wall
     // holds the lateral speed at 0 and leaves the axial speed free, down to
@@ -210,7 +210,7 @@ void SymmetryPlanes(Mesh3d& g, const InpDat& d) {
     ymin = std::min(ymin, g.xyz(2, i));
     ymax = std::max(ymax, g.xyz(2, i));
   }
-  const double zl = d.Z3 >= 0.01 ? d.Z2 : d.Z1;
+  const double zl = d.layout.Z3 >= 0.01 ? d.layout.Z2 : d.layout.Z1;
   // A plane exists when the corner nodes reach it from one side; a mesh
   // that extends across it (a full model centred on the axis) has none.
   const bool planeX = std::fabs(xmin) + eps < 0.02;
@@ -244,11 +244,11 @@ void SymmetryPlanes(Mesh3d& g, const InpDat& d) {
 void PlaneCodes(Mesh3d& g, const InpDat& d) {
   double levels[2] = {};
   int nl = 0;
-  if (d.nPiecesA == 2) {
-    levels[nl++] = d.Z1;
-  } else if (d.nPiecesA == 3) {
-    levels[nl++] = d.Z1 - d.EdgeR2 * d.EdgeScale;
-    levels[nl++] = d.Z2;
+  if (d.sections.nPiecesA == 2) {
+    levels[nl++] = d.layout.Z1;
+  } else if (d.sections.nPiecesA == 3) {
+    levels[nl++] = d.layout.Z1 - d.model.EdgeR2 * d.model.EdgeScale;
+    levels[nl++] = d.layout.Z2;
   }
   for (int i = 1; i <= g.nh; ++i) {
     bool on = false;

@@ -25,7 +25,7 @@ double LogRatio(double a, double b) { return a > 0.0 && b > 0.0 ? std::log(a / b
 
 // The five cross-section areas of the variant (areas 4 and 5 are never read).
 void Areas(const InpDat& d, double A[5]) {
-  for (int k = 0; k < 3; ++k) A[k] = d.Area2d(k + 1);
+  for (int k = 0; k < 3; ++k) A[k] = d.sections.Area2d(k + 1);
   A[3] = A[4] = 0.0;
 }
 
@@ -41,16 +41,16 @@ void EnsureFields(MeshRecord& m) {
 //   ProfType 3: eT = ln(Amax / min(A1..A3)) in the profile, e2 = ln(Amax / A2)
 //   over the zone Z1..Z2 blending into a linear decay over Z2..Z3.
 void StrainAt(const InpDat& d, const double A[5], double z, double& e, double& s) {
-  const double V = d.RamSpeed;
+  const double V = d.setup.RamSpeed;
   const double Amax = *std::max_element(A, A + 5);
-  if (d.ProfType == 1) {
+  if (d.setup.ProfType == 1) {
     const double eT = LogRatio(Amax, A[0] + A[1] + A[2] + A[3] + A[4] - Amax);
-    const double r = Quot(eT, Quot(d.Z2 - d.Z1, kF02 * V * eT));
-    if (z <= d.Z1) {
+    const double r = Quot(eT, Quot(d.layout.Z2 - d.layout.Z1, kF02 * V * eT));
+    if (z <= d.layout.Z1) {
       e = eT;
-      s = r * Quot(z - d.Z0, d.Z1 - d.Z0) + kF001 * r;
+      s = r * Quot(z - d.layout.Z0, d.layout.Z1 - d.layout.Z0) + kF001 * r;
     } else {
-      const double t = Quot(d.Z2 - z, d.Z2 - d.Z1);
+      const double t = Quot(d.layout.Z2 - z, d.layout.Z2 - d.layout.Z1);
       e = eT * t + kF001;
       s = r * t + kF001 * r;
     }
@@ -58,20 +58,20 @@ void StrainAt(const InpDat& d, const double A[5], double z, double& e, double& s
   }
   const double e2 = LogRatio(Amax, A[1]);
   const double eT = LogRatio(Amax, std::min({A[0], A[1], A[2]}));
-  const double r2 = Quot(eT - e2, Quot(0.5 * eT * (d.Z2 - d.Z1), V));
-  const double r3 = Quot(e2, Quot(kF02 * e2 * (d.Z3 - d.Z2), V));
+  const double r2 = Quot(eT - e2, Quot(0.5 * eT * (d.layout.Z2 - d.layout.Z1), V));
+  const double r3 = Quot(e2, Quot(kF02 * e2 * (d.layout.Z3 - d.layout.Z2), V));
   e = s = 0.0;
-  if (z <= d.Z1) {
+  if (z <= d.layout.Z1) {
     e = eT;
-    s = r2 * Quot(z - d.Z0, d.Z1 - d.Z0) + kF001 * r2;
+    s = r2 * Quot(z - d.layout.Z0, d.layout.Z1 - d.layout.Z0) + kF001 * r2;
   }
-  if (z >= d.Z2) {
-    const double t = Quot(d.Z3 - z, d.Z3 - d.Z2);
+  if (z >= d.layout.Z2) {
+    const double t = Quot(d.layout.Z3 - z, d.layout.Z3 - d.layout.Z2);
     e = e2 * t + kF001;
     s = r3 * t + kF001 * r3;
   }
-  if (d.Z1 <= z && z <= d.Z2) {
-    const double q = Quot(z - d.Z1, d.Z2 - d.Z1);
+  if (d.layout.Z1 <= z && z <= d.layout.Z2) {
+    const double q = Quot(z - d.layout.Z1, d.layout.Z2 - d.layout.Z1);
     e = e2 + (eT - e2) * (1.0 - q);
     s = r3 + (r2 - r3) * (1.0 - q);
   }
@@ -95,10 +95,10 @@ void InitialVelocities(MeshRecord& m, InpDat& d) {
   // all its holes, meshes 1..J-1, at once, from the container, mesh J,
   // which lies beyond the three stored areas when the die has three holes
   // or more.
-  const bool multi = d.nPiecesB >= 3 && d.Pieces2d.size() >= d.nPiecesB;
-  const double Amax = multi ? d.Pieces2d(d.nPiecesB).area : *std::max_element(A, A + 5);
+  const bool multi = d.sections.nPiecesB >= 3 && d.sections.Pieces2d.size() >= d.sections.nPiecesB;
+  const double Amax = multi ? d.sections.Pieces2d(d.sections.nPiecesB).area : *std::max_element(A, A + 5);
   const double profileArea = ProfileArea(d, A[0]);
-  d.VProfAnalit = profileArea > 0.0 ? d.RamSpeed * Amax / profileArea : d.RamSpeed;
+  d.model.VProfAnalit = profileArea > 0.0 ? d.setup.RamSpeed * Amax / profileArea : d.setup.RamSpeed;
   for (int i = 1; i <= g.nh; ++i) {
     m.fld(kFldVx, i) = 0.0f;
     m.fld(kFldVy, i) = 0.0f;
@@ -110,16 +110,16 @@ void InitialVelocities(MeshRecord& m, InpDat& d) {
     const int c = g.BoundaryConditions(i);
     const bool held = c == 2 || c == 3 || c == 7 || c == 8 || c == 9 || c == 66 || c == 67 ||
                       c == 71 || c == 72 || c == 73;
-    const double vz = held ? 0.0 : g.xyz(3, i) <= d.Z1 ? -d.VProfAnalit : -d.RamSpeed;
+    const double vz = held ? 0.0 : g.xyz(3, i) <= d.layout.Z1 ? -d.model.VProfAnalit : -d.setup.RamSpeed;
     m.fld(kFldVz, i) = static_cast<float>(vz);
   }
-  if (d.ProfType == 1 || d.ProfType == 3) {
+  if (d.setup.ProfType == 1 || d.setup.ProfType == 3) {
     for (int i = 1; i <= g.nh; ++i) {
       double e = 0.0, s = 0.0;
       StrainAt(d, A, g.xyz(3, i), e, s);
-      double T = d.BilletTemp;
+      double T = d.setup.BilletTemp;
       double sigma = m.fld(kFldStress, i), eta = 0.0;
-      FlowStress(s, e, T, d.mat, sigma, eta);
+      FlowStress(s, e, T, d.setup.mat, sigma, eta);
       m.fld(kFldStrain, i) = static_cast<float>(e);
       m.fld(kFldRate0, i) = static_cast<float>(s);
       m.fld(kFldVisc, i) = static_cast<float>(eta);
@@ -129,15 +129,15 @@ void InitialVelocities(MeshRecord& m, InpDat& d) {
   }
   for (int i = 1; i <= g.nh; ++i) {
     const double eta = m.fld(kFldVisc, i);
-    if (eta >= d.ViscMax) d.ViscMax = eta;
-    if (eta <= d.ViscMin) d.ViscMin = eta;
+    if (eta >= d.iter.ViscMax) d.iter.ViscMax = eta;
+    if (eta <= d.iter.ViscMin) d.iter.ViscMin = eta;
   }
 }
 
 void RoundEdge(MeshRecord& m, const InpDat& d, int option) {
-  const double za = option == 1 ? d.Z1 : d.Z2;
-  const double R = option == 1 ? d.EdgeR1 : d.EdgeR2;
-  const double k = d.EdgeScale;
+  const double za = option == 1 ? d.layout.Z1 : d.layout.Z2;
+  const double R = option == 1 ? d.model.EdgeR1 : d.model.EdgeR2;
+  const double k = d.model.EdgeScale;
   if (R <= 0.001) return;
   Mesh3d& g = m.g;
   auto onPlane = [&](int i) { return std::fabs(g.xyz(3, i) - za) <= 0.001; };
@@ -168,11 +168,11 @@ void RoundEdgeMulti(MeshRecord& m, const InpDat& d) { RoundEdge(m, d, 1); }
 void ZoneFactors(MeshRecord& m, const InpDat& d) {
   for (BndNode& b : m.bnd) {
     const double z = m.g.xyz(3, b.node);
-    double f = d.BcFactor(2);
-    if (d.nPiecesA == 2 && z >= d.Z1 + 0.01) f = d.BcFactor(1);
-    if (d.nPiecesA == 3) {
-      if (z >= d.Z1 + 0.01) f = d.BcFactor(3);
-      if (z >= d.Z2 + 0.01) f = d.BcFactor(1);
+    double f = d.setup.BcFactor(2);
+    if (d.sections.nPiecesA == 2 && z >= d.layout.Z1 + 0.01) f = d.setup.BcFactor(1);
+    if (d.sections.nPiecesA == 3) {
+      if (z >= d.layout.Z1 + 0.01) f = d.setup.BcFactor(3);
+      if (z >= d.layout.Z2 + 0.01) f = d.setup.BcFactor(1);
     }
     b.factor = static_cast<float>(f);
   }
@@ -180,8 +180,8 @@ void ZoneFactors(MeshRecord& m, const InpDat& d) {
 
 void EndVelocities(MeshRecord& m, const InpDat& d) {
   const Mesh3d& g = m.g;
-  const double zt = d.nPiecesA == 1 ? d.Z1 : d.nPiecesA == 2 ? d.Z2 : d.nPiecesA == 3 ? d.Z3 : 0.0;
-  const double v = d.RamSpeed;
+  const double zt = d.sections.nPiecesA == 1 ? d.layout.Z1 : d.sections.nPiecesA == 2 ? d.layout.Z2 : d.sections.nPiecesA == 3 ? d.layout.Z3 : 0.0;
+  const double v = d.setup.RamSpeed;
   for (int i = 1; i <= g.nh; ++i) {
     if (!(g.xyz(3, i) > zt - v)) continue;
     m.fld(kFldVx, i) = 0.0f;
@@ -194,17 +194,17 @@ void EndVelocities(MeshRecord& m, const InpDat& d) {
 void InitialTemperatures(MeshRecord& m, const InpDat& d) {
   for (int i = 1; i <= m.g.nh; ++i)
     m.fld(kFldT, i) =
-        static_cast<float>(TouchesTools(m.g.BoundaryConditions(i)) ? d.ToolTemp : d.BilletTemp);
+        static_cast<float>(TouchesTools(m.g.BoundaryConditions(i)) ? d.setup.ToolTemp : d.setup.BilletTemp);
 }
 
 void VelocityScale(MeshRecord& m, const InpDat& d) {
-  const double vR = d.RamSpeed;
-  const double A1 = d.Area2d(1), A2 = d.Area2d(2), A3 = d.Area2d(3);
+  const double vR = d.setup.RamSpeed;
+  const double A1 = d.sections.Area2d(1), A2 = d.sections.Area2d(2), A3 = d.sections.Area2d(3);
   // Mean axial speed of the profile (c) and of the middle zone (d) by volume
   // conservation; an empty cross-section leaves the ram speed.
   auto speed = [&](double num, double den) { return den > 0.0 ? vR * num / den : vR; };
   double c = 0.0, dz = vR;
-  switch (d.nPiecesA) {
+  switch (d.sections.nPiecesA) {
     case 1: c = vR; break;
     case 2: c = speed(A2, A1); break;
     case 3:
@@ -216,8 +216,8 @@ void VelocityScale(MeshRecord& m, const InpDat& d) {
   for (BndNode& b : m.bnd) {
     const double z = m.g.xyz(3, b.node);
     double u = c;
-    if (d.nPiecesA == 2 && z > d.Z1) u = vR;
-    if (d.nPiecesA == 3) u = z <= d.Z1 ? c : z <= d.Z2 ? dz : vR;
+    if (d.sections.nPiecesA == 2 && z > d.layout.Z1) u = vR;
+    if (d.sections.nPiecesA == 3) u = z <= d.layout.Z1 ? c : z <= d.layout.Z2 ? dz : vR;
     const double f = b.factor;
     b.vScale = static_cast<float>(std::fabs((1.0 - f) * (1.0 - f) * std::fabs(u) + 0.1 * std::fabs(vR)));
   }

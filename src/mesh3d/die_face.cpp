@@ -68,10 +68,10 @@ struct PointFinder {
 // The cross-section mesh of the potential; stops when the variant lacks it.
 Mesh2d& SectionOf(InpDat& d) {
   const int h = PotentialMeshIndex(d);
-  Require(h >= 1 && h <= d.Pieces2d.size(),
+  Require(h >= 1 && h <= d.sections.Pieces2d.size(),
           "Die-face correction: cross-section mesh " + std::to_string(h) + " is missing (the variant holds " +
-              std::to_string(d.Pieces2d.size()) + ")");
-  return d.Pieces2d(h);
+              std::to_string(d.sections.Pieces2d.size()) + ")");
+  return d.sections.Pieces2d(h);
 }
 
 }  // namespace
@@ -81,11 +81,11 @@ void DieFaceBoundaryValues(InpDat& d) {
   const int h = PotentialMeshIndex(d);
   PointFinder inner, outline;
   for (int k = 1; k < h; ++k) {
-    const Mesh2d& o = d.Pieces2d(k);
+    const Mesh2d& o = d.sections.Pieces2d(k);
     for (int j = 1; j <= o.nh; ++j) inner.Add(o.xy(j)[0], o.xy(j)[1], j);
   }
-  if (d.Outlines.size() >= 3) {
-    const Outline& o3 = d.Outlines(3);
+  if (d.sections.Outlines.size() >= 3) {
+    const Outline& o3 = d.sections.Outlines(3);
     for (int k = 1; k <= std::min(o3.n, o3.pts.size()); ++k) outline.Add(o3.pts(k)[0], o3.pts(k)[1], k);
   }
   inner.Sort();
@@ -111,16 +111,16 @@ void ShiftDieFace(Mesh3d& g, const InpDat& d, const Mesh2d& s) {
   PointFinder nodes2d;
   for (int j = 1; j <= s.nh; ++j) nodes2d.Add(s.xy(j)[0], s.xy(j)[1], j);
   nodes2d.Sort();
-  const double zt = std::max(d.Z2, d.Z3);
+  const double zt = std::max(d.layout.Z2, d.layout.Z3);
   for (int i = 1; i <= g.nh; ++i) {
     double& z = g.xyz(3, i);
     if (z > zt - kSame) continue;
     const int j = nodes2d.Nearest(g.xyz(1, i), g.xyz(2, i), kSame);
     if (j == 0) continue;
-    double shift = s.Pot(j) * d.FaceShift;
+    double shift = s.Pot(j) * d.setup.FaceShift;
     // Above the die face the shift of interior nodes fades out towards the
     // ram face, which stays plane.
-    if (!IsBoundaryCode(g.BoundaryConditions(i)) && z >= d.Z1) shift *= (zt - z) / (zt - d.Z1);
+    if (!IsBoundaryCode(g.BoundaryConditions(i)) && z >= d.layout.Z1) shift *= (zt - z) / (zt - d.layout.Z1);
     z -= shift;
   }
 }

@@ -117,24 +117,24 @@ double SectionMeanTemperature(const Mesh2d& s) {
 }
 
 int PiecesWithDistortion(const InpDat& d) {
-  if (d.nPiecesB == 0) return 1;
-  return std::clamp(d.nPiecesB - 1, 0, 4);
+  if (d.sections.nPiecesB == 0) return 1;
+  return std::clamp(d.sections.nPiecesB - 1, 0, 4);
 }
 
 VariantResult CollectResult(int iVar, const InpDat& d, const MeshRecord& nodes) {
   VariantResult r;
   r.variant = iVar;
-  r.ramSpeed = d.RamSpeed;
-  r.billetTemp = d.BilletTemp;
-  r.extraLength = d.AxialLen;
-  r.outlineFile = d.FileOutline;
-  r.iterations = std::max(0, d.i_iterat - 1);
+  r.ramSpeed = d.setup.RamSpeed;
+  r.billetTemp = d.setup.BilletTemp;
+  r.extraLength = d.setup.AxialLen;
+  r.outlineFile = d.setup.FileOutline;
+  r.iterations = std::max(0, d.iter.i_iterat - 1);
   // Finished, and the counter (one past the last iteration) below the
   // limit: the condition of "  solve, ok".
-  r.converged = d.Stage == 1000 && d.i_iterat < d.MaxIter ? 1 : 0;
-  r.ramForce = -d.FORSE / 1000.0;
-  r.ramPressure = -d.Psr;
-  r.flowStress = d.Tsr;
+  r.converged = d.iter.Stage == 1000 && d.iter.i_iterat < d.setup.MaxIter ? 1 : 0;
+  r.ramForce = -d.results.FORSE / 1000.0;
+  r.ramPressure = -d.results.Psr;
+  r.flowStress = d.iter.Tsr;
   double tmax = -1e300, tmin = 1e300;
   for (int i = 1; i <= nodes.g.nh; ++i) {
     tmax = std::max(tmax, static_cast<double>(nodes.fld(kFldT, i)));
@@ -142,20 +142,20 @@ VariantResult CollectResult(int iVar, const InpDat& d, const MeshRecord& nodes) 
   }
   r.tempMax = nodes.g.nh > 0 ? tmax : std::nan("");
   r.tempMin = nodes.g.nh > 0 ? tmin : std::nan("");
-  r.tempExit = d.TempExit;
-  r.vprofRatio = d.VProfFEM / d.VProfAnalit;
-  r.kritDvMax = d.Krit_dV_MAX;
-  r.dV = d.dV;
+  r.tempExit = d.results.TempExit;
+  r.vprofRatio = d.iter.VProfFEM / d.model.VProfAnalit;
+  r.kritDvMax = d.iter.Krit_dV_MAX;
+  r.dV = d.results.dV;
   const bool piece1 = PiecesWithDistortion(d) >= 1;
-  r.shift1 = piece1 ? d.IntRes(1) : std::nan("");
-  r.twist1 = piece1 ? d.IntRes(2) : std::nan("");
-  r.exitSpeedMean = d.ExitAll.mean;
-  r.exitSpeedSpread = d.ExitAll.spreadPct;
-  r.tempPressed = d.TempPressed;
-  r.ramPower = d.Energy.ramPower;
-  r.plasticHeat = d.Energy.plastic;
-  r.frictionHeat = d.Energy.friction;
-  r.energyImbalance = d.Energy.imbalancePct;
+  r.shift1 = piece1 ? d.results.IntRes(1) : std::nan("");
+  r.twist1 = piece1 ? d.results.IntRes(2) : std::nan("");
+  r.exitSpeedMean = d.results.ExitAll.mean;
+  r.exitSpeedSpread = d.results.ExitAll.spreadPct;
+  r.tempPressed = d.results.TempPressed;
+  r.ramPower = d.results.Energy.ramPower;
+  r.plasticHeat = d.results.Energy.plastic;
+  r.frictionHeat = d.results.Energy.friction;
+  r.energyImbalance = d.results.Energy.imbalancePct;
   return r;
 }
 
@@ -172,36 +172,36 @@ void WriteResultsBlock(std::FILE* log, const InpDat& d, const VariantResult& r) 
   LogLine(log, TextLine("  lowest temperature, C        ") << Number(r.tempMin));
   LogLine(log, TextLine("  mean exit temperature, C     ") << Number(r.tempExit));
   LogLine(log, TextLine("  billet temperature pressed, C") << Number(r.tempPressed) << "  (mean after the cooling before pressing)");
-  LogLine(log, TextLine("  VProfFEM/VProfAnalit         ") << Number(r.vprofRatio) << "  (" << Number(d.VProfFEM)
-                                                            << " / " << Number(d.VProfAnalit) << " mm/s)");
+  LogLine(log, TextLine("  VProfFEM/VProfAnalit         ") << Number(r.vprofRatio) << "  (" << Number(d.iter.VProfFEM)
+                                                            << " / " << Number(d.model.VProfAnalit) << " mm/s)");
   LogLine(log, TextLine("  Krit_dV_MAX, mm/s            ") << Number(r.kritDvMax));
   LogLine(log, TextLine("  dV (mesh volume deviation)   ") << Number(r.dV));
   const int pieces = PiecesWithDistortion(d);
   if (pieces == 0) LogLine(log, TextLine("  profile distortion           not computed (single outline)"));
   for (int j = 1; j <= pieces; ++j)
-    LogLine(log, TextLine("  piece ") << j << ": shift, mm/m " << Number(d.IntRes(2 * j - 1)) << "   twist, deg/m "
-                                      << Number(d.IntRes(2 * j)));
+    LogLine(log, TextLine("  piece ") << j << ": shift, mm/m " << Number(d.results.IntRes(2 * j - 1)) << "   twist, deg/m "
+                                      << Number(d.results.IntRes(2 * j)));
   // Exit-speed balance: per piece, and with several pieces (the holes of a
   // multi-hole die) each piece's mean against the mean over all of them and
   // its share of the volume that leaves the die (mean speed x section area).
-  const int balance = std::min(d.ExitPieces.size(), d.Pieces2d.size());
+  const int balance = std::min(d.results.ExitPieces.size(), d.sections.Pieces2d.size());
   double flux = 0.0;
-  for (int j = 1; j <= balance; ++j) flux += d.ExitPieces(j).mean * d.Pieces2d(j).area;
+  for (int j = 1; j <= balance; ++j) flux += d.results.ExitPieces(j).mean * d.sections.Pieces2d(j).area;
   for (int j = 1; j <= balance; ++j) {
-    const ExitSpeed& e = d.ExitPieces(j);
+    const ExitSpeed& e = d.results.ExitPieces(j);
     TextLine line("  piece ");
     line << j << ": exit speed, mm/s: mean " << Number(e.mean) << "  lowest " << Number(e.low) << "  highest "
          << Number(e.high) << "  spread, % " << Number(e.spreadPct);
     if (balance > 1)
-      line << "  mean against all pieces, % " << Number((e.mean / d.ExitAll.mean - 1.0) * 100.0)
-           << "  share of the flux " << Number(e.mean * d.Pieces2d(j).area / flux);
+      line << "  mean against all pieces, % " << Number((e.mean / d.results.ExitAll.mean - 1.0) * 100.0)
+           << "  share of the flux " << Number(e.mean * d.sections.Pieces2d(j).area / flux);
     LogLine(log, line);
   }
   if (balance > 1)
     LogLine(log, TextLine("  all pieces: exit speed, mm/s: mean ")
-                     << Number(d.ExitAll.mean) << "  lowest " << Number(d.ExitAll.low) << "  highest "
-                     << Number(d.ExitAll.high) << "  spread, % " << Number(d.ExitAll.spreadPct));
-  const EnergyBalance& e = d.Energy;
+                     << Number(d.results.ExitAll.mean) << "  lowest " << Number(d.results.ExitAll.low) << "  highest "
+                     << Number(d.results.ExitAll.high) << "  spread, % " << Number(d.results.ExitAll.spreadPct));
+  const EnergyBalance& e = d.results.Energy;
   LogLine(log, TextLine("  energy balance, kW"));
   LogLine(log, TextLine("    ram power F v              ") << Number(e.ramPower));
   LogLine(log, TextLine("    plastic dissipation        ") << Number(e.plastic) << "  (released as heat "
@@ -215,19 +215,19 @@ void WriteResultsBlock(std::FILE* log, const InpDat& d, const VariantResult& r) 
   LogLine(log, TextLine("    heat to the tools          ") << Number(e.toTools));
   LogLine(log, TextLine("    heat to the air            ") << Number(e.toAir));
   LogLine(log, TextLine("    imbalance, %               ") << Number(e.imbalancePct));
-  LogLine(log, TextLine("  wall time, s: flow ") << Number(d.TimeFlow) << "  temperature " << Number(d.TimeTemp)
-                                                 << "  transfers " << Number(d.TimeTransfer) << "  rheology "
-                                                 << Number(d.TimeRheo) << "  distortion and result file "
-                                                 << Number(d.TimePost));
+  LogLine(log, TextLine("  wall time, s: flow ") << Number(d.times.TimeFlow) << "  temperature " << Number(d.times.TimeTemp)
+                                                 << "  transfers " << Number(d.times.TimeTransfer) << "  rheology "
+                                                 << Number(d.times.TimeRheo) << "  distortion and result file "
+                                                 << Number(d.times.TimePost));
 }
 
 void WarnAboveLawLimit(std::FILE* log, int iVar, const InpDat& d, const MeshRecord& nodes, const MeshRecord& nodes_t) {
   double tmax = -1e300;
   for (const MeshRecord* m : {&nodes, &nodes_t})
     for (int i = 1; i <= m->g.nh; ++i) tmax = std::max(tmax, static_cast<double>(m->fld(kFldT, i)));
-  if (!(tmax > d.mat.MatTmax)) return;
+  if (!(tmax > d.setup.mat.MatTmax)) return;
   const std::string text = "Warning: largest temperature " + Number(tmax) + " C above MatTmax " +
-                           Number(d.mat.MatTmax) + " C: the flow stress is taken at MatTmax there; risk of incipient melting";
+                           Number(d.setup.mat.MatTmax) + " C: the flow stress is taken at MatTmax there; risk of incipient melting";
   Console(TextLine(text) << " iVar=" << iVar);
   LogLine(log, TextLine(text));
 }

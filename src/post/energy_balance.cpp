@@ -74,7 +74,7 @@ double PlasticPower(const MeshRecord& nodes, const ElementTables& tab, const Inp
         temp += N[a] * d.T[a];
       }
       const double rate = EquivalentStrainRate(PointStrainRate(d, grad));
-      sum += PlasticDissipation(rate, strain, temp, inp.mat) * std::fabs(et.w(p) * detJ);
+      sum += PlasticDissipation(rate, strain, temp, inp.setup.mat) * std::fabs(et.w(p) * detJ);
     }
   }
   return sum * 1e-3;  // MPa/s x mm^3 = 1e-3 W
@@ -115,9 +115,9 @@ double FrictionPower(const MeshRecord& nodes, const ElementTables& tab, const In
           if (drag[q])
             for (int i = 0; i < 3; ++i) v[i] += Na * nodes.fld(kFldVx + i, node[q]);
         }
-        s = std::max(s, 0.1 * inp.RamSpeed);
-        const double pc = ContactPressure(bf.v(kBfSigmaN, p), bf.v(kBfExit, p), exitFace, inp.Psr);
-        const double kf = FrictionCoefficient(std::fabs(sig), m, pc, s, inp.FricA, inp.FricB);
+        s = std::max(s, 0.1 * inp.setup.RamSpeed);
+        const double pc = ContactPressure(bf.v(kBfSigmaN, p), bf.v(kBfExit, p), exitFace, inp.results.Psr);
+        const double kf = FrictionCoefficient(std::fabs(sig), m, pc, s, inp.model.FricA, inp.model.FricB);
         const bool ram = bf.v(kBfN + 2, p) >= 0.999f;
         const double v2 = v[0] * v[0] + v[1] * v[1] + (ram ? 0.0 : v[2] * v[2]);
         sum += kf * v2 * std::fabs(static_cast<double>(bf.v(kBfWJ, p)));
@@ -136,8 +136,8 @@ double CarriedEnthalpyPower(const MeshRecord& nodes, const ElementTables& tab, c
     zmax = std::max(zmax, g.xyz(3, i));
   }
   double mExit = 0, hExit = 0, mRam = 0, hRam = 0;
-  PlaneFlows(nodes, tab, inp.mat, zmin, mExit, hExit);
-  PlaneFlows(nodes, tab, inp.mat, zmax, mRam, hRam);
+  PlaneFlows(nodes, tab, inp.setup.mat, zmin, mExit, hExit);
+  PlaneFlows(nodes, tab, inp.setup.mat, zmax, mRam, hRam);
   if (!(mExit > 0.0) || !(mRam > 0.0)) return 0.0;
   return mRam * (hExit / mExit - hRam / mRam);
 }
@@ -145,7 +145,7 @@ double CarriedEnthalpyPower(const MeshRecord& nodes, const ElementTables& tab, c
 void ComputeEnergyBalance(const MeshRecord& nodes, const MeshRecord& nodes_t, const ElementTables& tab,
                           const InpDat& inp, EnergyBalance& out) {
   out = EnergyBalance{};
-  out.ramPower = std::fabs(inp.FORSE * inp.RamSpeed) * 1e-6;  // N mm/s = 1e-3 W
+  out.ramPower = std::fabs(inp.results.FORSE * inp.setup.RamSpeed) * 1e-6;  // N mm/s = 1e-3 W
   out.plastic = PlasticPower(nodes, tab, inp) * 1e-3;
   out.friction = FrictionPower(nodes, tab, inp) * 1e-3;
   ThermalHeat th;

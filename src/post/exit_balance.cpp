@@ -29,8 +29,8 @@ ExitSpeed Stats(const std::vector<double>& w) {
 }  // namespace
 
 int ProfilePieceCount(const InpDat& d) {
-  if (d.nPiecesB == 0) return 1;
-  return d.nPiecesB < 2 ? 0 : d.nPiecesB - 1;
+  if (d.sections.nPiecesB == 0) return 1;
+  return d.sections.nPiecesB < 2 ? 0 : d.sections.nPiecesB - 1;
 }
 
 void ExitSpeedBalance(const MeshRecord& nodes, const Vec1<Mesh2d>& pieces, int nPieces, Vec1<ExitSpeed>& perPiece,

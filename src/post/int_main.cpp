@@ -187,26 +187,26 @@ void Int_main(InpDat& inp_dat, MeshRecord& nodes) {
     const int c = LowByte(g.BoundaryConditions(j));
     if (c == 72 || c == 8) z1 = std::min(z1, z);
   }
-  inp_dat.Z0 = z0;
-  inp_dat.Z1 = z1;
+  inp_dat.layout.Z0 = z0;
+  inp_dat.layout.Z1 = z1;
   const double L = z1 - z0;
 
   double exitLevel = 1e10;
   int nPieces = 1;
-  if (inp_dat.nPiecesB != 0) nPieces = inp_dat.nPiecesB < 2 ? 0 : inp_dat.nPiecesB - 1;
-  Require(nPieces <= inp_dat.Pieces2d.size(),
+  if (inp_dat.sections.nPiecesB != 0) nPieces = inp_dat.sections.nPiecesB < 2 ? 0 : inp_dat.sections.nPiecesB - 1;
+  Require(nPieces <= inp_dat.sections.Pieces2d.size(),
           "Int_main: " + std::to_string(nPieces) + " profile pieces expected, " +
-              std::to_string(inp_dat.Pieces2d.size()) + " cross-section meshes held by the variant");
+              std::to_string(inp_dat.sections.Pieces2d.size()) + " cross-section meshes held by the variant");
   Vec1<int32_t> map;
   for (int j = 1; j <= nPieces; ++j) {
-    const Mesh2d& piece = inp_dat.Pieces2d(j);
+    const Mesh2d& piece = inp_dat.sections.Pieces2d(j);
     END_PROF(nodes, piece, map, exitLevel);
     TraceColumns(nodes, piece);
     double shift = 0.0, twist = 0.0;
     ProfileDistortion(nodes, piece, map, L, shift, twist);
     if (j <= 4) {
-      inp_dat.IntRes(2 * j - 1) = shift;
-      inp_dat.IntRes(2 * j) = twist;
+      inp_dat.results.IntRes(2 * j - 1) = shift;
+      inp_dat.results.IntRes(2 * j) = twist;
     }
   }
 }

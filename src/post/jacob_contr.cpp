@@ -27,14 +27,14 @@ void Jacob_contr(const MeshRecord& nodes, const ElemType& Wedge15, const ElemTyp
     }
     Vmesh += ElementVolume(et, xyz);
   }
-  double Vref = (inp_dat.Z1 - inp_dat.Z0) * inp_dat.Area2d(1) + (inp_dat.Z2 - inp_dat.Z1) * inp_dat.Area2d(2) +
-                (inp_dat.Z3 - inp_dat.Z2) * inp_dat.Area2d(3);
+  double Vref = (inp_dat.layout.Z1 - inp_dat.layout.Z0) * inp_dat.sections.Area2d(1) + (inp_dat.layout.Z2 - inp_dat.layout.Z1) * inp_dat.sections.Area2d(2) +
+                (inp_dat.layout.Z3 - inp_dat.layout.Z2) * inp_dat.sections.Area2d(3);
   // Multi-outline layout: the single outlines 1..J-1 run from Z0 to Z1
   // side by side and the merged region J from Z1 to Z2, so the profile zone
   // holds the sum of the outline areas rather than the area of mesh 1.
-  const int J = inp_dat.nPiecesB;
-  if (J >= 3 && inp_dat.Pieces2d.size() >= J)
-    Vref = (inp_dat.Z1 - inp_dat.Z0) * ProfileArea(inp_dat, inp_dat.Area2d(1)) +
-           (inp_dat.Z2 - inp_dat.Z1) * inp_dat.Pieces2d(J).area;
-  inp_dat.dV = (Vmesh - Vref) / Vref;
+  const int J = inp_dat.sections.nPiecesB;
+  if (J >= 3 && inp_dat.sections.Pieces2d.size() >= J)
+    Vref = (inp_dat.layout.Z1 - inp_dat.layout.Z0) * ProfileArea(inp_dat, inp_dat.sections.Area2d(1)) +
+           (inp_dat.layout.Z2 - inp_dat.layout.Z1) * inp_dat.sections.Pieces2d(J).area;
+  inp_dat.results.dV = (Vmesh - Vref) / Vref;
 }

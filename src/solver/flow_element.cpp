@@ -102,7 +102,7 @@ int FlowElementMatrix(const ElementTables& tab, const MeshRecord& mesh, const In
       temp += N[a] * d.T[a];
     }
     double sigma = 0;
-    const double mu = FlowViscosity(rate, strain, temp, inp.mat, sigma);
+    const double mu = FlowViscosity(rate, strain, temp, inp.setup.mat, sigma);
 
     // Signed integration measure: the element matrix follows the sign of
     // the Jacobian determinant.

@@ -25,7 +25,7 @@ void ForceEval(MeshRecord& nodes, const ElementTables& tab, InpDat& inp) {
         pres += N[a] * nodes.fld(kFldP, d.node[a]);
       }
       double sigma = 0;
-      const double mu = FlowViscosity(EquivalentStrainRate(D), strain, temp, inp.mat, sigma);
+      const double mu = FlowViscosity(EquivalentStrainRate(D), strain, temp, inp.setup.mat, sigma);
       const double n[3] = {bf.v(kBfN, p), bf.v(kBfN + 1, p), bf.v(kBfN + 2, p)};
       const double nDn = n[0] * n[0] * D.xx + n[1] * n[1] * D.yy + n[2] * n[2] * D.zz +
                          2.0 * (n[0] * n[1] * D.xy + n[1] * n[2] * D.yz + n[0] * n[2] * D.xz);
@@ -37,20 +37,20 @@ void ForceEval(MeshRecord& nodes, const ElementTables& tab, InpDat& inp) {
       }
     }
   }
-  inp.FORSE = force;
-  inp.Psr = area > 0.0 ? force / area : 0.0;
+  inp.results.FORSE = force;
+  inp.results.Psr = area > 0.0 ? force / area : 0.0;
   for (BndFace& bf : nodes.faces)
     for (int p = 1; p <= bf.npt; ++p)
-      bf.v(kBfExit, p) = inp.Psr != 0.0 ? static_cast<float>(bf.v(kBfSigmaN, p) / inp.Psr) : 1.0f;
+      bf.v(kBfExit, p) = inp.results.Psr != 0.0 ? static_cast<float>(bf.v(kBfSigmaN, p) / inp.results.Psr) : 1.0f;
 }
 
 void ExitSpeedCheck(MeshRecord& nodes, InpDat& inp) {
-  const double tol = 0.01 * inp.RamSpeed;
+  const double tol = 0.01 * inp.setup.RamSpeed;
   // Where the material pulls away from the tool the resistance is halved,
   // but not below a quarter of its starting value: halving without end
   // frees the node a little more in every iteration, and its inward drift
   // then never settles.
-  const float floor = 0.25f * static_cast<float>(inp.PenaltyInit);
+  const float floor = 0.25f * static_cast<float>(inp.model.PenaltyInit);
   double sum = 0.0, big = 0.0;
   int count = 0;
   for (BndNode& r : nodes.bnd) {
@@ -65,8 +65,8 @@ void ExitSpeedCheck(MeshRecord& nodes, InpDat& inp) {
     if (m >= tol) r.penalty *= 1.5f;
     else if (m <= -tol) r.penalty = std::max(0.5f * r.penalty, floor);
   }
-  inp.Krit_dV_SR = count > 0 ? std::sqrt(sum) / count : 0.0;
-  inp.Krit_dV_MAX = count > 0 ? std::sqrt(big) : 0.0;
+  inp.iter.Krit_dV_SR = count > 0 ? std::sqrt(sum) / count : 0.0;
+  inp.iter.Krit_dV_MAX = count > 0 ? std::sqrt(big) : 0.0;
 }
 
 void SurfaceSpeedReg(MeshRecord& nodes) {

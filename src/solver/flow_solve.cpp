@@ -105,7 +105,7 @@ FrontPlanStats SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& in
   const int nh = g.nh, np = g.np;
   const int n = 3 * nh + np;
   const int ncn = 3 * std::min(g.npe, kWedgeNodes) + std::min(g.nve, kWedgeCorners);
-  inp_dat.DOF = n;
+  inp_dat.iter.DOF = n;
 
   Vec1<double> r1;
   FlowElements elem{&tab, &nodes, &inp_dat};
@@ -116,24 +116,24 @@ FrontPlanStats SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& in
   double convV = 0.0;
   for (int i = 1; i <= nh; ++i) {
     const double v[3] = {r1(i), r1(nh + i), r1(2 * nh + i)};
-    const double s = std::max(std::fabs(inp_dat.RamSpeed), std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]));
+    const double s = std::max(std::fabs(inp_dat.setup.RamSpeed), std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]));
     for (int c = 0; c < 3; ++c) {
       convV = std::max(convV, RelChange(nodes.fld(kFldVx + c, i), v[c], s));
       nodes.fld(kFldVx + c, i) = static_cast<float>(v[c]);
     }
   }
-  inp_dat.ConvV = convV;
+  inp_dat.iter.ConvV = convV;
 
   // Corner pressures, relative to the node's flow stress.
   double convP = 0.0;
-  const double scale = inp_dat.PScale >= 1.0 ? inp_dat.PScale : 1.0;
+  const double scale = inp_dat.model.PScale >= 1.0 ? inp_dat.model.PScale : 1.0;
   for (int i = 1; i <= np; ++i) {
     const double p = r1(3 * nh + i);
     const double old = nodes.fld(kFldP, i);
     convP = std::max(convP, RelChange(old, p, std::max(static_cast<double>(nodes.fld(kFldStress, i)), std::fabs(p))));
     nodes.fld(kFldP, i) = static_cast<float>(p / scale);
   }
-  inp_dat.ConvP = convP;
+  inp_dat.iter.ConvP = convP;
 
   FlowStresses(tab, nodes, inp_dat);
   return plan;
@@ -164,9 +164,9 @@ void FlowStresses(const ElementTables& tab, MeshRecord& nodes, InpDat& inp_dat) 
     sum += nodes.bnd(j).sigmaN;
     count += 1.0;
   }
-  inp_dat.Psr = count > 0.0001 ? sum / count : sum;
-  double area = inp_dat.Area2d(1);
-  if (inp_dat.Area2d(3) > kF1em5) area = inp_dat.Area2d(3);
-  else if (inp_dat.Area2d(2) > kF1em5) area = inp_dat.Area2d(2);
-  inp_dat.FORSE = inp_dat.Psr * area;
+  inp_dat.results.Psr = count > 0.0001 ? sum / count : sum;
+  double area = inp_dat.sections.Area2d(1);
+  if (inp_dat.sections.Area2d(3) > kF1em5) area = inp_dat.sections.Area2d(3);
+  else if (inp_dat.sections.Area2d(2) > kF1em5) area = inp_dat.sections.Area2d(2);
+  inp_dat.results.FORSE = inp_dat.results.Psr * area;
 }

@@ -76,9 +76,9 @@ void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const InpDa
         s += Na * rec[q]->vScale;
       }
       sig = std::fabs(sig);
-      s = std::max(s, 0.1 * inp.RamSpeed);
-      const double pc = ContactPressure(bf.v(kBfSigmaN, p), bf.v(kBfExit, p), exitFace, inp.Psr);
-      const double kf = FrictionCoefficient(sig, m, pc, s, inp.FricA, inp.FricB);
+      s = std::max(s, 0.1 * inp.setup.RamSpeed);
+      const double pc = ContactPressure(bf.v(kBfSigmaN, p), bf.v(kBfExit, p), exitFace, inp.results.Psr);
+      const double kf = FrictionCoefficient(sig, m, pc, s, inp.model.FricA, inp.model.FricB);
       if (kf == 0.0) continue;
       const double c = orient * kf * bf.v(kBfWJ, p);
       for (int qa = 0; qa < nfn; ++qa) {

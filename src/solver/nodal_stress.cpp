@@ -68,7 +68,7 @@ void NodalStresses(const ElementTables& tab, const MeshRecord& nodes, const InpD
     f.yz = static_cast<float>(t.yz);
     f.xz = static_cast<float>(t.xz);
     double sigma = 0;
-    const double mu = FlowViscosity(EquivalentStrainRate(f), nodes.fld(kFldStrain, i), nodes.fld(kFldT, i), inp.mat, sigma);
+    const double mu = FlowViscosity(EquivalentStrainRate(f), nodes.fld(kFldStrain, i), nodes.fld(kFldT, i), inp.setup.mat, sigma);
     const double p = nodes.fld(kFldP, i);
     t.xx = p + 2.0 * mu * t.xx;
     t.yy = p + 2.0 * mu * t.yy;

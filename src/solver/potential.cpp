@@ -92,14 +92,14 @@ struct PotentialElements {
 
 }  // namespace
 
-int PotentialMeshIndex(const InpDat& d) { return d.nPiecesB > 2 ? d.nPiecesB : d.nPiecesA; }
+int PotentialMeshIndex(const InpDat& d) { return d.sections.nPiecesB > 2 ? d.sections.nPiecesB : d.sections.nPiecesA; }
 
 FrontPlanStats SolvePotential(const ElementTables& tab, InpDat& inp_dat) {
   const int h = PotentialMeshIndex(inp_dat);
-  Require(h >= 1 && h <= inp_dat.Pieces2d.size(),
+  Require(h >= 1 && h <= inp_dat.sections.Pieces2d.size(),
           "SolvePotential: cross-section mesh " + std::to_string(h) + " is missing (the variant holds " +
-              std::to_string(inp_dat.Pieces2d.size()) + ")");
-  Mesh2d& m = inp_dat.Pieces2d(h);
+              std::to_string(inp_dat.sections.Pieces2d.size()) + ")");
+  Mesh2d& m = inp_dat.sections.Pieces2d(h);
   Require(m.nop.rows >= 6 && m.nop.cols >= m.ne && m.xy.size() >= m.nh && m.flag.size() >= m.nh,
           "SolvePotential: cross-section mesh " + std::to_string(h) + " is incomplete");
   m.Pot.assign(static_cast<std::size_t>(m.nh), 0.0);
@@ -113,13 +113,13 @@ FrontPlanStats SolvePotential(const ElementTables& tab, InpDat& inp_dat) {
     held = HeldValue(m.flag(i), w);
   }
   if (!held) {
-    Require(inp_dat.PotSource == 0.0,
+    Require(inp_dat.model.PotSource == 0.0,
             "SolvePotential: cross-section mesh " + std::to_string(h) + " has a source but no node with a held value");
     RestoreConnectivity(m.nop, 6, m.ne);
     return {};
   }
 
-  PotentialElements elem{m, tab.Tri6, inp_dat.PotSource, h};
+  PotentialElements elem{m, tab.Tri6, inp_dat.model.PotSource, h};
   Vec1<double> r1;
   const FrontPlanStats plan = FrontalSolve(SolveMode::Potential, m.nop, 6, m.ne, m.nh, m.nh, 6, elem,
                                            SolveOptionsOf(inp_dat), SparseStatsFor(SolveMode::Potential, inp_dat), r1);

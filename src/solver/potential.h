@@ -11,7 +11,7 @@
 // last mesh, the container section).
 int PotentialMeshIndex(const InpDat& inp_dat);
 
-// Solves -div grad p = c (c = inp_dat.PotSource, 0 unless a caller sets it)
+// Solves -div grad p = c (c = inp_dat.model.PotSource, 0 unless a caller sets it)
 // on cross-section mesh PotentialMeshIndex(inp_dat) with
 //   p = 0 on nodes flagged 1 or 65,  p = 1 on nodes flagged 2 or 66,
 // natural (zero normal derivative) conditions elsewhere on the boundary, by

@@ -36,17 +36,17 @@ void REOLOG_aver(const MeshRecord& nodes, InpDat& inp) {
       nBnd += 1.0;
     }
   }
-  inp.TempMax = tmax;
-  inp.TempMin = tmin;
-  inp.TempSum = tsum;
-  if (nBnd > 1e-4) inp.Tsr = sBnd / nBnd;
-  else if (nh > 0) inp.Tsr = sAll / nh;
+  inp.iter.TempMax = tmax;
+  inp.iter.TempMin = tmin;
+  inp.iter.TempSum = tsum;
+  if (nBnd > 1e-4) inp.iter.Tsr = sBnd / nBnd;
+  else if (nh > 0) inp.iter.Tsr = sAll / nh;
 }
 
 void RheologyUpdate(const ElementTables& tab, MeshRecord& nodes, InpDat& inp) {
   const Mesh3d& g = nodes.g;
   const int nh = g.nh;
-  if (nh > 0) ApplyLawFractureTable(inp.mat);  // the nodal law evaluations below
+  if (nh > 0) ApplyLawFractureTable(inp.setup.mat);  // the nodal law evaluations below
 
   const double meanOld = MeanNodalEta(nodes);
   std::vector<double> weight(static_cast<size_t>(nh) + 1, 0.0);
@@ -82,10 +82,10 @@ void RheologyUpdate(const ElementTables& tab, MeshRecord& nodes, InpDat& inp) {
       accum[static_cast<size_t>(d.node[a])] += av * mean;
     }
   }
-  inp.E0_min = e0min;
-  inp.E0_max = e0max;
-  inp.E0_av_min = avmin;
-  inp.E0_av_max = avmax;
+  inp.iter.E0_min = e0min;
+  inp.iter.E0_max = e0max;
+  inp.iter.E0_av_min = avmin;
+  inp.iter.E0_av_max = avmax;
 
   // Flow stress law at the nodes.
   double vmax = 0.0, vmin = 1e20;
@@ -97,19 +97,19 @@ void RheologyUpdate(const ElementTables& tab, MeshRecord& nodes, InpDat& inp) {
     double temp = nodes.fld(kFldT, i);
     double sigma = nodes.fld(kFldStress, i);
     double eta = 0.0;
-    FlowStress(rate, strain, temp, inp.mat, sigma, eta);
+    FlowStress(rate, strain, temp, inp.setup.mat, sigma, eta);
     nodes.fld(kFldVisc, i) = static_cast<float>(eta);
     nodes.fld(kFldStress, i) = static_cast<float>(sigma);
     vmax = std::max(vmax, static_cast<double>(nodes.fld(kFldVisc, i)));
     vmin = std::min(vmin, static_cast<double>(nodes.fld(kFldVisc, i)));
   }
-  inp.ViscMax = vmax;
-  inp.ViscMin = vmin;
+  inp.iter.ViscMax = vmax;
+  inp.iter.ViscMin = vmin;
   const double meanNew = MeanNodalEta(nodes);
 
   // The material at and behind the entry plane Z0 is held at the largest
   // viscosity, together with every element touching it by a corner node.
-  const double zLim = inp.Z0 + 1e-4;
+  const double zLim = inp.layout.Z0 + 1e-4;
   const float fmax = static_cast<float>(vmax);
   for (int i = 1; i <= nh; ++i)
     if (g.xyz(3, i) <= zLim) nodes.fld(kFldVisc, i) = fmax;
@@ -123,8 +123,8 @@ void RheologyUpdate(const ElementTables& tab, MeshRecord& nodes, InpDat& inp) {
     for (int a = 1; a <= nen; ++a) nodes.fld(kFldVisc, std::abs(g.nop(a, k))) = fmax;
   }
 
-  inp.ConvVisc = std::fabs((meanNew - meanOld) / (meanOld + 1e-6));
-  FractureCriterion(nodes, inp.mat);
+  inp.iter.ConvVisc = std::fabs((meanNew - meanOld) / (meanOld + 1e-6));
+  FractureCriterion(nodes, inp.setup.mat);
 }
 
 void FractureCriterion(MeshRecord& nodes, const Material& mat) {

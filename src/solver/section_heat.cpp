@@ -160,19 +160,19 @@ Vec1<uint8_t> ExchangeEdges(const Mesh2d& m) {
 }
 
 FrontPlanStats SolveSectionHeat(const ElementTables& tab, InpDat& inp_dat) {
-  Require(inp_dat.Sect2d.size() >= 1, "SolveSectionHeat: the variant has no working cross-section");
-  Mesh2d& s = inp_dat.Sect2d(1);
+  Require(inp_dat.sections.Sect2d.size() >= 1, "SolveSectionHeat: the variant has no working cross-section");
+  Mesh2d& s = inp_dat.sections.Sect2d(1);
   Require(s.Told.size() >= s.nh && s.Tnew.size() >= s.nh,
           "SolveSectionHeat: the working cross-section has no temperature arrays");
-  Require(inp_dat.HeatDt > 0.0, "SolveSectionHeat: the time step must be positive, got " +
-                                     std::to_string(inp_dat.HeatDt) + " s");
+  Require(inp_dat.model.HeatDt > 0.0, "SolveSectionHeat: the time step must be positive, got " +
+                                     std::to_string(inp_dat.model.HeatDt) + " s");
   const Vec1<uint8_t> ex = ExchangeEdges(s);
   SectionHeatElements elem{s, tab.Tri6, tab.Tri6Edge, ex};
-  elem.dt = inp_dat.HeatDt;
-  elem.htc = 0.5 * inp_dat.ContactHtc;
-  elem.tool = inp_dat.ToolTemp;
-  elem.px = inp_dat.mat.PairX;
-  elem.py = inp_dat.mat.PairY;
+  elem.dt = inp_dat.model.HeatDt;
+  elem.htc = 0.5 * inp_dat.setup.ContactHtc;
+  elem.tool = inp_dat.setup.ToolTemp;
+  elem.px = inp_dat.setup.mat.PairX;
+  elem.py = inp_dat.setup.mat.PairY;
 
   Vec1<double> r1;
   const FrontPlanStats plan =

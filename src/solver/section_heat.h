@@ -24,8 +24,8 @@ inline constexpr double kSectionAxisTol = 0.01;
 // cut and exchanges heat all round.
 Vec1<uint8_t> ExchangeEdges(const Mesh2d& m);
 
-// Advances the temperature of inp_dat.Sect2d(1) by one backward-Euler step
-// of length inp_dat.HeatDt from Told and stores the result in both Tnew and
+// Advances the temperature of inp_dat.sections.Sect2d(1) by one backward-Euler step
+// of length inp_dat.model.HeatDt from Told and stores the result in both Tnew and
 // Told.  With diffusivity a(T) = lambda(T) / (rho c(T)) taken at the old
 // temperature of each integration point, the step solves
 //   (M / dt + K + H) Tnew = M Told / dt + h_tool,

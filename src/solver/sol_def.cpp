@@ -4,16 +4,16 @@
 #include <new>
 #include <stdexcept>
 
-LinearSolveOptions SolveOptionsOf(const InpDat& inp) { return {inp.Solver, inp.MemBudget, inp.SolveThreads}; }
+LinearSolveOptions SolveOptionsOf(const InpDat& inp) { return {inp.solve.Solver, inp.solve.MemBudget, inp.solve.SolveThreads}; }
 
 SparseSolveStats& SparseStatsFor(SolveMode mode, InpDat& inp) {
   switch (mode) {
-    case SolveMode::Flow: return inp.Front.sparseFlow;
-    case SolveMode::Temperature: return inp.Front.sparseTemp;
+    case SolveMode::Flow: return inp.results.Front.sparseFlow;
+    case SolveMode::Temperature: return inp.results.Front.sparseTemp;
     case SolveMode::SectionHeat:
     case SolveMode::Potential: break;
   }
-  return inp.Front.sparseSection;
+  return inp.results.Front.sparseSection;
 }
 
 const char* ProblemName(SolveMode mode) {

@@ -113,15 +113,15 @@ void ForFacePoints(const MeshRecord& mesh, const ElementTables& tab, const InpDa
       fric[q] = rec > 0 && rec <= mesh.bnd.size() ? mesh.bnd(rec).factor : 0.0;
       slide[q] = sreg[static_cast<std::size_t>(node)];
     }
-    fp.htc = fp.free ? kFreeHtc : inp.ContactHtc;
-    fp.tAmb = fp.free ? kFreeTemp : inp.ToolTemp;
+    fp.htc = fp.free ? kFreeHtc : inp.setup.ContactHtc;
+    fp.tAmb = fp.free ? kFreeTemp : inp.setup.ToolTemp;
     const int npt = std::min<int>(bf.npt, rule.npt);
     for (int p = 1; p <= npt; ++p) {
       const double* N = rule.N.col(p);
       fp.N = N;
       fp.T = 0;
       for (int a = 0; a < d.nen; ++a) fp.T += N[a] * d.T[a];
-      fp.rc = HeatCapacity(inp.mat, fp.T);
+      fp.rc = HeatCapacity(inp.setup.mat, fp.T);
       fp.pf = bf.v(kBfWJ, p);
       fp.flux = fp.share = 0;
       if (!fp.free) {
@@ -137,7 +137,7 @@ void ForFacePoints(const MeshRecord& mesh, const ElementTables& tab, const InpDa
         const double n[3] = {bf.v(kBfN, p), bf.v(kBfN + 1, p), bf.v(kBfN + 2, p)};
         const double vn = v[0] * n[0] + v[1] * n[1] + v[2] * n[2];
         const double u = std::sqrt(std::max(0.0, v[0] * v[0] + v[1] * v[1] + v[2] * v[2] - vn * vn));
-        s = std::max(0.1 * inp.RamSpeed, s);
+        s = std::max(0.1 * inp.setup.RamSpeed, s);
         fp.flux = FrictionHeatFlux(inp, std::fabs(sigmaS), m, std::fabs(std::min(0.0, pr)), u, s);
         if (fp.flux > 0.0) {
           const double den = fp.T + fp.tAmb;
@@ -180,7 +180,7 @@ struct TemperatureElements {
 
   int System(int k, int32_t* lm, double* est, int ld, double* r) const {
     const Mesh3d& g = mesh.g;
-    const Material& mat = inp.mat;
+    const Material& mat = inp.setup.mat;
     FlowElementData d;
     GatherFlowElement(mesh, k, d);
     const ElemType& et = d.wedge ? tab.Wedge15 : tab.Tet10;
@@ -192,7 +192,7 @@ struct TemperatureElements {
     // and the heat of plastic deformation on the right-hand side.
     double grad[15][3];
     double vol = 0;
-    const double vzCap = std::fabs(10.0 * inp.RamSpeed);
+    const double vzCap = std::fabs(10.0 * inp.setup.RamSpeed);
     for (int p = 1; p <= et.ngp; ++p) {
       const double detJ = PointGradients(et, p, d, grad);
       const double* N = et.N.col(p);
@@ -208,7 +208,7 @@ struct TemperatureElements {
       const double diff = lambda / HeatCapacity(mat, Tg) * 1e6;
       double dissipation = 0;
       const double source = PointHeatSource(mat, d, N, grad, Tg, dissipation);
-      if (v[2] >= vzCap) v[2] = -10.0 * inp.RamSpeed;
+      if (v[2] >= vzCap) v[2] = -10.0 * inp.setup.RamSpeed;
       const double wd = et.w(p) * detJ;
       vol += wd;
       for (int b = 0; b < nen; ++b) {
@@ -280,15 +280,15 @@ double PlasticDissipation(double rate, double strain, double temp, const Materia
 double FrictionHeatFlux(const InpDat& inp, double sigmaS, double m, double pc, double u, double s) {
   if (!(sigmaS > 0.0) || !(s > 0.0) || !(u > 0.0)) return 0.0;
   const double sat = 1.0 - std::exp(-1.25 * pc / (static_cast<double>(1.73f) * sigmaS));
-  const double tau = (inp.FricB + inp.FricA * sat) * m * sigmaS / std::sqrt(3.0) * u / s;  // MPa
+  const double tau = (inp.model.FricB + inp.model.FricA * sat) * m * sigmaS / std::sqrt(3.0) * u / s;  // MPa
   return 1000.0 * tau * u;
 }
 
 FrontPlanStats SolveTemperature(MeshRecord& nodes, const ElementTables& tab, InpDat& inp) {
   Mesh3d& g = nodes.g;
   const int n = g.nh;
-  inp.nUnknownsT = n;
-  inp.ConvT = 0.0;
+  inp.iter.nUnknownsT = n;
+  inp.iter.ConvT = 0.0;
   if (n < 1 || g.ne < 1) return {};
   Require(nodes.fld.rows >= kNumFld && nodes.fld.cols >= n,
           "SolveTemperature: the field table does not cover the " + std::to_string(n) + " nodes of the thermal mesh");
@@ -306,7 +306,7 @@ FrontPlanStats SolveTemperature(MeshRecord& nodes, const ElementTables& tab, Inp
     change = std::max(change, std::fabs(static_cast<double>(nodes.fld(kFldT, i)) - t));
     nodes.fld(kFldT, i) = static_cast<float>(t);
   }
-  inp.ConvT = change;
+  inp.iter.ConvT = change;
   return plan;
 }
 
@@ -334,7 +334,7 @@ void ThermalHeatFlows(const MeshRecord& nodes, const ElementTables& tab, const I
       double Tg = 0;
       for (int a = 0; a < d.nen; ++a) Tg += N[a] * d.T[a];
       double dissipation = 0;
-      PointHeatSource(inp.mat, d, N, grad, Tg, dissipation);
+      PointHeatSource(inp.setup.mat, d, N, grad, Tg, dissipation);
       // MPa/s x mm^3 = 1e-3 W.
       out.source += kPlasticHeatShare * dissipation * std::fabs(et.w(p) * detJ) * 1e-3;
     }
@@ -351,7 +351,7 @@ void ThermalHeatFlows(const MeshRecord& nodes, const ElementTables& tab, const I
         if (!(d.x[a][2] >= zTop - kTopTol)) continue;
         double res = -rhs[a];
         for (int b = 0; b < d.nen; ++b) res += est[b * 15 + a] * d.T[b];
-        out.topConduction += sgn * res * HeatCapacity(inp.mat, d.T[a]) * 1e-9;  // K mm^3/s x J/(m^3 K)
+        out.topConduction += sgn * res * HeatCapacity(inp.setup.mat, d.T[a]) * 1e-9;  // K mm^3/s x J/(m^3 K)
       }
     }
     // The equations of the exchanging face nodes carry the exchange: their

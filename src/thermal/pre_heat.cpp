@@ -113,16 +113,16 @@ double Interp2d(double x, double y, const Mesh2d& sect, const Vec1<double>& v) {
 }
 
 void CoolSection(MeshRecord& nodes, const ElementTables& tab, InpDat& d) {
-  Mesh2d& s = d.Sect2d(1);
-  const double len = d.LenB - d.LenA;
+  Mesh2d& s = d.sections.Sect2d(1);
+  const double len = d.setup.LenB - d.setup.LenA;
   // Without cooling length the billet is pressed as it left the furnace.
   if (!(len > 0.0)) {
     for (int i = 1; i <= s.nh; ++i) s.Tnew(i) = s.Told(i);
     return;
   }
-  const double speed = std::fabs(d.RamSpeed);
+  const double speed = std::fabs(d.setup.RamSpeed);
   Require(speed > 0.0 && std::isfinite(speed),
-          "CoolSection: " + d.VarName + ": ram speed " + std::to_string(d.RamSpeed) +
+          "CoolSection: " + d.setup.VarName + ": ram speed " + std::to_string(d.setup.RamSpeed) +
               " mm/s gives no cooling time for the ram travel LenB - LenA = " + std::to_string(len) +
               " mm; a nonzero ram speed is expected");
   const double t = len / speed;
@@ -134,9 +134,9 @@ void CoolSection(MeshRecord& nodes, const ElementTables& tab, InpDat& d) {
     Tm += s.Told(i);
   }
   Tm /= s.nh;
-  const Material& m = d.mat;
+  const Material& m = d.setup.mat;
   const double rhoc = (m.PairX(1) + m.PairY(1) * Tm) * m.PairX(2);
-  Require(rhoc > 0.0, "CoolSection: " + d.VarName + ": heat capacity rho c = " + std::to_string(rhoc) +
+  Require(rhoc > 0.0, "CoolSection: " + d.setup.VarName + ": heat capacity rho c = " + std::to_string(rhoc) +
                           " J/(m3 K) at " + std::to_string(Tm) +
                           " deg C; the thermal properties must give a positive value");
   const double a = (m.PairX(3) + m.PairY(3) * Tm) / rhoc;
@@ -146,7 +146,7 @@ void CoolSection(MeshRecord& nodes, const ElementTables& tab, InpDat& d) {
   const double h = static_cast<double>(0.001f) / std::sqrt(static_cast<double>(s.nh)) * (ymax - ymin);
   const double ratio = t / (10.0 * h * h / (2.0 * a));
   const int steps = ratio < kMaxCoolingSteps ? static_cast<int>(ratio) : kMaxCoolingSteps;
-  d.HeatDt = t / (steps + 2);
+  d.model.HeatDt = t / (steps + 2);
   for (int k = 0; k <= steps; ++k) {
     Sol_Def(nodes, tab, SolveMode::SectionHeat, d);
     for (int i = 1; i <= s.nh; ++i) s.Told(i) = s.Tnew(i);
@@ -154,19 +154,19 @@ void CoolSection(MeshRecord& nodes, const ElementTables& tab, InpDat& d) {
 }
 
 void PRE_heat_main(MeshRecord& nodes, const ElementTables& tab, InpDat& d) {
-  Require(d.Sect2d.size() >= 1 && d.Sect2d(1).ne >= 1 && d.Sect2d(1).nh >= 1,
-          "PRE_heat_main: " + d.VarName + ": the working cross-section has no elements");
-  const int nPieces = d.nPiecesB != 0 ? d.nPiecesB : d.nPiecesA;
-  Require(nPieces >= 1 && nPieces <= d.Pieces2d.size() && d.Pieces2d(nPieces).nh >= 1,
-          "PRE_heat_main: " + d.VarName + ": cross-section mesh " + std::to_string(nPieces) +
-              " is missing (" + std::to_string(d.Pieces2d.size()) + " meshes read)");
-  Mesh2d& s = d.Sect2d(1);
-  s.Tnew.assign(static_cast<std::size_t>(s.nh), d.BilletTemp);
-  s.Told.assign(static_cast<std::size_t>(s.nh), d.BilletTemp);
+  Require(d.sections.Sect2d.size() >= 1 && d.sections.Sect2d(1).ne >= 1 && d.sections.Sect2d(1).nh >= 1,
+          "PRE_heat_main: " + d.setup.VarName + ": the working cross-section has no elements");
+  const int nPieces = d.sections.nPiecesB != 0 ? d.sections.nPiecesB : d.sections.nPiecesA;
+  Require(nPieces >= 1 && nPieces <= d.sections.Pieces2d.size() && d.sections.Pieces2d(nPieces).nh >= 1,
+          "PRE_heat_main: " + d.setup.VarName + ": cross-section mesh " + std::to_string(nPieces) +
+              " is missing (" + std::to_string(d.sections.Pieces2d.size()) + " meshes read)");
+  Mesh2d& s = d.sections.Sect2d(1);
+  s.Tnew.assign(static_cast<std::size_t>(s.nh), d.setup.BilletTemp);
+  s.Told.assign(static_cast<std::size_t>(s.nh), d.setup.BilletTemp);
   CoolSection(nodes, tab, d);
 
   const Vec1<double> T = s.Tnew;
-  Mesh2d& last = d.Pieces2d(nPieces);
+  Mesh2d& last = d.sections.Pieces2d(nPieces);
   last.Tnew.assign(static_cast<std::size_t>(last.nh), 0.0);
   last.Told.assign(static_cast<std::size_t>(last.nh), 0.0);
   for (int k = 1; k <= last.nh; ++k) {

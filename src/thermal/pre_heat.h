@@ -9,7 +9,7 @@
 // steps (the implicit step is stable for any length).
 inline constexpr int kMaxCoolingSteps = 20000;
 
-// Initial temperatures of a variant.  The working section inp_dat.Sect2d(1)
+// Initial temperatures of a variant.  The working section inp_dat.sections.Sect2d(1)
 // starts at BilletTemp and cools by CoolSection; its temperature is
 // interpolated (Interp2d) to the nodes of the last cross-section mesh
 // Pieces2d(nPieces), whose Tnew and Told receive it, and every node of the
@@ -19,7 +19,7 @@ inline constexpr int kMaxCoolingSteps = 20000;
 // no cross-section mesh.
 void PRE_heat_main(MeshRecord& nodes, const ElementTables& tab, InpDat& inp_dat);
 
-// Transient cooling of the working section inp_dat.Sect2d(1) from its Told
+// Transient cooling of the working section inp_dat.sections.Sect2d(1) from its Told
 // during t = (LenB - LenA) / |RamSpeed|.  With n section nodes of height H
 // (mm), mean temperature Tm and diffusivity a = lambda(Tm) / (c(Tm) rho),
 // the step count is s = floor(t / (10 h^2 / (2 a))), h = 0.001 H / sqrt(n)

@@ -88,15 +88,15 @@ std::unique_ptr<Solved> SolveVariant(const std::string& name, const std::string&
     const Fixture& f = FixtureNamed(fixture);
     std::string err;
     EXPECT_TRUE(WriteOutlineFile("fixture.olf", ParseOutlineDescription(f.name, f.outlines, err))) << err;
-    d.FileOutline = "fixture.olf";
-    d.ProfType = f.profType;
-    d.PieceLen2 = d.PieceLen1;  // every hole of a multi-hole die gets the bearing of WPIECE
+    d.setup.FileOutline = "fixture.olf";
+    d.setup.ProfType = f.profType;
+    d.setup.PieceLen2 = d.setup.PieceLen1;  // every hole of a multi-hole die gets the bearing of WPIECE
   }
   const ElementTables& tab = Tables();
   testing::internal::CaptureStdout();
   int iVar = 1;
   PrapareOneVariant(iVar, run.nodes(1), run.nodes_t(1), d, tab);
-  std::FILE* log = std::fopen(d.FileInf.c_str(), "w");
+  std::FILE* log = std::fopen(d.setup.FileInf.c_str(), "w");
   Jacob_contr(run.nodes(1), tab.Wedge15, tab.Tet10, d);
   Run_3d(1, run.nodes(1), run.nodes_t(1), d, tab, log);
   if (checkFixedPoint) {  // one undamped flow update of a copy, before the distortion estimate moves the mesh
@@ -104,22 +104,22 @@ std::unique_ptr<Solved> SolveVariant(const std::string& name, const std::string&
     InpDat once = d;
     Sol_Def(copy, tab, SolveMode::Flow, once);
     ForceEval(copy, tab, once);
-    s->plainConvV = once.ConvV;
-    s->plainForceRel = std::fabs(once.FORSE - d.FORSE) / std::fabs(d.FORSE);
+    s->plainConvV = once.iter.ConvV;
+    s->plainForceRel = std::fabs(once.results.FORSE - d.results.FORSE) / std::fabs(d.results.FORSE);
   }
   s->levels = PlaneFluxes(run.nodes(1), tab);
   s->layerMeans = LayerMeanFluxes(tab, run.nodes(1));
-  s->zProfileTop = d.Z1;
-  d.TempExit = ExitPlaneTemperature(run.nodes(1));
-  ExitSpeedBalance(run.nodes(1), d.Pieces2d, ProfilePieceCount(d), d.ExitPieces, d.ExitAll);
-  ComputeEnergyBalance(run.nodes(1), run.nodes_t(1), tab, d, d.Energy);
+  s->zProfileTop = d.layout.Z1;
+  d.results.TempExit = ExitPlaneTemperature(run.nodes(1));
+  ExitSpeedBalance(run.nodes(1), d.sections.Pieces2d, ProfilePieceCount(d), d.results.ExitPieces, d.results.ExitAll);
+  ComputeEnergyBalance(run.nodes(1), run.nodes_t(1), tab, d, d.results.Energy);
   WarnAboveLawLimit(log, 1, d, run.nodes(1), run.nodes_t(1));
   Int_main(d, run.nodes(1));
   WriteParaView(run.nodes(1), 1);
   WriteResultsBlock(log, d, CollectResult(1, d, run.nodes(1)));
   std::fclose(log);
   s->console = testing::internal::GetCapturedStdout();
-  s->log = ReadFile(d.FileInf);
+  s->log = ReadFile(d.setup.FileInf);
   fs::current_path(back);
   s->inp = d;
   s->nodes = std::move(run.nodes(1));
@@ -158,14 +158,14 @@ const Solved& SquareFixture() {
   return *s;
 }
 
-double LargestArea(const InpDat& d) { return std::max({d.Area2d(1), d.Area2d(2), d.Area2d(3)}); }
+double LargestArea(const InpDat& d) { return std::max({d.sections.Area2d(1), d.sections.Area2d(2), d.sections.Area2d(3)}); }
 
 // The axial volume flux averaged over each element layer, which the mixed
 // element's linear pressure conserves exactly where nothing crosses the
 // lateral surface: the container layers hold RamSpeed x container area; in
 // the profile the free surface below the bearing lets in a little more.
 void ExpectLayerFluxConserved(const Solved& s) {
-  const double q = s.inp.RamSpeed * LargestArea(s.inp);
+  const double q = s.inp.setup.RamSpeed * LargestArea(s.inp);
   ASSERT_GE(s.layerMeans.size(), 3u);
   for (const auto& [z, flux] : s.layerMeans) {
     const bool inProfile = z * 1e-3 < s.zProfileTop - 1e-3;
@@ -180,7 +180,7 @@ void ExpectLayerFluxConserved(const Solved& s) {
 // graded element layers of 26.5 and 73.5 mm) within about a third.
 void ExpectFluxConserved(const Solved& s, double tolProfile, double tolContainer) {
   const double A = LargestArea(s.inp);
-  const double q = s.inp.RamSpeed * A;
+  const double q = s.inp.setup.RamSpeed * A;
   int profile = 0, container = 0;
   for (const auto& [z, L] : s.levels) {
     const bool inProfile = z < s.zProfileTop - 1e-3;
@@ -212,7 +212,7 @@ TEST(CoupledExample, ExampleIteratesToConvergence) {
   ASSERT_EQ(convV.size(), static_cast<std::size_t>(reports));
   EXPECT_LE(convV.back(), 0.01);
   EXPECT_GT(convV[convV.size() - 2], 0.01);
-  EXPECT_EQ(s.inp.Stage, 1000);
+  EXPECT_EQ(s.inp.iter.Stage, 1000);
   EXPECT_TRUE(SolveEndedOk(s.inp));
   EXPECT_NE(s.console.find("  solve, ok, iVar=1"), std::string::npos);
   EXPECT_NE(s.log.find(" Results\n"), std::string::npos);
@@ -228,11 +228,11 @@ TEST(CoupledExample, ExampleConservesTheAxialVolumeFlux) { ExpectFluxConserved(E
 // diameters of circles of the container's and the profile's areas.
 double EstimatedRamPressure(const InpDat& d, double containerArea, double profileArea) {
   const double D = std::sqrt(4.0 * containerArea / M_PI), dBar = std::sqrt(4.0 * profileArea / M_PI);
-  const double R = containerArea / profileArea, v = d.RamSpeed;
+  const double R = containerArea / profileArea, v = d.setup.RamSpeed;
   double rate = 6.0 * v * D * D * std::log(R) / (D * D * D - dBar * dBar * dBar);
-  double strain = std::log(R), T = d.BilletTemp, sigma = 0, eta = 0;
-  FlowStress(rate, strain, T, d.mat, sigma, eta);
-  const double m = d.BcFactor(2), L = d.LenFeed;
+  double strain = std::log(R), T = d.setup.BilletTemp, sigma = 0, eta = 0;
+  FlowStress(rate, strain, T, d.setup.mat, sigma, eta);
+  const double m = d.setup.BcFactor(2), L = d.layout.LenFeed;
   return sigma * (0.171 + 1.8594 * std::log(R)) + sigma * 4.0 * m * L / (std::sqrt(3.0) * D);
 }
 
@@ -251,10 +251,10 @@ void ExpectRamPressureNearEstimate(const Solved& s, double containerArea, double
 // The exit is hotter than the billet: the heat of deformation outweighs
 // what the 30 K colder tools take.
 void ExpectTemperaturesWithinTheWorkDone(const Solved& s) {
-  const Material& mat = s.inp.mat;
-  const double lo = std::min(s.inp.ToolTemp, s.inp.BilletTemp);
-  const double rhoC = SpecificHeat(mat, s.inp.BilletTemp) * Density(mat, s.inp.BilletTemp);
-  const double hi = s.inp.BilletTemp + std::fabs(s.inp.Psr) * 1e6 / rhoC;
+  const Material& mat = s.inp.setup.mat;
+  const double lo = std::min(s.inp.setup.ToolTemp, s.inp.setup.BilletTemp);
+  const double rhoC = SpecificHeat(mat, s.inp.setup.BilletTemp) * Density(mat, s.inp.setup.BilletTemp);
+  const double hi = s.inp.setup.BilletTemp + std::fabs(s.inp.results.Psr) * 1e6 / rhoC;
   for (const MeshRecord* m : {&s.nodes, &s.nodes_t})
     for (int i = 1; i <= m->g.nh; ++i) {
       const double T = m->fld(kFldT, i);
@@ -262,19 +262,19 @@ void ExpectTemperaturesWithinTheWorkDone(const Solved& s) {
       EXPECT_GE(T, lo - 1.0) << "node " << i;
       EXPECT_LE(T, hi) << "node " << i;
     }
-  EXPECT_GT(s.inp.TempExit, s.inp.BilletTemp);
+  EXPECT_GT(s.inp.results.TempExit, s.inp.setup.BilletTemp);
 }
 
 // The energy balance of a solved variant: the ram's work is dissipated in
 // the material and on the tool faces, and what is not carried out of the
 // exit plane goes to the tools and the air.
 void ExpectEnergyBalanceCloses(const Solved& s) {
-  const EnergyBalance& e = s.inp.Energy;
+  const EnergyBalance& e = s.inp.results.Energy;
   std::printf("energy, kW: ram %.3f plastic %.3f (heat %.3f) friction %.3f (heat %.3f, in %.3f) carried %.3f "
               "tools %.3f air %.3f imbalance %.2f %%\n",
               e.ramPower, e.plastic, e.plasticHeat, e.friction, e.frictionHeat, e.frictionToBillet, e.carriedOut,
               e.toTools, e.toAir, e.imbalancePct);
-  EXPECT_NEAR(e.ramPower, std::fabs(s.inp.FORSE * s.inp.RamSpeed) * 1e-6, 1e-9);
+  EXPECT_NEAR(e.ramPower, std::fabs(s.inp.results.FORSE * s.inp.setup.RamSpeed) * 1e-6, 1e-9);
   EXPECT_NEAR((e.plastic + e.friction) / e.ramPower, 1.0, 0.03);
   EXPECT_NEAR(e.carriedOut / (e.plasticHeat + e.frictionHeat - e.toTools - e.toAir), 1.0, 0.05);
   EXPECT_LT(std::fabs(e.imbalancePct), 5.0);
@@ -305,20 +305,20 @@ TEST(CoupledExample, RoundAndSquareFixturesIterateToConvergence) {
     SCOPED_TRACE(s.dir.filename().string());
     EXPECT_TRUE(SolveEndedOk(s.inp));
     EXPECT_NE(s.console.find("  solve, ok, iVar=1"), std::string::npos);
-    EXPECT_LT(s.inp.i_iterat, kFixtureMaxIter);
+    EXPECT_LT(s.inp.iter.i_iterat, kFixtureMaxIter);
     // Level 1 has a single container layer of 100 mm, too coarse for the
     // flow into the die at its node planes; its layer means still hold.
-    if (s.inp.MeshLevel3d >= 2)
+    if (s.inp.setup.MeshLevel3d >= 2)
       ExpectFluxConserved(s, 0.06, 0.35);
     else
       ExpectLayerFluxConserved(s);
     ExpectTemperaturesWithinTheWorkDone(s);
     ExpectRamPressureNearEstimate(s, LargestArea(s.inp), c.profileArea);
-    std::printf("%s: %d iterations, shift %.4g mm/m, twist %.4g deg/m\n", s.dir.filename().c_str(), s.inp.i_iterat - 1,
-                s.inp.IntRes(1), s.inp.IntRes(2));
+    std::printf("%s: %d iterations, shift %.4g mm/m, twist %.4g deg/m\n", s.dir.filename().c_str(), s.inp.iter.i_iterat - 1,
+                s.inp.results.IntRes(1), s.inp.results.IntRes(2));
     // Both sections are symmetric about x and y; what twist remains comes
     // from the unstructured cross-section mesh (measured 0.14 and 3.0 deg/m).
-    EXPECT_LT(std::abs(s.inp.IntRes(2)), 5.0);
+    EXPECT_LT(std::abs(s.inp.results.IntRes(2)), 5.0);
   }
 }
 
@@ -332,22 +332,22 @@ TEST(CoupledExample, TubeAndTwoHoleDieConserveTheVolumeByLayer) {
   EXPECT_EQ(s->console.find("error in sub END_PROF"), std::string::npos);
   EXPECT_NE(s->log.find("  piece 2: exit speed, mm/s: mean "), std::string::npos);
   EXPECT_NE(s->log.find("share of the flux "), std::string::npos);
-  EXPECT_NEAR(s->inp.ExitPieces(1).mean / s->inp.ExitPieces(2).mean, 1.0, 0.025);
+  EXPECT_NEAR(s->inp.results.ExitPieces(1).mean / s->inp.results.ExitPieces(2).mean, 1.0, 0.025);
 }
 
 TEST(CoupledExample, DistortionOfTheRoundBarAndTheAngle) {
   const Solved& round = Example();
   const Solved& angle = Angle();
   std::printf("distortion: round bar shift %.4g mm/m twist %.4g deg/m; L-angle shift %.4g mm/m twist %.4g deg/m\n",
-              round.inp.IntRes(1), round.inp.IntRes(2), angle.inp.IntRes(1), angle.inp.IntRes(2));
+              round.inp.results.IntRes(1), round.inp.results.IntRes(2), angle.inp.results.IntRes(1), angle.inp.results.IntRes(2));
   for (const Solved* s : {&round, &angle}) {
-    EXPECT_TRUE(std::isfinite(s->inp.IntRes(1)) && s->inp.IntRes(1) >= 0.0);
-    EXPECT_TRUE(std::isfinite(s->inp.IntRes(2)));
+    EXPECT_TRUE(std::isfinite(s->inp.results.IntRes(1)) && s->inp.results.IntRes(1) >= 0.0);
+    EXPECT_TRUE(std::isfinite(s->inp.results.IntRes(2)));
   }
   // An axisymmetric bar does not twist; the L-angle, whose centroid lies
   // off the axis, leaves the die displaced far more than the round bar.
-  EXPECT_LT(std::abs(round.inp.IntRes(2)), 2.0);
-  EXPECT_GT(angle.inp.IntRes(1), 3.0 * round.inp.IntRes(1));
+  EXPECT_LT(std::abs(round.inp.results.IntRes(2)), 2.0);
+  EXPECT_GT(angle.inp.results.IntRes(1), 3.0 * round.inp.results.IntRes(1));
 }
 
 TEST(CoupledExample, FinalResultFileShowsTheSolvedFieldsOnTheDistortedShape) {

@@ -37,21 +37,21 @@ double At(const std::vector<double>& v, int k) { return v[static_cast<std::size_
 FrontPlanStats Sol_Def(MeshRecord& nodes, const ElementTables&, SolveMode mode, InpDat& inp) {
   if (mode == SolveMode::Flow) {
     ++g_script->flowSolves;
-    inp.ConvV = At(g_script->convV, g_script->flowSolves);
-    inp.ConvP = 0.5;
+    inp.iter.ConvV = At(g_script->convV, g_script->flowSolves);
+    inp.iter.ConvP = 0.5;
     nodes.fld(kFldVz, 1) = -3.0f;
     nodes.fld(kFldVx, 1) = 4.0f;  // largest speed 5
     g_script->calls.push_back("flow");
   } else {
     ++g_script->tempSolves;
-    inp.ConvT = At(g_script->convT, g_script->tempSolves);
+    inp.iter.ConvT = At(g_script->convT, g_script->tempSolves);
     g_script->calls.push_back("temp");
   }
   return {};
 }
 void ForceEval(MeshRecord&, const ElementTables&, InpDat& inp) {
-  inp.FORSE = 1234.5;
-  inp.Psr = 17.0;
+  inp.results.FORSE = 1234.5;
+  inp.results.Psr = 17.0;
   g_script->calls.push_back("force");
 }
 void ExitSpeedCheck(MeshRecord& nodes, InpDat&) {
@@ -63,12 +63,12 @@ void SurfaceSpeedReg(MeshRecord&) { g_script->calls.push_back("reg"); }
 void FlowStresses(const ElementTables&, MeshRecord&, InpDat&) { g_script->calls.push_back("stresses"); }
 void Perenos_3d(const MeshRecord&, MeshRecord&, int mode) { g_script->calls.push_back("transfer" + std::to_string(mode)); }
 void REOLOG_aver(const MeshRecord&, InpDat& inp) {
-  inp.Tsr = 31.5;
+  inp.iter.Tsr = 31.5;
   g_script->calls.push_back("aver");
 }
 void RheologyUpdate(const ElementTables&, MeshRecord&, InpDat& inp) {
-  inp.ViscMax = 9.0;
-  inp.ViscMin = 0.25;
+  inp.iter.ViscMax = 9.0;
+  inp.iter.ViscMin = 0.25;
   g_script->calls.push_back("rheo");
 }
 
@@ -91,9 +91,9 @@ Outcome RunScripted(int maxIter, std::vector<double> convV, std::vector<double> 
   nodes.fld.assign(kNumFld, 2, 0.0f);
   nodes.bnd.assign(3);
   for (BndNode& b : nodes.bnd) b.penalty = 7.0f;
-  o.inp.MaxIter = static_cast<int16_t>(maxIter);
-  o.inp.PenaltyInit = 50.0;
-  o.inp.VProfAnalit = 4.0;
+  o.inp.setup.MaxIter = static_cast<int16_t>(maxIter);
+  o.inp.model.PenaltyInit = 50.0;
+  o.inp.model.VProfAnalit = 4.0;
   ElementTables tab;
   std::FILE* log = std::tmpfile();
   testing::internal::CaptureStdout();
@@ -165,10 +165,10 @@ TEST(Run3d, OneIterationCallsEveryStepInOrderAndWritesTheFullReport) {
                                             " Tsr, MPa = 31.5 iVar=3",
                                             "   limit of iterations, iVar=3"};
   EXPECT_EQ(o.console, console);
-  EXPECT_EQ(o.inp.Stage, 1000);
-  EXPECT_DOUBLE_EQ(o.inp.VProfFEM, 5.0);
-  EXPECT_DOUBLE_EQ(o.inp.FricB, 0.05000000074505806);
-  EXPECT_DOUBLE_EQ(o.inp.FricA, 0.9499999992549419);
+  EXPECT_EQ(o.inp.iter.Stage, 1000);
+  EXPECT_DOUBLE_EQ(o.inp.iter.VProfFEM, 5.0);
+  EXPECT_DOUBLE_EQ(o.inp.model.FricB, 0.05000000074505806);
+  EXPECT_DOUBLE_EQ(o.inp.model.FricA, 0.9499999992549419);
   EXPECT_FALSE(SolveEndedOk(o.inp));
 }
 
@@ -178,7 +178,7 @@ TEST(Run3d, IterationLimitZeroStillRunsOneFullIteration) {
   EXPECT_EQ(o.script.tempSolves, 1);
   EXPECT_EQ(Count(o.log, " Iteration "), 1);
   EXPECT_EQ(o.console.back(), "   limit of iterations, iVar=3");
-  EXPECT_EQ(o.inp.i_iterat, 2);
+  EXPECT_EQ(o.inp.iter.i_iterat, 2);
 }
 
 TEST(Run3d, ConvergedVelocityAndTemperatureEndTheLoopWithSolveOk) {
@@ -217,19 +217,19 @@ TEST(Run3d, ConvergenceInTheLastButOneIterationReportsTheLimit) {
 
 TEST(Run3d, LoopControlFollowsTheCounterAndBothMeasures) {
   InpDat d;
-  d.MaxIter = 5;
-  d.i_iterat = 1;
+  d.setup.MaxIter = 5;
+  d.iter.i_iterat = 1;
   bool goOn = true;
-  d.ConvV = 0.0;
-  d.ConvT = 5.0000001;
+  d.iter.ConvV = 0.0;
+  d.iter.ConvT = 5.0000001;
   EXPECT_TRUE(NextCoupledIteration(d, goOn));
-  d.ConvT = 5.0;
+  d.iter.ConvT = 5.0;
   EXPECT_FALSE(NextCoupledIteration(d, goOn));
-  EXPECT_EQ(d.i_iterat, 3);
+  EXPECT_EQ(d.iter.i_iterat, 3);
   EXPECT_FALSE(goOn);
-  d.i_iterat = 5;
+  d.iter.i_iterat = 5;
   goOn = true;
-  d.ConvV = 1.0;
+  d.iter.ConvV = 1.0;
   EXPECT_FALSE(NextCoupledIteration(d, goOn));  // past the limit
   EXPECT_TRUE(goOn);
 }

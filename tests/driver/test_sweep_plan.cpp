@@ -56,7 +56,7 @@ TEST(SweepPlan, SolveStorageOfOneDenseElementFromThePlan) {
   // c = 51, 50, ..., 1 columns, c + 3 integers and c reals each.
   MeshRecord flow = OneWedge(), heat;
   InpDat d;
-  d.MemBudget = 2048000000;
+  d.solve.MemBudget = 2048000000;
   FrontPlanStats plan{};
   plan.FrontDim = 51;
   plan.IntStore = 51 * 52 / 2 + 3 * 51;
@@ -72,11 +72,11 @@ TEST(SweepPlan, SolveStorageOfOneDenseElementFromThePlan) {
   EXPECT_LT(VariantSolveBytes(heat, flow, d), want);
   EXPECT_GT(VariantSolveBytes(heat, flow, d), 0);
   // A budget too small for the front counts the whole budget.
-  d.MemBudget = 1000;
+  d.solve.MemBudget = 1000;
   EXPECT_EQ(VariantSolveBytes(flow, heat, d), 2000);
   // The sparse solver's need: at least the element matrix handed over
   // (51 x 51 doubles), whatever the frontal budget; the flow solve is the larger.
-  d.Solver = LinearSolver::Sparse;
+  d.solve.Solver = LinearSolver::Sparse;
   if (SparseSolverAvailable()) {
     EXPECT_GE(VariantSolveBytes(flow, heat, d), 8 * 51 * 51);
     EXPECT_GT(VariantSolveBytes(flow, heat, d), VariantSolveBytes(heat, flow, d));

@@ -5,7 +5,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   QuietStdout();
   InpDat d;
-  d.File2d = FuzzFile(data, size, ".f2d");
+  d.setup.File2d = FuzzFile(data, size, ".f2d");
   try {
     ReadSection2d(d);
   } catch (const FuzzStop&) {

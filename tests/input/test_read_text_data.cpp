@@ -59,40 +59,40 @@ struct InputText {
 TEST(ReadTextData, ReadsEveryItemInOrder) {
   RunInput in;
   ReadTextData(in, WriteTemp("full.txt", InputText{}.str()));
-  EXPECT_EQ(in.mat.MatLaw, 2);
-  EXPECT_DOUBLE_EQ(in.mat.MatC0, 155.5);
-  EXPECT_DOUBLE_EQ(in.mat.LawTable(1), 1.0);
-  EXPECT_DOUBLE_EQ(in.mat.LawTable(15), 15.0);
-  EXPECT_DOUBLE_EQ(in.mat.PairX(1), 900.0);
-  EXPECT_DOUBLE_EQ(in.mat.PairY(1), 0.45);
-  EXPECT_DOUBLE_EQ(in.mat.PairX(2), 2700.0);
-  EXPECT_DOUBLE_EQ(in.mat.PairY(3), 0.02);
-  EXPECT_DOUBLE_EQ(in.mat.MatTmax, 650.0);
-  EXPECT_EQ(in.mat.FracCount, 4);
-  EXPECT_DOUBLE_EQ(in.mat.FracTable(1), 0.1);
-  EXPECT_DOUBLE_EQ(in.mat.FracTable(15), 0.15);
+  EXPECT_EQ(in.setup.mat.MatLaw, 2);
+  EXPECT_DOUBLE_EQ(in.setup.mat.MatC0, 155.5);
+  EXPECT_DOUBLE_EQ(in.setup.mat.LawTable(1), 1.0);
+  EXPECT_DOUBLE_EQ(in.setup.mat.LawTable(15), 15.0);
+  EXPECT_DOUBLE_EQ(in.setup.mat.PairX(1), 900.0);
+  EXPECT_DOUBLE_EQ(in.setup.mat.PairY(1), 0.45);
+  EXPECT_DOUBLE_EQ(in.setup.mat.PairX(2), 2700.0);
+  EXPECT_DOUBLE_EQ(in.setup.mat.PairY(3), 0.02);
+  EXPECT_DOUBLE_EQ(in.setup.mat.MatTmax, 650.0);
+  EXPECT_EQ(in.setup.mat.FracCount, 4);
+  EXPECT_DOUBLE_EQ(in.setup.mat.FracTable(1), 0.1);
+  EXPECT_DOUBLE_EQ(in.setup.mat.FracTable(15), 0.15);
   ASSERT_EQ(in.RamSpeedList.size(), 2u);
   EXPECT_DOUBLE_EQ(in.RamSpeedList[1], 8.0);
   EXPECT_DOUBLE_EQ(in.BilletTempList.at(0), 470.0);
-  EXPECT_DOUBLE_EQ(in.ToolTemp, 450.0);
-  EXPECT_DOUBLE_EQ(in.LenB, 300.0);
-  EXPECT_DOUBLE_EQ(in.ContactHtc, 3000.0);
-  EXPECT_DOUBLE_EQ(in.BcFactor(3), 0.7);
-  EXPECT_DOUBLE_EQ(in.LenA, 100.0);
-  EXPECT_DOUBLE_EQ(in.PieceLen1, 3.0);
-  EXPECT_DOUBLE_EQ(in.ZonePar(1), 0.5);
-  EXPECT_DOUBLE_EQ(in.ParE, 0.25);
-  EXPECT_DOUBLE_EQ(in.PieceLen2, 1.0);
-  EXPECT_DOUBLE_EQ(in.ZonePar(2), 2.0);
-  EXPECT_DOUBLE_EQ(in.PieceLen5, 5.0);
-  EXPECT_DOUBLE_EQ(in.ZonePar(4), 6.0);
+  EXPECT_DOUBLE_EQ(in.setup.ToolTemp, 450.0);
+  EXPECT_DOUBLE_EQ(in.setup.LenB, 300.0);
+  EXPECT_DOUBLE_EQ(in.setup.ContactHtc, 3000.0);
+  EXPECT_DOUBLE_EQ(in.setup.BcFactor(3), 0.7);
+  EXPECT_DOUBLE_EQ(in.setup.LenA, 100.0);
+  EXPECT_DOUBLE_EQ(in.setup.PieceLen1, 3.0);
+  EXPECT_DOUBLE_EQ(in.setup.ZonePar(1), 0.5);
+  EXPECT_DOUBLE_EQ(in.setup.ParE, 0.25);
+  EXPECT_DOUBLE_EQ(in.setup.PieceLen2, 1.0);
+  EXPECT_DOUBLE_EQ(in.setup.ZonePar(2), 2.0);
+  EXPECT_DOUBLE_EQ(in.setup.PieceLen5, 5.0);
+  EXPECT_DOUBLE_EQ(in.setup.ZonePar(4), 6.0);
   ASSERT_EQ(in.FileOutlineList.size(), 1u);
   EXPECT_EQ(in.FileOutlineList[0], "die a.olf");
-  EXPECT_EQ(in.MeshLevel3d, 2);
-  EXPECT_EQ(in.MeshLevel, 3);
-  EXPECT_EQ(in.Switch3d, 0);
-  EXPECT_EQ(in.ProfType, 1);
-  EXPECT_EQ(in.MaxIter, 25);
+  EXPECT_EQ(in.setup.MeshLevel3d, 2);
+  EXPECT_EQ(in.setup.MeshLevel, 3);
+  EXPECT_EQ(in.setup.Switch3d, 0);
+  EXPECT_EQ(in.setup.ProfType, 1);
+  EXPECT_EQ(in.setup.MaxIter, 25);
 }
 
 TEST(ReadTextData, DefaultsSurviveEmptyValuesAndNegativeCountsGiveEmptyLists) {
@@ -102,15 +102,15 @@ TEST(ReadTextData, DefaultsSurviveEmptyValuesAndNegativeCountsGiveEmptyLists) {
   t.speeds = "-3";    // negative count: empty list without value lines
   t.temps = "0";
   RunInput in;
-  in.mat.MatTmax = 5.0;
-  in.MaxIter = 3;
+  in.setup.mat.MatTmax = 5.0;
+  in.setup.MaxIter = 3;
   ReadTextData(in, WriteTemp("defaults.txt", t.str()));
-  EXPECT_DOUBLE_EQ(in.mat.MatTmax, 1200.0);
-  EXPECT_EQ(in.MaxIter, 10);
+  EXPECT_DOUBLE_EQ(in.setup.mat.MatTmax, 1200.0);
+  EXPECT_EQ(in.setup.MaxIter, 10);
   EXPECT_TRUE(in.RamSpeedList.empty());
   EXPECT_TRUE(in.BilletTempList.empty());
   EXPECT_EQ(in.FileOutlineList.size(), 1u);  // later items still line up
-  EXPECT_EQ(in.ProfType, 1);
+  EXPECT_EQ(in.setup.ProfType, 1);
 }
 
 TEST(ReadTextData, BundledExampleReads) {
@@ -118,19 +118,19 @@ TEST(ReadTextData, BundledExampleReads) {
   ReadTextData(in, std::string(KALMORA_EXAMPLES_DIR) + "/round-bar/indata.txt");
   EXPECT_EQ(in.RamSpeedList, std::vector<double>{5.0});
   EXPECT_EQ(in.BilletTempList, std::vector<double>{480.0});
-  EXPECT_DOUBLE_EQ(in.ToolTemp, 450.0);
-  EXPECT_DOUBLE_EQ(in.LenA, 100.0);
-  EXPECT_DOUBLE_EQ(in.LenB, 300.0);
-  EXPECT_DOUBLE_EQ(in.PieceLen1, 3.0);
-  EXPECT_DOUBLE_EQ(in.mat.PairX(1), 900.0);
-  EXPECT_DOUBLE_EQ(in.mat.PairX(2), 2700.0);
-  EXPECT_DOUBLE_EQ(in.mat.PairX(3), 200.0);
-  EXPECT_DOUBLE_EQ(in.ContactHtc, 3000.0);
+  EXPECT_DOUBLE_EQ(in.setup.ToolTemp, 450.0);
+  EXPECT_DOUBLE_EQ(in.setup.LenA, 100.0);
+  EXPECT_DOUBLE_EQ(in.setup.LenB, 300.0);
+  EXPECT_DOUBLE_EQ(in.setup.PieceLen1, 3.0);
+  EXPECT_DOUBLE_EQ(in.setup.mat.PairX(1), 900.0);
+  EXPECT_DOUBLE_EQ(in.setup.mat.PairX(2), 2700.0);
+  EXPECT_DOUBLE_EQ(in.setup.mat.PairX(3), 200.0);
+  EXPECT_DOUBLE_EQ(in.setup.ContactHtc, 3000.0);
   EXPECT_EQ(in.FileOutlineList, std::vector<std::string>{"round-bar.olf"});
-  EXPECT_EQ(in.MeshLevel, 2);
-  EXPECT_EQ(in.MeshLevel3d, 2);
-  EXPECT_EQ(in.ProfType, 1);
-  EXPECT_EQ(in.MaxIter, 25);
+  EXPECT_EQ(in.setup.MeshLevel, 2);
+  EXPECT_EQ(in.setup.MeshLevel3d, 2);
+  EXPECT_EQ(in.setup.ProfType, 1);
+  EXPECT_EQ(in.setup.MaxIter, 25);
 }
 
 TEST(ReadTextDataDeath, WrongTypeAndShortFileNameTheItem) {
@@ -198,8 +198,8 @@ TEST(ReadTextData, ValuesBeyondTheDocumentedRangeRunWithOneWarningEach) {
   ReadTextData(in, path);
   const std::string out = ::testing::internal::GetCapturedStdout();
   // Values are kept as read; the meshers and the law decide what they use.
-  EXPECT_EQ(in.MeshLevel, 9);
-  EXPECT_EQ(in.MeshLevel3d, 7);
+  EXPECT_EQ(in.setup.MeshLevel, 9);
+  EXPECT_EQ(in.setup.MeshLevel3d, 7);
   EXPECT_EQ(in.BilletTempList, (std::vector<double>{650.0, 480.0}));
   const std::string want =
       " " + path + ":58: warning: billet temperature 650 deg C lies above the upper temperature limit 600 deg C of the "

@@ -10,8 +10,8 @@ RunState FourLists(int nS, int nP, int nL, int nT) {
   for (int k = 1; k <= nP; ++k) run.input.FileOutlineList.push_back("die" + std::to_string(k));
   for (int k = 1; k <= nL; ++k) run.input.AxialLenList.push_back(k * 10.0);
   for (int k = 1; k <= nT; ++k) run.input.BilletTempList.push_back(400.0 + k);
-  run.input.MaxIter = 7;
-  run.input.mat.MatC0 = 123.0;
+  run.input.setup.MaxIter = 7;
+  run.input.setup.mat.MatC0 = 123.0;
   return run;
 }
 
@@ -26,24 +26,24 @@ TEST(GenVariants, NestedOrderNamesAndStartingValues) {
   EXPECT_EQ(run.nodes_t.size(), 6);
   // Variant 4: second ram speed, first billet temperature.
   const InpDat& v4 = run.inp_dat(4);
-  EXPECT_DOUBLE_EQ(v4.RamSpeed, 2.0);
-  EXPECT_DOUBLE_EQ(v4.BilletTemp, 401.0);
-  EXPECT_DOUBLE_EQ(run.inp_dat(3).BilletTemp, 403.0);
-  EXPECT_DOUBLE_EQ(run.inp_dat(3).RamSpeed, 1.0);
-  EXPECT_EQ(v4.VarName, "Variant_4");
-  EXPECT_EQ(v4.File2d, "extrusion_var_4.f2d");
-  EXPECT_EQ(v4.FileInf, "Variant_4.inf");
-  EXPECT_EQ(v4.FileOutline, "die1");
-  EXPECT_EQ(v4.MaxIter, 7);
-  EXPECT_DOUBLE_EQ(v4.mat.MatC0, 123.0);
-  EXPECT_DOUBLE_EQ(v4.Tsr, 1.0);
-  EXPECT_DOUBLE_EQ(v4.ViscMin, 1.0);
-  EXPECT_DOUBLE_EQ(v4.PScale, 1.0);
-  EXPECT_DOUBLE_EQ(v4.PenaltyInit, 50.0);
-  EXPECT_EQ(v4.HeatDt, 0.009999999776482582);
-  EXPECT_EQ(v4.MemBudget, 2048000000);
-  EXPECT_EQ(v4.i_iterat, 1);
-  EXPECT_EQ(v4.Stage, 0);
+  EXPECT_DOUBLE_EQ(v4.setup.RamSpeed, 2.0);
+  EXPECT_DOUBLE_EQ(v4.setup.BilletTemp, 401.0);
+  EXPECT_DOUBLE_EQ(run.inp_dat(3).setup.BilletTemp, 403.0);
+  EXPECT_DOUBLE_EQ(run.inp_dat(3).setup.RamSpeed, 1.0);
+  EXPECT_EQ(v4.setup.VarName, "Variant_4");
+  EXPECT_EQ(v4.setup.File2d, "extrusion_var_4.f2d");
+  EXPECT_EQ(v4.setup.FileInf, "Variant_4.inf");
+  EXPECT_EQ(v4.setup.FileOutline, "die1");
+  EXPECT_EQ(v4.setup.MaxIter, 7);
+  EXPECT_DOUBLE_EQ(v4.setup.mat.MatC0, 123.0);
+  EXPECT_DOUBLE_EQ(v4.iter.Tsr, 1.0);
+  EXPECT_DOUBLE_EQ(v4.iter.ViscMin, 1.0);
+  EXPECT_DOUBLE_EQ(v4.model.PScale, 1.0);
+  EXPECT_DOUBLE_EQ(v4.model.PenaltyInit, 50.0);
+  EXPECT_EQ(v4.model.HeatDt, 0.009999999776482582);
+  EXPECT_EQ(v4.solve.MemBudget, 2048000000);
+  EXPECT_EQ(v4.iter.i_iterat, 1);
+  EXPECT_EQ(v4.iter.Stage, 0);
 }
 
 TEST(GenVariants, EveryListDecidesItsPlaceInTheNumber) {
@@ -57,12 +57,12 @@ TEST(GenVariants, EveryListDecidesItsPlaceInTheNumber) {
         for (int iT = 1; iT <= 2; ++iT) {
           const int k = ((iS - 1) * 3 * 2 + (iP - 1) * 2 + (iL - 1)) * 2 + iT;
           const InpDat& d = run.inp_dat(k);
-          EXPECT_DOUBLE_EQ(d.RamSpeed, iS * 1.0);
-          EXPECT_EQ(d.FileOutline, "die" + std::to_string(iP));
-          EXPECT_DOUBLE_EQ(d.AxialLen, iL * 10.0);
-          EXPECT_DOUBLE_EQ(d.BilletTemp, 400.0 + iT);
+          EXPECT_DOUBLE_EQ(d.setup.RamSpeed, iS * 1.0);
+          EXPECT_EQ(d.setup.FileOutline, "die" + std::to_string(iP));
+          EXPECT_DOUBLE_EQ(d.setup.AxialLen, iL * 10.0);
+          EXPECT_DOUBLE_EQ(d.setup.BilletTemp, 400.0 + iT);
         }
-  EXPECT_EQ(run.inp_dat(10).VarName, "Variant_10");
+  EXPECT_EQ(run.inp_dat(10).setup.VarName, "Variant_10");
 }
 
 TEST(GenVariants, AnyEmptyListGivesNoVariant) {
@@ -76,34 +76,34 @@ TEST(GenVariants, AnyEmptyListGivesNoVariant) {
 
 TEST(SetAxialLayout, LevelsAndZoneThresholds) {
   InpDat d;
-  d.Diam2d = 20.0;
-  d.LenA = 100.0;
-  d.AxialLen = 30.0;
-  d.ProfType = 1;
-  d.PieceLen1 = 0.0099;  // below the single-precision 0.01: no zone
-  d.PieceLen2 = 0.01;    // the double 0.01 lies above 0.009999999776482582
-  d.PieceLen4 = 0.0;
-  d.PieceLen5 = 3.0;
+  d.sections.Diam2d = 20.0;
+  d.setup.LenA = 100.0;
+  d.setup.AxialLen = 30.0;
+  d.setup.ProfType = 1;
+  d.setup.PieceLen1 = 0.0099;  // below the single-precision 0.01: no zone
+  d.setup.PieceLen2 = 0.01;    // the double 0.01 lies above 0.009999999776482582
+  d.setup.PieceLen4 = 0.0;
+  d.setup.PieceLen5 = 3.0;
   SetAxialLayout(d);
-  EXPECT_DOUBLE_EQ(d.LayLen, 55.0);  // 2.5 * 20 + 5 below LenA
-  EXPECT_DOUBLE_EQ(d.Z0, 100.0);
-  EXPECT_DOUBLE_EQ(d.Z1, 155.0);
-  EXPECT_DOUBLE_EQ(d.Z2, 255.0);
-  EXPECT_DOUBLE_EQ(d.Z3, 0.0);
-  EXPECT_EQ(d.ZoneZ(1), 0.0);
-  EXPECT_DOUBLE_EQ(d.ZoneZ(2), 155.0 - 0.01);
-  EXPECT_EQ(d.ZoneZ(3), 0.0);
-  EXPECT_DOUBLE_EQ(d.ZoneZ(4), 152.0);
+  EXPECT_DOUBLE_EQ(d.layout.LayLen, 55.0);  // 2.5 * 20 + 5 below LenA
+  EXPECT_DOUBLE_EQ(d.layout.Z0, 100.0);
+  EXPECT_DOUBLE_EQ(d.layout.Z1, 155.0);
+  EXPECT_DOUBLE_EQ(d.layout.Z2, 255.0);
+  EXPECT_DOUBLE_EQ(d.layout.Z3, 0.0);
+  EXPECT_EQ(d.layout.ZoneZ(1), 0.0);
+  EXPECT_DOUBLE_EQ(d.layout.ZoneZ(2), 155.0 - 0.01);
+  EXPECT_EQ(d.layout.ZoneZ(3), 0.0);
+  EXPECT_DOUBLE_EQ(d.layout.ZoneZ(4), 152.0);
 
-  d.ProfType = 4;
-  d.Diam2d = 60.0;  // 2.5 * 60 + 5 = 155 exceeds LenA
+  d.setup.ProfType = 4;
+  d.sections.Diam2d = 60.0;  // 2.5 * 60 + 5 = 155 exceeds LenA
   SetAxialLayout(d);
-  EXPECT_DOUBLE_EQ(d.LayLen, 100.0);
-  EXPECT_DOUBLE_EQ(d.Z2, 200.0 + 30.0);
-  EXPECT_DOUBLE_EQ(d.Z3, 230.0 + 100.0);
-  d.ProfType = 5;
+  EXPECT_DOUBLE_EQ(d.layout.LayLen, 100.0);
+  EXPECT_DOUBLE_EQ(d.layout.Z2, 200.0 + 30.0);
+  EXPECT_DOUBLE_EQ(d.layout.Z3, 230.0 + 100.0);
+  d.setup.ProfType = 5;
   SetAxialLayout(d);
-  EXPECT_EQ(d.Z3, 0.0);
+  EXPECT_EQ(d.layout.Z3, 0.0);
 }
 
 TEST(GenVariantsDeath, VariantCountIsFormedWithoutOverflowAndEmptyListsOfAFileStop) {

@@ -58,17 +58,17 @@ std::vector<RawOutline> Parse(const Fixture& f) {
 InpDat RunFixture(const Fixture& f, int meshLevel = 2) {
   const std::string dir = ScratchDir("gr2d").string() + "/";
   InpDat d;
-  d.FileOutline = dir + f.name + ".olf";
-  d.File2d = dir + f.name + ".f2d";
-  d.ProfType = f.profType;
-  d.MeshLevel = static_cast<int8_t>(meshLevel);
-  EXPECT_TRUE(WriteOutlineFile(d.FileOutline, Parse(f)));
+  d.setup.FileOutline = dir + f.name + ".olf";
+  d.setup.File2d = dir + f.name + ".f2d";
+  d.setup.ProfType = f.profType;
+  d.setup.MeshLevel = static_cast<int8_t>(meshLevel);
+  EXPECT_TRUE(WriteOutlineFile(d.setup.FileOutline, Parse(f)));
   Run_gr_2d(d);
-  const Vec1<Mesh2d> handed = d.Pieces2d;
+  const Vec1<Mesh2d> handed = d.sections.Pieces2d;
   ReadSection2d(d);
-  EXPECT_EQ(handed.size(), d.Pieces2d.size());
-  for (int k = 1; k <= handed.size() && k <= d.Pieces2d.size(); ++k) {
-    const Mesh2d &a = handed(k), &b = d.Pieces2d(k);
+  EXPECT_EQ(handed.size(), d.sections.Pieces2d.size());
+  for (int k = 1; k <= handed.size() && k <= d.sections.Pieces2d.size(); ++k) {
+    const Mesh2d &a = handed(k), &b = d.sections.Pieces2d(k);
     EXPECT_TRUE(a.ne == b.ne && a.nh == b.nh && a.np == b.np && a.area == b.area && a.Krit == b.Krit) << k;
     EXPECT_TRUE(a.xy.v == b.xy.v && a.flag.v == b.flag.v && a.nop.v == b.nop.v && a.mark.v == b.mark.v) << k;
     EXPECT_TRUE(a.Tnew.v == b.Tnew.v && a.Told.v == b.Told.v && a.Twork.v == b.Twork.v && a.Pot.v == b.Pot.v) << k;
@@ -142,9 +142,9 @@ TEST(Run_gr_2d, FixtureSectionsAreSoundCoverTheirOutlinesAndNest) {
     if (f.profType != 7) {
       EXPECT_EQ(MirrorAxes(read), axes);
     }
-    ASSERT_EQ(d.Pieces2d.size(), static_cast<int>(f.expected.size()));
-    for (int k = 1; k <= d.Pieces2d.size(); ++k) {
-      const Mesh2d& m = d.Pieces2d(k);
+    ASSERT_EQ(d.sections.Pieces2d.size(), static_cast<int>(f.expected.size()));
+    for (int k = 1; k <= d.sections.Pieces2d.size(); ++k) {
+      const Mesh2d& m = d.sections.Pieces2d(k);
       std::printf("[ %-9s ] mesh %d: nh=%d ne=%d Krit=%.3f area=%.2f\n", f.name.c_str(), k, m.nh, m.ne, m.Krit, m.area);
       ASSERT_GT(m.ne, 0) << "mesh " << k;
       EXPECT_LT(m.Krit, 1000.0) << "mesh " << k;
@@ -166,8 +166,8 @@ TEST(Run_gr_2d, FixtureSectionsAreSoundCoverTheirOutlinesAndNest) {
       }
     }
     // Nested meshes share their nodes: every mesh is contained in the last.
-    const Mesh2d& last = d.Pieces2d(d.Pieces2d.size());
-    for (int k = 1; k < d.Pieces2d.size(); ++k) EXPECT_EQ(MissingNodes(d.Pieces2d(k), last), 0) << "mesh " << k;
+    const Mesh2d& last = d.sections.Pieces2d(d.sections.Pieces2d.size());
+    for (int k = 1; k < d.sections.Pieces2d.size(); ++k) EXPECT_EQ(MissingNodes(d.sections.Pieces2d(k), last), 0) << "mesh " << k;
   }
 }
 
@@ -187,17 +187,17 @@ TEST(Run_gr_2d, DensityLevels) {
   // same file gives the same meshes at level 5 and level 2.
   const Fixture& holes = Fixtures().back();
   const InpDat a = RunFixture(holes, 5), b = RunFixture(holes, 2);
-  EXPECT_EQ(a.Pieces2d(3).nh, b.Pieces2d(3).nh);
-  EXPECT_EQ(a.nPiecesB, 3);
-  EXPECT_EQ(a.nPiecesA, 2);
+  EXPECT_EQ(a.sections.Pieces2d(3).nh, b.sections.Pieces2d(3).nh);
+  EXPECT_EQ(a.sections.nPiecesB, 3);
+  EXPECT_EQ(a.sections.nPiecesA, 2);
 }
 
 TEST(gen_gr2d, WorkingSectionAndBox) {
   const InpDat base = RunFixture(Fixtures().front());
   InpDat d = base;
-  d.Sect2d.assign(1);
+  d.sections.Sect2d.assign(1);
   gen_gr2d(1, d);
-  const Mesh2d& s = d.Sect2d(1);
+  const Mesh2d& s = d.sections.Sect2d(1);
   EXPECT_TRUE(CheckMesh(s).empty()) << FormatFindings(CheckMesh(s));
   EXPECT_NEAR(s.area, M_PI * 50 * 50, 0.02 * M_PI * 2500);
   EXPECT_EQ(s.Tnew.size(), s.nh);
@@ -207,8 +207,8 @@ TEST(gen_gr2d, WorkingSectionAndBox) {
     EXPECT_LT(node + area, 1e-9) << "axis " << axis;
   }
   // Square box with a margin of a tenth of the mean extent.
-  EXPECT_NEAR(d.Box2d(2) - d.Box2d(1), d.Box2d(4) - d.Box2d(3), 1e-12);
-  EXPECT_NEAR(d.Box2d(2) - d.Box2d(1), 120.0, 0.5);
+  EXPECT_NEAR(d.sections.Box2d(2) - d.sections.Box2d(1), d.sections.Box2d(4) - d.sections.Box2d(3), 1e-12);
+  EXPECT_NEAR(d.sections.Box2d(2) - d.sections.Box2d(1), 120.0, 0.5);
 
   // A 10 x 2 rectangle: margin 0.6, side 11.2.
   Mesh2d rect;
@@ -225,12 +225,12 @@ TEST(gen_gr2d, WorkingSectionAndBox) {
 
   // A duplicated last point is dropped before meshing: the mesh is the same.
   InpDat dup = base;
-  Outline& o = dup.Outlines(3);
+  Outline& o = dup.sections.Outlines(3);
   o.pts.push_back(o.pts(o.n));
   o.mark.push_back(-1);
   o.n += 1;
-  dup.Sect2d.assign(1);
+  dup.sections.Sect2d.assign(1);
   gen_gr2d(1, dup);
-  EXPECT_EQ(dup.Sect2d(1).nh, s.nh);
-  EXPECT_TRUE(CheckMesh(dup.Sect2d(1)).empty());
+  EXPECT_EQ(dup.sections.Sect2d(1).nh, s.nh);
+  EXPECT_TRUE(CheckMesh(dup.sections.Sect2d(1)).empty());
 }

@@ -24,15 +24,15 @@ InpDat Section(const std::string& name, const std::string& outlines, int level, 
   const std::vector<RawOutline> raw = ParseOutlineDescription(name, outlines, err);
   EXPECT_TRUE(err.empty()) << err;
   InpDat d;
-  d.FileOutline = dir + name + ".olf";
-  d.File2d = dir + name + ".f2d";
-  d.ProfType = 1;
-  d.MeshLevel = static_cast<int8_t>(level);
-  EXPECT_TRUE(WriteOutlineFile(d.FileOutline, raw));
+  d.setup.FileOutline = dir + name + ".olf";
+  d.setup.File2d = dir + name + ".f2d";
+  d.setup.ProfType = 1;
+  d.setup.MeshLevel = static_cast<int8_t>(level);
+  EXPECT_TRUE(WriteOutlineFile(d.setup.FileOutline, raw));
   Run_gr_2d(d);
   ReadSection2d(d);
   if (bytes) {
-    std::ifstream in(d.File2d, std::ios::binary);
+    std::ifstream in(d.setup.File2d, std::ios::binary);
     bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   return d;
@@ -65,15 +65,15 @@ TEST(WallBound, ThinWallsGetTheLevelsElementsAcross) {
       for (const WallSample& s : samples)
         if (s.t > 0.0) tmin = std::min(tmin, s.t);
       EXPECT_NEAR(tmin, c.wall, 1e-3 * c.wall);
-      const WallLayers w = FewestWallLayers(d.Pieces2d(1), samples);
+      const WallLayers w = FewestWallLayers(d.sections.Pieces2d(1), samples);
       EXPECT_GE(w.layers, WallElementsAcross(level));
       EXPECT_LE(w.layers, WallElementsAcross(level) + 2);  // refined to the wall, not everywhere
       EXPECT_NEAR(w.thickness, c.wall, 1e-3 * c.wall);
-      for (int k = 1; k <= d.Pieces2d.size(); ++k)
-        EXPECT_TRUE(CheckMesh(d.Pieces2d(k)).empty()) << "mesh " << k << "\n" << FormatFindings(CheckMesh(d.Pieces2d(k)));
+      for (int k = 1; k <= d.sections.Pieces2d.size(); ++k)
+        EXPECT_TRUE(CheckMesh(d.sections.Pieces2d(k)).empty()) << "mesh " << k << "\n" << FormatFindings(CheckMesh(d.sections.Pieces2d(k)));
       // Both sections are symmetric about both axes, and so are the boundary
       // nodes of the profile mesh (to the rounding of the resampling).
-      const Mesh2d& m = d.Pieces2d(1);
+      const Mesh2d& m = d.sections.Pieces2d(1);
       double worst = 0.0;
       for (int i = 1; i <= m.nh; ++i) {
         if (m.flag(i) != 65 && m.flag(i) != 1) continue;

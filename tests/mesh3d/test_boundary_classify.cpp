@@ -69,12 +69,12 @@ TEST(ClassifyBoundary, TwoSectionMeshGetsTheKindsTheGeometryImplies) {
 
 TEST(ClassifyBoundary, BearingZoneBetweenZoneLevelAndDie) {
   InpDat d = TwoSectionVariant(TwoSection{});
-  d.ZoneZ(1) = 108.0;
+  d.layout.ZoneZ(1) = 108.0;
   MeshRecord m = Generate(d);
   ClassifyBoundary(m.g, d);
   for (int i = 1; i <= m.g.nh; ++i) {
     const double x = m.g.xyz(1, i), z = m.g.xyz(3, i);
-    if (std::fabs(x) > 1e-9 || z > d.Z1 - 1e-6) continue;  // the lateral face x = 0 below the die
+    if (std::fabs(x) > 1e-9 || z > d.layout.Z1 - 1e-6) continue;  // the lateral face x = 0 below the die
     const int kind = KindOfCode(m.g.BoundaryConditions(i));
     EXPECT_EQ(kind, z < 108.0 - 0.001 ? 1 : 9) << "z=" << z;
   }
@@ -95,11 +95,11 @@ TEST(ClassifyBoundary, TopPlaneAndContainerOutlineTolerances) {
   EXPECT_EQ(m.g.BoundaryConditions(b), 68);  // no longer top: inside the container zone, wall
 
   // Container outline points exactly 0.001 and 0.0011 from two top nodes.
-  d.Outlines(3) = Outline{};
-  d.Outlines(3).pts.push_back({1.0 + 0.001, 1.0});
-  d.Outlines(3).pts.push_back({0.0, 1.0 - 0.0011});
-  d.Outlines(3).pts.push_back({2.0 - 0.0006, 1.0 + 0.0008});
-  d.Outlines(3).n = 3;
+  d.sections.Outlines(3) = Outline{};
+  d.sections.Outlines(3).pts.push_back({1.0 + 0.001, 1.0});
+  d.sections.Outlines(3).pts.push_back({0.0, 1.0 - 0.0011});
+  d.sections.Outlines(3).pts.push_back({2.0 - 0.0006, 1.0 + 0.0008});
+  d.sections.Outlines(3).n = 3;
   m = m0;
   ClassifyBoundary(m.g, d);
   EXPECT_EQ(m.g.BoundaryConditions(a), 74);
@@ -109,19 +109,19 @@ TEST(ClassifyBoundary, TopPlaneAndContainerOutlineTolerances) {
 
 TEST(ClassifyBoundaryMulti, PiecesGetTheirBearingsAndTheRamFaceIsHeld) {
   InpDat d = TwoSectionVariant(TwoSection{});
-  d.nPiecesB = 3;
-  d.Pieces2d.assign(3);
-  d.Pieces2d(1) = GridMesh2d(-3, -1, 2, 2, 2, 2);
-  d.Pieces2d(2) = GridMesh2d(1, -1, 2, 2, 2, 2);
-  d.Pieces2d(3) = GridMesh2d(-4, -4, 8, 8, 8, 8);
-  d.PieceOrder(1) = 3;
-  d.PieceOrder(2) = 1;
-  d.PieceOrder(3) = 2;
-  d.PieceLen1 = 2.0;
-  d.ZoneZ(1) = d.Z1 - 2.0;
-  d.Outlines(1) = RectOutline(-3, -1, -1, 1, 8);
-  d.Outlines(2) = RectOutline(1, -1, 3, 1, 8);
-  d.Outlines(3) = RectOutline(-4, -4, 4, 4, 32);
+  d.sections.nPiecesB = 3;
+  d.sections.Pieces2d.assign(3);
+  d.sections.Pieces2d(1) = GridMesh2d(-3, -1, 2, 2, 2, 2);
+  d.sections.Pieces2d(2) = GridMesh2d(1, -1, 2, 2, 2, 2);
+  d.sections.Pieces2d(3) = GridMesh2d(-4, -4, 8, 8, 8, 8);
+  d.sections.PieceOrder(1) = 3;
+  d.sections.PieceOrder(2) = 1;
+  d.sections.PieceOrder(3) = 2;
+  d.setup.PieceLen1 = 2.0;
+  d.layout.ZoneZ(1) = d.layout.Z1 - 2.0;
+  d.sections.Outlines(1) = RectOutline(-3, -1, -1, 1, 8);
+  d.sections.Outlines(2) = RectOutline(1, -1, 3, 1, 8);
+  d.sections.Outlines(3) = RectOutline(-4, -4, 4, 4, 32);
   MeshRecord m = Generate(d);
   ClassifyBoundaryMulti(m.g, d);
   PrintCounts("two holes, classified", m.g);
@@ -132,15 +132,15 @@ TEST(ClassifyBoundaryMulti, PiecesGetTheirBearingsAndTheRamFaceIsHeld) {
     const int kind = KindOfCode(m.g.BoundaryConditions(i));
     if (z > zc - 1e-6) {
       EXPECT_EQ(kind, 10);
-    } else if (z < d.Z1 - 1e-6 && std::fabs(y + 1.0) < 1e-9) {  // lateral face y = -1 of both pieces
-      const double bearing = x < 0 ? d.ZoneZ(1) : d.Z1;  // piece 2 has no bearing length
+    } else if (z < d.layout.Z1 - 1e-6 && std::fabs(y + 1.0) < 1e-9) {  // lateral face y = -1 of both pieces
+      const double bearing = x < 0 ? d.layout.ZoneZ(1) : d.layout.Z1;  // piece 2 has no bearing length
       EXPECT_EQ(kind, z + 1e-4 < bearing ? 1 : 9) << "x=" << x << " z=" << z;
       ++checked;
-    } else if (z > d.Z1 + 1e-6 && std::fabs(x + 4.0) < 1e-9 && std::fabs(y) < 3.5) {
+    } else if (z > d.layout.Z1 + 1e-6 && std::fabs(x + 4.0) < 1e-9 && std::fabs(y) < 3.5) {
       EXPECT_EQ(kind, 4);  // container wall
-    } else if (std::fabs(z - d.Z1) < 1e-6 && std::fabs(x + 4.0) < 1e-9) {
+    } else if (std::fabs(z - d.layout.Z1) < 1e-6 && std::fabs(x + 4.0) < 1e-9) {
       EXPECT_EQ(kind, 8);  // corner of die face and wall
-    } else if (std::fabs(z - d.Z1) < 1e-6 && std::fabs(y - 2.0) < 1e-9 && std::fabs(x) < 3.5) {
+    } else if (std::fabs(z - d.layout.Z1) < 1e-6 && std::fabs(y - 2.0) < 1e-9 && std::fabs(x) < 3.5) {
       EXPECT_EQ(kind, 9);  // die face
     }
   }
@@ -152,18 +152,18 @@ TEST(ClassifyBoundaryMulti, PiecesGetTheirBearingsAndTheRamFaceIsHeld) {
 
 TEST(FourPieceAdjust, NodesAlongTheFourthOutlineBetweenTheLevelsTouchTheDie) {
   InpDat d = TwoSectionVariant(TwoSection{});
-  d.Z2 = 290;
-  d.LenA = 180;
-  d.MeshLevel3d = 5;
-  d.ZoneZ(1) = 108;
-  d.Outlines(4) = Outline{};
-  for (int k = 0; k <= 24; ++k) d.Outlines(4).pts.push_back({-2.0 + 0.25 * k, -2.0});  // the wall y = -2
-  d.Outlines(4).n = d.Outlines(4).pts.size();
+  d.layout.Z2 = 290;
+  d.setup.LenA = 180;
+  d.setup.MeshLevel3d = 5;
+  d.layout.ZoneZ(1) = 108;
+  d.sections.Outlines(4) = Outline{};
+  for (int k = 0; k <= 24; ++k) d.sections.Outlines(4).pts.push_back({-2.0 + 0.25 * k, -2.0});  // the wall y = -2
+  d.sections.Outlines(4).n = d.sections.Outlines(4).pts.size();
   MeshRecord m = Generate(d);
   ClassifyBoundary(m.g, d);
   const Vec1<int32_t> before = m.g.BoundaryConditions;
   FourPieceAdjust(m.g, d);
-  const double zt = 0.4 * (d.Z2 + d.Z1), zb = d.ZoneZ(1) - 1e-5;
+  const double zt = 0.4 * (d.layout.Z2 + d.layout.Z1), zb = d.layout.ZoneZ(1) - 1e-5;
   int changed = 0;
   for (int i = 1; i <= m.g.nh; ++i) {
     const int old = before(i), kind = KindOfCode(old);
@@ -176,8 +176,8 @@ TEST(FourPieceAdjust, NodesAlongTheFourthOutlineBetweenTheLevelsTouchTheDie) {
   }
   EXPECT_GT(changed, 10);
   // An outline of 500 points is left alone.
-  d.Outlines(4).n = 500;
-  d.Outlines(4).pts.resize(500, Point2{-2.0, -2.0});
+  d.sections.Outlines(4).n = 500;
+  d.sections.Outlines(4).pts.resize(500, Point2{-2.0, -2.0});
   m.g.BoundaryConditions = before;
   FourPieceAdjust(m.g, d);
   EXPECT_EQ(m.g.BoundaryConditions.v, before.v);
@@ -207,7 +207,7 @@ TEST(SymmetryPlanes, HalfModelPlanesAndFullModelRims) {
     if (old == 4 && x < 1e-9 && inside) {
       EXPECT_EQ(kind, 5);
       ++wall;
-    } else if (old == 8 && x < 1e-9 && inside && std::fabs(z - d.Z1) < 1e-9) {
+    } else if (old == 8 && x < 1e-9 && inside && std::fabs(z - d.layout.Z1) < 1e-9) {
       EXPECT_EQ(kind, 3);
       ++rim;
     } else {

@@ -73,30 +73,30 @@ struct TwoSection {
 
 inline InpDat TwoSectionVariant(const TwoSection& s) {
   InpDat d;
-  d.Z0 = 100;
-  d.Z1 = 110;
-  d.Z2 = 140;
-  d.LenA = 30;
-  d.MeshLevel3d = 1;
-  d.nPiecesA = 2;
-  d.RamSpeed = 5.0;
-  d.BilletTemp = 450.0;
-  d.ToolTemp = 400.0;
-  d.BcFactor(1) = 0.8;
-  d.BcFactor(2) = 0.3;
-  d.BcFactor(3) = 0.5;
-  d.ViscMax = 1.0;
-  d.ViscMin = 1.0;
-  d.Pieces2d.assign(2);
-  d.Pieces2d(1) = GridMesh2d(s.px0, s.py0, s.pw, s.ph, static_cast<int>(std::lround(s.pw / s.h)),
+  d.layout.Z0 = 100;
+  d.layout.Z1 = 110;
+  d.layout.Z2 = 140;
+  d.setup.LenA = 30;
+  d.setup.MeshLevel3d = 1;
+  d.sections.nPiecesA = 2;
+  d.setup.RamSpeed = 5.0;
+  d.setup.BilletTemp = 450.0;
+  d.setup.ToolTemp = 400.0;
+  d.setup.BcFactor(1) = 0.8;
+  d.setup.BcFactor(2) = 0.3;
+  d.setup.BcFactor(3) = 0.5;
+  d.iter.ViscMax = 1.0;
+  d.iter.ViscMin = 1.0;
+  d.sections.Pieces2d.assign(2);
+  d.sections.Pieces2d(1) = GridMesh2d(s.px0, s.py0, s.pw, s.ph, static_cast<int>(std::lround(s.pw / s.h)),
                              static_cast<int>(std::lround(s.ph / s.h)));
-  d.Pieces2d(2) = GridMesh2d(s.cx0, s.cy0, s.cw, s.ch, static_cast<int>(std::lround(s.cw / s.h)),
+  d.sections.Pieces2d(2) = GridMesh2d(s.cx0, s.cy0, s.cw, s.ch, static_cast<int>(std::lround(s.cw / s.h)),
                              static_cast<int>(std::lround(s.ch / s.h)));
-  d.Area2d(1) = s.pw * s.ph;
-  d.Area2d(2) = s.cw * s.ch;
-  d.Outlines.assign(5);
-  d.Outlines(1) = RectOutline(s.px0, s.py0, s.px0 + s.pw, s.py0 + s.ph, 8);
-  d.Outlines(3) = RectOutline(s.cx0, s.cy0, s.cx0 + s.cw, s.cy0 + s.ch, 4 * static_cast<int>(std::lround(s.cw / s.h)));
+  d.sections.Area2d(1) = s.pw * s.ph;
+  d.sections.Area2d(2) = s.cw * s.ch;
+  d.sections.Outlines.assign(5);
+  d.sections.Outlines(1) = RectOutline(s.px0, s.py0, s.px0 + s.pw, s.py0 + s.ph, 8);
+  d.sections.Outlines(3) = RectOutline(s.cx0, s.cy0, s.cx0 + s.cw, s.cy0 + s.ch, 4 * static_cast<int>(std::lround(s.cw / s.h)));
   return d;
 }
 

@@ -22,11 +22,11 @@ namespace {
 // The input values of the round-bar example.
 InpDat SectionVariant(const Fixture& f) {
   InpDat d = FixtureSections(f, "bnd");
-  d.BilletTemp = 480.0;
-  d.ToolTemp = 450.0;
-  for (int k = 1; k <= 3; ++k) d.BcFactor(k) = 0.9;
-  SetExampleMaterial(d.mat);
-  d.ViscMax = d.ViscMin = 1.0;
+  d.setup.BilletTemp = 480.0;
+  d.setup.ToolTemp = 450.0;
+  for (int k = 1; k <= 3; ++k) d.setup.BcFactor(k) = 0.9;
+  SetExampleMaterial(d.setup.mat);
+  d.iter.ViscMax = d.iter.ViscMin = 1.0;
   return d;
 }
 
@@ -73,14 +73,14 @@ TEST(BoundaryData, FixtureSectionsGiveSoundBoundaryData) {
   for (const Fixture& f : Fixtures()) {
     SCOPED_TRACE(f.name);
     InpDat d = SectionVariant(f);
-    const bool multi = d.nPiecesB >= 3;
+    const bool multi = d.sections.nPiecesB >= 3;
     for (int kind : {1, 2}) {
       MeshRecord m;
       m.kind = static_cast<int8_t>(kind);
       const auto t0 = std::chrono::steady_clock::now();
       BuildVolumeMesh(m, d);
       const auto t1 = std::chrono::steady_clock::now();
-      BoundaryData(m, d, Tables(), multi, d.nOutlines);
+      BoundaryData(m, d, Tables(), multi, d.sections.nOutlines);
       const auto t2 = std::chrono::steady_clock::now();
       const Mesh3d& g = m.g;
       std::printf("[ %-9s ] %s mesh: nodes=%d elements=%d DOF=%d faces=%d gen=%.3f s boundary=%.3f s\n",
@@ -95,7 +95,7 @@ TEST(BoundaryData, FixtureSectionsGiveSoundBoundaryData) {
 
       // The exit plane carries the profile section, the ram face the
       // container section.
-      const Mesh2d& last = d.Pieces2d(d.Pieces2d.size());
+      const Mesh2d& last = d.sections.Pieces2d(d.sections.Pieces2d.size());
       double zTop = -1e30, zBottom = 1e30;
       for (int i = 1; i <= g.np; ++i) {
         zTop = std::max(zTop, g.xyz(3, i));
@@ -106,10 +106,10 @@ TEST(BoundaryData, FixtureSectionsGiveSoundBoundaryData) {
       const double topArea = QuadraticArea(last);
       EXPECT_NEAR(PlaneArea(m, zTop, 1.0f), topArea, 5e-6 * topArea);
       double exitArea = 0.0;
-      for (int k = 1; k < (multi ? d.Pieces2d.size() : 2); ++k) exitArea += QuadraticArea(d.Pieces2d(k));
+      for (int k = 1; k < (multi ? d.sections.Pieces2d.size() : 2); ++k) exitArea += QuadraticArea(d.sections.Pieces2d(k));
       EXPECT_NEAR(PlaneArea(m, zBottom, -1.0f), exitArea, 5e-6 * exitArea);
       // The expected exit speed carries the ram's volume through all holes.
-      EXPECT_NEAR(d.VProfAnalit * exitArea / (d.RamSpeed * topArea), 1.0, 1e-3);
+      EXPECT_NEAR(d.model.VProfAnalit * exitArea / (d.setup.RamSpeed * topArea), 1.0, 1e-3);
 
       // Unit nodal normals, finite fields, codes with their corner offset.
       for (const BndNode& b : m.bnd) ASSERT_NEAR(b.nx * b.nx + b.ny * b.ny + b.nz * b.nz, 1.0, 1e-5);
@@ -131,10 +131,10 @@ TEST(BoundaryData, FixtureSectionsGiveSoundBoundaryData) {
       }
       // The tube's inner outline bounds a fixed mandrel: held on the ram
       // face, laterally down to the die face, a bearing, then free.
-      for (int i = 1; i <= g.nh && d.SplitMode == 2 && !multi; ++i) {
+      for (int i = 1; i <= g.nh && d.sections.SplitMode == 2 && !multi; ++i) {
         const double z = g.xyz(3, i);
-        const int want = z > zTop - 1e-3 ? 10 : z > d.Z1 - 1e-3 ? 4 : z > d.ZoneZ(1) - 1e-3 ? 9 : 1;
-        const bool onCore = NearOutlinePoint(d.Outlines(4), g.xyz(1, i), g.xyz(2, i), 1e-3);
+        const int want = z > zTop - 1e-3 ? 10 : z > d.layout.Z1 - 1e-3 ? 4 : z > d.layout.ZoneZ(1) - 1e-3 ? 9 : 1;
+        const bool onCore = NearOutlinePoint(d.sections.Outlines(4), g.xyz(1, i), g.xyz(2, i), 1e-3);
         EXPECT_TRUE(!onCore || KindOfCode(g.BoundaryConditions(i)) == want) << z;
       }
       const int sym = kinds[2] + kinds[3] + kinds[5] + kinds[6];

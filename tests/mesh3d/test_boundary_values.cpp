@@ -90,7 +90,7 @@ TEST(BoundaryData, TwoSectionMeshesGetTrueSurfacesNormalsAndInitialValues) {
     }
 
     // Initial values.
-    EXPECT_DOUBLE_EQ(d.VProfAnalit, 45.0);
+    EXPECT_DOUBLE_EQ(d.model.VProfAnalit, 45.0);
     for (int i = 1; i <= g.nh; ++i) {
       for (int k = 1; k <= kNumFld; ++k) ASSERT_TRUE(std::isfinite(m.fld(k, i)));
       const double z = g.xyz(3, i);
@@ -99,14 +99,14 @@ TEST(BoundaryData, TwoSectionMeshesGetTrueSurfacesNormalsAndInitialValues) {
       if (z > 135.0) {
         EXPECT_EQ(m.fld(kFldVz, i), -5.0f);
       } else if (KindOfCode(code) == 0 || KindOfCode(code) == 1) {
-        EXPECT_EQ(m.fld(kFldVz, i), z <= d.Z1 ? -45.0f : -5.0f);
+        EXPECT_EQ(m.fld(kFldVz, i), z <= d.layout.Z1 ? -45.0f : -5.0f);
       }
     }
     for (const BndNode& b : m.bnd) {
       const double z = g.xyz(3, b.node);
-      const float f = z > 135.0 ? 1.0f : z >= d.Z1 + 0.01 ? 0.8f : 0.3f;
+      const float f = z > 135.0 ? 1.0f : z >= d.layout.Z1 + 0.01 ? 0.8f : 0.3f;
       EXPECT_EQ(b.factor, f);
-      const double u = z <= d.Z1 ? 45.0 : 5.0;
+      const double u = z <= d.layout.Z1 ? 45.0 : 5.0;
       EXPECT_FLOAT_EQ(b.vScale, static_cast<float>((1.0 - f) * (1.0 - f) * u + 0.5));
     }
   }
@@ -114,21 +114,21 @@ TEST(BoundaryData, TwoSectionMeshesGetTrueSurfacesNormalsAndInitialValues) {
 
 TEST(InitialVelocities, AnalyticStrainFieldThroughTheFlowStressLaw) {
   InpDat d = TwoSectionVariant(TwoSection{});
-  SetExampleMaterial(d.mat);
-  d.ProfType = 1;
+  SetExampleMaterial(d.setup.mat);
+  d.setup.ProfType = 1;
   MeshRecord m = Generate(d);
   ClassifyBoundary(m.g, d);
   InitialVelocities(m, d);
 
   const double eT = std::log(36.0 / 4.0), V = 5.0;
-  const double r = 0.2f * V * eT * eT / (d.Z2 - d.Z1);
+  const double r = 0.2f * V * eT * eT / (d.layout.Z2 - d.layout.Z1);
   double vmax = -1.0, vmin = 1e30;
   for (int i = 1; i <= m.g.nh; ++i) {
     const double z = m.g.xyz(3, i);
-    double e = z <= d.Z1 ? eT : eT * (d.Z2 - z) / (d.Z2 - d.Z1) + 0.01f;
-    double s = z <= d.Z1 ? r * (z - d.Z0) / (d.Z1 - d.Z0) + 0.01f * r : r * (d.Z2 - z) / (d.Z2 - d.Z1) + 0.01f * r;
-    double T = d.BilletTemp, sigma = 1.0, eta = 0.0;
-    FlowStress(s, e, T, d.mat, sigma, eta);
+    double e = z <= d.layout.Z1 ? eT : eT * (d.layout.Z2 - z) / (d.layout.Z2 - d.layout.Z1) + 0.01f;
+    double s = z <= d.layout.Z1 ? r * (z - d.layout.Z0) / (d.layout.Z1 - d.layout.Z0) + 0.01f * r : r * (d.layout.Z2 - z) / (d.layout.Z2 - d.layout.Z1) + 0.01f * r;
+    double T = d.setup.BilletTemp, sigma = 1.0, eta = 0.0;
+    FlowStress(s, e, T, d.setup.mat, sigma, eta);
     EXPECT_FLOAT_EQ(m.fld(kFldStrain, i), static_cast<float>(e));
     EXPECT_FLOAT_EQ(m.fld(kFldRate0, i), static_cast<float>(s));
     EXPECT_FLOAT_EQ(m.fld(kFldVisc, i), static_cast<float>(eta));
@@ -138,25 +138,25 @@ TEST(InitialVelocities, AnalyticStrainFieldThroughTheFlowStressLaw) {
     vmax = std::max(vmax, eta);
     vmin = std::min(vmin, eta);
   }
-  EXPECT_FLOAT_EQ(static_cast<float>(d.ViscMax), static_cast<float>(vmax));
-  EXPECT_FLOAT_EQ(static_cast<float>(d.ViscMin), static_cast<float>(std::min(vmin, 1.0)));
+  EXPECT_FLOAT_EQ(static_cast<float>(d.iter.ViscMax), static_cast<float>(vmax));
+  EXPECT_FLOAT_EQ(static_cast<float>(d.iter.ViscMin), static_cast<float>(std::min(vmin, 1.0)));
 }
 
 TEST(InitialVelocities, EmptyOrEqualAreasGiveFiniteFields) {
   for (int prof : {1, 3}) {
     for (int variant = 0; variant < 3; ++variant) {
       InpDat d = TwoSectionVariant(TwoSection{});
-      d.ProfType = prof;
-      d.mat.MatLaw = 2;
-      d.mat.MatC0 = 100.0;
-      d.mat.MatTmax = 600.0;
-      if (variant == 0) d.Area2d(1) = 0.0;           // no profile area
-      if (variant == 1) d.Area2d(2) = 0.0;           // unmeshed ring
-      if (variant == 2) d.Area2d(2) = d.Area2d(1);   // A2 largest with A1: no strain in the zone
+      d.setup.ProfType = prof;
+      d.setup.mat.MatLaw = 2;
+      d.setup.mat.MatC0 = 100.0;
+      d.setup.mat.MatTmax = 600.0;
+      if (variant == 0) d.sections.Area2d(1) = 0.0;           // no profile area
+      if (variant == 1) d.sections.Area2d(2) = 0.0;           // unmeshed ring
+      if (variant == 2) d.sections.Area2d(2) = d.sections.Area2d(1);   // A2 largest with A1: no strain in the zone
       MeshRecord m = Generate(d);
       ClassifyBoundary(m.g, d);
       InitialVelocities(m, d);
-      EXPECT_TRUE(std::isfinite(d.VProfAnalit));
+      EXPECT_TRUE(std::isfinite(d.model.VProfAnalit));
       for (int i = 1; i <= m.g.nh; ++i)
         for (int k = 1; k <= kNumFld; ++k)
           ASSERT_TRUE(std::isfinite(m.fld(k, i))) << "ProfType " << prof << " case " << variant << " field " << k;
@@ -172,19 +172,19 @@ TEST(RoundEdge, QuarterCircleTowardsTheOrificeEdgeAndShiftBelow) {
   EXPECT_EQ(m.g.xyz.v, ref.g.xyz.v);
 
   const Mat1<double> z0 = m.g.xyz;
-  d.EdgeR1 = 0.8;
-  d.EdgeScale = 1.0;
+  d.model.EdgeR1 = 0.8;
+  d.model.EdgeScale = 1.0;
   RoundEdge(m, d, 1);
   int bent = 0;
   for (int i = 1; i <= m.g.nh; ++i) {
     const double x = z0(1, i), y = z0(2, i), z = z0(3, i);
     const double dz = m.g.xyz(3, i) - z;
     const int code = m.g.BoundaryConditions(i);
-    const bool onPlane = std::fabs(z - d.Z1) <= 0.001;
+    const bool onPlane = std::fabs(z - d.layout.Z1) <= 0.001;
     // Orifice edge: the profile outline [0, 2]^2 at Z1.
     const bool edge = onPlane && (code == 73 || code == 9) && x > -1e-9 && x < 2 + 1e-9 && y > -1e-9 &&
                       y < 2 + 1e-9 && (x < 1e-9 || x > 2 - 1e-9 || y < 1e-9 || y > 2 - 1e-9);
-    if (z < d.Z1 - 0.001 || edge || (onPlane && !IsBoundaryCode(code))) {
+    if (z < d.layout.Z1 - 0.001 || edge || (onPlane && !IsBoundaryCode(code))) {
       EXPECT_NEAR(dz, -0.8, 1e-12) << x << " " << y << " " << z;
     } else if (onPlane) {
       // Distance to the outline of the square [0, 2]^2.
@@ -231,19 +231,19 @@ TEST(RelaxZ, InteriorNodesReturnToTheirLayersAndBoundaryNodesStay) {
 
 TEST(ZoneValues, ThreePartZonesPlaneCodesAndVelocityScaleStop) {
   InpDat d;
-  d.Z1 = 110;
-  d.Z2 = 130;
-  d.Z3 = 200;
-  d.nPiecesA = 3;
-  d.RamSpeed = -4.0;  // magnitudes count
-  d.Area2d(1) = 2.0;
-  d.Area2d(2) = 8.0;
-  d.Area2d(3) = 40.0;
-  d.BcFactor(1) = 0.9;
-  d.BcFactor(2) = 0.2;
-  d.BcFactor(3) = 0.5;
-  d.EdgeR2 = 0.5;
-  d.EdgeScale = 2.0;
+  d.layout.Z1 = 110;
+  d.layout.Z2 = 130;
+  d.layout.Z3 = 200;
+  d.sections.nPiecesA = 3;
+  d.setup.RamSpeed = -4.0;  // magnitudes count
+  d.sections.Area2d(1) = 2.0;
+  d.sections.Area2d(2) = 8.0;
+  d.sections.Area2d(3) = 40.0;
+  d.setup.BcFactor(1) = 0.9;
+  d.setup.BcFactor(2) = 0.2;
+  d.setup.BcFactor(3) = 0.5;
+  d.model.EdgeR2 = 0.5;
+  d.model.EdgeScale = 2.0;
   const std::vector<double> zs = {105, 110.005, 110.02, 130.02, 109.0, 109.0, 130.0, 130.0};
   MeshRecord m = LooseNodes(zs, {65, 65, 65, 65, 73, 9, 73, 9});
   ZoneFactors(m, d);
@@ -263,13 +263,13 @@ TEST(ZoneValues, ThreePartZonesPlaneCodesAndVelocityScaleStop) {
   EXPECT_EQ(m.g.BoundaryConditions(7), 7);
   EXPECT_EQ(m.g.BoundaryConditions(1), 65);
   // End velocities above Z3 - |v|... with v = RamSpeed as given.
-  d.RamSpeed = 4.0;
+  d.setup.RamSpeed = 4.0;
   m.g.xyz(3, 2) = 197.0;
   EndVelocities(m, d);
   EXPECT_EQ(m.fld(kFldVz, 2), -4.0f);
   EXPECT_EQ(m.bnd(2).factor, 1.0f);
   EXPECT_EQ(m.fld(kFldVz, 1), 0.0f);
 
-  d.nPiecesA = 4;
+  d.sections.nPiecesA = 4;
   EXPECT_EXIT(VelocityScale(m, d), ::testing::ExitedWithCode(1), "error in dVp0");
 }

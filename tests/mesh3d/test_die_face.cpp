@@ -91,7 +91,7 @@ double PotentialIntegral(const Mesh2d& m) {
 // nothing for nodes over no cross-section node or on the ram face.
 TEST(ShiftDieFace, EdgeCasesOfTheShift) {
   InpDat d;
-  d.Z1 = 120, d.Z2 = 220, d.Z3 = 0, d.FaceShift = 2.5;
+  d.layout.Z1 = 120, d.layout.Z2 = 220, d.layout.Z3 = 0, d.setup.FaceShift = 2.5;
   Mesh2d s;
   s.nh = s.np = 2;
   s.xy.assign(2);
@@ -157,7 +157,7 @@ TEST(DieFaceCorrection, RoundBarPotentialIsLogarithmic) {
   DieFaceBoundaryValues(d);
   MeshRecord none;
   Sol_Def(none, Tables(), SolveMode::Potential, d);
-  const Mesh2d& s = d.Pieces2d(2);
+  const Mesh2d& s = d.sections.Pieces2d(2);
   double err = 0;
   int held1 = 0, held0 = 0;
   for (int i = 1; i <= s.nh; ++i) {
@@ -187,7 +187,7 @@ TEST(DieFaceCorrection, CorrectedMeshesStaySoundAndGainTheShiftedVolume) {
     const double F = 2.0;
     InpDat plain = FixtureSections(FixtureNamed(name), "dieface", 0.99);  // below 1: no correction
     InpDat corr = plain;
-    corr.FaceShift = F;
+    corr.setup.FaceShift = F;
 
     // The potential, solved here on a copy.
     InpDat ref = plain;
@@ -195,14 +195,14 @@ TEST(DieFaceCorrection, CorrectedMeshesStaySoundAndGainTheShiftedVolume) {
     MeshRecord none;
     Sol_Def(none, Tables(), SolveMode::Potential, ref);
     const int h = PotentialMeshIndex(ref);
-    const Mesh2d& sec = ref.Pieces2d(h);
+    const Mesh2d& sec = ref.sections.Pieces2d(h);
     for (int i = 1; i <= sec.nh; ++i) {
       EXPECT_GT(sec.Pot(i), -0.02);  // maximum principle, up to the overshoot of quadratic elements
       EXPECT_LT(sec.Pot(i), 1.02);
     }
     const double pint = PotentialIntegral(sec);
 
-    const Vec1<int8_t> flagsBefore = corr.Pieces2d(h).flag;
+    const Vec1<int8_t> flagsBefore = corr.sections.Pieces2d(h).flag;
     for (int kind = 1; kind <= 2; ++kind) {
       SCOPED_TRACE(kind == 1 ? "flow" : "thermal");
       MeshRecord a, b;
@@ -219,8 +219,8 @@ TEST(DieFaceCorrection, CorrectedMeshesStaySoundAndGainTheShiftedVolume) {
                   kind == 1 ? "flow   " : "thermal", va, vb, vb - va, F * pint);
       EXPECT_NEAR(vb - va, F * pint, 1e-4 * F * pint);
       EXPECT_EQ(b.faces.size(), a.faces.size());
-      EXPECT_EQ(corr.Pieces2d(h).flag.v, flagsBefore.v);
-      for (int i = 1; i <= corr.Pieces2d(h).nh; ++i) EXPECT_EQ(corr.Pieces2d(h).Pot(i), 0.0);
+      EXPECT_EQ(corr.sections.Pieces2d(h).flag.v, flagsBefore.v);
+      for (int i = 1; i <= corr.sections.Pieces2d(h).nh; ++i) EXPECT_EQ(corr.sections.Pieces2d(h).Pot(i), 0.0);
 
       int ne = 0, nv = 0;
       std::vector<double> node;

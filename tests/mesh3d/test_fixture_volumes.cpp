@@ -50,19 +50,19 @@ TEST(FixtureVolumes, EveryLayoutGivesOrientedWedgesOneNodePerPointAndItsVolume) 
       JacobianRange(nodes.g, maxDet, minRatio);
       Jacob_contr(nodes, Tables().Wedge15, Tables().Tet10, d);
       std::printf("[ %-9s ] %s mesh: nodes=%d corners=%d wedges=%d dV=%.2e max detJ=%.3e min detJ ratio=%.3f\n",
-                  f.name.c_str(), kind == 1 ? "flow   " : "thermal", nodes.g.nh, nodes.g.np, nodes.g.ne, d.dV, maxDet,
+                  f.name.c_str(), kind == 1 ? "flow   " : "thermal", nodes.g.nh, nodes.g.np, nodes.g.ne, d.results.dV, maxDet,
                   minRatio);
       EXPECT_LT(maxDet, 0.0);
       const auto findings = CheckVolumeMesh(nodes.g, Tables());
       EXPECT_TRUE(findings.empty()) << findings.front();
-      EXPECT_LT(std::fabs(d.dV), 0.005);
+      EXPECT_LT(std::fabs(d.results.dV), 0.005);
       // Expected exit speed from volume conservation: container section over
       // the profile section (all holes of a multi-hole die together).
-      const int last = d.Pieces2d.size();
-      double profile = d.Pieces2d(1).area;
-      if (d.nPiecesB >= 3)
-        for (int k = 2; k < last; ++k) profile += d.Pieces2d(k).area;
-      EXPECT_NEAR(d.VProfAnalit, 5.0 * d.Pieces2d(last).area / profile, 1e-9 * d.VProfAnalit);
+      const int last = d.sections.Pieces2d.size();
+      double profile = d.sections.Pieces2d(1).area;
+      if (d.sections.nPiecesB >= 3)
+        for (int k = 2; k < last; ++k) profile += d.sections.Pieces2d(k).area;
+      EXPECT_NEAR(d.model.VProfAnalit, 5.0 * d.sections.Pieces2d(last).area / profile, 1e-9 * d.model.VProfAnalit);
     }
   }
 }

@@ -210,13 +210,13 @@ TEST(ReorderElements, MatchesTheDirectBreadthFirstSearchAndVisitsEveryElementOnc
 
 TEST(SinglePartPieces, LayoutTableAndThermalRefinement) {
   InpDat d;
-  d.Z0 = 100;
-  d.Z1 = 155;
-  d.Z2 = 255;
-  d.LenA = 100;
-  d.MeshLevel3d = 2;
-  d.nPiecesA = 2;
-  d.ZoneZ(1) = 152;  // bearing of 3 mm: the part below Z1 is split
+  d.layout.Z0 = 100;
+  d.layout.Z1 = 155;
+  d.layout.Z2 = 255;
+  d.setup.LenA = 100;
+  d.setup.MeshLevel3d = 2;
+  d.sections.nPiecesA = 2;
+  d.layout.ZoneZ(1) = 152;  // bearing of 3 mm: the part below Z1 is split
   std::vector<Piece3d> flow, heat;
   std::vector<int> of, oh;
   SinglePartPieces(d, false, flow, of);
@@ -238,27 +238,27 @@ TEST(SinglePartPieces, LayoutTableAndThermalRefinement) {
   EXPECT_GT(heat[1].nLayer, flow[1].nLayer);
   EXPECT_GT(heat[2].nLayer, flow[2].nLayer);
   EXPECT_DOUBLE_EQ(LenFeedOf(d), 100.0);
-  d.Switch3d = 1;
+  d.setup.Switch3d = 1;
   EXPECT_DOUBLE_EQ(LenFeedOf(d), 10.0);
-  d.LenA = 8;
+  d.setup.LenA = 8;
   EXPECT_DOUBLE_EQ(LenFeedOf(d), 4.0);
 }
 
 TEST(Gen_gr3d, TwoSectionsGiveOneConnectedMeshWithFields) {
   InpDat d;
-  d.Z0 = 100;
-  d.Z1 = 110;
-  d.Z2 = 140;
-  d.LenA = 30;
-  d.MeshLevel3d = 1;
-  d.nPiecesA = 2;
-  d.Pieces2d.assign(2);
-  d.Pieces2d(1) = GridMesh2d(0, 0, 2, 2, 2, 2);
-  d.Pieces2d(2) = GridMesh2d(-2, -2, 6, 6, 6, 6);
+  d.layout.Z0 = 100;
+  d.layout.Z1 = 110;
+  d.layout.Z2 = 140;
+  d.setup.LenA = 30;
+  d.setup.MeshLevel3d = 1;
+  d.sections.nPiecesA = 2;
+  d.sections.Pieces2d.assign(2);
+  d.sections.Pieces2d(1) = GridMesh2d(0, 0, 2, 2, 2, 2);
+  d.sections.Pieces2d(2) = GridMesh2d(-2, -2, 6, 6, 6, 6);
   MeshRecord nodes;
   nodes.kind = 1;
   BuildVolumeMesh(nodes, d);
-  EXPECT_DOUBLE_EQ(d.LenFeed, 30.0);
+  EXPECT_DOUBLE_EQ(d.layout.LenFeed, 30.0);
   EXPECT_EQ(DuplicatePoints(nodes.g), 0);
   EXPECT_NEAR(MeshVolume(nodes.g) * WeightScale(), 4 * 10 + 36 * 30, 1e-6);
   for (int e = 1; e <= nodes.g.ne; ++e) {

@@ -80,24 +80,24 @@ MeshRecord TwoLevelMesh() {
 
 TEST(Summary, ResultTakesFinalValuesWithCompressionPositiveAndForceInKilonewtons) {
   InpDat d;
-  d.RamSpeed = 5.0;
-  d.BilletTemp = 480.0;
-  d.AxialLen = 20.0;
-  d.FileOutline = "angle.olf";
-  d.MaxIter = 10;
-  d.i_iterat = 5;  // four iterations, converged
-  d.Stage = 1000;
-  d.FORSE = -2.5e6;
-  d.Psr = -318.3;
-  d.Tsr = 33.0;
-  d.VProfFEM = 130.0;
-  d.VProfAnalit = 125.0;
-  d.Krit_dV_MAX = 0.25;
-  d.dV = 1e-3;
-  d.IntRes(1) = 0.5;
-  d.IntRes(2) = 7.0;
+  d.setup.RamSpeed = 5.0;
+  d.setup.BilletTemp = 480.0;
+  d.setup.AxialLen = 20.0;
+  d.setup.FileOutline = "angle.olf";
+  d.setup.MaxIter = 10;
+  d.iter.i_iterat = 5;  // four iterations, converged
+  d.iter.Stage = 1000;
+  d.results.FORSE = -2.5e6;
+  d.results.Psr = -318.3;
+  d.iter.Tsr = 33.0;
+  d.iter.VProfFEM = 130.0;
+  d.model.VProfAnalit = 125.0;
+  d.iter.Krit_dV_MAX = 0.25;
+  d.results.dV = 1e-3;
+  d.results.IntRes(1) = 0.5;
+  d.results.IntRes(2) = 7.0;
   const MeshRecord m = TwoLevelMesh();
-  d.TempExit = ExitPlaneTemperature(m);
+  d.results.TempExit = ExitPlaneTemperature(m);
   const VariantResult r = CollectResult(4, d, m);
   EXPECT_EQ(r.variant, 4);
   EXPECT_EQ(r.iterations, 4);
@@ -127,15 +127,15 @@ TEST(Summary, ResultTakesFinalValuesWithCompressionPositiveAndForceInKilonewtons
     for (int k = 1; k <= 6; ++k) sec.nop(k, e) = tri[e - 1][k - 1];
   EXPECT_NEAR(SectionMeanTemperature(sec), 400.0 + 4.0 / 3.0, 1e-12);
 
-  d.i_iterat = 10;  // the counter reached the limit
+  d.iter.i_iterat = 10;  // the counter reached the limit
   EXPECT_EQ(CollectResult(4, d, m).converged, 0);
-  d.i_iterat = 3;
-  d.Stage = 200;  // stopped inside the iteration
+  d.iter.i_iterat = 3;
+  d.iter.Stage = 200;  // stopped inside the iteration
   EXPECT_EQ(CollectResult(4, d, m).converged, 0);
-  d.nPiecesB = 1;  // no distortion computed
+  d.sections.nPiecesB = 1;  // no distortion computed
   EXPECT_TRUE(std::isnan(CollectResult(4, d, m).shift1));
   EXPECT_EQ(PiecesWithDistortion(d), 0);
-  d.nPiecesB = 9;
+  d.sections.nPiecesB = 9;
   EXPECT_EQ(PiecesWithDistortion(d), 4);
 
   // Exit-speed balance: axial speed 10 + x + y on the exit plane z = 100
@@ -145,10 +145,10 @@ TEST(Summary, ResultTakesFinalValuesWithCompressionPositiveAndForceInKilonewtons
   MeshRecord v = TwoLevelMesh();
   for (int i = 1; i <= v.g.nh; ++i)
     v.fld(kFldVz, i) = v.g.xyz(3, i) < 100.001 ? -static_cast<float>(10.0 + v.g.xyz(1, i) + v.g.xyz(2, i)) : -99.0f;
-  d.Pieces2d.push_back(GridMesh2d(0, 0, 2, 1, 1, 1));
-  d.Pieces2d.push_back(GridMesh2d(0, 1.5, 2, 0.5, 1, 1));
-  ExitSpeedBalance(v, d.Pieces2d, 2, d.ExitPieces, d.ExitAll);
-  EXPECT_NEAR(d.ExitPieces(1).mean + d.ExitPieces(2).spreadPct, 11.5 + 200.0 / 13.0, 1e-5);
+  d.sections.Pieces2d.push_back(GridMesh2d(0, 0, 2, 1, 1, 1));
+  d.sections.Pieces2d.push_back(GridMesh2d(0, 1.5, 2, 0.5, 1, 1));
+  ExitSpeedBalance(v, d.sections.Pieces2d, 2, d.results.ExitPieces, d.results.ExitAll);
+  EXPECT_NEAR(d.results.ExitPieces(1).mean + d.results.ExitPieces(2).spreadPct, 11.5 + 200.0 / 13.0, 1e-5);
   const std::vector<std::string> cells = SummaryCells(CollectResult(4, d, v));
   EXPECT_EQ(cells[18] + " " + cells[19], "12 33.33333");
 }
@@ -246,7 +246,7 @@ TEST(SummaryDeathTest, UnwritableSummaryStopsTheRunAndLeavesNoFile) {
 
 TEST(Summary, OneWarningLineWhenATemperatureExceedsTheLawLimit) {
   InpDat d;
-  d.mat.MatTmax = 600.0;
+  d.setup.mat.MatTmax = 600.0;
   const MeshRecord cool = TwoLevelMesh();  // 400 .. 480 deg C
   MeshRecord hot = TwoLevelMesh();
   hot.fld(kFldT, 5) = 612.5f;

@@ -36,9 +36,9 @@ int main() {
     }
     std::string err;
     if (!WriteOutlineFile("fixture.olf", ParseOutlineDescription(f->name, f->outlines, err))) return 1;
-    d.FileOutline = "fixture.olf";
-    d.ProfType = f->profType;
-    d.AxialLen = 20.0;
+    d.setup.FileOutline = "fixture.olf";
+    d.setup.ProfType = f->profType;
+    d.setup.AxialLen = 20.0;
   }
   int iVar = 1;
   PrapareOneVariant(iVar, run.nodes(1), run.nodes_t(1), d, tab);

@@ -38,8 +38,8 @@ struct Case {
 
 Case MakeCase(const Mesh2d& piece, const std::vector<double>& z, double zDie) {
   Case c;
-  c.inp.Pieces2d.push_back(piece);
-  c.inp.nPiecesA = 1;
+  c.inp.sections.Pieces2d.push_back(piece);
+  c.inp.sections.nPiecesA = 1;
   ExtrudeSection(ToSection(piece), z, c.nodes);
   Mesh3d& g = c.nodes.g;
   for (int i = 1; i <= g.nh; ++i) {
@@ -74,10 +74,10 @@ TEST(IntMain, AxialFlowKeepsTheCrossSectionAndGivesNoShiftOrTwist) {
   Case c = MakeCase(Square(), kLevels, 130.0);
   SetVelocity(c, [](double, double, double z) { return std::array<double, 3>{0, 0, -(5.0 + 0.2 * (z - 100))}; });
   Int_main(c.inp, c.nodes);
-  EXPECT_DOUBLE_EQ(c.inp.Z0, 100.0);
-  EXPECT_DOUBLE_EQ(c.inp.Z1, 130.0);
-  EXPECT_DOUBLE_EQ(c.inp.IntRes(1), 0.0);
-  EXPECT_DOUBLE_EQ(c.inp.IntRes(2), 0.0);
+  EXPECT_DOUBLE_EQ(c.inp.layout.Z0, 100.0);
+  EXPECT_DOUBLE_EQ(c.inp.layout.Z1, 130.0);
+  EXPECT_DOUBLE_EQ(c.inp.results.IntRes(1), 0.0);
+  EXPECT_DOUBLE_EQ(c.inp.results.IntRes(2), 0.0);
   bool zMoved = false;
   for (int i = 1; i <= c.nodes.g.nh; ++i) {
     EXPECT_DOUBLE_EQ(c.nodes.g.xyz(1, i), c.xyz0(1, i)) << i;
@@ -97,9 +97,9 @@ TEST(IntMain, RigidRotationGivesTheTwistOfTheTransitTime) {
   // Column transit time at the largest speed (the profile corners).
   const double vmax = std::sqrt(V * V + w * w * 50.0);
   const double T = (kColumnTop - 100.0) / vmax;
-  EXPECT_NEAR(c.inp.IntRes(1), 0.0, 1e-9);  // the centre stays on the axis
-  EXPECT_NEAR(c.inp.IntRes(2), std::atan(w * T) / kLength * 180000.0 / kPiF, 1e-4);
-  EXPECT_GT(c.inp.IntRes(2), 0.0);  // counter-clockwise seen from the ram side (from +z)
+  EXPECT_NEAR(c.inp.results.IntRes(1), 0.0, 1e-9);  // the centre stays on the axis
+  EXPECT_NEAR(c.inp.results.IntRes(2), std::atan(w * T) / kLength * 180000.0 / kPiF, 1e-4);
+  EXPECT_GT(c.inp.results.IntRes(2), 0.0);  // counter-clockwise seen from the ram side (from +z)
   // Every exit node is turned by the same angle about the axis.
   for (int i = 1; i <= c.nodes.g.nh; ++i) {
     if (std::abs(c.xyz0(3, i) - 100.0) > 1e-9) continue;
@@ -115,8 +115,8 @@ TEST(IntMain, LateralDriftGivesTheShiftAndNoTwist) {
   SetVelocity(c, [&](double, double, double) { return std::array<double, 3>{u, 0, -V}; });
   Int_main(c.inp, c.nodes);
   const double T = (kColumnTop - 100.0) / std::hypot(u, V);
-  EXPECT_NEAR(c.inp.IntRes(1), u * T * 1000.0 / kLength, 1e-6);
-  EXPECT_NEAR(c.inp.IntRes(2), 0.0, 1e-9);
+  EXPECT_NEAR(c.inp.results.IntRes(1), u * T * 1000.0 / kLength, 1e-6);
+  EXPECT_NEAR(c.inp.results.IntRes(2), 0.0, 1e-9);
 }
 
 TEST(IntMain, ColumnsLongerThanTwentyNodesAreDisplacedWhole) {
@@ -141,14 +141,14 @@ TEST(IntMain, ColumnsLongerThanTwentyNodesAreDisplacedWhole) {
 
 TEST(IntMain, SinglePieceOfTheMultiOutlineLayoutComputesNothing) {
   Case c = MakeCase(Square(), kLevels, 130.0);
-  c.inp.nPiecesB = 1;
-  c.inp.Z0 = c.inp.Z1 = -1.0;
-  for (int k = 1; k <= 8; ++k) c.inp.IntRes(k) = 7.0 + k;
+  c.inp.sections.nPiecesB = 1;
+  c.inp.layout.Z0 = c.inp.layout.Z1 = -1.0;
+  for (int k = 1; k <= 8; ++k) c.inp.results.IntRes(k) = 7.0 + k;
   SetVelocity(c, [](double x, double y, double) { return std::array<double, 3>{-y, x, -10}; });
   Int_main(c.inp, c.nodes);
-  EXPECT_DOUBLE_EQ(c.inp.Z0, 100.0);
-  EXPECT_DOUBLE_EQ(c.inp.Z1, 130.0);
-  for (int k = 1; k <= 8; ++k) EXPECT_DOUBLE_EQ(c.inp.IntRes(k), 7.0 + k);
+  EXPECT_DOUBLE_EQ(c.inp.layout.Z0, 100.0);
+  EXPECT_DOUBLE_EQ(c.inp.layout.Z1, 130.0);
+  for (int k = 1; k <= 8; ++k) EXPECT_DOUBLE_EQ(c.inp.results.IntRes(k), 7.0 + k);
   for (int i = 1; i <= c.nodes.g.nh; ++i)
     for (int k = 1; k <= 3; ++k) EXPECT_DOUBLE_EQ(c.nodes.g.xyz(k, i), c.xyz0(k, i));
 }
@@ -158,23 +158,23 @@ TEST(IntMain, MultiOutlineLayoutTreatsEveryPieceButTheMergedRegion) {
   // them) that is not traced; the flow drifts the left piece only.
   Mesh2d left = GridMesh2d(-12, -2, 4, 4, 1, 1), right = GridMesh2d(8, -2, 4, 4, 1, 1);
   Case c = MakeCase(left, kLevels, 130.0);
-  c.inp.Pieces2d.push_back(right);
-  c.inp.Pieces2d.push_back(GridMesh2d(-20, -20, 40, 40, 1, 1));
-  c.inp.nPiecesB = 3;
+  c.inp.sections.Pieces2d.push_back(right);
+  c.inp.sections.Pieces2d.push_back(GridMesh2d(-20, -20, 40, 40, 1, 1));
+  c.inp.sections.nPiecesB = 3;
   SetVelocity(c, [](double, double, double) { return std::array<double, 3>{0.5, 0, -10}; });
   testing::internal::CaptureStdout();
   Int_main(c.inp, c.nodes);
   const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_GT(c.inp.IntRes(1), 0.0);
-  EXPECT_NEAR(c.inp.IntRes(2), 0.0, 1e-9);
+  EXPECT_GT(c.inp.results.IntRes(1), 0.0);
+  EXPECT_NEAR(c.inp.results.IntRes(2), 0.0, 1e-9);
   // The right piece has no exit nodes in this mesh: one line per node.
   std::size_t lines = 0;
   for (std::size_t p = out.find(" error in sub END_PROF\n"); p != std::string::npos;
        p = out.find(" error in sub END_PROF\n", p + 1))
     ++lines;
   EXPECT_EQ(lines, static_cast<std::size_t>(right.nh));
-  EXPECT_TRUE(std::isnan(c.inp.IntRes(3)));
-  EXPECT_TRUE(std::isnan(c.inp.IntRes(4)));
+  EXPECT_TRUE(std::isnan(c.inp.results.IntRes(3)));
+  EXPECT_TRUE(std::isnan(c.inp.results.IntRes(4)));
 }
 
 TEST(IntMain, RecentreMidNodesRestoresStraightEdges) {
@@ -195,6 +195,6 @@ TEST(IntMain, StillMaterialMovesNothing) {
   Int_main(c.inp, c.nodes);
   for (int i = 1; i <= c.nodes.g.nh; ++i)
     for (int k = 1; k <= 3; ++k) EXPECT_DOUBLE_EQ(c.nodes.g.xyz(k, i), c.xyz0(k, i));
-  EXPECT_DOUBLE_EQ(c.inp.IntRes(1), 0.0);
-  EXPECT_DOUBLE_EQ(c.inp.IntRes(2), 0.0);
+  EXPECT_DOUBLE_EQ(c.inp.results.IntRes(1), 0.0);
+  EXPECT_DOUBLE_EQ(c.inp.results.IntRes(2), 0.0);
 }

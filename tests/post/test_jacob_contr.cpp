@@ -93,13 +93,13 @@ void Gather(const MeshRecord& m, int e, int nn, double xyz[][3]) {
 
 InpDat Layout(double z0, double z1, double z2, double z3, double a1, double a2, double a3) {
   InpDat inp;
-  inp.Z0 = z0;
-  inp.Z1 = z1;
-  inp.Z2 = z2;
-  inp.Z3 = z3;
-  inp.Area2d(1) = a1;
-  inp.Area2d(2) = a2;
-  inp.Area2d(3) = a3;
+  inp.layout.Z0 = z0;
+  inp.layout.Z1 = z1;
+  inp.layout.Z2 = z2;
+  inp.layout.Z3 = z3;
+  inp.sections.Area2d(1) = a1;
+  inp.sections.Area2d(2) = a2;
+  inp.sections.Area2d(3) = a3;
   return inp;
 }
 
@@ -172,8 +172,8 @@ TEST(ElementVolume, OrientationSignAndSwappedTopBottom) {
   InpDat a = Layout(0, 4, 4, 0, v / 4.0, 0, 0), b = a;
   Jacob_contr(m, tab.Wedge15, tab.Tet10, a);
   Jacob_contr(swapped, tab.Wedge15, tab.Tet10, b);
-  EXPECT_NEAR(a.dV, 0.0, 1e-9);
-  EXPECT_NEAR(b.dV, 0.0, 1e-9);
+  EXPECT_NEAR(a.results.dV, 0.0, 1e-9);
+  EXPECT_NEAR(b.results.dV, 0.0, 1e-9);
 }
 
 TEST(JacobContr, MeshFillingThreeZones) {
@@ -192,15 +192,15 @@ TEST(JacobContr, MeshFillingThreeZones) {
   for (int a = 1; a <= 15; ++a) m.g.nop(a, 3) = -m.g.nop(a, 3);
   const double area2 = 50.0 + 2.0 / 3.0 * 10.0 * 0.75;
   InpDat inp = Layout(100, 130, 140, 145, 200.0, area2, 10.0);
-  inp.dV = 7.0;
+  inp.results.dV = 7.0;
   Jacob_contr(m, tab.Wedge15, tab.Tet10, inp);
-  EXPECT_NEAR(inp.dV, 0.0, 1e-8);
+  EXPECT_NEAR(inp.results.dV, 0.0, 1e-8);
 
   // A zone that falls 1 mm short shows up as its share of the volume.
   InpDat longer = Layout(100, 130, 140, 146, 200.0, area2, 10.0);
   Jacob_contr(m, tab.Wedge15, tab.Tet10, longer);
   const double vref = 30 * 200.0 + 10 * area2 + 6 * 10.0;
-  EXPECT_NEAR(longer.dV, -10.0 / vref, 1e-8);
+  EXPECT_NEAR(longer.results.dV, -10.0 / vref, 1e-8);
 }
 
 TEST(JacobContr, TwoSectionLayoutIgnoresThirdZone) {
@@ -212,7 +212,7 @@ TEST(JacobContr, TwoSectionLayoutIgnoresThirdZone) {
   AppendMesh(m, z2);
   InpDat inp = Layout(100, 110, 113, 0, 20.0, 4.0, 0.0);
   Jacob_contr(m, tab.Wedge15, tab.Tet10, inp);
-  EXPECT_NEAR(inp.dV, 0.0, 1e-9);
+  EXPECT_NEAR(inp.results.dV, 0.0, 1e-9);
 }
 
 TEST(JacobContr, ElementTypeFromBitZero) {
@@ -242,7 +242,7 @@ TEST(JacobContr, ElementTypeFromBitZero) {
   // Vref = 24 + 2 * 4: the whole mesh volume (tetrahedron weights good to 3e-8).
   InpDat inp = Layout(0, 1, 2, 0, 24.0, 8.0, 0.0);
   Jacob_contr(m, tab.Wedge15, tab.Tet10, inp);
-  EXPECT_NEAR(inp.dV, 0.0, 5e-8);
+  EXPECT_NEAR(inp.results.dV, 0.0, 5e-8);
 }
 
 TEST(JacobContr, DegenerateInputs) {
@@ -250,14 +250,14 @@ TEST(JacobContr, DegenerateInputs) {
   MeshRecord empty;
   InpDat inp = Layout(100, 130, 140, 0, 200.0, 50.0, 0.0);
   Jacob_contr(empty, tab.Wedge15, tab.Tet10, inp);
-  EXPECT_EQ(inp.dV, -1.0);
+  EXPECT_EQ(inp.results.dV, -1.0);
 
   // A layout of zero volume leaves a non-finite deviation for the report.
   MeshRecord m;
   ExtrudeSection(RectangleSection(0, 1, 0, 1), {0.0, 1.0}, m);
   InpDat none;
   Jacob_contr(m, tab.Wedge15, tab.Tet10, none);
-  EXPECT_FALSE(std::isfinite(none.dV));
+  EXPECT_FALSE(std::isfinite(none.results.dV));
 }
 
 }  // namespace

@@ -36,14 +36,14 @@ inline void BuildBlock(Block& blk, int m, int nz, double a, double b, double H, 
   blk.mesh.bnd.clear();
   blk.mesh.faces.clear();
   blk.inp = InpDat{};
-  blk.inp.PScale = 1.0;
-  blk.inp.MemBudget = 2048000000;
-  blk.inp.mat.MatLaw = 2;
-  blk.inp.mat.MatC0 = 160.0;
-  blk.inp.mat.LawTable(1) = -0.0035;
-  blk.inp.mat.LawTable(2) = 0.02;
-  blk.inp.mat.LawTable(3) = 0.12;
-  blk.inp.mat.MatTmax = 600.0;
+  blk.inp.model.PScale = 1.0;
+  blk.inp.solve.MemBudget = 2048000000;
+  blk.inp.setup.mat.MatLaw = 2;
+  blk.inp.setup.mat.MatC0 = 160.0;
+  blk.inp.setup.mat.LawTable(1) = -0.0035;
+  blk.inp.setup.mat.LawTable(2) = 0.02;
+  blk.inp.setup.mat.LawTable(3) = 0.12;
+  blk.inp.setup.mat.MatTmax = 600.0;
   for (int n = 1; n <= g.nh; ++n) {
     blk.mesh.fld(kFldT, n) = 480.0f;
     blk.mesh.fld(kFldStrain, n) = 0.5f;
@@ -72,7 +72,7 @@ inline void BlockBoundaryData(Block& blk, float m, float s, float penalty) {
   FindBoundaryFaces(blk.mesh, Tables());
   FaceJacobian(blk.mesh, Tables());
   Cos_N_ALL(blk.mesh, Tables());
-  blk.inp.Z1 = blk.inp.Z2 = -1000.0;
+  blk.inp.layout.Z1 = blk.inp.layout.Z2 = -1000.0;
   NodalNormals(blk.mesh, blk.inp);
   for (BndNode& r : blk.mesh.bnd) {
     r.factor = m;

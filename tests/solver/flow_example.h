@@ -29,17 +29,17 @@ inline void PrepareExample(const ElementTables& tab, PreparedExample& ex, int le
   ex.d = std::move(run.inp_dat(1));
   ex.nodes = std::move(run.nodes(1));
   ex.nodes_t = std::move(run.nodes_t(1));
-  for (int i = 1; i <= ex.nodes.g.nh; ++i) ex.nodes.fld(kFldT, i) = static_cast<float>(ex.d.BilletTemp);
+  for (int i = 1; i <= ex.nodes.g.nh; ++i) ex.nodes.fld(kFldT, i) = static_cast<float>(ex.d.setup.BilletTemp);
 }
 
 // Starts the flow iteration as the coupled solve does: measures 1, friction
 // constants, every record's adjustment coefficient at PenaltyInit.
 inline void StartFlowIteration(PreparedExample& ex) {
-  ex.d.ConvV = ex.d.ConvP = ex.d.ConvT = ex.d.ConvVisc = 1.0;
-  ex.d.FricA = 0.9499999992549419;
-  ex.d.FricB = 0.05000000074505806;
+  ex.d.iter.ConvV = ex.d.iter.ConvP = ex.d.iter.ConvT = ex.d.iter.ConvVisc = 1.0;
+  ex.d.model.FricA = 0.9499999992549419;
+  ex.d.model.FricB = 0.05000000074505806;
   for (BndNode& r : ex.nodes.bnd) {
-    r.penalty = static_cast<float>(ex.d.PenaltyInit);
+    r.penalty = static_cast<float>(ex.d.model.PenaltyInit);
     r.regFactor = 0.0f;
   }
 }

@@ -133,8 +133,8 @@ void SetFields(TestElem& t, const std::function<void(const double*, double*)>& v
 
 InpDat Input(int law) {
   InpDat inp;
-  inp.mat.MatLaw = law;
-  inp.mat.MatTmax = 1200.0;
+  inp.setup.mat.MatLaw = law;
+  inp.setup.mat.MatTmax = 1200.0;
   return inp;
 }
 
@@ -507,7 +507,7 @@ TEST(FlowElement, RigidMotionKeepsTheViscosityFinite) {
   const InpDat inp = Input(8);
   const std::vector<double> est = Matrix(t, inp), unit = Matrix(t, Input(0));
   double rate = 0.0, strain = static_cast<double>(0.8f), temp = 470.0, sigma = 0, eta = 0;
-  FlowStress(rate, strain, temp, inp.mat, sigma, eta);
+  FlowStress(rate, strain, temp, inp.setup.mat, sigma, eta);
   ASSERT_TRUE(std::isfinite(eta));
   const double scale = MaxAbs(est);
   for (int r = 1; r <= 45; ++r)

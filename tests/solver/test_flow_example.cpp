@@ -41,11 +41,11 @@ PreparedExample& Example() {
 // the billet temperature, the strain ln R and the mean strain rate
 // 6 v D^2 ln R tan 45 / (D^3 - d^3).
 double EstimatedRamPressure(const InpDat& d) {
-  const double D = 2.0 * std::sqrt(d.Area2d(2) / M_PI), dd = 2.0 * std::sqrt(d.Area2d(1) / M_PI);
-  const double R = d.Area2d(2) / d.Area2d(1), L = d.Z2 - d.Z1, m = d.BcFactor(2);
-  double rate = 6.0 * d.RamSpeed * D * D * std::log(R) / (D * D * D - dd * dd * dd);
-  double strain = std::log(R), T = d.BilletTemp, s = 0, eta = 0;
-  FlowStress(rate, strain, T, d.mat, s, eta);
+  const double D = 2.0 * std::sqrt(d.sections.Area2d(2) / M_PI), dd = 2.0 * std::sqrt(d.sections.Area2d(1) / M_PI);
+  const double R = d.sections.Area2d(2) / d.sections.Area2d(1), L = d.layout.Z2 - d.layout.Z1, m = d.setup.BcFactor(2);
+  double rate = 6.0 * d.setup.RamSpeed * D * D * std::log(R) / (D * D * D - dd * dd * dd);
+  double strain = std::log(R), T = d.setup.BilletTemp, s = 0, eta = 0;
+  FlowStress(rate, strain, T, d.setup.mat, s, eta);
   return s * (0.171 + 1.8594 * std::log(R)) + s * 4.0 * m * L / (std::sqrt(3.0) * D);
 }
 
@@ -56,7 +56,7 @@ double EstimatedRamPressure(const InpDat& d) {
 TEST(FlowExample, ToolTermsHaveTheSignOfTheViscousBlock) {
   PreparedExample ex = Example();
   StartFlowIteration(ex);
-  ex.d.Psr = -200.0;
+  ex.d.results.Psr = -200.0;
   ForceEval(ex.nodes, Tables(), ex.d);
   SurfaceSpeedReg(ex.nodes);
   int friction = 0, exits = 0;
@@ -107,7 +107,7 @@ TEST(FlowExample, SparseFirstSolveMatchesTheFrontalOne) {
   }
   EXPECT_LT(dv, 0.01 * vmax);
   EXPECT_LT(dp, 0.01 * pmax);
-  EXPECT_GT(vmax, ex.d.RamSpeed);  // the profile leaves faster than the ram
+  EXPECT_GT(vmax, ex.d.setup.RamSpeed);  // the profile leaves faster than the ram
 }
 
 // The flow solve is equivariant under a rotation about the extrusion axis:
@@ -139,7 +139,7 @@ TEST(FlowExample, SolveTurnsWithTheMeshAboutTheAxis) {
     FlowIteration(Tables(), a);
     FlowIteration(Tables(), b);
   }
-  const double scale = a.d.VProfAnalit;
+  const double scale = a.d.model.VProfAnalit;
   double dv = 0.0, dp = 0.0, pmax = 0.0;
   for (int i = 1; i <= a.nodes.g.nh; ++i) {
     dv = std::max({dv, std::fabs(static_cast<double>(b.nodes.fld(kFldVx, i)) + a.nodes.fld(kFldVy, i)),
@@ -158,13 +158,13 @@ TEST(FlowExample, IsothermalFlowConservesVolumeAndGivesTheRamPressure) {
   int it = 0;
   while (++it <= kIterationLimit) {
     FlowIteration(Tables(), ex);
-    std::printf("iteration %d: ConvV %.4f ConvP %.4f Krit_dV_MAX %.4f\n", it, ex.d.ConvV, ex.d.ConvP, ex.d.Krit_dV_MAX);
-    if (ex.d.ConvV <= 0.01f) break;
+    std::printf("iteration %d: ConvV %.4f ConvP %.4f Krit_dV_MAX %.4f\n", it, ex.d.iter.ConvV, ex.d.iter.ConvP, ex.d.iter.Krit_dV_MAX);
+    if (ex.d.iter.ConvV <= 0.01f) break;
   }
-  ASSERT_LE(ex.d.ConvV, 0.01f) << "no convergence in " << kIterationLimit << " flow solves";
+  ASSERT_LE(ex.d.iter.ConvV, 0.01f) << "no convergence in " << kIterationLimit << " flow solves";
   // The exit-resistance coefficients stay bounded and the bearing does not
   // drift away from its tool.
-  EXPECT_LT(ex.d.Krit_dV_MAX, 0.5 * ex.d.RamSpeed);
+  EXPECT_LT(ex.d.iter.Krit_dV_MAX, 0.5 * ex.d.setup.RamSpeed);
   // Every nodal value and record value finite.
   for (int i = 1; i <= ex.nodes.g.nh; ++i)
     for (int f = 1; f <= kNumFld; ++f) ASSERT_TRUE(std::isfinite(ex.nodes.fld(f, i))) << "node " << i << " field " << f;
@@ -181,35 +181,35 @@ TEST(FlowExample, IsothermalFlowConservesVolumeAndGivesTheRamPressure) {
   // 73.5 mm) the plane values deviate by up to a third.
   const auto levels = PlaneFluxes(ex.nodes, Tables());
   const auto mean = LayerMeanFluxes(Tables(), ex.nodes);
-  const double A0 = levels.rbegin()->second.area, q0 = ex.d.RamSpeed * A0;
-  EXPECT_NEAR(A0, ex.d.Area2d(2), 0.01 * ex.d.Area2d(2));
+  const double A0 = levels.rbegin()->second.area, q0 = ex.d.setup.RamSpeed * A0;
+  EXPECT_NEAR(A0, ex.d.sections.Area2d(2), 0.01 * ex.d.sections.Area2d(2));
   for (const auto& [z, f] : mean) {
-    const bool profile = z / 1000.0 < ex.d.Z1 - 0.01;
+    const bool profile = z / 1000.0 < ex.d.layout.Z1 - 0.01;
     std::printf("layer from z = %.2f: mean flux / (RamSpeed x container area) = %.5f\n", z / 1000.0, -f / q0);
     EXPECT_NEAR(-f / q0, 1.0, profile ? 0.03 : 1e-3) << "layer from z = " << z / 1000.0;
   }
   for (const auto& [z, L] : levels) {
     std::printf("plane z = %.2f: flux / (RamSpeed x container area) = %.4f\n", z, -L.flux / q0);
-    EXPECT_NEAR(-L.flux / q0, 1.0, z < ex.d.Z1 - 0.01 ? 0.05 : 0.35) << "plane z = " << z;
+    EXPECT_NEAR(-L.flux / q0, 1.0, z < ex.d.layout.Z1 - 0.01 ? 0.05 : 0.35) << "plane z = " << z;
   }
   // No flow through the die face (records on the plane Z1 with outward
   // normal -z).
   double vn = 0;
   int onDie = 0;
   for (const BndNode& r : ex.nodes.bnd) {
-    if (r.nz > -0.99 || std::fabs(ex.nodes.g.xyz(3, r.node) - ex.d.Z1) > 0.01) continue;
+    if (r.nz > -0.99 || std::fabs(ex.nodes.g.xyz(3, r.node) - ex.d.layout.Z1) > 0.01) continue;
     ++onDie;
     const int n = r.node;
     vn = std::max(vn, std::fabs(static_cast<double>(ex.nodes.fld(kFldVx, n) * r.nx + ex.nodes.fld(kFldVy, n) * r.ny +
                                                     ex.nodes.fld(kFldVz, n) * r.nz)));
   }
   EXPECT_GT(onDie, 100);
-  EXPECT_LT(vn, 0.01 * ex.d.RamSpeed);
+  EXPECT_LT(vn, 0.01 * ex.d.setup.RamSpeed);
 
   // Ram pressure (compressive, negative) against the empirical estimate.
   ForceEval(ex.nodes, Tables(), ex.d);
   const double p = EstimatedRamPressure(ex.d);
-  std::printf("ram pressure %.1f MPa, force %.4g N, estimate %.1f MPa, ratio %.3f\n", -ex.d.Psr, -ex.d.FORSE, p, -ex.d.Psr / p);
-  EXPECT_NEAR(-ex.d.Psr / p, 1.0, 0.25);
-  EXPECT_NEAR(ex.d.FORSE, ex.d.Psr * A0, 0.01 * std::fabs(ex.d.FORSE));
+  std::printf("ram pressure %.1f MPa, force %.4g N, estimate %.1f MPa, ratio %.3f\n", -ex.d.results.Psr, -ex.d.results.FORSE, p, -ex.d.results.Psr / p);
+  EXPECT_NEAR(-ex.d.results.Psr / p, 1.0, 0.25);
+  EXPECT_NEAR(ex.d.results.FORSE, ex.d.results.Psr * A0, 0.01 * std::fabs(ex.d.results.FORSE));
 }

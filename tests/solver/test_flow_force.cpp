@@ -32,7 +32,7 @@ void ForceBlock(Block& blk, double r, double p0) {
 
 double Sigma(const Block& blk, double rate) {
   double e = 0.5f, T = 480.0, s = 0, eta = 0;
-  FlowStress(rate, e, T, blk.inp.mat, s, eta);
+  FlowStress(rate, e, T, blk.inp.setup.mat, s, eta);
   return s;
 }
 
@@ -47,12 +47,12 @@ TEST(ForceEval, UniaxialFieldGivesTheAxialStressTimesTheArea) {
     ForceEval(blk.mesh, Tables(), blk.inp);
     const double s = Sigma(blk, std::min(rate, 10.0));
     const double szz = p0 + 2.0 / 3.0 * s, sxx = p0 - 1.0 / 3.0 * s;
-    EXPECT_NEAR(blk.inp.Psr, szz, 1e-4 * s) << rate;
-    EXPECT_NEAR(blk.inp.FORSE, szz * blk.a * blk.b, 1e-3 * s * blk.a * blk.b) << rate;
+    EXPECT_NEAR(blk.inp.results.Psr, szz, 1e-4 * s) << rate;
+    EXPECT_NEAR(blk.inp.results.FORSE, szz * blk.a * blk.b, 1e-3 * s * blk.a * blk.b) << rate;
     int sides = 0;
     for (const BndFace& f : blk.mesh.faces)
       for (int p = 1; p <= f.npt; ++p) {
-        EXPECT_NEAR(f.v(kBfExit, p), f.v(kBfSigmaN, p) / blk.inp.Psr, 1e-5);
+        EXPECT_NEAR(f.v(kBfExit, p), f.v(kBfSigmaN, p) / blk.inp.results.Psr, 1e-5);
         if (std::fabs(f.v(kBfN, p)) > 0.999) {
           EXPECT_NEAR(f.v(kBfSigmaN, p), sxx, 1e-4 * s);
           ++sides;
@@ -70,10 +70,10 @@ TEST(ForceEval, NoRamFaceGivesNoForce) {
   for (BndFace& f : blk.mesh.faces)
     for (int p = 1; p <= f.npt; ++p) f.v(kBfN + 2, p) = std::min(f.v(kBfN + 2, p), 0.5f);
   // Cos_N_ALL would restore the normals; the force pass reads them as stored.
-  blk.inp.FORSE = blk.inp.Psr = 99.0;
+  blk.inp.results.FORSE = blk.inp.results.Psr = 99.0;
   ForceEval(blk.mesh, Tables(), blk.inp);
-  EXPECT_EQ(blk.inp.FORSE, 0.0);
-  EXPECT_EQ(blk.inp.Psr, 0.0);
+  EXPECT_EQ(blk.inp.results.FORSE, 0.0);
+  EXPECT_EQ(blk.inp.results.Psr, 0.0);
   EXPECT_EQ(blk.mesh.faces(1).v(kBfExit, 1), 1.0f);
 }
 
@@ -95,8 +95,8 @@ TEST(ExitSpeedCheck, AdjustsTheCoefficientsAndMeasuresTheDeviation) {
   }
   m.bnd(5).vnTarget = 0.02f;  // v.n = 0.02 on target
   InpDat inp;
-  inp.RamSpeed = 5.0;  // tolerance 0.05
-  inp.PenaltyInit = 50.0;
+  inp.setup.RamSpeed = 5.0;  // tolerance 0.05
+  inp.model.PenaltyInit = 50.0;
   ExitSpeedCheck(m, inp);
   EXPECT_EQ(m.bnd(1).penalty, 75.0f);  // m = 0.2
   EXPECT_EQ(m.bnd(2).penalty, 25.0f);  // m = -0.3
@@ -106,8 +106,8 @@ TEST(ExitSpeedCheck, AdjustsTheCoefficientsAndMeasuresTheDeviation) {
   const double ms[4] = {0.2, -0.3, -0.001, 0.0};
   double sum = 0;
   for (double v : ms) sum += v * v;
-  EXPECT_NEAR(inp.Krit_dV_SR, std::sqrt(sum) / 4.0, 1e-6);
-  EXPECT_NEAR(inp.Krit_dV_MAX, 0.3, 1e-6);
+  EXPECT_NEAR(inp.iter.Krit_dV_SR, std::sqrt(sum) / 4.0, 1e-6);
+  EXPECT_NEAR(inp.iter.Krit_dV_MAX, 0.3, 1e-6);
   // Repeated pulling away halves the coefficient down to PenaltyInit / 4
   // and no further; pushing out raises it again without bound.
   for (int i = 0; i < 5; ++i) ExitSpeedCheck(m, inp);
@@ -115,8 +115,8 @@ TEST(ExitSpeedCheck, AdjustsTheCoefficientsAndMeasuresTheDeviation) {
   EXPECT_EQ(m.bnd(1).penalty, 75.0f * std::pow(1.5f, 5));
   MeshRecord none;
   ExitSpeedCheck(none, inp);
-  EXPECT_EQ(inp.Krit_dV_SR, 0.0);
-  EXPECT_EQ(inp.Krit_dV_MAX, 0.0);
+  EXPECT_EQ(inp.iter.Krit_dV_SR, 0.0);
+  EXPECT_EQ(inp.iter.Krit_dV_MAX, 0.0);
 }
 
 // Speeds up to half the largest keep their value, faster ones are divided

@@ -40,8 +40,8 @@ void WallBlock(Block& blk, bool leftHanded, int wallKind, double m, double s, do
       f.v(kBfSigmaN, p) = static_cast<float>(-pc);
       f.v(kBfExit, p) = 1.0f;
     }
-  blk.inp.FricA = kFricA;
-  blk.inp.FricB = kFricB;
+  blk.inp.model.FricA = kFricA;
+  blk.inp.model.FricB = kFricB;
 }
 
 // Sum over the elements of (element system x element velocities), z rows:
@@ -78,7 +78,7 @@ TEST(Friction, SlidingBlockWallShearStressFollowsTheFrictionFactorLaw) {
       for (const double pc : {0.05 * sigma, 20.0 * sigma}) {
         Block blk;
         WallBlock(blk, left, 4, m, U, sigma, pc);
-        blk.inp.RamSpeed = U;
+        blk.inp.setup.RamSpeed = U;
         SetVelocity(blk, [&](double, double, double) { return std::array<double, 3>{0.0, 0.0, -U}; });
         const double tau = ZForce(blk) / area;
         const double sign = left ? -1.0 : 1.0;  // orientation of the elements
@@ -108,8 +108,8 @@ TEST(Friction, WallShearStressDoesNotScaleWithSpeed) {
     FlowStress(rate, strain, T, mat, sigma, eta);
     Block blk;
     WallBlock(blk, true, 4, 0.9, U, sigma, 0.5 * sigma);
-    blk.inp.mat = mat;
-    blk.inp.RamSpeed = U;
+    blk.inp.setup.mat = mat;
+    blk.inp.setup.RamSpeed = U;
     SetVelocity(blk, [&](double, double, double) { return std::array<double, 3>{0.0, 0.0, -U}; });
     tau[k] = ZForce(blk) / 15.0;
   }
@@ -123,7 +123,7 @@ TEST(Friction, FacesOfFreeAndSymmetryNodesCarryNoDrag) {
   for (const int kind : {1, 5, 6, 7, 8, 9}) {
     Block blk;
     WallBlock(blk, true, kind, 0.9, 5.0, 30.0, 10.0);
-    blk.inp.RamSpeed = 5.0;
+    blk.inp.setup.RamSpeed = 5.0;
     std::vector<double> est(51 * 51, 0.0);
     double sum = 0;
     for (int k = 1; k <= blk.mesh.g.ne; ++k) {
@@ -154,7 +154,7 @@ TEST(Friction, ToolTermsHaveTheSignOfTheViscousBlock) {
   for (const bool left : {true, false}) {
     Block blk;
     WallBlock(blk, left, 9, 0.9, 5.0, 30.0, 10.0);
-    blk.inp.RamSpeed = 5.0;
+    blk.inp.setup.RamSpeed = 5.0;
     SetVelocity(blk, [](double x, double y, double z) {
       return std::array<double, 3>{0.3 * y - 0.1 * z, 0.2 * x * z, -5.0 + 0.4 * x * y};
     });

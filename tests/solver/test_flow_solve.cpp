@@ -41,7 +41,7 @@ void UniaxialBlock(Block& blk, double r, bool leftHanded) {
 
 double FlowStressAt(const Block& blk, double rate) {
   double r = rate, e = 0.5f, T = 480.0, sigma = 0, eta = 0;
-  FlowStress(r, e, T, blk.inp.mat, sigma, eta);
+  FlowStress(r, e, T, blk.inp.setup.mat, sigma, eta);
   return sigma;
 }
 
@@ -54,9 +54,9 @@ TEST(FlowSolve, UniaxialExtensionGivesTheFlowStress) {
     for (const double rate : {1.0, 50.0}) {
       Block blk;
       UniaxialBlock(blk, rate, left);
-      blk.inp.Solver = solver;
+      blk.inp.solve.Solver = solver;
       Sol_Def(blk.mesh, Tables(), SolveMode::Flow, blk.inp);
-      EXPECT_EQ(blk.inp.Front.sparseFlow.factorEntries > 0, solver == LinearSolver::Sparse);
+      EXPECT_EQ(blk.inp.results.Front.sparseFlow.factorEntries > 0, solver == LinearSolver::Sparse);
       const double sig = FlowStressAt(blk, rate);
       ASSERT_GT(sig, 10.0);
       const Mesh3d& g = blk.mesh.g;
@@ -76,7 +76,7 @@ TEST(FlowSolve, UniaxialExtensionGivesTheFlowStress) {
         EXPECT_NEAR(s.xy, 0.0, 0.01 * sig);
         EXPECT_NEAR(s.xz, 0.0, 0.01 * sig);
       }
-      EXPECT_EQ(blk.inp.DOF, 3 * g.nh + g.np);
+      EXPECT_EQ(blk.inp.iter.DOF, 3 * g.nh + g.np);
       for (int k = 1; k <= g.ne; ++k)
         for (int a = 1; a <= 15; ++a) EXPECT_GT(g.nop(a, k), 0);
     }
@@ -105,7 +105,7 @@ TEST(FlowSolve, RigidTranslationHasNoStressAndConverges) {
     EXPECT_NEAR(std::fabs(d.xx) + std::fabs(d.yy) + std::fabs(d.zz) + std::fabs(d.xy) + std::fabs(d.yz) + std::fabs(d.xz), 0.0, 1e-4);
   }
   Sol_Def(blk.mesh, Tables(), SolveMode::Flow, blk.inp);
-  EXPECT_LT(blk.inp.ConvV, 1e-5);
+  EXPECT_LT(blk.inp.iter.ConvV, 1e-5);
 }
 
 // The stored solution: velocity change relative to max(RamSpeed, |v|),
@@ -114,8 +114,8 @@ TEST(FlowSolve, RigidTranslationHasNoStressAndConverges) {
 TEST(FlowSolve, ConvergenceMeasuresAndPressureScale) {
   Block blk;
   UniaxialBlock(blk, 1.0, true);
-  blk.inp.mat.MatLaw = 0;  // constant viscosity: the disturbance does not alter the matrix
-  blk.inp.RamSpeed = 100.0;
+  blk.inp.setup.mat.MatLaw = 0;  // constant viscosity: the disturbance does not alter the matrix
+  blk.inp.setup.RamSpeed = 100.0;
   Mesh3d& g = blk.mesh.g;
   // Disturb a free node: its change measures ConvV.
   int top = 0;
@@ -125,11 +125,11 @@ TEST(FlowSolve, ConvergenceMeasuresAndPressureScale) {
   const float exact = blk.mesh.fld(kFldVx, top);
   blk.mesh.fld(kFldVx, top) = exact + 7.0f;
   for (int n = 1; n <= g.nh; ++n) blk.mesh.fld(kFldStress, n) = 1000.0f;
-  blk.inp.PScale = 4.0;
+  blk.inp.model.PScale = 4.0;
   Sol_Def(blk.mesh, Tables(), SolveMode::Flow, blk.inp);
-  EXPECT_NEAR(blk.inp.ConvV, 7.0 / 100.0, 1e-4);
+  EXPECT_NEAR(blk.inp.iter.ConvV, 7.0 / 100.0, 1e-4);
   const double p = 1.0 / 9.0;  // shear viscosity 1/9: sigma_xx = p - 2/9 r/2 = 0
-  EXPECT_NEAR(blk.inp.ConvP, p / 1000.0, 0.02 * p / 1000.0);
+  EXPECT_NEAR(blk.inp.iter.ConvP, p / 1000.0, 0.02 * p / 1000.0);
   for (int n = 1; n <= g.nh; ++n) EXPECT_NEAR(blk.mesh.fld(kFldP, n), p / 4.0, 0.02 * p / 4.0);
   // Mid-edge pressures follow their corners exactly.
   for (int k = 1; k <= g.ne; ++k)
@@ -137,11 +137,11 @@ TEST(FlowSolve, ConvergenceMeasuresAndPressureScale) {
       EXPECT_EQ(blk.mesh.fld(kFldP, g.nop(7 + e, k)),
                 0.5f * (blk.mesh.fld(kFldP, g.nop(kWedgeEdge[e][0], k)) + blk.mesh.fld(kFldP, g.nop(kWedgeEdge[e][1], k))));
   // An unchanged pressure gives ConvP = 0 even with a zero reference stress.
-  blk.inp.PScale = 1.0;
+  blk.inp.model.PScale = 1.0;
   for (int n = 1; n <= g.nh; ++n) blk.mesh.fld(kFldStress, n) = 0.0f;
   Sol_Def(blk.mesh, Tables(), SolveMode::Flow, blk.inp);
   Sol_Def(blk.mesh, Tables(), SolveMode::Flow, blk.inp);
-  EXPECT_LT(blk.inp.ConvP, 1e-3);
+  EXPECT_LT(blk.inp.iter.ConvP, 1e-3);
 }
 
 // Codes 8 and 4 hold zero components, 10 the stored velocity exactly,
@@ -242,9 +242,9 @@ TEST(FlowSolve, PushedBarConservesTheVolumeFluxPlaneByPlane) {
     BlockBoundaryData(blk, 0.9f, static_cast<float>(U), 50.0f);
     for (BndFace& f : blk.mesh.faces)
       for (int p = 1; p <= f.npt; ++p) f.v(kBfSigmaN, p) = -30.0f;
-    blk.inp.FricA = 0.95;
-    blk.inp.FricB = 0.05;
-    blk.inp.RamSpeed = U;
+    blk.inp.model.FricA = 0.95;
+    blk.inp.model.FricB = 0.05;
+    blk.inp.setup.RamSpeed = U;
     for (int it = 0; it < 3; ++it) Sol_Def(blk.mesh, Tables(), SolveMode::Flow, blk.inp);  // viscosity from the flow
     for (int K = 0; K < 4; ++K)
       EXPECT_NEAR(PlaneFluxRatio(blk, 2.0 * K, U), 1.0, die && K > 0 ? 0.02 : 2e-3) << "die " << die << " plane z = " << 2.0 * K;

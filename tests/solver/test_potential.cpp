@@ -19,10 +19,10 @@ InpDat Strip(double L, double H, int nx, int ny) {
     m.flag(i) = static_cast<int8_t>((i <= m.np ? 64 : 0) + (x < 1e-9 ? 1 : x > L - 1e-9 ? 2 : 0));
   }
   InpDat d;
-  d.nPiecesA = 1;
-  d.MemBudget = 2048000000;
-  d.Pieces2d.assign(1);
-  d.Pieces2d(1) = m;
+  d.sections.nPiecesA = 1;
+  d.solve.MemBudget = 2048000000;
+  d.sections.Pieces2d.assign(1);
+  d.sections.Pieces2d(1) = m;
   return d;
 }
 
@@ -41,12 +41,12 @@ TEST(Potential, QuadraticSolutionIsExactAndConnectivityComesBackPositive) {
   const double L = 40, c = 0.004;
   for (const LinearSolver solver : Solvers()) {
   InpDat d = Strip(L, 15, 5, 3);
-  d.PotSource = c;
-  d.Solver = solver;
-  Mesh2d& m = d.Pieces2d(1);
+  d.model.PotSource = c;
+  d.solve.Solver = solver;
+  Mesh2d& m = d.sections.Pieces2d(1);
   for (int e = 1; e <= m.ne; e += 2) m.nop(2, e) = -m.nop(2, e);
   Solve(d);
-  EXPECT_EQ(d.Front.sparseSection.factorEntries > 0, solver == LinearSolver::Sparse);
+  EXPECT_EQ(d.results.Front.sparseSection.factorEntries > 0, solver == LinearSolver::Sparse);
   for (int i = 1; i <= m.nh; ++i) {
     const double x = m.xy(i)[0];
     EXPECT_NEAR(m.Pot(i), x / L + c * x * (L - x) / 2, 2e-6) << "node " << i;
@@ -62,28 +62,28 @@ TEST(Potential, QuadraticSolutionIsExactAndConnectivityComesBackPositive) {
 // the run.
 TEST(Potential, MeshChoiceUnheldMeshesAndBadInput) {
   InpDat d;
-  d.nPiecesA = 2;
+  d.sections.nPiecesA = 2;
   EXPECT_EQ(PotentialMeshIndex(d), 2);
-  d.nPiecesB = 2;
+  d.sections.nPiecesB = 2;
   EXPECT_EQ(PotentialMeshIndex(d), 2);
-  d.nPiecesB = 4;
+  d.sections.nPiecesB = 4;
   EXPECT_EQ(PotentialMeshIndex(d), 4);
 
   InpDat free = Strip(10, 10, 2, 2);
-  Mesh2d& m = free.Pieces2d(1);
+  Mesh2d& m = free.sections.Pieces2d(1);
   for (int i = 1; i <= m.nh; ++i) m.flag(i) = static_cast<int8_t>(i <= m.np ? 64 : 0);
   m.nop(1, 1) = -m.nop(1, 1);
   Solve(free);
   EXPECT_GT(m.nop(1, 1), 0);
   for (int i = 1; i <= m.nh; ++i) EXPECT_EQ(m.Pot(i), 0.0);
-  free.PotSource = 1.0;
+  free.model.PotSource = 1.0;
   EXPECT_EXIT(Solve(free), ::testing::ExitedWithCode(1), "no node with a held value");
 
   InpDat missing = Strip(10, 10, 1, 1);
-  missing.nPiecesA = 3;
+  missing.sections.nPiecesA = 3;
   EXPECT_EXIT(Solve(missing), ::testing::ExitedWithCode(1), "cross-section mesh 3 is missing");
   InpDat flat = Strip(10, 10, 1, 1);
-  Mesh2d& f = flat.Pieces2d(1);
+  Mesh2d& f = flat.sections.Pieces2d(1);
   for (int k = 1; k <= 6; ++k) f.xy(f.nop(k, 2)) = {1.0, 1.0};
   EXPECT_EXIT(Solve(flat), ::testing::ExitedWithCode(1), "element 2 of cross-section mesh 1 has a zero Jacobian");
 }

@@ -78,13 +78,13 @@ void SetVelocity(MeshRecord& r, const std::function<void(const double*, double*)
 
 InpDat Law2() {
   InpDat inp;
-  inp.mat.MatLaw = 2;
-  inp.mat.MatTmax = 1200.0;
-  inp.mat.MatC0 = 120.0;
-  inp.mat.LawTable(1) = -0.003;
-  inp.mat.LawTable(2) = 0.1;
-  inp.mat.LawTable(3) = 0.5;
-  inp.Z0 = -100.0;  // below the column: no entry-plane nodes unless a test moves it
+  inp.setup.mat.MatLaw = 2;
+  inp.setup.mat.MatTmax = 1200.0;
+  inp.setup.mat.MatC0 = 120.0;
+  inp.setup.mat.LawTable(1) = -0.003;
+  inp.setup.mat.LawTable(2) = 0.1;
+  inp.setup.mat.LawTable(3) = 0.5;
+  inp.layout.Z0 = -100.0;  // below the column: no entry-plane nodes unless a test moves it
   return inp;
 }
 
@@ -123,16 +123,16 @@ TEST(RheologyUpdate, UniformStrainRateGivesTheLawAtEveryNode) {
   const double rate = std::sqrt(2.0) / 3.0 *
                       std::sqrt((dxx - dyy) * (dxx - dyy) + (dyy - dzz) * (dyy - dzz) + (dzz - dxx) * (dzz - dxx) +
                                 6 * dxz * dxz);
-  EXPECT_NEAR(inp.E0_min, rate, 1e-5 * rate);
-  EXPECT_NEAR(inp.E0_max, rate, 1e-5 * rate);
-  EXPECT_NEAR(inp.E0_av_min, rate, 1e-5 * rate);
-  EXPECT_NEAR(inp.E0_av_max, rate, 1e-5 * rate);
+  EXPECT_NEAR(inp.iter.E0_min, rate, 1e-5 * rate);
+  EXPECT_NEAR(inp.iter.E0_max, rate, 1e-5 * rate);
+  EXPECT_NEAR(inp.iter.E0_av_min, rate, 1e-5 * rate);
+  EXPECT_NEAR(inp.iter.E0_av_max, rate, 1e-5 * rate);
   double vmax = 0, vmin = 1e20, mean = 0;
   for (int n = 1; n <= r.g.nh; ++n) {
     double rt = rate, e = static_cast<double>(static_cast<float>(0.02 * n)), T = 400.0 + 10.0 * n, s = 0, eta = 0;
     if (n == 1) T = 1300.0;
     if (n == 2) e = 0.0;
-    FlowStress(rt, e, T, inp.mat, s, eta);
+    FlowStress(rt, e, T, inp.setup.mat, s, eta);
     EXPECT_NEAR(r.fld(kFldStress, n), s, 1e-5 * s) << "node " << n;
     EXPECT_NEAR(r.fld(kFldVisc, n), eta, 1e-5 * eta) << "node " << n;
     vmax = std::max(vmax, eta);
@@ -140,9 +140,9 @@ TEST(RheologyUpdate, UniformStrainRateGivesTheLawAtEveryNode) {
     mean += eta;
   }
   mean /= r.g.nh;
-  EXPECT_NEAR(inp.ViscMax, vmax, 1e-5 * vmax);
-  EXPECT_NEAR(inp.ViscMin, vmin, 1e-5 * vmin);
-  EXPECT_NEAR(inp.ConvVisc, std::fabs((mean - 2.0) / (2.0 + 1e-6)), 1e-5);
+  EXPECT_NEAR(inp.iter.ViscMax, vmax, 1e-5 * vmax);
+  EXPECT_NEAR(inp.iter.ViscMin, vmin, 1e-5 * vmin);
+  EXPECT_NEAR(inp.iter.ConvVisc, std::fabs((mean - 2.0) / (2.0 + 1e-6)), 1e-5);
   EXPECT_EQ(r.fld(kFldT, 1), 1300.0f);  // nodal fields keep their values
   EXPECT_EQ(r.fld(kFldStrain, 2), 0.0f);
 }
@@ -164,10 +164,10 @@ TEST(RheologyUpdate, NodalRateIsTheVolumeWeightedMeanOfItsElements) {
   InpDat inp = Law2();
   RheologyUpdate(Tables(), r, inp);
   const double upper = s / std::sqrt(3.0);  // equivalent rate of simple shear
-  EXPECT_NEAR(inp.E0_min, 0.0, 1e-6);
-  EXPECT_NEAR(inp.E0_max, upper, 1e-5 * upper);
-  EXPECT_NEAR(inp.E0_av_min, 0.0, 1e-6);
-  EXPECT_NEAR(inp.E0_av_max, upper, 1e-5 * upper);
+  EXPECT_NEAR(inp.iter.E0_min, 0.0, 1e-6);
+  EXPECT_NEAR(inp.iter.E0_max, upper, 1e-5 * upper);
+  EXPECT_NEAR(inp.iter.E0_av_min, 0.0, 1e-6);
+  EXPECT_NEAR(inp.iter.E0_av_max, upper, 1e-5 * upper);
   // Volumes 4 and 6 (x triangle area 24): the shared plane z = 4 gets 0.6 upper.
   auto nodalRate = [&](int n) { return r.fld(kFldStress, n) / r.fld(kFldVisc, n); };  // sigma / eta
   const int shared = 4;  // corner node of level 1
@@ -190,16 +190,16 @@ TEST(RheologyUpdate, EntryPlaneNodesAndTheirElementsGetTheLargestViscosity) {
     r.fld(kFldStrain, n) = 0.3f;
   }
   InpDat inp = Law2();
-  inp.Z0 = -1e-4;  // z = 0 lies exactly at Z0 + 1e-4
+  inp.layout.Z0 = -1e-4;  // z = 0 lies exactly at Z0 + 1e-4
   MeshRecord ref = r;
   InpDat inpRef = Law2();
   RheologyUpdate(Tables(), ref, inpRef);  // same update without entry-plane nodes
   RheologyUpdate(Tables(), r, inp);
-  EXPECT_EQ(inp.ViscMax, inpRef.ViscMax);
-  EXPECT_EQ(inp.ConvVisc, inpRef.ConvVisc);  // measured before the entry-plane rule
+  EXPECT_EQ(inp.iter.ViscMax, inpRef.iter.ViscMax);
+  EXPECT_EQ(inp.iter.ConvVisc, inpRef.iter.ConvVisc);  // measured before the entry-plane rule
   std::vector<bool> inFirst(static_cast<size_t>(r.g.nh) + 1, false);
   for (int a = 1; a <= 15; ++a) inFirst[static_cast<size_t>(r.g.nop(a, 1))] = true;  // element on z in [0, 4]
-  const float vmax = static_cast<float>(inp.ViscMax);
+  const float vmax = static_cast<float>(inp.iter.ViscMax);
   int raised = 0;
   for (int n = 1; n <= r.g.nh; ++n) {
     if (inFirst[static_cast<size_t>(n)]) {
@@ -215,7 +215,7 @@ TEST(RheologyUpdate, EntryPlaneNodesAndTheirElementsGetTheLargestViscosity) {
   // One step higher, nothing lies on the entry plane.
   MeshRecord r2 = ref;
   InpDat inp2 = Law2();
-  inp2.Z0 = -2e-4;
+  inp2.layout.Z0 = -2e-4;
   RheologyUpdate(Tables(), r2, inp2);
   for (int n = 1; n <= r.g.nh; ++n) EXPECT_EQ(r2.fld(kFldVisc, n), ref.fld(kFldVisc, n));
 }
@@ -233,9 +233,9 @@ TEST(FractureCriterion, MatchesTheCriterionAndLaw8InstallsItsCoefficients) {
     r.fld(kFldP, n) = static_cast<float>(-60.0 + 8.0 * n);
   }
   InpDat inp = Law2();
-  inp.mat.MatLaw = 8;
+  inp.setup.mat.MatLaw = 8;
   RheologyUpdate(Tables(), r, inp);
-  for (int i = 1; i <= 4; ++i) EXPECT_EQ(inp.mat.FracTable(i), kLaw8Frac[i - 1]);
+  for (int i = 1; i <= 4; ++i) EXPECT_EQ(inp.setup.mat.FracTable(i), kLaw8Frac[i - 1]);
   const double s3 = 1.7320508f;
   for (int n = 1; n <= r.g.nh; ++n) {
     const double p = r.fld(kFldP, n), T = r.fld(kFldT, n), sg = r.fld(kFldStress, n), eta = r.fld(kFldVisc, n);
@@ -287,25 +287,25 @@ TEST(REOLOG_aver, TemperatureStatisticsAndMeanStressOverBoundaryNodes) {
   InpDat inp;
   REOLOG_aver(r, inp);
   const int nh = r.g.nh;
-  EXPECT_EQ(inp.TempMax, 300.0 + 10 * nh);
-  EXPECT_EQ(inp.TempMin, 310.0);
-  EXPECT_EQ(inp.TempSum, 300.0 * nh + 10.0 * nh * (nh + 1) / 2);
-  EXPECT_DOUBLE_EQ(inp.Tsr, (2.0 + 9.0 + 12.0) / 3.0);
+  EXPECT_EQ(inp.iter.TempMax, 300.0 + 10 * nh);
+  EXPECT_EQ(inp.iter.TempMin, 310.0);
+  EXPECT_EQ(inp.iter.TempSum, 300.0 * nh + 10.0 * nh * (nh + 1) / 2);
+  EXPECT_DOUBLE_EQ(inp.iter.Tsr, (2.0 + 9.0 + 12.0) / 3.0);
   // Only interior codes: the mean over all nodes.
   for (int n = 1; n <= nh; ++n) r.g.BoundaryConditions(n) = n % 2 ? 0 : 64;
   REOLOG_aver(r, inp);
-  EXPECT_DOUBLE_EQ(inp.Tsr, (nh + 1) / 2.0);
+  EXPECT_DOUBLE_EQ(inp.iter.Tsr, (nh + 1) / 2.0);
   // All temperatures below zero: the maximum keeps its start value 0.
   for (int n = 1; n <= nh; ++n) r.fld(kFldT, n) = -5.0f;
   REOLOG_aver(r, inp);
-  EXPECT_EQ(inp.TempMax, 0.0);
-  EXPECT_EQ(inp.TempMin, -5.0);
+  EXPECT_EQ(inp.iter.TempMax, 0.0);
+  EXPECT_EQ(inp.iter.TempMin, -5.0);
   // An empty mesh leaves the mean stress alone.
   MeshRecord empty;
-  inp.Tsr = 1.0;
+  inp.iter.Tsr = 1.0;
   REOLOG_aver(empty, inp);
-  EXPECT_EQ(inp.Tsr, 1.0);
-  EXPECT_EQ(inp.TempMin, 1e9);
+  EXPECT_EQ(inp.iter.Tsr, 1.0);
+  EXPECT_EQ(inp.iter.TempMin, 1e9);
 }
 
 }  // namespace

@@ -18,15 +18,15 @@ namespace {
 // Aluminium-like constant properties; ContactHtc in W/(m2 K).
 InpDat HeatVariant(const Mesh2d& m, double T0, double tool, double htc, double dt) {
   InpDat d;
-  d.MemBudget = 2048000000;
-  d.mat.PairX(1) = 900.0;
-  d.mat.PairX(2) = 2700.0;
-  d.mat.PairX(3) = 200.0;
-  d.ToolTemp = tool;
-  d.ContactHtc = htc;
-  d.HeatDt = dt;
-  d.Sect2d.assign(1, m);
-  Mesh2d& s = d.Sect2d(1);
+  d.solve.MemBudget = 2048000000;
+  d.setup.mat.PairX(1) = 900.0;
+  d.setup.mat.PairX(2) = 2700.0;
+  d.setup.mat.PairX(3) = 200.0;
+  d.setup.ToolTemp = tool;
+  d.setup.ContactHtc = htc;
+  d.model.HeatDt = dt;
+  d.sections.Sect2d.assign(1, m);
+  Mesh2d& s = d.sections.Sect2d(1);
   s.Tnew.assign(static_cast<std::size_t>(s.nh), 0.0);
   s.Told.assign(static_cast<std::size_t>(s.nh), T0);
   return d;
@@ -74,9 +74,9 @@ TEST(SectionHeat, UniformFieldStaysUniformWithoutExchangeOrAtToolTemperature) {
   InpDat atTool = HeatVariant(m, 450.0, 450.0, 3000.0, 0.5);
   Steps(atTool, 3);
   for (int i = 1; i <= m.nh; ++i) {
-    EXPECT_NEAR(noEx.Sect2d(1).Tnew(i), 480.0, 1e-3) << i;
-    EXPECT_NEAR(noEx.Sect2d(1).Told(i), noEx.Sect2d(1).Tnew(i), 0.0) << i;
-    EXPECT_NEAR(atTool.Sect2d(1).Tnew(i), 450.0, 1e-3) << i;
+    EXPECT_NEAR(noEx.sections.Sect2d(1).Tnew(i), 480.0, 1e-3) << i;
+    EXPECT_NEAR(noEx.sections.Sect2d(1).Told(i), noEx.sections.Sect2d(1).Tnew(i), 0.0) << i;
+    EXPECT_NEAR(atTool.sections.Sect2d(1).Tnew(i), 450.0, 1e-3) << i;
   }
 }
 
@@ -87,7 +87,7 @@ TEST(SectionHeat, ExchangePullsTowardToolTemperatureAndNeverPastIt) {
   ASSERT_GT(corner, 0);
   for (const double tool : {400.0, 600.0}) {
     InpDat d = HeatVariant(m, 500.0, tool, 20000.0, 1.0);
-    const Mesh2d& s = d.Sect2d(1);
+    const Mesh2d& s = d.sections.Sect2d(1);
     double prevCentre = 500.0;
     for (int step = 0; step < 40; ++step) {
       Steps(d, 1);
@@ -115,7 +115,7 @@ TEST(SectionHeat, FullModelCoolsSymmetricallyAndHalfAndQuarterModelsMatchIt) {
   // The grid's diagonals all run one way, so mirrored models differ by
   // their triangulation only: 0.01 K against a drop of 75 K.
   const double tol = 0.01;
-  const Mesh2d& f = full.Sect2d(1);
+  const Mesh2d& f = full.sections.Sect2d(1);
   double drop = 0;
   for (int i = 1; i <= f.nh; ++i) {
     const double x = f.xy(i)[0], y = f.xy(i)[1];
@@ -127,12 +127,12 @@ TEST(SectionHeat, FullModelCoolsSymmetricallyAndHalfAndQuarterModelsMatchIt) {
       ASSERT_GT(j, 0);
       EXPECT_NEAR(f.Tnew(j), T, tol) << x << " " << y;
     }
-    const int h = NodeAt(half.Sect2d(1), std::fabs(x), y);
+    const int h = NodeAt(half.sections.Sect2d(1), std::fabs(x), y);
     ASSERT_GT(h, 0);
-    EXPECT_NEAR(half.Sect2d(1).Tnew(h), T, tol) << x << " " << y;
-    const int q = NodeAt(quarter.Sect2d(1), std::fabs(x), std::fabs(y));
+    EXPECT_NEAR(half.sections.Sect2d(1).Tnew(h), T, tol) << x << " " << y;
+    const int q = NodeAt(quarter.sections.Sect2d(1), std::fabs(x), std::fabs(y));
     ASSERT_GT(q, 0);
-    EXPECT_NEAR(quarter.Sect2d(1).Tnew(q), T, tol) << x << " " << y;
+    EXPECT_NEAR(quarter.sections.Sect2d(1).Tnew(q), T, tol) << x << " " << y;
   }
   EXPECT_GT(drop, 50.0);  // the comparison is not between unchanged fields
 }
@@ -148,19 +148,19 @@ TEST(SectionHeat, TriangleOrientationDoesNotChangeTheStep) {
   for (const LinearSolver solver : Solvers()) {
   InpDat a = HeatVariant(m, 500.0, 400.0, 5000.0, 1.5);
   InpDat b = HeatVariant(flipped, 500.0, 400.0, 5000.0, 1.5);
-  b.Solver = solver;
+  b.solve.Solver = solver;
   Steps(a, 3);
   Steps(b, 3);
   double drop = 0;
   for (int i = 1; i <= m.nh; ++i) {
-    EXPECT_NEAR(a.Sect2d(1).Tnew(i), b.Sect2d(1).Tnew(i), 2e-3) << i;
-    drop = std::max(drop, 500.0 - a.Sect2d(1).Tnew(i));
+    EXPECT_NEAR(a.sections.Sect2d(1).Tnew(i), b.sections.Sect2d(1).Tnew(i), 2e-3) << i;
+    drop = std::max(drop, 500.0 - a.sections.Sect2d(1).Tnew(i));
   }
   EXPECT_GT(drop, 5.0);
   // The connectivity comes back positive after every solve.
-  for (int k = 1; k <= b.Sect2d(1).ne; ++k)
-    for (int a6 = 1; a6 <= 6; ++a6) EXPECT_GT(b.Sect2d(1).nop(a6, k), 0);
-  EXPECT_EQ(b.Front.sparseSection.factorEntries > 0, solver == LinearSolver::Sparse);
+  for (int k = 1; k <= b.sections.Sect2d(1).ne; ++k)
+    for (int a6 = 1; a6 <= 6; ++a6) EXPECT_GT(b.sections.Sect2d(1).nop(a6, k), 0);
+  EXPECT_EQ(b.results.Front.sparseSection.factorEntries > 0, solver == LinearSolver::Sparse);
   }
 }
 

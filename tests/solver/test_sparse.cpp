@@ -133,16 +133,16 @@ TEST(SparseSolve, FlowSolveOfASmallBlockAgreesWithTheFrontalSolve) {
     g.BoundaryConditions(n) = CodeOf(blk, n, g.xyz(3, n) < 1e-9 ? 8 : g.xyz(3, n) > 4.9 ? 10 : 0);
   MeshRecord mf = blk.mesh, ms = blk.mesh;
   InpDat iff = blk.inp, is = blk.inp;
-  is.Solver = LinearSolver::Sparse;
+  is.solve.Solver = LinearSolver::Sparse;
   const FrontPlanStats planF = Sol_Def(mf, Tables(), SolveMode::Flow, iff);
   const FrontPlanStats planS = Sol_Def(ms, Tables(), SolveMode::Flow, is);
   for (int f : {kFldVx, kFldVy, kFldVz, kFldP}) EXPECT_LT(FieldDifference(mf, ms, f), 1e-4) << f;
   EXPECT_GT(FieldDifference(blk.mesh, ms, kFldVz), 0.1);  // the inside did move
   EXPECT_EQ(planS.FrontDim, 0);
   EXPECT_GT(planF.FrontDim, 0);
-  EXPECT_GT(is.Front.sparseFlow.factorEntries, 0);
-  EXPECT_EQ(iff.Front.sparseFlow.ordering, -1);
-  EXPECT_NEAR(is.ConvV, iff.ConvV, 1e-4);
+  EXPECT_GT(is.results.Front.sparseFlow.factorEntries, 0);
+  EXPECT_EQ(iff.results.Front.sparseFlow.ordering, -1);
+  EXPECT_NEAR(is.iter.ConvV, iff.iter.ConvV, 1e-4);
   for (int k = 1; k <= g.ne; ++k)
     for (int a = 1; a <= g.npe; ++a) EXPECT_GT(ms.g.nop(a, k), 0);
 }

@@ -46,12 +46,12 @@ Bar MakeBar(double U, double T0, int n2d = 4, int layers = 20) {
     b.m.fld(kFldT, i) = static_cast<float>(T0);
   }
   InpDat& d = b.inp;
-  d.MemBudget = 2048000000;
-  d.RamSpeed = U;
-  d.mat.PairX(1) = 900.0;   // J/(kg K)
-  d.mat.PairX(2) = 2700.0;  // kg/m3
-  d.mat.PairX(3) = 200.0;   // W/(m K)
-  d.mat.MatTmax = 1200.0;
+  d.solve.MemBudget = 2048000000;
+  d.setup.RamSpeed = U;
+  d.setup.mat.PairX(1) = 900.0;   // J/(kg K)
+  d.setup.mat.PairX(2) = 2700.0;  // kg/m3
+  d.setup.mat.PairX(3) = 200.0;   // W/(m K)
+  d.setup.mat.MatTmax = 1200.0;
   return b;
 }
 
@@ -92,15 +92,15 @@ TEST(SolveTemperature, UniformTopTemperatureWithoutExchangeStaysUniform) {
       if (b.m.g.xyz(3, i) < L - 1.0) b.m.fld(kFldT, i) = 300.0f;
     for (int i = 1; i <= b.m.g.nh; ++i)
       if (b.m.g.xyz(3, i) >= L - 1.0) b.m.fld(kFldT, i) = 480.0f;
-    b.inp.ToolTemp = 20.0;  // no exchange: ContactHtc 0
+    b.inp.setup.ToolTemp = 20.0;  // no exchange: ContactHtc 0
     Sol_Def(b.m, Tables(), SolveMode::Temperature, b.inp);
     // The front of the solver is single precision: a few 1e-4 relative.
     for (int i = 1; i <= b.m.g.nh; ++i) ASSERT_NEAR(b.m.fld(kFldT, i), 480.0, 0.2) << "U " << U << " node " << i;
-    EXPECT_NEAR(b.inp.ConvT, 180.0, 0.05);
-    EXPECT_EQ(b.inp.nUnknownsT, b.m.g.nh);
+    EXPECT_NEAR(b.inp.iter.ConvT, 180.0, 0.05);
+    EXPECT_EQ(b.inp.iter.nUnknownsT, b.m.g.nh);
     // Solving again changes nothing.
     Sol_Def(b.m, Tables(), SolveMode::Temperature, b.inp);
-    EXPECT_LT(b.inp.ConvT, 0.05);
+    EXPECT_LT(b.inp.iter.ConvT, 0.05);
   }
 }
 
@@ -110,11 +110,11 @@ TEST(SolveTemperature, CooledBarFollowsTheAdvectionDiffusionExchangeSolution) {
   for (const LinearSolver solver : Solvers())
   for (double U : {2.0, 5.0, 20.0}) {
     Bar b = MakeBar(U, T0);
-    b.inp.ContactHtc = h;
-    b.inp.ToolTemp = Tinf;
-    b.inp.Solver = solver;
+    b.inp.setup.ContactHtc = h;
+    b.inp.setup.ToolTemp = Tinf;
+    b.inp.solve.Solver = solver;
     Sol_Def(b.m, Tables(), SolveMode::Temperature, b.inp);
-    EXPECT_EQ(b.inp.Front.sparseTemp.factorEntries > 0, solver == LinearSolver::Sparse);
+    EXPECT_EQ(b.inp.results.Front.sparseTemp.factorEntries > 0, solver == LinearSolver::Sparse);
     const double dev = MaxDeviation(b.m, Tinf, [&](double z) { return FinProfile(U, beta, T0 - Tinf, z); });
     EXPECT_LT(dev, 0.02 * (T0 - Tinf)) << "U " << U;
     // The exchange draws every temperature toward Tinf but never past it,
@@ -140,8 +140,8 @@ TEST(SolveTemperature, CooledBarFollowsTheAdvectionDiffusionExchangeSolution) {
 TEST(SolveTemperature, HeatingToolsWarmTheBarUpToTheirTemperatureAndNoFurther) {
   const double T0 = 400.0, Tinf = 600.0;
   Bar b = MakeBar(1.0, T0);
-  b.inp.ContactHtc = 20000.0;  // strong exchange, slow bar: close to the tools
-  b.inp.ToolTemp = Tinf;
+  b.inp.setup.ContactHtc = 20000.0;  // strong exchange, slow bar: close to the tools
+  b.inp.setup.ToolTemp = Tinf;
   Sol_Def(b.m, Tables(), SolveMode::Temperature, b.inp);
   double hottest = 0;
   for (int i = 1; i <= b.m.g.nh; ++i) {
@@ -158,8 +158,8 @@ TEST(SolveTemperature, MirroredRightHandedMeshGivesTheSameField) {
   for (int i = 1; i <= b.m.g.nh; ++i) b.m.g.xyz(1, i) = -b.m.g.xyz(1, i);
   FaceJacobian(b.m, Tables());
   for (Bar* p : {&a, &b}) {
-    p->inp.ContactHtc = 500.0;
-    p->inp.ToolTemp = Tinf;
+    p->inp.setup.ContactHtc = 500.0;
+    p->inp.setup.ToolTemp = Tinf;
     Sol_Def(p->m, Tables(), SolveMode::Temperature, p->inp);
   }
   for (int i = 1; i <= a.m.g.nh; ++i) ASSERT_NEAR(a.m.fld(kFldT, i), b.m.fld(kFldT, i), 1e-3) << i;
@@ -171,10 +171,10 @@ TEST(SolveTemperature, FrictionalHeatOfTheWallShearStressTimesSlidingSpeed) {
   const double U = 5.0, T0 = 450.0, sigma = 20.0, m = 0.9;
   auto heated = [&](double ramSpeed) {
     Bar b = MakeBar(U, T0);
-    b.inp.RamSpeed = ramSpeed;
-    b.inp.FricA = 0.9499999992549419;
-    b.inp.FricB = 0.05000000074505806;
-    b.inp.ToolTemp = T0;  // no exchange (ContactHtc 0); share 0.9 T0 / (T0 + T0)
+    b.inp.setup.RamSpeed = ramSpeed;
+    b.inp.model.FricA = 0.9499999992549419;
+    b.inp.model.FricB = 0.05000000074505806;
+    b.inp.setup.ToolTemp = T0;  // no exchange (ContactHtc 0); share 0.9 T0 / (T0 + T0)
     for (int i = 1; i <= b.m.g.nh; ++i) {
       b.m.fld(kFldStress, i) = static_cast<float>(sigma);
       b.m.fld(kFldP, i) = -2000.0f;
@@ -207,15 +207,15 @@ TEST(SolveTemperature, TemperatureDependentConductivityConvergesToTheOneDimensio
   // settle on the solution of (a(T) theta')' + U theta' - beta theta = 0.
   const double T0 = 480.0, Tinf = 50.0, h = 500.0, U = 3.0;
   Bar b = MakeBar(U, T0);
-  b.inp.mat.PairX(3) = 100.0;
-  b.inp.mat.PairY(3) = 0.25;
-  b.inp.ContactHtc = h;
-  b.inp.ToolTemp = Tinf;
+  b.inp.setup.mat.PairX(3) = 100.0;
+  b.inp.setup.mat.PairY(3) = 0.25;
+  b.inp.setup.ContactHtc = h;
+  b.inp.setup.ToolTemp = Tinf;
   int solves = 0;
   do {
     Sol_Def(b.m, Tables(), SolveMode::Temperature, b.inp);
     ++solves;
-  } while (b.inp.ConvT > 1e-3 && solves < 30);
+  } while (b.inp.iter.ConvT > 1e-3 && solves < 30);
   EXPECT_LT(solves, 30);
   // Finite differences on a fine grid, Picard iteration.
   const int n = 4000;
@@ -272,9 +272,9 @@ TEST(SolveTemperature, PlasticWorkHeatsAnInsulatedBlockAtBetaSigmaRateOverRhoC) 
   // through the held top plane is a / (U L) = 0.8 % of the rise.
   const double U = 10.0, T0 = 400.0, sigma = 30.0, rate = 1.0, lambda = 20.0;
   Bar b = MakeBar(U, T0);
-  b.inp.mat.PairX(3) = lambda;
-  b.inp.mat.MatLaw = 2;
-  b.inp.mat.MatC0 = sigma;
+  b.inp.setup.mat.PairX(3) = lambda;
+  b.inp.setup.mat.MatLaw = 2;
+  b.inp.setup.mat.MatC0 = sigma;
   for (int i = 1; i <= b.m.g.nh; ++i)
     b.m.fld(kFldVx, i) = static_cast<float>(std::sqrt(3.0) * rate * (b.m.g.xyz(2, i) - W / 2));
   Sol_Def(b.m, Tables(), SolveMode::Temperature, b.inp);
@@ -301,8 +301,8 @@ TEST(SolveTemperature, PlasticWorkHeatsAnInsulatedBlockAtBetaSigmaRateOverRhoC) 
   EXPECT_EQ(th.toTools + th.toAir + th.frictionGenerated, 0.0);
   // Below the law's smallest rate the stress falls with the rate: the
   // dissipation is 3 mu epsdot^2 with mu = sigma / (3 x 0.05).
-  EXPECT_NEAR(PlasticDissipation(0.01, 0.5, T0, b.inp.mat), sigma * 0.01 * 0.01 / 0.05, 1e-12);
-  EXPECT_NEAR(PlasticDissipation(2.0, 0.5, T0, b.inp.mat), sigma * 2.0, 1e-12);
+  EXPECT_NEAR(PlasticDissipation(0.01, 0.5, T0, b.inp.setup.mat), sigma * 0.01 * 0.01 / 0.05, 1e-12);
+  EXPECT_NEAR(PlasticDissipation(2.0, 0.5, T0, b.inp.setup.mat), sigma * 2.0, 1e-12);
 }
 
 TEST(SolveTemperature, NodesWithinOneHundredthOfTheTopPlaneAreHeld) {
@@ -327,13 +327,13 @@ TEST(SolveTemperature, NodesWithinOneHundredthOfTheTopPlaneAreHeld) {
 
 TEST(SolveTemperature, RefusesANonPositiveHeatCapacity) {
   Bar b = MakeBar(1.0, 100.0, 1, 1);
-  b.inp.mat.PairX(2) = 0.0;
+  b.inp.setup.mat.PairX(2) = 0.0;
   EXPECT_DEATH(Sol_Def(b.m, Tables(), SolveMode::Temperature, b.inp), "heat capacity rho c = 0");
-  b.inp.mat.PairX(2) = 2700.0;
-  b.inp.mat.PairX(3) = -5.0;
+  b.inp.setup.mat.PairX(2) = 2700.0;
+  b.inp.setup.mat.PairX(3) = -5.0;
   EXPECT_DEATH(Sol_Def(b.m, Tables(), SolveMode::Temperature, b.inp), "conductivity -5");
   // A mesh without elements keeps its temperatures.
   MeshRecord empty;
   Sol_Def(empty, Tables(), SolveMode::Temperature, b.inp);
-  EXPECT_EQ(b.inp.ConvT, 0.0);
+  EXPECT_EQ(b.inp.iter.ConvT, 0.0);
 }

@@ -27,10 +27,10 @@ inline void PrepareCaseIn(const std::filesystem::path& dir, const ElementTables&
   const fs::path home = fs::current_path();
   fs::current_path(dir);
   ReadTextData(run.input);
-  if (level3d > 0 && at == ExampleLevel::BeforeVariants) run.input.MeshLevel3d = static_cast<int8_t>(level3d);
-  if (level2d > 0) run.input.MeshLevel = static_cast<int8_t>(level2d);
+  if (level3d > 0 && at == ExampleLevel::BeforeVariants) run.input.setup.MeshLevel3d = static_cast<int8_t>(level3d);
+  if (level2d > 0) run.input.setup.MeshLevel = static_cast<int8_t>(level2d);
   GenVariants(run);
-  if (level3d > 0 && at == ExampleLevel::AfterVariants) run.inp_dat(1).MeshLevel3d = static_cast<int8_t>(level3d);
+  if (level3d > 0 && at == ExampleLevel::AfterVariants) run.inp_dat(1).setup.MeshLevel3d = static_cast<int8_t>(level3d);
   if (prepare) {
     int iVar = 1;
     PrapareOneVariant(iVar, run.nodes(1), run.nodes_t(1), run.inp_dat(1), tab);

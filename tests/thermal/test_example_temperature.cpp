@@ -23,7 +23,7 @@ TEST(SteadyTemperatureOnTheExample, StaysWithinItsBoundaryTemperaturesAndReports
   for (int i = 1; i <= t.g.nh; ++i) t.fld(kFldT, i) = 480.0f;
   const MeshRecord before = t;
   Sol_Def(t, Tables(), SolveMode::Temperature, inp);
-  const double lo = std::min({50.0, inp.ToolTemp, 480.0}), hi = std::max({50.0, inp.ToolTemp, 480.0}) + 90.0;
+  const double lo = std::min({50.0, inp.setup.ToolTemp, 480.0}), hi = std::max({50.0, inp.setup.ToolTemp, 480.0}) + 90.0;
   double change = 0, coldest = 1e30, zTop = -1e300;
   for (int i = 1; i <= t.g.np; ++i) zTop = std::max(zTop, t.g.xyz(3, i));
   for (int i = 1; i <= t.g.nh; ++i) {
@@ -37,9 +37,9 @@ TEST(SteadyTemperatureOnTheExample, StaysWithinItsBoundaryTemperaturesAndReports
       ASSERT_NEAR(t.fld(kFldT, i), 480.0, 1e-3) << i;
     }
   }
-  EXPECT_NEAR(inp.ConvT, change, 1e-3);
+  EXPECT_NEAR(inp.iter.ConvT, change, 1e-3);
   EXPECT_LT(coldest, 480.0 - 1.0);  // the exchange cools the billet
-  EXPECT_EQ(inp.nUnknownsT, t.g.nh);
+  EXPECT_EQ(inp.iter.nUnknownsT, t.g.nh);
   MeshRecord flow = ex.nodes;
   Perenos_3d(t, flow, 3);
   for (int i = 1; i <= flow.g.nh; ++i) {

@@ -320,7 +320,7 @@ TEST(Perenos3d, PreparationGivesTheThermalMeshTheFlowMeshFields) {
   // The initial field steps from the billet to the tool temperature across
   // one element; the quadratic fit overshoots such a step by a fraction of
   // it, never more.
-  const double t0 = std::min(ex.inp.BilletTemp, ex.inp.ToolTemp), t1 = std::max(ex.inp.BilletTemp, ex.inp.ToolTemp);
+  const double t0 = std::min(ex.inp.setup.BilletTemp, ex.inp.setup.ToolTemp), t1 = std::max(ex.inp.setup.BilletTemp, ex.inp.setup.ToolTemp);
   for (int i = 1; i <= t.nh; ++i) {
     const double T = ex.nodes_t.fld(kFldT, i);
     ASSERT_GT(T, t0 - 0.3 * (t1 - t0)) << i;

@@ -56,20 +56,20 @@ Mesh2d QuarterDisc(int c) {
 // RamSpeed 5 mm/s.
 InpDat CoolingVariant(const Mesh2d& sect, double seconds) {
   InpDat d;
-  d.VarName = "Variant_1";
-  d.MemBudget = 2048000000;
-  d.mat.PairX(1) = kC;
-  d.mat.PairX(2) = kRho;
-  d.mat.PairX(3) = kLambda;
-  d.BilletTemp = kBillet;
-  d.ToolTemp = kTool;
-  d.ContactHtc = kHtc;
-  d.RamSpeed = 5.0;
-  d.LenA = 100.0;
-  d.LenB = 100.0 + 5.0 * seconds;
-  d.HeatDt = static_cast<double>(0.01f);
-  d.Sect2d.assign(1, sect);
-  Mesh2d& s = d.Sect2d(1);
+  d.setup.VarName = "Variant_1";
+  d.solve.MemBudget = 2048000000;
+  d.setup.mat.PairX(1) = kC;
+  d.setup.mat.PairX(2) = kRho;
+  d.setup.mat.PairX(3) = kLambda;
+  d.setup.BilletTemp = kBillet;
+  d.setup.ToolTemp = kTool;
+  d.setup.ContactHtc = kHtc;
+  d.setup.RamSpeed = 5.0;
+  d.setup.LenA = 100.0;
+  d.setup.LenB = 100.0 + 5.0 * seconds;
+  d.model.HeatDt = static_cast<double>(0.01f);
+  d.sections.Sect2d.assign(1, sect);
+  Mesh2d& s = d.sections.Sect2d(1);
   s.Tnew.assign(static_cast<std::size_t>(s.nh), 0.0);
   s.Told.assign(static_cast<std::size_t>(s.nh), kBillet);
   return d;
@@ -120,12 +120,12 @@ SeriesErrors CoolAndCompare(const Mesh2d& sect, double seconds) {
   InpDat d = CoolingVariant(sect, seconds);
   MeshRecord nodes;
   CoolSection(nodes, Tables(), d);
-  const double t = seconds - d.HeatDt;  // s + 1 steps of t / (s + 2)
+  const double t = seconds - d.model.HeatDt;  // s + 1 steps of t / (s + 2)
   const double a = kLambda / (kRho * kC);
   const double Fo = a * t / (kR * kR * 1e-6);
   const double Bi = 0.5 * kHtc * kR * 1e-3 / kLambda;
   const std::vector<double> roots = SeriesRoots(Bi, 40);
-  const Mesh2d& s = d.Sect2d(1);
+  const Mesh2d& s = d.sections.Sect2d(1);
   SeriesErrors e;
   double rmin = 1e9, smin = 1e9, smax = -1e9;
   for (int i = 1; i <= s.nh; ++i) {
@@ -150,7 +150,7 @@ SeriesErrors CoolAndCompare(const Mesh2d& sect, double seconds) {
   e.ring = smax - smin;
   std::printf("Fo=%.4f Bi=%.3f steps=%d: centre err %.3f K (drop %.2f), surface err %.3f K (drop %.2f), "
               "largest %.3f K, surface spread %.4f K\n",
-              Fo, Bi, static_cast<int>(std::lround(seconds / d.HeatDt)) - 1, e.centre, e.dropCentre, e.surface,
+              Fo, Bi, static_cast<int>(std::lround(seconds / d.model.HeatDt)) - 1, e.centre, e.dropCentre, e.surface,
               e.dropSurface, e.all, e.ring);
   return e;
 }
@@ -176,32 +176,32 @@ TEST(CoolSection, SeriesSolutionOfTheTool100KColderIsMatchedOnFullHalfAndQuarter
 TEST(CoolSection, StepLengthFollowsTheMeshAndAVeryLongCoolingEndsAtTheToolTemperature) {
   // Step rule: s = floor(t / (10 h^2 / (2 a))), h = 0.001 H / sqrt(n).
   InpDat d = CoolingVariant(GridMesh2d(-10, -10, 20, 20, 2, 2), 30.0);
-  const Mesh2d& s = d.Sect2d(1);
+  const Mesh2d& s = d.sections.Sect2d(1);
   const double a = kLambda / (kRho * kC);
   const double h = static_cast<double>(0.001f) / std::sqrt(25.0) * 20.0;
   const int steps = static_cast<int>(30.0 / (10 * h * h / (2 * a)));
   MeshRecord nodes;
   CoolSection(nodes, Tables(), d);
-  EXPECT_DOUBLE_EQ(d.HeatDt, 30.0 / (steps + 2));
+  EXPECT_DOUBLE_EQ(d.model.HeatDt, 30.0 / (steps + 2));
   for (int i = 1; i <= s.nh; ++i) EXPECT_LT(s.Tnew(i), kBillet);
   // Three days: the step count is capped, the billet reaches the tools.
   InpDat longer = CoolingVariant(GridMesh2d(-10, -10, 20, 20, 2, 2), 3 * 86400.0);
   CoolSection(nodes, Tables(), longer);
-  EXPECT_DOUBLE_EQ(longer.HeatDt, 3 * 86400.0 / (kMaxCoolingSteps + 2));
+  EXPECT_DOUBLE_EQ(longer.model.HeatDt, 3 * 86400.0 / (kMaxCoolingSteps + 2));
   for (int i = 1; i <= s.nh; ++i) {
-    EXPECT_NEAR(longer.Sect2d(1).Tnew(i), kTool, 1e-3);
-    EXPECT_GE(longer.Sect2d(1).Tnew(i), kTool - 1e-3);
+    EXPECT_NEAR(longer.sections.Sect2d(1).Tnew(i), kTool, 1e-3);
+    EXPECT_GE(longer.sections.Sect2d(1).Tnew(i), kTool - 1e-3);
   }
 }
 
 TEST(CoolSectionDeath, ZeroRamSpeedOrNoHeatCapacityStopsWithTheValues) {
   MeshRecord nodes;
   InpDat still = CoolingVariant(GridMesh2d(0, 0, 10, 10, 1, 1), 10.0);
-  still.RamSpeed = 0.0;
+  still.setup.RamSpeed = 0.0;
   EXPECT_EXIT(CoolSection(nodes, Tables(), still), ::testing::ExitedWithCode(1),
               "Variant_1: ram speed 0.0+ mm/s gives no cooling time .* nonzero ram speed is expected");
   InpDat noRho = CoolingVariant(GridMesh2d(0, 0, 10, 10, 1, 1), 10.0);
-  noRho.mat.PairX(2) = 0.0;
+  noRho.setup.mat.PairX(2) = 0.0;
   EXPECT_EXIT(CoolSection(nodes, Tables(), noRho), ::testing::ExitedWithCode(1), "heat capacity rho c = 0");
 }
 
@@ -244,11 +244,11 @@ TEST(Interp2d, ExactForLinearFieldsInsideAndBoundedOutside) {
 
 TEST(PreHeat, FlowNodesTakeTheCooledTemperatureOfTheNearestNodeOfTheLastSection) {
   InpDat d = CoolingVariant(FullDisc(24), 8.0);
-  d.nPiecesA = 2;
-  d.Pieces2d.assign(2);
-  d.Pieces2d(1) = GridMesh2d(-5, -5, 10, 10, 2, 2);
-  d.Pieces2d(2) = FullDisc(20);
-  const Mesh2d& last = d.Pieces2d(2);
+  d.sections.nPiecesA = 2;
+  d.sections.Pieces2d.assign(2);
+  d.sections.Pieces2d(1) = GridMesh2d(-5, -5, 10, 10, 2, 2);
+  d.sections.Pieces2d(2) = FullDisc(20);
+  const Mesh2d& last = d.sections.Pieces2d(2);
   // Flow nodes: random points over and around the container at three levels
   // plus every node of the last section, at several heights.
   MeshRecord nodes;
@@ -270,7 +270,7 @@ TEST(PreHeat, FlowNodesTakeTheCooledTemperatureOfTheNearestNodeOfTheLastSection)
     }
   PRE_heat_main(nodes, Tables(), d);
 
-  const Mesh2d& s = d.Sect2d(1);
+  const Mesh2d& s = d.sections.Sect2d(1);
   for (int k = 1; k <= last.nh; ++k) {
     EXPECT_EQ(last.Tnew(k), last.Told(k));
     EXPECT_EQ(last.Tnew(k), Interp2d(last.xy(k)[0], last.xy(k)[1], s, s.Tnew));
@@ -293,29 +293,29 @@ TEST(PreHeat, FlowNodesTakeTheCooledTemperatureOfTheNearestNodeOfTheLastSection)
 TEST(PreHeat, WithoutCoolingLengthTheBilletKeepsItsTemperature) {
   for (const double lenB : {100.0, 60.0}) {
     InpDat d = CoolingVariant(FullDisc(16), 0.0);
-    d.LenB = lenB;
-    d.nPiecesA = 1;
-    d.Pieces2d.assign(1, FullDisc(12));
+    d.setup.LenB = lenB;
+    d.sections.nPiecesA = 1;
+    d.sections.Pieces2d.assign(1, FullDisc(12));
     MeshRecord nodes;
     nodes.g.nh = 5;
     nodes.g.xyz.assign(3, 5, 0.0);
     for (int i = 1; i <= 5; ++i) nodes.g.xyz(1, i) = 12.0 * (i - 1);
     nodes.fld.assign(kNumFld, 5, 20.0f);
     PRE_heat_main(nodes, Tables(), d);
-    for (int i = 1; i <= d.Sect2d(1).nh; ++i) ASSERT_EQ(d.Sect2d(1).Tnew(i), kBillet);
+    for (int i = 1; i <= d.sections.Sect2d(1).nh; ++i) ASSERT_EQ(d.sections.Sect2d(1).Tnew(i), kBillet);
     for (int i = 1; i <= 5; ++i) EXPECT_EQ(nodes.fld(kFldT, i), static_cast<float>(kBillet));
-    EXPECT_EQ(d.HeatDt, static_cast<double>(0.01f));  // no step taken
+    EXPECT_EQ(d.model.HeatDt, static_cast<double>(0.01f));  // no step taken
   }
 }
 
 TEST(PreHeatDeath, MissingSectionsStopWithAMessage) {
   MeshRecord nodes;
   InpDat noSect = CoolingVariant(FullDisc(8), 1.0);
-  noSect.Sect2d.clear();
+  noSect.sections.Sect2d.clear();
   EXPECT_EXIT(PRE_heat_main(nodes, Tables(), noSect), ::testing::ExitedWithCode(1),
               "working cross-section has no elements");
   InpDat noPiece = CoolingVariant(FullDisc(8), 1.0);
-  noPiece.nPiecesA = 2;
+  noPiece.sections.nPiecesA = 2;
   EXPECT_EXIT(PRE_heat_main(nodes, Tables(), noPiece), ::testing::ExitedWithCode(1),
               "cross-section mesh 2 is missing");
 }

@@ -89,21 +89,21 @@ TEST(PreHeatExample, FirstResultFileShowsTheCooledBillet) {
   for (std::size_t i = 0; i < res.T.size(); ++i) rMax = std::max(rMax, std::hypot(res.x[i], res.y[i]));
   for (std::size_t i = 0; i < res.T.size(); ++i) {
     const double r = std::hypot(res.x[i], res.y[i]), T = res.T[i];
-    EXPECT_GE(T, d.ToolTemp);
-    EXPECT_LE(T, d.BilletTemp);
+    EXPECT_GE(T, d.setup.ToolTemp);
+    EXPECT_LE(T, d.setup.BilletTemp);
     Tmin = std::min(Tmin, T);
     Tmax = std::max(Tmax, T);
     if (r > rMax - 0.1) wallMax = std::max(wallMax, T);
     if (r < 0.2 * rMax) coreMin = std::min(coreMin, T);
   }
-  const double t = (d.LenB - d.LenA) / d.RamSpeed;
+  const double t = (d.setup.LenB - d.setup.LenA) / d.setup.RamSpeed;
   std::printf("example: section of %d nodes cooled %.2f s in %.0f steps of %.4f s; %zu result nodes, T from %.2f "
               "(wall up to %.2f) to %.2f (core from %.2f), tools %.1f, billet %.1f\n",
-              d.Sect2d(1).nh, t - d.HeatDt, std::round(t / d.HeatDt) - 1, d.HeatDt, res.T.size(), Tmin, wallMax, Tmax,
-              coreMin, d.ToolTemp, d.BilletTemp);
+              d.sections.Sect2d(1).nh, t - d.model.HeatDt, std::round(t / d.model.HeatDt) - 1, d.model.HeatDt, res.T.size(), Tmin, wallMax, Tmax,
+              coreMin, d.setup.ToolTemp, d.setup.BilletTemp);
   EXPECT_NEAR(rMax, 50.0, 0.1);  // the container bore
   EXPECT_LT(wallMax, coreMin);   // the wall is colder than the core everywhere
   EXPECT_LE(wallMax - Tmin, 0.05);  // and carries the lowest temperatures
-  EXPECT_LT(Tmax, d.BilletTemp - 1.0);  // the whole billet has cooled
-  EXPECT_GT(Tmin, d.ToolTemp + 1.0);    // but not down to the tools
+  EXPECT_LT(Tmax, d.setup.BilletTemp - 1.0);  // the whole billet has cooled
+  EXPECT_GT(Tmin, d.setup.ToolTemp + 1.0);    // but not down to the tools
 }
