@@ -72,11 +72,13 @@ void MeshReport(int iVar, const MeshRecord& nodes, const MeshRecord& nodes_t, co
     if (SparseSolverAvailable()) thin << "run with --solver sparse";
     else thin << "raise the mesh levels to 4 elements across or build with the sparse solver";
   }
-  for (const TextLine* line : {&quality, &size, &thin}) {
-    if (line == &thin && !warnThin) continue;
-    if (log == nullptr) Console(*line);
-    else LogLine(log, *line);
-  }
+  auto emit = [log](const TextLine& line) {
+    if (log == nullptr) Console(line);
+    else LogLine(log, line);
+  };
+  emit(quality);
+  emit(size);
+  if (warnThin) emit(thin);
 }
 
 }  // namespace

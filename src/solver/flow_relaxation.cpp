@@ -4,7 +4,9 @@
 
 namespace {
 
-std::size_t At(int i) { return static_cast<std::size_t>(i - 1); }
+// Offset of velocity component c (0 x, 1 y, 2 z) of node i (1-based) in the
+// state vector; the corner pressures follow as component 3.
+std::size_t Slot(int nh, int c, int i) { return static_cast<std::size_t>(c) * static_cast<std::size_t>(nh) + static_cast<std::size_t>(i - 1); }
 
 // Secant estimate of the factor that cancels the dominant mode of the last
 // two changes r0, r1: w1 = -w0 r0.(r1 - r0) / |r1 - r0|^2.
@@ -24,8 +26,8 @@ void KeepFlowState(const MeshRecord& nodes, FlowRelaxation& relax) {
   const int nh = nodes.g.nh, np = nodes.g.np;
   relax.state.resize(static_cast<std::size_t>(3 * nh + np));
   for (int c = 0; c < 3; ++c)
-    for (int i = 1; i <= nh; ++i) relax.state[static_cast<std::size_t>(c * nh) + At(i)] = nodes.fld(kFldVx + c, i);
-  for (int i = 1; i <= np; ++i) relax.state[static_cast<std::size_t>(3 * nh) + At(i)] = nodes.fld(kFldP, i);
+    for (int i = 1; i <= nh; ++i) relax.state[Slot(nh, c, i)] = nodes.fld(kFldVx + c, i);
+  for (int i = 1; i <= np; ++i) relax.state[Slot(nh, 3, i)] = nodes.fld(kFldP, i);
 }
 
 double RelaxFlowUpdate(double convV, FlowRelaxation& relax, MeshRecord& nodes) {
@@ -33,10 +35,7 @@ double RelaxFlowUpdate(double convV, FlowRelaxation& relax, MeshRecord& nodes) {
   const std::size_t nv = static_cast<std::size_t>(3 * nh);
   std::vector<double> r(nv);
   for (int c = 0; c < 3; ++c)
-    for (int i = 1; i <= nh; ++i) {
-      const std::size_t k = static_cast<std::size_t>(c * nh) + At(i);
-      r[k] = nodes.fld(kFldVx + c, i) - relax.state[k];
-    }
+    for (int i = 1; i <= nh; ++i) r[Slot(nh, c, i)] = nodes.fld(kFldVx + c, i) - relax.state[Slot(nh, c, i)];
   ++relax.steps;
   relax.active = relax.active || (relax.steps > relax.after && relax.lastConvV >= 0.0 && convV > relax.lastConvV);
   relax.lastConvV = convV;
@@ -48,11 +47,11 @@ double RelaxFlowUpdate(double convV, FlowRelaxation& relax, MeshRecord& nodes) {
   if (w == 1.0) return w;
   for (int c = 0; c < 3; ++c)
     for (int i = 1; i <= nh; ++i) {
-      const std::size_t k = static_cast<std::size_t>(c * nh) + At(i);
+      const std::size_t k = Slot(nh, c, i);
       nodes.fld(kFldVx + c, i) = static_cast<float>(relax.state[k] + w * relax.change[k]);
     }
   for (int i = 1; i <= np; ++i) {
-    const double old = relax.state[nv + At(i)];
+    const double old = relax.state[Slot(nh, 3, i)];
     nodes.fld(kFldP, i) = static_cast<float>(old + w * (nodes.fld(kFldP, i) - old));
   }
   return w;
