@@ -47,9 +47,9 @@ double Roundness(const Outline& o);
 // Cross-section area through which the profile leaves the die: mesh 1, or
 // for a multi-hole die (nPiecesB >= 3 outlines) all its holes, meshes
 // 1..nPiecesB-1, together.  `area1` is the area the caller takes for mesh 1.
-inline double ProfileArea(const InpDat& d, double area1) {
-  if (d.sections.nPiecesB < 3 || d.sections.Pieces2d.size() < d.sections.nPiecesB) return area1;
+inline double ProfileArea(const SectionSet& sections, double area1) {
+  if (sections.nPiecesB < 3 || sections.Pieces2d.size() < sections.nPiecesB) return area1;
   double a = 0.0;
-  for (int k = 1; k < d.sections.nPiecesB; ++k) a += d.sections.Pieces2d(k).area;
+  for (int k = 1; k < sections.nPiecesB; ++k) a += sections.Pieces2d(k).area;
   return a;
 }

@@ -2,23 +2,24 @@
 
 void BoundaryDataFirst(MeshRecord& m, InpDat& d, const ElementTables& tab, bool multiPiece,
                        int nPiecesRead) {
-  if (multiPiece) ClassifyBoundaryMulti(m.g, d);
-  else ClassifyBoundary(m.g, d);
-  if (nPiecesRead == 4 && d.sections.nPiecesB == 0) FourPieceAdjust(m.g, d);
-  if (!multiPiece) MandrelCodes(m.g, d);
+  if (multiPiece) ClassifyBoundaryMulti(d.sections, d.layout, m.g);
+  else ClassifyBoundary(d.sections, d.layout, m.g);
+  if (nPiecesRead == 4 && d.sections.nPiecesB == 0)
+    FourPieceAdjust(d.sections, d.layout, d.model, m.g);
+  if (!multiPiece) MandrelCodes(d.sections, d.layout, m.g);
 
   FindBoundaryFaces(m, tab);
   FaceJacobian(m, tab);
   Cos_N_ALL(m, tab);
-  NodalNormals(m, d);
-  SymmetryPlanes(m.g, d);
-  InitialVelocities(m, d);
+  NodalNormals(d.layout, m);
+  SymmetryPlanes(d.sections, d.layout, m.g);
+  InitialVelocities(d.setup, d.sections, d.layout, d.model, d.iter, m);
 
   if (multiPiece) {
-    RoundEdgeMulti(m, d);
+    RoundEdgeMulti(d.layout, d.model, m);
   } else {
-    RoundEdge(m, d, 1);
-    if (d.sections.nPiecesA == 3) RoundEdge(m, d, 2);
+    RoundEdge(d.layout, d.model, 1, m);
+    if (d.sections.nPiecesA == 3) RoundEdge(d.layout, d.model, 2, m);
   }
 }
 
@@ -26,16 +27,16 @@ void BoundaryDataSecond(MeshRecord& m, InpDat& d, const ElementTables& tab) {
   // The coordinates may have moved since the first pass.
   FaceJacobian(m, tab);
   Cos_N_ALL(m, tab);
-  NodalNormals(m, d);
-  ZoneFactors(m, d);
-  EndVelocities(m, d);
-  PlaneCodes(m.g, d);
+  NodalNormals(d.layout, m);
+  ZoneFactors(d.setup, d.sections, d.layout, m);
+  EndVelocities(d.setup, d.sections, d.layout, m);
+  PlaneCodes(d.sections, d.layout, d.model, m.g);
 
   if (d.setup.ProfType == 5 || d.setup.ProfType == 6) d.sections.RingSym = 1;
-  if (d.sections.RingSym == 1) SymmetryPlanes(m.g, d);
+  if (d.sections.RingSym == 1) SymmetryPlanes(d.sections, d.layout, m.g);
 
-  InitialTemperatures(m, d);
-  VelocityScale(m, d);
+  InitialTemperatures(d.setup, m);
+  VelocityScale(d.setup, d.sections, d.layout, m);
   RelaxZ(m.g);
 }
 

@@ -33,18 +33,19 @@ bool NearOutlinePoint(const Outline& o, double x, double y, double r);
 // codes of the mesher (tolerance 0.001): exit and profile surface below the
 // bearing 1, bearing and end planes 9, ram face 7 (10 on the container
 // outline, Outlines(3)), container wall 4, joint-plane rim 8.
-void ClassifyBoundary(Mesh3d& g, const InpDat& d);
+void ClassifyBoundary(const SectionSet& sections, const AxialLayout& layout, Mesh3d& g);
 
 // Boundary kinds of a multi-piece mesh (tolerance 0.0001): end planes and
 // lateral surfaces 9, the whole ram face 10, container wall 4, joint-plane
 // rim 8; then every kind-9 node below the bearing of its piece (the nearest
 // of the outlines 1, 2, 4, 5, bearing level ZoneZ of that slot, Z1 when the
 // slot has no length) becomes kind 1.
-void ClassifyBoundaryMulti(Mesh3d& g, const InpDat& d);
+void ClassifyBoundaryMulti(const SectionSet& sections, const AxialLayout& layout, Mesh3d& g);
 
 // Marks the nodes along the fourth outline (a split profile) between the
 // levels zb and zt as die contact, kind 9; corner nodes keep their offset.
-void FourPieceAdjust(Mesh3d& g, const InpDat& d);
+void FourPieceAdjust(const SectionSet& sections, const AxialLayout& layout,
+                     const ModelParams& model, Mesh3d& g);
 
 // Mandrel of a hollow profile (single-part mesh, a slot-4 outline that
 // splits the profile, SplitMode 2): the inner outline bounds a fixed
@@ -56,16 +57,17 @@ void FourPieceAdjust(Mesh3d& g, const InpDat& d);
 // the four-piece adjustment, so that no mandrel node in the container is
 // left with a soft or axial-only condition through which material would
 // leave the billet.
-void MandrelCodes(Mesh3d& g, const InpDat& d);
+void MandrelCodes(const SectionSet& sections, const AxialLayout& layout, Mesh3d& g);
 
 // Symmetry planes x = 0 and y = 0 (present when the corner nodes end within
 // 0.01 of them on one side): container-wall nodes on a plane get kind 5 or 6,
 // rim nodes of kind 8 on a plane at the level zl get kind 3 (x = 0) or 2.
-void SymmetryPlanes(Mesh3d& g, const InpDat& d);
+void SymmetryPlanes(const SectionSet& sections, const AxialLayout& layout, Mesh3d& g);
 
 // Die-face plane codes: on the planes Z1 (two parts) or Z1 - EdgeR2 EdgeScale
 // and Z2 (three parts), corner code 73 becomes 71 and code 9 becomes 7.
-void PlaneCodes(Mesh3d& g, const InpDat& d);
+void PlaneCodes(const SectionSet& sections, const AxialLayout& layout, const ModelParams& model,
+                Mesh3d& g);
 
 // Faces, surface measure, frames, nodal normals (boundary_faces.cpp).
 
@@ -111,7 +113,7 @@ int point_sos(const Mesh3d& g, int e, int a, int b);
 // Nodal normals of the boundary node records: angle-weighted mean of the
 // centre normals of the boundary faces around the node, made unit length
 // by recomputing x or y; stored with a zero target normal speed.
-void NodalNormals(MeshRecord& m, const InpDat& d);
+void NodalNormals(const AxialLayout& layout, MeshRecord& m);
 
 // Initial values and final adjustments (boundary_values.cpp).
 
@@ -119,32 +121,37 @@ void NodalNormals(MeshRecord& m, const InpDat& d);
 // the tool-fixed codes), the analytic initial strain field for ProfType 1
 // and 3 (with viscosity, flow stress and pressure from FlowStress), and the
 // viscosity extremes ViscMax, ViscMin.
-void InitialVelocities(MeshRecord& m, InpDat& d);
+void InitialVelocities(const VariantSetup& setup, const SectionSet& sections,
+                       const AxialLayout& layout, ModelParams& model, IterationState& iter,
+                       MeshRecord& m);
 
 // Rounds the edge of the plane za = Z1 (option 1, radius EdgeR1) or Z2
 // (option 2, EdgeR2) along a quarter circle and moves the mesh below za by
 // -R EdgeScale in z.  Does nothing when R <= 0.001.
-void RoundEdge(MeshRecord& m, const InpDat& d, int option);
+void RoundEdge(const AxialLayout& layout, const ModelParams& model, int option, MeshRecord& m);
 
 // The multi-piece form of RoundEdge: the die-face plane of the merged
 // region lies at Z1, so it is option 1.
-void RoundEdgeMulti(MeshRecord& m, const InpDat& d);
+void RoundEdgeMulti(const AxialLayout& layout, const ModelParams& model, MeshRecord& m);
 
 // Zone factors (friction factor m) of the boundary node records from
 // BcFactor by axial zone.
-void ZoneFactors(MeshRecord& m, const InpDat& d);
+void ZoneFactors(const VariantSetup& setup, const SectionSet& sections, const AxialLayout& layout,
+                 MeshRecord& m);
 
 // Ram-end velocities: nodes with z > zt - RamSpeed get (0, 0, -RamSpeed),
 // their boundary records factor 1.
-void EndVelocities(MeshRecord& m, const InpDat& d);
+void EndVelocities(const VariantSetup& setup, const SectionSet& sections, const AxialLayout& layout,
+                   MeshRecord& m);
 
 // Temperature: ToolTemp on nodes that touch the tools, else BilletTemp.
-void InitialTemperatures(MeshRecord& m, const InpDat& d);
+void InitialTemperatures(const VariantSetup& setup, MeshRecord& m);
 
 // Velocity scale of the boundary node records,
 // |(1 - f)^2 |c| + 0.1 |RamSpeed||, c the mean axial speed of the node's
 // zone.  Stops with "error in dVp0" when nPiecesA is not 1, 2 or 3.
-void VelocityScale(MeshRecord& m, const InpDat& d);
+void VelocityScale(const VariantSetup& setup, const SectionSet& sections, const AxialLayout& layout,
+                   MeshRecord& m);
 
 // Relaxes the z of interior corner nodes to the mean of their element's
 // bottom or top corners and puts interior mid-edge nodes halfway between

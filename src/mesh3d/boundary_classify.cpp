@@ -20,9 +20,9 @@ double TopZ(const Mesh3d& g) {
 }
 
 // The outline of slot s when the variant has one with at least `minPts` points.
-const Outline* SlotOutline(const InpDat& d, int s, int minPts) {
-  if (d.sections.Outlines.size() < s) return nullptr;
-  const Outline& o = d.sections.Outlines(s);
+const Outline* SlotOutline(const SectionSet& sections, int s, int minPts) {
+  if (sections.Outlines.size() < s) return nullptr;
+  const Outline& o = sections.Outlines(s);
   if (o.n < minPts || o.pts.size() < o.n) return nullptr;
   return &o;
 }
@@ -64,25 +64,26 @@ namespace {
 
 // z strictly inside one of the container zones (Z1, Z2) and (Z2, Z3),
 // shrunk by tol at both ends.
-bool InContainerZone(const InpDat& d, double z, double tol) {
-  return (d.layout.Z1 + tol < z && z < d.layout.Z2 - tol) || (d.layout.Z2 + tol < z && z < d.layout.Z3 - tol);
+bool InContainerZone(const AxialLayout& layout, double z, double tol) {
+  return (layout.Z1 + tol < z && z < layout.Z2 - tol) ||
+         (layout.Z2 + tol < z && z < layout.Z3 - tol);
 }
 
 // Rules 3 and 4: joint-plane rims (EndPlane 3) become kind 8; boundary nodes
 // inside a container zone become kind 4.
-void ContainerAndRim(Mesh3d& g, const InpDat& d, double tol) {
+void ContainerAndRim(const AxialLayout& layout, double tol, Mesh3d& g) {
   for (int i = 1; i <= g.nh; ++i) {
     const int base = IsCorner(g, i) ? 64 : 0;
     int& code = g.BoundaryConditions(i);
     const int before = code;
     if (g.EndPlane(i) == 3) code = base + 8;
-    if (before > base && InContainerZone(d, g.xyz(3, i), tol)) code = base + 4;
+    if (before > base && InContainerZone(layout, g.xyz(3, i), tol)) code = base + 4;
   }
 }
 
 }  // namespace
 
-void ClassifyBoundary(Mesh3d& g, const InpDat& d) {
+void ClassifyBoundary(const SectionSet& sections, const AxialLayout& layout, Mesh3d& g) {
   constexpr double delta = 0.001;
   const double zc = TopZ(g);
   for (int i = 1; i <= g.nh; ++i) {
@@ -91,13 +92,13 @@ void ClassifyBoundary(Mesh3d& g, const InpDat& d) {
     if (g.EndPlane(i) != 0 || code == base + 1) code = base + 9;
     if (code == base) continue;
     const double zp = g.xyz(3, i) + delta;
-    if (d.layout.ZoneZ(1) > zp) code = base + 1;
-    if (d.layout.ZoneZ(1) <= delta && d.layout.Z1 > zp) code = base + 1;
+    if (layout.ZoneZ(1) > zp) code = base + 1;
+    if (layout.ZoneZ(1) <= delta && layout.Z1 > zp) code = base + 1;
     if (zc < zp) code = base + 7;
   }
-  ContainerAndRim(g, d, delta);
+  ContainerAndRim(layout, delta, g);
   // Ram-face nodes on the container outline hold their velocity fully.
-  const Outline* o3 = SlotOutline(d, 3, 1);
+  const Outline* o3 = SlotOutline(sections, 3, 1);
   if (o3 == nullptr) return;
   for (int i = 1; i <= g.nh; ++i) {
     if (g.xyz(3, i) <= zc - delta) continue;
@@ -107,7 +108,7 @@ void ClassifyBoundary(Mesh3d& g, const InpDat& d) {
   }
 }
 
-void ClassifyBoundaryMulti(Mesh3d& g, const InpDat& d) {
+void ClassifyBoundaryMulti(const SectionSet& sections, const AxialLayout& layout, Mesh3d& g) {
   constexpr double delta = 0.0001;
   const double zc = TopZ(g);
   for (int i = 1; i <= g.nh; ++i) {
@@ -116,7 +117,7 @@ void ClassifyBoundaryMulti(Mesh3d& g, const InpDat& d) {
     if (g.EndPlane(i) != 0 || code == base + 1) code = base + 9;
     if (code != base && g.xyz(3, i) > zc - delta) code = base + 10;
   }
-  ContainerAndRim(g, d, delta);
+  ContainerAndRim(layout, delta, g);
 
   // Below the die every node belongs to one piece, the one whose outline
   // contains it or lies nearest; its bearing spans ZoneZ of the outline's
@@ -127,16 +128,16 @@ void ClassifyBoundaryMulti(Mesh3d& g, const InpDat& d) {
   double bearing[4] = {};
   bool any = false;
   for (int k = 0; k < 4; ++k) {
-    piece[k] = SlotOutline(d, kSlots[k], 3);
-    const double zz = d.layout.ZoneZ(k + 1);  // slots 1, 2, 4, 5 own the levels ZoneZ(1..4)
-    bearing[k] = zz > delta ? zz : d.layout.Z1;
+    piece[k] = SlotOutline(sections, kSlots[k], 3);
+    const double zz = layout.ZoneZ(k + 1);  // slots 1, 2, 4, 5 own the levels ZoneZ(1..4)
+    bearing[k] = zz > delta ? zz : layout.Z1;
     any = any || piece[k] != nullptr;
   }
   if (!any) return;
   for (int i = 1; i <= g.nh; ++i) {
     int& code = g.BoundaryConditions(i);
     const double z = g.xyz(3, i);
-    if (KindOfCode(code) != 9 || z >= d.layout.Z1 - delta) continue;
+    if (KindOfCode(code) != 9 || z >= layout.Z1 - delta) continue;
     int nearest = -1;
     double best = std::numeric_limits<double>::max();
     for (int k = 0; k < 4; ++k) {
@@ -151,11 +152,13 @@ void ClassifyBoundaryMulti(Mesh3d& g, const InpDat& d) {
   }
 }
 
-void FourPieceAdjust(Mesh3d& g, const InpDat& d) {
-  const double zt = d.layout.Z3 > 1e-5 ? 0.4 * (d.layout.Z3 + d.layout.Z1) : 0.4 * (d.layout.Z2 + d.layout.Z1);
-  const double zb =
-      d.layout.ZoneZ(1) > 1e-5 ? d.layout.ZoneZ(1) - 1e-5 : d.layout.Z1 - 1e-5 - d.model.EdgeR1 * d.model.EdgeScale;
-  const Outline* o4 = SlotOutline(d, 4, 2);
+void FourPieceAdjust(const SectionSet& sections, const AxialLayout& layout,
+                     const ModelParams& model, Mesh3d& g) {
+  const double zt =
+      layout.Z3 > 1e-5 ? 0.4 * (layout.Z3 + layout.Z1) : 0.4 * (layout.Z2 + layout.Z1);
+  const double zb = layout.ZoneZ(1) > 1e-5 ? layout.ZoneZ(1) - 1e-5
+                                           : layout.Z1 - 1e-5 - model.EdgeR1 * model.EdgeScale;
+  const Outline* o4 = SlotOutline(sections, 4, 2);
   if (o4 == nullptr || o4->n > 499) return;
   for (int i = 1; i <= g.nh; ++i) {
     int& code = g.BoundaryConditions(i);
@@ -176,21 +179,21 @@ void FourPieceAdjust(Mesh3d& g, const InpDat& d) {
 namespace {
 
 // The inner outline of a hollow profile in the standard layout, or null.
-const Outline* MandrelOutline(const InpDat& d) {
-  return d.sections.SplitMode == 2 && d.sections.nPiecesB == 0 ? SlotOutline(d, 4, 3) : nullptr;
+const Outline* MandrelOutline(const SectionSet& sections) {
+  return sections.SplitMode == 2 && sections.nPiecesB == 0 ? SlotOutline(sections, 4, 3) : nullptr;
 }
 
 }  // namespace
 
-void MandrelCodes(Mesh3d& g, const InpDat& d) {
-  const Outline* core = MandrelOutline(d);
+void MandrelCodes(const SectionSet& sections, const AxialLayout& layout, Mesh3d& g) {
+  const Outline* core = MandrelOutline(sections);
   if (core == nullptr) return;
   constexpr double delta = 0.001;
   const double zc = TopZ(g);
   for (int i = 1; i <= g.nh; ++i) {
     int& code = g.BoundaryConditions(i);
     const double z = g.xyz(3, i);
-    if (!IsBoundaryCode(code) || z < d.layout.Z1 - delta) continue;
+    if (!IsBoundaryCode(code) || z < layout.Z1 - delta) continue;
     if (!NearOutlinePoint(*core, g.xyz(1, i), g.xyz(2, i), 0.001)) continue;
     // The ram corner holds its velocity fully; below it the mandrel wall
     // holds the lateral speed at 0 and leaves the axial speed free, down to
@@ -200,7 +203,7 @@ void MandrelCodes(Mesh3d& g, const InpDat& d) {
   }
 }
 
-void SymmetryPlanes(Mesh3d& g, const InpDat& d) {
+void SymmetryPlanes(const SectionSet& sections, const AxialLayout& layout, Mesh3d& g) {
   if (g.np < 1) return;
   constexpr double eps = 0.01;
   double xmin = g.xyz(1, 1), xmax = xmin, ymin = g.xyz(2, 1), ymax = ymin;
@@ -210,12 +213,12 @@ void SymmetryPlanes(Mesh3d& g, const InpDat& d) {
     ymin = std::min(ymin, g.xyz(2, i));
     ymax = std::max(ymax, g.xyz(2, i));
   }
-  const double zl = d.layout.Z3 >= 0.01 ? d.layout.Z2 : d.layout.Z1;
+  const double zl = layout.Z3 >= 0.01 ? layout.Z2 : layout.Z1;
   // A plane exists when the corner nodes reach it from one side; a mesh
   // that extends across it (a full model centred on the axis) has none.
   const bool planeX = std::fabs(xmin) + eps < 0.02;
   const bool planeY = std::fabs(ymin) + eps < 0.02;
-  const Outline* core = MandrelOutline(d);
+  const Outline* core = MandrelOutline(sections);
   for (int i = 1; i <= g.nh; ++i) {
     const double x = g.xyz(1, i), y = g.xyz(2, i), z = g.xyz(3, i);
     int& code = g.BoundaryConditions(i);
@@ -241,14 +244,15 @@ void SymmetryPlanes(Mesh3d& g, const InpDat& d) {
   }
 }
 
-void PlaneCodes(Mesh3d& g, const InpDat& d) {
+void PlaneCodes(const SectionSet& sections, const AxialLayout& layout, const ModelParams& model,
+                Mesh3d& g) {
   double levels[2] = {};
   int nl = 0;
-  if (d.sections.nPiecesA == 2) {
-    levels[nl++] = d.layout.Z1;
-  } else if (d.sections.nPiecesA == 3) {
-    levels[nl++] = d.layout.Z1 - d.model.EdgeR2 * d.model.EdgeScale;
-    levels[nl++] = d.layout.Z2;
+  if (sections.nPiecesA == 2) {
+    levels[nl++] = layout.Z1;
+  } else if (sections.nPiecesA == 3) {
+    levels[nl++] = layout.Z1 - model.EdgeR2 * model.EdgeScale;
+    levels[nl++] = layout.Z2;
   }
   for (int i = 1; i <= g.nh; ++i) {
     bool on = false;

@@ -359,7 +359,7 @@ int point_sos(const Mesh3d& g, int e, int a, int b) {
   Fatal("error in point_sos");
 }
 
-void NodalNormals(MeshRecord& m, const InpDat& d) {
+void NodalNormals(const AxialLayout& layout, MeshRecord& m) {
   const Mesh3d& g = m.g;
   const int nb = m.bnd.size();
   // The mesh ends at the symmetry plane x = 0 (see SymmetryPlanes).
@@ -439,8 +439,9 @@ void NodalNormals(MeshRecord& m, const InpDat& d) {
     // that extends across x = 0 has no such plane, and its die face there
     // keeps its own normal.
     const double x = xo[0], z = xo[2];
-    if (planeX && std::fabs(x) < 0.05 && (std::fabs(z - d.layout.Z1) <= 0.05 || std::fabs(z - d.layout.Z2) <= 0.05) &&
-        b1 - b0 > 5 && std::fabs(std::fabs(nx) - 1.0) > 0.05) {
+    if (planeX && std::fabs(x) < 0.05 &&
+        (std::fabs(z - layout.Z1) <= 0.05 || std::fabs(z - layout.Z2) <= 0.05) && b1 - b0 > 5 &&
+        std::fabs(std::fabs(nx) - 1.0) > 0.05) {
       rec.nx = 0.0f;
       rec.ny = std::copysign(0.70710677f, rec.ny);
       rec.nz = std::copysign(0.70710677f, rec.nz);

@@ -24,8 +24,8 @@ double Quot(double a, double b) {
 double LogRatio(double a, double b) { return a > 0.0 && b > 0.0 ? std::log(a / b) : 0.0; }
 
 // The five cross-section areas of the variant (areas 4 and 5 are never read).
-void Areas(const InpDat& d, double A[5]) {
-  for (int k = 0; k < 3; ++k) A[k] = d.sections.Area2d(k + 1);
+void Areas(const SectionSet& sections, double A[5]) {
+  for (int k = 0; k < 3; ++k) A[k] = sections.Area2d(k + 1);
   A[3] = A[4] = 0.0;
 }
 
@@ -40,17 +40,18 @@ void EnsureFields(MeshRecord& m) {
 //   r = 0.2 V eT^2 / (Z2 - Z1) rises from the exit towards Z1.
 //   ProfType 3: eT = ln(Amax / min(A1..A3)) in the profile, e2 = ln(Amax / A2)
 //   over the zone Z1..Z2 blending into a linear decay over Z2..Z3.
-void StrainAt(const InpDat& d, const double A[5], double z, double& e, double& s) {
-  const double V = d.setup.RamSpeed;
+void StrainAt(const VariantSetup& setup, const AxialLayout& layout, const double A[5], double z,
+              double& e, double& s) {
+  const double V = setup.RamSpeed;
   const double Amax = *std::max_element(A, A + 5);
-  if (d.setup.ProfType == 1) {
+  if (setup.ProfType == 1) {
     const double eT = LogRatio(Amax, A[0] + A[1] + A[2] + A[3] + A[4] - Amax);
-    const double r = Quot(eT, Quot(d.layout.Z2 - d.layout.Z1, kF02 * V * eT));
-    if (z <= d.layout.Z1) {
+    const double r = Quot(eT, Quot(layout.Z2 - layout.Z1, kF02 * V * eT));
+    if (z <= layout.Z1) {
       e = eT;
-      s = r * Quot(z - d.layout.Z0, d.layout.Z1 - d.layout.Z0) + kF001 * r;
+      s = r * Quot(z - layout.Z0, layout.Z1 - layout.Z0) + kF001 * r;
     } else {
-      const double t = Quot(d.layout.Z2 - z, d.layout.Z2 - d.layout.Z1);
+      const double t = Quot(layout.Z2 - z, layout.Z2 - layout.Z1);
       e = eT * t + kF001;
       s = r * t + kF001 * r;
     }
@@ -58,20 +59,20 @@ void StrainAt(const InpDat& d, const double A[5], double z, double& e, double& s
   }
   const double e2 = LogRatio(Amax, A[1]);
   const double eT = LogRatio(Amax, std::min({A[0], A[1], A[2]}));
-  const double r2 = Quot(eT - e2, Quot(0.5 * eT * (d.layout.Z2 - d.layout.Z1), V));
-  const double r3 = Quot(e2, Quot(kF02 * e2 * (d.layout.Z3 - d.layout.Z2), V));
+  const double r2 = Quot(eT - e2, Quot(0.5 * eT * (layout.Z2 - layout.Z1), V));
+  const double r3 = Quot(e2, Quot(kF02 * e2 * (layout.Z3 - layout.Z2), V));
   e = s = 0.0;
-  if (z <= d.layout.Z1) {
+  if (z <= layout.Z1) {
     e = eT;
-    s = r2 * Quot(z - d.layout.Z0, d.layout.Z1 - d.layout.Z0) + kF001 * r2;
+    s = r2 * Quot(z - layout.Z0, layout.Z1 - layout.Z0) + kF001 * r2;
   }
-  if (z >= d.layout.Z2) {
-    const double t = Quot(d.layout.Z3 - z, d.layout.Z3 - d.layout.Z2);
+  if (z >= layout.Z2) {
+    const double t = Quot(layout.Z3 - z, layout.Z3 - layout.Z2);
     e = e2 * t + kF001;
     s = r3 * t + kF001 * r3;
   }
-  if (d.layout.Z1 <= z && z <= d.layout.Z2) {
-    const double q = Quot(z - d.layout.Z1, d.layout.Z2 - d.layout.Z1);
+  if (layout.Z1 <= z && z <= layout.Z2) {
+    const double q = Quot(z - layout.Z1, layout.Z2 - layout.Z1);
     e = e2 + (eT - e2) * (1.0 - q);
     s = r3 + (r2 - r3) * (1.0 - q);
   }
@@ -85,20 +86,23 @@ double DistanceXYZ(const Mesh3d& g, int i, int j) {
 
 }  // namespace
 
-void InitialVelocities(MeshRecord& m, InpDat& d) {
+void InitialVelocities(const VariantSetup& setup, const SectionSet& sections,
+                       const AxialLayout& layout, ModelParams& model, IterationState& iter,
+                       MeshRecord& m) {
   EnsureFields(m);
   const Mesh3d& g = m.g;
   double A[5];
-  Areas(d, A);
+  Areas(sections, A);
   // Profile speed from volume conservation; without a profile area the ram
   // speed stands in.  A multi-hole die (J >= 3 outlines) extrudes through
   // all its holes, meshes 1..J-1, at once, from the container, mesh J,
   // which lies beyond the three stored areas when the die has three holes
   // or more.
-  const bool multi = d.sections.nPiecesB >= 3 && d.sections.Pieces2d.size() >= d.sections.nPiecesB;
-  const double Amax = multi ? d.sections.Pieces2d(d.sections.nPiecesB).area : *std::max_element(A, A + 5);
-  const double profileArea = ProfileArea(d, A[0]);
-  d.model.VProfAnalit = profileArea > 0.0 ? d.setup.RamSpeed * Amax / profileArea : d.setup.RamSpeed;
+  const bool multi = sections.nPiecesB >= 3 && sections.Pieces2d.size() >= sections.nPiecesB;
+  const double Amax =
+      multi ? sections.Pieces2d(sections.nPiecesB).area : *std::max_element(A, A + 5);
+  const double profileArea = ProfileArea(sections, A[0]);
+  model.VProfAnalit = profileArea > 0.0 ? setup.RamSpeed * Amax / profileArea : setup.RamSpeed;
   for (int i = 1; i <= g.nh; ++i) {
     m.fld(kFldVx, i) = 0.0f;
     m.fld(kFldVy, i) = 0.0f;
@@ -110,16 +114,16 @@ void InitialVelocities(MeshRecord& m, InpDat& d) {
     const int c = g.BoundaryConditions(i);
     const bool held = c == 2 || c == 3 || c == 7 || c == 8 || c == 9 || c == 66 || c == 67 ||
                       c == 71 || c == 72 || c == 73;
-    const double vz = held ? 0.0 : g.xyz(3, i) <= d.layout.Z1 ? -d.model.VProfAnalit : -d.setup.RamSpeed;
+    const double vz = held ? 0.0 : g.xyz(3, i) <= layout.Z1 ? -model.VProfAnalit : -setup.RamSpeed;
     m.fld(kFldVz, i) = static_cast<float>(vz);
   }
-  if (d.setup.ProfType == 1 || d.setup.ProfType == 3) {
+  if (setup.ProfType == 1 || setup.ProfType == 3) {
     for (int i = 1; i <= g.nh; ++i) {
       double e = 0.0, s = 0.0;
-      StrainAt(d, A, g.xyz(3, i), e, s);
-      double T = d.setup.BilletTemp;
+      StrainAt(setup, layout, A, g.xyz(3, i), e, s);
+      double T = setup.BilletTemp;
       double sigma = m.fld(kFldStress, i), eta = 0.0;
-      FlowStress(s, e, T, d.setup.mat, sigma, eta);
+      FlowStress(s, e, T, setup.mat, sigma, eta);
       m.fld(kFldStrain, i) = static_cast<float>(e);
       m.fld(kFldRate0, i) = static_cast<float>(s);
       m.fld(kFldVisc, i) = static_cast<float>(eta);
@@ -129,15 +133,15 @@ void InitialVelocities(MeshRecord& m, InpDat& d) {
   }
   for (int i = 1; i <= g.nh; ++i) {
     const double eta = m.fld(kFldVisc, i);
-    if (eta >= d.iter.ViscMax) d.iter.ViscMax = eta;
-    if (eta <= d.iter.ViscMin) d.iter.ViscMin = eta;
+    if (eta >= iter.ViscMax) iter.ViscMax = eta;
+    if (eta <= iter.ViscMin) iter.ViscMin = eta;
   }
 }
 
-void RoundEdge(MeshRecord& m, const InpDat& d, int option) {
-  const double za = option == 1 ? d.layout.Z1 : d.layout.Z2;
-  const double R = option == 1 ? d.model.EdgeR1 : d.model.EdgeR2;
-  const double k = d.model.EdgeScale;
+void RoundEdge(const AxialLayout& layout, const ModelParams& model, int option, MeshRecord& m) {
+  const double za = option == 1 ? layout.Z1 : layout.Z2;
+  const double R = option == 1 ? model.EdgeR1 : model.EdgeR2;
+  const double k = model.EdgeScale;
   if (R <= 0.001) return;
   Mesh3d& g = m.g;
   auto onPlane = [&](int i) { return std::fabs(g.xyz(3, i) - za) <= 0.001; };
@@ -163,25 +167,32 @@ void RoundEdge(MeshRecord& m, const InpDat& d, int option) {
     if (marked[static_cast<std::size_t>(i)]) g.xyz(3, i) -= R * k;
 }
 
-void RoundEdgeMulti(MeshRecord& m, const InpDat& d) { RoundEdge(m, d, 1); }
+void RoundEdgeMulti(const AxialLayout& layout, const ModelParams& model, MeshRecord& m) {
+  RoundEdge(layout, model, 1, m);
+}
 
-void ZoneFactors(MeshRecord& m, const InpDat& d) {
+void ZoneFactors(const VariantSetup& setup, const SectionSet& sections, const AxialLayout& layout,
+                 MeshRecord& m) {
   for (BndNode& b : m.bnd) {
     const double z = m.g.xyz(3, b.node);
-    double f = d.setup.BcFactor(2);
-    if (d.sections.nPiecesA == 2 && z >= d.layout.Z1 + 0.01) f = d.setup.BcFactor(1);
-    if (d.sections.nPiecesA == 3) {
-      if (z >= d.layout.Z1 + 0.01) f = d.setup.BcFactor(3);
-      if (z >= d.layout.Z2 + 0.01) f = d.setup.BcFactor(1);
+    double f = setup.BcFactor(2);
+    if (sections.nPiecesA == 2 && z >= layout.Z1 + 0.01) f = setup.BcFactor(1);
+    if (sections.nPiecesA == 3) {
+      if (z >= layout.Z1 + 0.01) f = setup.BcFactor(3);
+      if (z >= layout.Z2 + 0.01) f = setup.BcFactor(1);
     }
     b.factor = static_cast<float>(f);
   }
 }
 
-void EndVelocities(MeshRecord& m, const InpDat& d) {
+void EndVelocities(const VariantSetup& setup, const SectionSet& sections, const AxialLayout& layout,
+                   MeshRecord& m) {
   const Mesh3d& g = m.g;
-  const double zt = d.sections.nPiecesA == 1 ? d.layout.Z1 : d.sections.nPiecesA == 2 ? d.layout.Z2 : d.sections.nPiecesA == 3 ? d.layout.Z3 : 0.0;
-  const double v = d.setup.RamSpeed;
+  const double zt = sections.nPiecesA == 1   ? layout.Z1
+                    : sections.nPiecesA == 2 ? layout.Z2
+                    : sections.nPiecesA == 3 ? layout.Z3
+                                             : 0.0;
+  const double v = setup.RamSpeed;
   for (int i = 1; i <= g.nh; ++i) {
     if (!(g.xyz(3, i) > zt - v)) continue;
     m.fld(kFldVx, i) = 0.0f;
@@ -191,20 +202,21 @@ void EndVelocities(MeshRecord& m, const InpDat& d) {
   }
 }
 
-void InitialTemperatures(MeshRecord& m, const InpDat& d) {
+void InitialTemperatures(const VariantSetup& setup, MeshRecord& m) {
   for (int i = 1; i <= m.g.nh; ++i)
-    m.fld(kFldT, i) =
-        static_cast<float>(TouchesTools(m.g.BoundaryConditions(i)) ? d.setup.ToolTemp : d.setup.BilletTemp);
+    m.fld(kFldT, i) = static_cast<float>(
+        TouchesTools(m.g.BoundaryConditions(i)) ? setup.ToolTemp : setup.BilletTemp);
 }
 
-void VelocityScale(MeshRecord& m, const InpDat& d) {
-  const double vR = d.setup.RamSpeed;
-  const double A1 = d.sections.Area2d(1), A2 = d.sections.Area2d(2), A3 = d.sections.Area2d(3);
+void VelocityScale(const VariantSetup& setup, const SectionSet& sections, const AxialLayout& layout,
+                   MeshRecord& m) {
+  const double vR = setup.RamSpeed;
+  const double A1 = sections.Area2d(1), A2 = sections.Area2d(2), A3 = sections.Area2d(3);
   // Mean axial speed of the profile (c) and of the middle zone (d) by volume
   // conservation; an empty cross-section leaves the ram speed.
   auto speed = [&](double num, double den) { return den > 0.0 ? vR * num / den : vR; };
   double c = 0.0, dz = vR;
-  switch (d.sections.nPiecesA) {
+  switch (sections.nPiecesA) {
     case 1: c = vR; break;
     case 2: c = speed(A2, A1); break;
     case 3:
@@ -216,8 +228,8 @@ void VelocityScale(MeshRecord& m, const InpDat& d) {
   for (BndNode& b : m.bnd) {
     const double z = m.g.xyz(3, b.node);
     double u = c;
-    if (d.sections.nPiecesA == 2 && z > d.layout.Z1) u = vR;
-    if (d.sections.nPiecesA == 3) u = z <= d.layout.Z1 ? c : z <= d.layout.Z2 ? dz : vR;
+    if (sections.nPiecesA == 2 && z > layout.Z1) u = vR;
+    if (sections.nPiecesA == 3) u = z <= layout.Z1 ? c : z <= layout.Z2 ? dz : vR;
     const double f = b.factor;
     b.vScale = static_cast<float>(std::fabs((1.0 - f) * (1.0 - f) * std::fabs(u) + 0.1 * std::fabs(vR)));
   }

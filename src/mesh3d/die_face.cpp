@@ -66,26 +66,26 @@ struct PointFinder {
 };
 
 // The cross-section mesh of the potential; stops when the variant lacks it.
-Mesh2d& SectionOf(InpDat& d) {
-  const int h = PotentialMeshIndex(d);
-  Require(h >= 1 && h <= d.sections.Pieces2d.size(),
-          "Die-face correction: cross-section mesh " + std::to_string(h) + " is missing (the variant holds " +
-              std::to_string(d.sections.Pieces2d.size()) + ")");
-  return d.sections.Pieces2d(h);
+Mesh2d& SectionOf(SectionSet& sections) {
+  const int h = PotentialMeshIndex(sections);
+  Require(h >= 1 && h <= sections.Pieces2d.size(),
+          "Die-face correction: cross-section mesh " + std::to_string(h) +
+              " is missing (the variant holds " + std::to_string(sections.Pieces2d.size()) + ")");
+  return sections.Pieces2d(h);
 }
 
 }  // namespace
 
-void DieFaceBoundaryValues(InpDat& d) {
-  Mesh2d& s = SectionOf(d);
-  const int h = PotentialMeshIndex(d);
+void DieFaceBoundaryValues(SectionSet& sections) {
+  Mesh2d& s = SectionOf(sections);
+  const int h = PotentialMeshIndex(sections);
   PointFinder inner, outline;
   for (int k = 1; k < h; ++k) {
-    const Mesh2d& o = d.sections.Pieces2d(k);
+    const Mesh2d& o = sections.Pieces2d(k);
     for (int j = 1; j <= o.nh; ++j) inner.Add(o.xy(j)[0], o.xy(j)[1], j);
   }
-  if (d.sections.Outlines.size() >= 3) {
-    const Outline& o3 = d.sections.Outlines(3);
+  if (sections.Outlines.size() >= 3) {
+    const Outline& o3 = sections.Outlines(3);
     for (int k = 1; k <= std::min(o3.n, o3.pts.size()); ++k) outline.Add(o3.pts(k)[0], o3.pts(k)[1], k);
   }
   inner.Sort();
@@ -106,21 +106,23 @@ void DieFaceBoundaryValues(InpDat& d) {
   }
 }
 
-void ShiftDieFace(Mesh3d& g, const InpDat& d, const Mesh2d& s) {
+void ShiftDieFace(const VariantSetup& setup, const AxialLayout& layout, const Mesh2d& s,
+                  Mesh3d& g) {
   Require(s.Pot.size() >= s.nh, "Die-face correction: the cross-section potential has not been computed");
   PointFinder nodes2d;
   for (int j = 1; j <= s.nh; ++j) nodes2d.Add(s.xy(j)[0], s.xy(j)[1], j);
   nodes2d.Sort();
-  const double zt = std::max(d.layout.Z2, d.layout.Z3);
+  const double zt = std::max(layout.Z2, layout.Z3);
   for (int i = 1; i <= g.nh; ++i) {
     double& z = g.xyz(3, i);
     if (z > zt - kSame) continue;
     const int j = nodes2d.Nearest(g.xyz(1, i), g.xyz(2, i), kSame);
     if (j == 0) continue;
-    double shift = s.Pot(j) * d.setup.FaceShift;
+    double shift = s.Pot(j) * setup.FaceShift;
     // Above the die face the shift of interior nodes fades out towards the
     // ram face, which stays plane.
-    if (!IsBoundaryCode(g.BoundaryConditions(i)) && z >= d.layout.Z1) shift *= (zt - z) / (zt - d.layout.Z1);
+    if (!IsBoundaryCode(g.BoundaryConditions(i)) && z >= layout.Z1)
+      shift *= (zt - z) / (zt - layout.Z1);
     z -= shift;
   }
 }
@@ -141,13 +143,13 @@ void WriteSigmaFem(const std::string& path, const Mesh2d& s) {
 }
 
 void DieFaceCorrection(MeshRecord& nodes, InpDat& d, const ElementTables& tab) {
-  Mesh2d& s = SectionOf(d);
+  Mesh2d& s = SectionOf(d.sections);
   // The section's own flags are kept: the thermal mesh is extruded from the
   // same section after this step and needs its boundary marks.
   const Vec1<int8_t> flags = s.flag;
-  DieFaceBoundaryValues(d);
+  DieFaceBoundaryValues(d.sections);
   Sol_Def(nodes, tab, SolveMode::Potential, d);
-  ShiftDieFace(nodes.g, d, s);
+  ShiftDieFace(d.setup, d.layout, s, nodes.g);
   WriteSigmaFem("sigma.fem", s);
   s.flag = flags;
   s.Pot.assign(static_cast<std::size_t>(s.nh), 0.0);

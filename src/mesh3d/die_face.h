@@ -18,18 +18,19 @@
 #include "fem/elements.h"
 
 // Boundary values of the potential on cross-section mesh h =
-// PotentialMeshIndex(d): every node starts free (flag 64 for a corner node, 0
+// PotentialMeshIndex(d.sections): every node starts free (flag 64 for a corner node, 0
 // otherwise) with potential 0; a node within 0.001 in (x, y) of a node of any
 // mesh 1..h-1 gets flag 66 (corner) or 2 and potential 1; else a node within
 // 0.001 of a point of Outlines(3) gets flag 65 or 1 and potential 0.
-void DieFaceBoundaryValues(InpDat& d);
+void DieFaceBoundaryValues(SectionSet& sections);
 
 // Moves the volume nodes along -z by FaceShift x the potential of the
 // cross-section node within 0.001 in (x, y) (nodes without one stay):
 // zt = max(Z2, Z3); nodes with z > zt - 0.001 (the ram face) stay; above Z1
 // the shift of an interior node (code 0 or 64) falls linearly from the full
 // value at Z1 to 0 at zt.
-void ShiftDieFace(Mesh3d& g, const InpDat& d, const Mesh2d& section);
+void ShiftDieFace(const VariantSetup& setup, const AxialLayout& layout, const Mesh2d& section,
+                  Mesh3d& g);
 
 // Writes the corner nodes, potentials and triangles of `section` to `path`
 // in the layout above.  The text goes to path + ".tmp" first and replaces

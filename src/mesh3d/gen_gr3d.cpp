@@ -43,30 +43,32 @@ void AllocateWedgeMesh(Mesh3d& m) {
 
 }  // namespace
 
-double LenFeedOf(const InpDat& d) {
-  if (d.setup.Switch3d == 1) return d.setup.LenA <= 10.0 ? d.setup.LenA / 2.0 : 10.0;
-  return d.setup.LenA;
+double LenFeedOf(const VariantSetup& setup) {
+  if (setup.Switch3d == 1) return setup.LenA <= 10.0 ? setup.LenA / 2.0 : 10.0;
+  return setup.LenA;
 }
 
-void SinglePartPieces(const InpDat& d, bool thermal, std::vector<Piece3d>& pieces, std::vector<int>& joinOrder) {
+void SinglePartPieces(const VariantSetup& setup, const SectionSet& sections,
+                      const AxialLayout& layout, bool thermal, std::vector<Piece3d>& pieces,
+                      std::vector<int>& joinOrder) {
   pieces.clear();
   joinOrder.clear();
-  const int n = d.sections.nPiecesB != 0 ? d.sections.nPiecesB : d.sections.nPiecesA;
+  const int n = sections.nPiecesB != 0 ? sections.nPiecesB : sections.nPiecesA;
   int f = 0, h = 0;
-  LevelCounts(d.setup.MeshLevel3d, f, h);
+  LevelCounts(setup.MeshLevel3d, f, h);
   const int t = thermal ? 1 : 0;
   const int m = f + 3 * t + 2;
-  const int l = 4 * t + (d.setup.Switch3d == 1 ? 1 : f + 1);
-  const double s = LenFeedOf(d);
-  const bool split = d.layout.Z0 < d.layout.ZoneZ(1) && d.layout.ZoneZ(1) < d.layout.Z1;
-  const double zz = d.layout.ZoneZ(1);
+  const int l = 4 * t + (setup.Switch3d == 1 ? 1 : f + 1);
+  const double s = LenFeedOf(setup);
+  const bool split = layout.Z0 < layout.ZoneZ(1) && layout.ZoneZ(1) < layout.Z1;
+  const double zz = layout.ZoneZ(1);
 
   if (n <= 1) {
     if (!split) {
-      pieces = {Piece(1, d.layout.Z0, d.layout.Z1, 0.5f, 5)};
+      pieces = {Piece(1, layout.Z0, layout.Z1, 0.5f, 5)};
       joinOrder = {1};
     } else {
-      pieces = {Piece(1, zz, d.layout.Z1, 0.2f, 5), Piece(1, d.layout.Z0, zz, 0.5f, 5)};
+      pieces = {Piece(1, zz, layout.Z1, 0.2f, 5), Piece(1, layout.Z0, zz, 0.5f, 5)};
       joinOrder = {1, 2};
     }
     return;
@@ -74,30 +76,33 @@ void SinglePartPieces(const InpDat& d, bool thermal, std::vector<Piece3d>& piece
   if (n == 2) {
     const float g1 = thermal ? 0.55f : 0.6f;
     if (!split) {
-      pieces = {Piece(1, d.layout.Z0, d.layout.Z1, g1, m), Piece(2, d.layout.Z1, d.layout.Z1 + s, -0.47f, l)};
+      pieces = {Piece(1, layout.Z0, layout.Z1, g1, m),
+                Piece(2, layout.Z1, layout.Z1 + s, -0.47f, l)};
       joinOrder = {1, 2};
     } else {
-      pieces = {Piece(1, zz, d.layout.Z1, 0.2f, 2), Piece(2, d.layout.Z1, d.layout.Z1 + s, -0.47f, l), Piece(1, d.layout.Z0, zz, 0.55f, m)};
+      pieces = {Piece(1, zz, layout.Z1, 0.2f, 2), Piece(2, layout.Z1, layout.Z1 + s, -0.47f, l),
+                Piece(1, layout.Z0, zz, 0.55f, m)};
       joinOrder = {3, 1, 2};
     }
   } else {
     const int l2 = thermal ? 4 : h;
     if (!split) {
-      pieces = {Piece(1, d.layout.Z0, d.layout.Z1, 0.53f, m), Piece(2, d.layout.Z1, d.layout.Z2, -0.3f, l2), Piece(3, d.layout.Z2, d.layout.Z2 + s, -0.47f, l)};
+      pieces = {Piece(1, layout.Z0, layout.Z1, 0.53f, m), Piece(2, layout.Z1, layout.Z2, -0.3f, l2),
+                Piece(3, layout.Z2, layout.Z2 + s, -0.47f, l)};
       joinOrder = {1, 2, 3};
     } else {
-      pieces = {Piece(1, zz, d.layout.Z1, 0.2f, 2), Piece(2, d.layout.Z1, d.layout.Z2, -0.3f, l2), Piece(3, d.layout.Z2, d.layout.Z2 + s, -0.47f, l),
-                Piece(1, d.layout.Z0, zz, 0.53f, m)};
+      pieces = {Piece(1, zz, layout.Z1, 0.2f, 2), Piece(2, layout.Z1, layout.Z2, -0.3f, l2),
+                Piece(3, layout.Z2, layout.Z2 + s, -0.47f, l), Piece(1, layout.Z0, zz, 0.53f, m)};
       joinOrder = {1, 2, 3, 4};
     }
   }
   // The alternative construction continues the last piece: one layer over
   // the next length s, then f + 1 layers up to the end of the layout, so that
   // the mesh still reaches the ram face.
-  if (d.setup.Switch3d == 1) {
+  if (setup.Switch3d == 1) {
     const int last = n == 2 ? 2 : 3;
     const Piece3d& p = pieces[static_cast<std::size_t>(last - 1)];
-    const double zEndAll = n == 2 ? d.layout.Z2 : d.layout.Z3;
+    const double zEndAll = n == 2 ? layout.Z2 : layout.Z3;
     const float g = (n == 3 && split) ? -0.47f : -0.55f;
     pieces.push_back(Piece(p.mesh2d, p.zEnd, p.zEnd + s, g, 1));
     joinOrder.push_back(static_cast<int>(pieces.size()));
@@ -416,11 +421,12 @@ void ReorderElements(Mesh3d& m) {
 }
 
 // Extrudes and grades one piece.
-static void BuildPiece(const InpDat& d, const Piece3d& p, Mesh3d& out) {
-  Require(p.mesh2d >= 1 && p.mesh2d <= d.sections.Pieces2d.size(),
-          "Gen_gr3d: cross-section mesh " + std::to_string(p.mesh2d) + " is missing (the section file holds " +
-              std::to_string(d.sections.Pieces2d.size()) + ")");
-  ExtrudePiece(d.sections.Pieces2d(p.mesh2d), p.nLayer, p.zStart, p.zEnd, out);
+static void BuildPiece(const SectionSet& sections, const Piece3d& p, Mesh3d& out) {
+  Require(p.mesh2d >= 1 && p.mesh2d <= sections.Pieces2d.size(),
+          "Gen_gr3d: cross-section mesh " + std::to_string(p.mesh2d) +
+              " is missing (the section file holds " + std::to_string(sections.Pieces2d.size()) +
+              ")");
+  ExtrudePiece(sections.Pieces2d(p.mesh2d), p.nLayer, p.zStart, p.zEnd, out);
   GradePiece(p.grade, out);
 }
 
@@ -430,37 +436,38 @@ static void BuildPiece(const InpDat& d, const Piece3d& p, Mesh3d& out) {
 // joint at Z1 connects every hole of the die to the billet.  The two
 // continuation pieces are extruded only by the alternative construction
 // (Switch3d = 1), where piece J ends before Z2.
-static void MultiPieceMesh(const InpDat& d, bool thermal, Mesh3d& out) {
-  const int J = std::min<int>(d.sections.nPiecesB, 5);
+static void MultiPieceMesh(const VariantSetup& setup, const SectionSet& sections,
+                           const AxialLayout& layout, bool thermal, Mesh3d& out) {
+  const int J = std::min<int>(sections.nPiecesB, 5);
   int f = 0, h = 0;
-  LevelCounts(d.setup.MeshLevel3d, f, h);
+  LevelCounts(setup.MeshLevel3d, f, h);
   const int t = thermal ? 1 : 0;
-  const double lens[4] = {d.setup.PieceLen1, d.setup.PieceLen2, d.setup.PieceLen4, d.setup.PieceLen5};
-  const bool split = d.layout.Z0 < d.layout.ZoneZ(1) && d.layout.ZoneZ(1) < d.layout.Z1;
+  const double lens[4] = {setup.PieceLen1, setup.PieceLen2, setup.PieceLen4, setup.PieceLen5};
+  const bool split = layout.Z0 < layout.ZoneZ(1) && layout.ZoneZ(1) < layout.Z1;
   const float gBelow = thermal ? 0.53f : 0.6f;
 
   Mesh3d all;
   bool first = true;
   for (int k = 1; k <= J - 1; ++k) {
     double Lk = 0.0, Zk = 0.0;
-    const int slot = k + 1 <= 5 ? d.sections.PieceOrder(k + 1) : 0;
+    const int slot = k + 1 <= 5 ? sections.PieceOrder(k + 1) : 0;
     if (slot >= 1) {
       const int q = slot > 2 ? slot - 1 : slot;
       Lk = lens[q - 1];
-      Zk = d.layout.ZoneZ(q);
+      Zk = layout.ZoneZ(q);
     }
     if (Lk <= static_cast<double>(0.01f)) {
       Lk = 2.0;
-      Zk = d.layout.Z1 - 2.0;
+      Zk = layout.Z1 - 2.0;
     }
     Mesh3d piece;
     if (split) {
       Mesh3d upper, lower;
-      BuildPiece(d, Piece(k, Zk, d.layout.Z1, 0.32f, Lk >= 1.0 ? 2 : 1), upper);
-      BuildPiece(d, Piece(k, d.layout.Z0, Zk, gBelow, f + 2 + 2 * t), lower);
+      BuildPiece(sections, Piece(k, Zk, layout.Z1, 0.32f, Lk >= 1.0 ? 2 : 1), upper);
+      BuildPiece(sections, Piece(k, layout.Z0, Zk, gBelow, f + 2 + 2 * t), lower);
       JoinMeshes(upper, lower, piece);
     } else {
-      BuildPiece(d, Piece(k, d.layout.Z0, d.layout.Z1, gBelow, f + 3 + 2 * t), piece);
+      BuildPiece(sections, Piece(k, layout.Z0, layout.Z1, gBelow, f + 3 + 2 * t), piece);
     }
     if (first) {
       all = std::move(piece);
@@ -471,15 +478,17 @@ static void MultiPieceMesh(const InpDat& d, bool thermal, Mesh3d& out) {
       all = std::move(both);
     }
   }
-  const double s = LenFeedOf(d);
-  std::vector<Piece3d> above = {Piece(J, d.layout.Z1, d.layout.Z1 + s, thermal ? -0.47f : -0.64f, d.setup.Switch3d == 1 ? 1 : f + 1)};
-  if (d.setup.Switch3d == 1) {
-    above.push_back(Piece(J, d.layout.Z1 + s, d.layout.Z1 + 2 * s, -0.63f, 1));
-    if (d.layout.Z2 > d.layout.Z1 + 2 * s + 0.01) above.push_back(Piece(J, d.layout.Z1 + 2 * s, d.layout.Z2, -0.63f, f + 1));
+  const double s = LenFeedOf(setup);
+  std::vector<Piece3d> above = {Piece(J, layout.Z1, layout.Z1 + s, thermal ? -0.47f : -0.64f,
+                                      setup.Switch3d == 1 ? 1 : f + 1)};
+  if (setup.Switch3d == 1) {
+    above.push_back(Piece(J, layout.Z1 + s, layout.Z1 + 2 * s, -0.63f, 1));
+    if (layout.Z2 > layout.Z1 + 2 * s + 0.01)
+      above.push_back(Piece(J, layout.Z1 + 2 * s, layout.Z2, -0.63f, f + 1));
   }
   for (const Piece3d& p : above) {
     Mesh3d piece, joined;
-    BuildPiece(d, p, piece);
+    BuildPiece(sections, p, piece);
     if (first) {
       all = std::move(piece);
       first = false;
@@ -491,16 +500,17 @@ static void MultiPieceMesh(const InpDat& d, bool thermal, Mesh3d& out) {
   out = std::move(all);
 }
 
-void BuildVolumeMesh(MeshRecord& nodes, InpDat& d) {
+void BuildVolumeMesh(const VariantSetup& setup, const SectionSet& sections, AxialLayout& layout,
+                     MeshRecord& nodes) {
   const bool thermal = nodes.kind == 2;
-  d.layout.LenFeed = LenFeedOf(d);
+  layout.LenFeed = LenFeedOf(setup);
   Mesh3d mesh;
-  if (d.sections.nPiecesB < 3) {
+  if (sections.nPiecesB < 3) {
     std::vector<Piece3d> pieces;
     std::vector<int> order;
-    SinglePartPieces(d, thermal, pieces, order);
+    SinglePartPieces(setup, sections, layout, thermal, pieces, order);
     std::vector<Mesh3d> built(pieces.size());
-    for (std::size_t k = 0; k < pieces.size(); ++k) BuildPiece(d, pieces[k], built[k]);
+    for (std::size_t k = 0; k < pieces.size(); ++k) BuildPiece(sections, pieces[k], built[k]);
     mesh = std::move(built[static_cast<std::size_t>(order[0] - 1)]);
     for (std::size_t k = 1; k < order.size(); ++k) {
       Mesh3d joined;
@@ -508,7 +518,7 @@ void BuildVolumeMesh(MeshRecord& nodes, InpDat& d) {
       mesh = std::move(joined);
     }
   } else {
-    MultiPieceMesh(d, thermal, mesh);
+    MultiPieceMesh(setup, sections, layout, thermal, mesh);
   }
   ReorderElements(mesh);
   nodes.g = std::move(mesh);
@@ -517,7 +527,7 @@ void BuildVolumeMesh(MeshRecord& nodes, InpDat& d) {
 }
 
 void Gen_gr3d(MeshRecord& nodes, InpDat& d, const ElementTables& tab) {
-  BuildVolumeMesh(nodes, d);
+  BuildVolumeMesh(d.setup, d.sections, d.layout, nodes);
   BoundaryDataFirst(nodes, d, tab, d.sections.nPiecesB >= 3, d.sections.nOutlines);
   if (d.setup.FaceShift >= 1.0) DieFaceCorrection(nodes, d, tab);
   BoundaryDataSecond(nodes, d, tab);

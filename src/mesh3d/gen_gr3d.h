@@ -25,13 +25,15 @@ struct Piece3d {
 
 // Axial length of the first piece after Z1: with Switch3d = 1, LenA/2 when
 // LenA <= 10, else 10; otherwise LenA.
-double LenFeedOf(const InpDat& d);
+double LenFeedOf(const VariantSetup& setup);
 
 // Pieces of the single-part construction (fewer than three outlines in the
 // multi-outline layout), in extrusion order; `thermal` selects the layer
 // counts of the thermal mesh.  `joinOrder` receives the order of joining as a
 // list of piece numbers: the result is join(...join(join(p1, p2), p3)..., pn).
-void SinglePartPieces(const InpDat& d, bool thermal, std::vector<Piece3d>& pieces, std::vector<int>& joinOrder);
+void SinglePartPieces(const VariantSetup& setup, const SectionSet& sections,
+                      const AxialLayout& layout, bool thermal, std::vector<Piece3d>& pieces,
+                      std::vector<int>& joinOrder);
 
 // Extrudes cross-section mesh `m2` over [zStart, zEnd] in `nLayer` layers
 // (corner nodes first, end planes flagged, etype -1).
@@ -58,7 +60,8 @@ void ReorderElements(Mesh3d& m);
 // variant's cross-section meshes: pieces, extrusion, grading, joining,
 // reordering, then the nodal fields (temperature 20, viscosity and stress 1).
 // Sets LenFeed.
-void BuildVolumeMesh(MeshRecord& nodes, InpDat& inp_dat);
+void BuildVolumeMesh(const VariantSetup& setup, const SectionSet& sections, AxialLayout& layout,
+                     MeshRecord& nodes);
 
 // The whole volume mesh of a variant: BuildVolumeMesh, then the boundary
 // kinds, boundary faces and records, normals and initial fields; with

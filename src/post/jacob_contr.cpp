@@ -34,7 +34,8 @@ void Jacob_contr(const MeshRecord& nodes, const ElemType& Wedge15, const ElemTyp
   // holds the sum of the outline areas rather than the area of mesh 1.
   const int J = inp_dat.sections.nPiecesB;
   if (J >= 3 && inp_dat.sections.Pieces2d.size() >= J)
-    Vref = (inp_dat.layout.Z1 - inp_dat.layout.Z0) * ProfileArea(inp_dat, inp_dat.sections.Area2d(1)) +
+    Vref = (inp_dat.layout.Z1 - inp_dat.layout.Z0) *
+               ProfileArea(inp_dat.sections, inp_dat.sections.Area2d(1)) +
            (inp_dat.layout.Z2 - inp_dat.layout.Z1) * inp_dat.sections.Pieces2d(J).area;
   inp_dat.results.dV = (Vmesh - Vref) / Vref;
 }

@@ -92,10 +92,12 @@ struct PotentialElements {
 
 }  // namespace
 
-int PotentialMeshIndex(const InpDat& d) { return d.sections.nPiecesB > 2 ? d.sections.nPiecesB : d.sections.nPiecesA; }
+int PotentialMeshIndex(const SectionSet& sections) {
+  return sections.nPiecesB > 2 ? sections.nPiecesB : sections.nPiecesA;
+}
 
 FrontPlanStats SolvePotential(const ElementTables& tab, InpDat& inp_dat) {
-  const int h = PotentialMeshIndex(inp_dat);
+  const int h = PotentialMeshIndex(inp_dat.sections);
   Require(h >= 1 && h <= inp_dat.sections.Pieces2d.size(),
           "SolvePotential: cross-section mesh " + std::to_string(h) + " is missing (the variant holds " +
               std::to_string(inp_dat.sections.Pieces2d.size()) + ")");

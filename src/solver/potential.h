@@ -9,10 +9,10 @@
 // Number of the cross-section mesh that carries the potential: nPiecesB when
 // it exceeds 2 (the merged region of a multi-hole die), else nPiecesA (the
 // last mesh, the container section).
-int PotentialMeshIndex(const InpDat& inp_dat);
+int PotentialMeshIndex(const SectionSet& sections);
 
 // Solves -div grad p = c (c = inp_dat.model.PotSource, 0 unless a caller sets it)
-// on cross-section mesh PotentialMeshIndex(inp_dat) with
+// on cross-section mesh PotentialMeshIndex(inp_dat.sections) with
 //   p = 0 on nodes flagged 1 or 65,  p = 1 on nodes flagged 2 or 66,
 // natural (zero normal derivative) conditions elsewhere on the boundary, by
 // 6-node triangles with the 7-point area rule of tab.Tri6.  The nodal values

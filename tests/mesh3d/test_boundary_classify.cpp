@@ -16,7 +16,7 @@ namespace {
 MeshRecord Generate(InpDat& d) {
   MeshRecord m;
   m.kind = 1;
-  BuildVolumeMesh(m, d);
+  BuildVolumeMesh(d.setup, d.sections, d.layout, m);
   return m;
 }
 
@@ -46,7 +46,7 @@ TEST(ClassifyBoundary, TwoSectionMeshGetsTheKindsTheGeometryImplies) {
   InpDat d = TwoSectionVariant(TwoSection{});
   MeshRecord m = Generate(d);
   ASSERT_EQ(m.g.nh, 455);
-  ClassifyBoundary(m.g, d);
+  ClassifyBoundary(d.sections, d.layout, m.g);
   PrintCounts("two sections, classified", m.g);
   // Profile (2 x 2 cells, two layers) below Z1: exit plane and lateral
   // surface free (no bearing length); its joint-plane interior stays inside.
@@ -71,7 +71,7 @@ TEST(ClassifyBoundary, BearingZoneBetweenZoneLevelAndDie) {
   InpDat d = TwoSectionVariant(TwoSection{});
   d.layout.ZoneZ(1) = 108.0;
   MeshRecord m = Generate(d);
-  ClassifyBoundary(m.g, d);
+  ClassifyBoundary(d.sections, d.layout, m.g);
   for (int i = 1; i <= m.g.nh; ++i) {
     const double x = m.g.xyz(1, i), z = m.g.xyz(3, i);
     if (std::fabs(x) > 1e-9 || z > d.layout.Z1 - 1e-6) continue;  // the lateral face x = 0 below the die
@@ -90,7 +90,7 @@ TEST(ClassifyBoundary, TopPlaneAndContainerOutlineTolerances) {
   MeshRecord m = m0;
   m.g.xyz(3, a) -= 0.0009;
   m.g.xyz(3, b) -= 0.0011;
-  ClassifyBoundary(m.g, d);
+  ClassifyBoundary(d.sections, d.layout, m.g);
   EXPECT_EQ(m.g.BoundaryConditions(a), 71);
   EXPECT_EQ(m.g.BoundaryConditions(b), 68);  // no longer top: inside the container zone, wall
 
@@ -101,7 +101,7 @@ TEST(ClassifyBoundary, TopPlaneAndContainerOutlineTolerances) {
   d.sections.Outlines(3).pts.push_back({2.0 - 0.0006, 1.0 + 0.0008});
   d.sections.Outlines(3).n = 3;
   m = m0;
-  ClassifyBoundary(m.g, d);
+  ClassifyBoundary(d.sections, d.layout, m.g);
   EXPECT_EQ(m.g.BoundaryConditions(a), 74);
   EXPECT_EQ(m.g.BoundaryConditions(b), 71);
   EXPECT_EQ(m.g.BoundaryConditions(c), 74);
@@ -123,7 +123,7 @@ TEST(ClassifyBoundaryMulti, PiecesGetTheirBearingsAndTheRamFaceIsHeld) {
   d.sections.Outlines(2) = RectOutline(1, -1, 3, 1, 8);
   d.sections.Outlines(3) = RectOutline(-4, -4, 4, 4, 32);
   MeshRecord m = Generate(d);
-  ClassifyBoundaryMulti(m.g, d);
+  ClassifyBoundaryMulti(d.sections, d.layout, m.g);
   PrintCounts("two holes, classified", m.g);
   const double zc = TopZ(m.g);
   int checked = 0;
@@ -160,9 +160,9 @@ TEST(FourPieceAdjust, NodesAlongTheFourthOutlineBetweenTheLevelsTouchTheDie) {
   for (int k = 0; k <= 24; ++k) d.sections.Outlines(4).pts.push_back({-2.0 + 0.25 * k, -2.0});  // the wall y = -2
   d.sections.Outlines(4).n = d.sections.Outlines(4).pts.size();
   MeshRecord m = Generate(d);
-  ClassifyBoundary(m.g, d);
+  ClassifyBoundary(d.sections, d.layout, m.g);
   const Vec1<int32_t> before = m.g.BoundaryConditions;
-  FourPieceAdjust(m.g, d);
+  FourPieceAdjust(d.sections, d.layout, d.model, m.g);
   const double zt = 0.4 * (d.layout.Z2 + d.layout.Z1), zb = d.layout.ZoneZ(1) - 1e-5;
   int changed = 0;
   for (int i = 1; i <= m.g.nh; ++i) {
@@ -179,7 +179,7 @@ TEST(FourPieceAdjust, NodesAlongTheFourthOutlineBetweenTheLevelsTouchTheDie) {
   d.sections.Outlines(4).n = 500;
   d.sections.Outlines(4).pts.resize(500, Point2{-2.0, -2.0});
   m.g.BoundaryConditions = before;
-  FourPieceAdjust(m.g, d);
+  FourPieceAdjust(d.sections, d.layout, d.model, m.g);
   EXPECT_EQ(m.g.BoundaryConditions.v, before.v);
 }
 
@@ -193,9 +193,9 @@ TEST(SymmetryPlanes, HalfModelPlanesAndFullModelRims) {
   s.ch = 6;  // symmetric about x = 0 only
   InpDat d = TwoSectionVariant(s);
   MeshRecord m = Generate(d);
-  ClassifyBoundary(m.g, d);
+  ClassifyBoundary(d.sections, d.layout, m.g);
   MeshRecord before = m;
-  SymmetryPlanes(m.g, d);
+  SymmetryPlanes(d.sections, d.layout, m.g);
   PrintCounts("half model", m.g);
   int wall = 0, rim = 0;
   for (int i = 1; i <= m.g.nh; ++i) {
@@ -221,8 +221,8 @@ TEST(SymmetryPlanes, HalfModelPlanesAndFullModelRims) {
   // A full model has no symmetry plane: its rim nodes at y <= 0.01 stay 8.
   InpDat full = TwoSectionVariant(TwoSection{});
   MeshRecord f = Generate(full);
-  ClassifyBoundary(f.g, full);
+  ClassifyBoundary(full.sections, full.layout, f.g);
   const auto counts = CodeCounts(f.g);
-  SymmetryPlanes(f.g, full);
+  SymmetryPlanes(full.sections, full.layout, f.g);
   EXPECT_EQ(CodeCounts(f.g), counts);
 }

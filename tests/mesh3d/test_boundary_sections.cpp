@@ -78,7 +78,7 @@ TEST(BoundaryData, FixtureSectionsGiveSoundBoundaryData) {
       MeshRecord m;
       m.kind = static_cast<int8_t>(kind);
       const auto t0 = std::chrono::steady_clock::now();
-      BuildVolumeMesh(m, d);
+      BuildVolumeMesh(d.setup, d.sections, d.layout, m);
       const auto t1 = std::chrono::steady_clock::now();
       BoundaryData(m, d, Tables(), multi, d.sections.nOutlines);
       const auto t2 = std::chrono::steady_clock::now();

@@ -14,7 +14,7 @@ namespace {
 MeshRecord Generate(InpDat& d, int kind = 1) {
   MeshRecord m;
   m.kind = static_cast<int8_t>(kind);
-  BuildVolumeMesh(m, d);
+  BuildVolumeMesh(d.setup, d.sections, d.layout, m);
   return m;
 }
 
@@ -117,8 +117,8 @@ TEST(InitialVelocities, AnalyticStrainFieldThroughTheFlowStressLaw) {
   SetExampleMaterial(d.setup.mat);
   d.setup.ProfType = 1;
   MeshRecord m = Generate(d);
-  ClassifyBoundary(m.g, d);
-  InitialVelocities(m, d);
+  ClassifyBoundary(d.sections, d.layout, m.g);
+  InitialVelocities(d.setup, d.sections, d.layout, d.model, d.iter, m);
 
   const double eT = std::log(36.0 / 4.0), V = 5.0;
   const double r = 0.2f * V * eT * eT / (d.layout.Z2 - d.layout.Z1);
@@ -154,8 +154,8 @@ TEST(InitialVelocities, EmptyOrEqualAreasGiveFiniteFields) {
       if (variant == 1) d.sections.Area2d(2) = 0.0;           // unmeshed ring
       if (variant == 2) d.sections.Area2d(2) = d.sections.Area2d(1);   // A2 largest with A1: no strain in the zone
       MeshRecord m = Generate(d);
-      ClassifyBoundary(m.g, d);
-      InitialVelocities(m, d);
+      ClassifyBoundary(d.sections, d.layout, m.g);
+      InitialVelocities(d.setup, d.sections, d.layout, d.model, d.iter, m);
       EXPECT_TRUE(std::isfinite(d.model.VProfAnalit));
       for (int i = 1; i <= m.g.nh; ++i)
         for (int k = 1; k <= kNumFld; ++k)
@@ -174,7 +174,7 @@ TEST(RoundEdge, QuarterCircleTowardsTheOrificeEdgeAndShiftBelow) {
   const Mat1<double> z0 = m.g.xyz;
   d.model.EdgeR1 = 0.8;
   d.model.EdgeScale = 1.0;
-  RoundEdge(m, d, 1);
+  RoundEdge(d.layout, d.model, 1, m);
   int bent = 0;
   for (int i = 1; i <= m.g.nh; ++i) {
     const double x = z0(1, i), y = z0(2, i), z = z0(3, i);
@@ -246,10 +246,10 @@ TEST(ZoneValues, ThreePartZonesPlaneCodesAndVelocityScaleStop) {
   d.model.EdgeScale = 2.0;
   const std::vector<double> zs = {105, 110.005, 110.02, 130.02, 109.0, 109.0, 130.0, 130.0};
   MeshRecord m = LooseNodes(zs, {65, 65, 65, 65, 73, 9, 73, 9});
-  ZoneFactors(m, d);
+  ZoneFactors(d.setup, d.sections, d.layout, m);
   const float f[8] = {0.2f, 0.2f, 0.5f, 0.9f, 0.2f, 0.2f, 0.5f, 0.5f};
   for (int i = 1; i <= 8; ++i) EXPECT_EQ(m.bnd(i).factor, f[i - 1]) << i;
-  VelocityScale(m, d);
+  VelocityScale(d.setup, d.sections, d.layout, m);
   const double c = 4.0 * 40.0 / 2.0, dz = 4.0 * 40.0 / 8.0;
   const double u[8] = {c, dz, dz, 4.0, c, c, dz, dz};
   for (int i = 1; i <= 8; ++i)
@@ -257,7 +257,7 @@ TEST(ZoneValues, ThreePartZonesPlaneCodesAndVelocityScaleStop) {
   // Plane codes at Z1 - EdgeR2 EdgeScale = 109 and Z2 = 130 (nodes 5..8).
   m.g.np = 5;  // nodes 6..8 are not corner nodes
   m.g.BoundaryConditions(7) = 9;
-  PlaneCodes(m.g, d);
+  PlaneCodes(d.sections, d.layout, d.model, m.g);
   EXPECT_EQ(m.g.BoundaryConditions(5), 71);
   EXPECT_EQ(m.g.BoundaryConditions(6), 7);
   EXPECT_EQ(m.g.BoundaryConditions(7), 7);
@@ -265,11 +265,12 @@ TEST(ZoneValues, ThreePartZonesPlaneCodesAndVelocityScaleStop) {
   // End velocities above Z3 - |v|... with v = RamSpeed as given.
   d.setup.RamSpeed = 4.0;
   m.g.xyz(3, 2) = 197.0;
-  EndVelocities(m, d);
+  EndVelocities(d.setup, d.sections, d.layout, m);
   EXPECT_EQ(m.fld(kFldVz, 2), -4.0f);
   EXPECT_EQ(m.bnd(2).factor, 1.0f);
   EXPECT_EQ(m.fld(kFldVz, 1), 0.0f);
 
   d.sections.nPiecesA = 4;
-  EXPECT_EXIT(VelocityScale(m, d), ::testing::ExitedWithCode(1), "error in dVp0");
+  EXPECT_EXIT(VelocityScale(d.setup, d.sections, d.layout, m), ::testing::ExitedWithCode(1),
+              "error in dVp0");
 }

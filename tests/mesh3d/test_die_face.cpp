@@ -125,7 +125,7 @@ TEST(ShiftDieFace, EdgeCasesOfTheShift) {
     g.xyz(1, i) = c.x, g.xyz(2, i) = c.y, g.xyz(3, i) = c.z;
     g.BoundaryConditions(i) = c.code;
   }
-  ShiftDieFace(g, d, s);
+  ShiftDieFace(d.setup, d.layout, s, g);
   for (int i = 1; i <= g.nh; ++i)
     EXPECT_NEAR(g.xyz(3, i) - cases[static_cast<std::size_t>(i - 1)].z, cases[static_cast<std::size_t>(i - 1)].dz, 1e-12)
         << "case " << i;
@@ -153,8 +153,8 @@ TEST(WriteSigmaFem, FailedWriteStopsAndKeepsTheEarlierFile) {
 // the potential ln(50/r) / ln 5.
 TEST(DieFaceCorrection, RoundBarPotentialIsLogarithmic) {
   InpDat d = FixtureSections(FixtureNamed("round"), "dieface", 2.0);
-  ASSERT_EQ(PotentialMeshIndex(d), 2);
-  DieFaceBoundaryValues(d);
+  ASSERT_EQ(PotentialMeshIndex(d.sections), 2);
+  DieFaceBoundaryValues(d.sections);
   MeshRecord none;
   Sol_Def(none, Tables(), SolveMode::Potential, d);
   const Mesh2d& s = d.sections.Pieces2d(2);
@@ -191,10 +191,10 @@ TEST(DieFaceCorrection, CorrectedMeshesStaySoundAndGainTheShiftedVolume) {
 
     // The potential, solved here on a copy.
     InpDat ref = plain;
-    DieFaceBoundaryValues(ref);
+    DieFaceBoundaryValues(ref.sections);
     MeshRecord none;
     Sol_Def(none, Tables(), SolveMode::Potential, ref);
-    const int h = PotentialMeshIndex(ref);
+    const int h = PotentialMeshIndex(ref.sections);
     const Mesh2d& sec = ref.sections.Pieces2d(h);
     for (int i = 1; i <= sec.nh; ++i) {
       EXPECT_GT(sec.Pot(i), -0.02);  // maximum principle, up to the overshoot of quadratic elements

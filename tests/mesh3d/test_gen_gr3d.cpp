@@ -219,8 +219,8 @@ TEST(SinglePartPieces, LayoutTableAndThermalRefinement) {
   d.layout.ZoneZ(1) = 152;  // bearing of 3 mm: the part below Z1 is split
   std::vector<Piece3d> flow, heat;
   std::vector<int> of, oh;
-  SinglePartPieces(d, false, flow, of);
-  SinglePartPieces(d, true, heat, oh);
+  SinglePartPieces(d.setup, d.sections, d.layout, false, flow, of);
+  SinglePartPieces(d.setup, d.sections, d.layout, true, heat, oh);
   ASSERT_EQ(flow.size(), 3u);
   EXPECT_EQ(of, (std::vector<int>{3, 1, 2}));
   EXPECT_EQ(flow[0].zStart, 152.0);
@@ -237,11 +237,11 @@ TEST(SinglePartPieces, LayoutTableAndThermalRefinement) {
   }
   EXPECT_GT(heat[1].nLayer, flow[1].nLayer);
   EXPECT_GT(heat[2].nLayer, flow[2].nLayer);
-  EXPECT_DOUBLE_EQ(LenFeedOf(d), 100.0);
+  EXPECT_DOUBLE_EQ(LenFeedOf(d.setup), 100.0);
   d.setup.Switch3d = 1;
-  EXPECT_DOUBLE_EQ(LenFeedOf(d), 10.0);
+  EXPECT_DOUBLE_EQ(LenFeedOf(d.setup), 10.0);
   d.setup.LenA = 8;
-  EXPECT_DOUBLE_EQ(LenFeedOf(d), 4.0);
+  EXPECT_DOUBLE_EQ(LenFeedOf(d.setup), 4.0);
 }
 
 TEST(Gen_gr3d, TwoSectionsGiveOneConnectedMeshWithFields) {
@@ -257,7 +257,7 @@ TEST(Gen_gr3d, TwoSectionsGiveOneConnectedMeshWithFields) {
   d.sections.Pieces2d(2) = GridMesh2d(-2, -2, 6, 6, 6, 6);
   MeshRecord nodes;
   nodes.kind = 1;
-  BuildVolumeMesh(nodes, d);
+  BuildVolumeMesh(d.setup, d.sections, d.layout, nodes);
   EXPECT_DOUBLE_EQ(d.layout.LenFeed, 30.0);
   EXPECT_EQ(DuplicatePoints(nodes.g), 0);
   EXPECT_NEAR(MeshVolume(nodes.g) * WeightScale(), 4 * 10 + 36 * 30, 1e-6);

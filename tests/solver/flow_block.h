@@ -73,7 +73,7 @@ inline void BlockBoundaryData(Block& blk, float m, float s, float penalty) {
   FaceJacobian(blk.mesh, Tables());
   Cos_N_ALL(blk.mesh, Tables());
   blk.inp.layout.Z1 = blk.inp.layout.Z2 = -1000.0;
-  NodalNormals(blk.mesh, blk.inp);
+  NodalNormals(blk.inp.layout, blk.mesh);
   for (BndNode& r : blk.mesh.bnd) {
     r.factor = m;
     r.vScale = s;

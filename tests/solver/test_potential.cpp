@@ -63,11 +63,11 @@ TEST(Potential, QuadraticSolutionIsExactAndConnectivityComesBackPositive) {
 TEST(Potential, MeshChoiceUnheldMeshesAndBadInput) {
   InpDat d;
   d.sections.nPiecesA = 2;
-  EXPECT_EQ(PotentialMeshIndex(d), 2);
+  EXPECT_EQ(PotentialMeshIndex(d.sections), 2);
   d.sections.nPiecesB = 2;
-  EXPECT_EQ(PotentialMeshIndex(d), 2);
+  EXPECT_EQ(PotentialMeshIndex(d.sections), 2);
   d.sections.nPiecesB = 4;
-  EXPECT_EQ(PotentialMeshIndex(d), 4);
+  EXPECT_EQ(PotentialMeshIndex(d.sections), 4);
 
   InpDat free = Strip(10, 10, 2, 2);
   Mesh2d& m = free.sections.Pieces2d(1);
