@@ -43,7 +43,7 @@ constexpr double kMiB = 1024.0 * 1024.0;  // bytes per MiB (a power of two: Solv
 // meshes and the memory of the larger of their solves.
 void MeshReport(int iVar, const MeshRecord& nodes, const MeshRecord& nodes_t, const InpDat& d, std::FILE* log) {
   std::vector<WallSample> samples;
-  ProfileWallSamples(d, samples);
+  ProfileWallSamples(d.setup, d.sections, samples);
   const WallLayers w = d.sections.Pieces2d.size() >= 1 ? FewestWallLayers(d.sections.Pieces2d(1), samples) : WallLayers{};
   double worst = 1.0;
   int worstMesh = 0, worstElem = 0;
@@ -88,7 +88,7 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
   inp_dat.sections.Sect2d.assign(1);
 
   Console(TextLine("PrapareOneVariant>  Run_gr_2d start iVar=") << iVar);
-  Run_gr_2d(inp_dat);
+  Run_gr_2d(inp_dat.setup, inp_dat.sections);
   CheckStrainRateRange(iVar, inp_dat);
   SetAxialLayout(inp_dat);
   const int nPieces = inp_dat.sections.nPiecesB != 0 ? inp_dat.sections.nPiecesB : inp_dat.sections.nPiecesA;
@@ -99,7 +99,7 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
   inp_dat.iter.Stage = 90;
   Console(TextLine("PrapareOneVariant>  Run_gr_2d ok iVar=") << iVar);
 
-  gen_gr2d(iVar, inp_dat);
+  gen_gr2d(iVar, inp_dat.sections);
 
   Console(TextLine("PrapareOneVariant>  Gen_gr3d start iVar=") << iVar);
   nodes.kind = 1;

@@ -74,11 +74,11 @@ void SquareBox(const Mesh2d& m, Fix1<double, 4>& box) {
   box(4) = ymin - e + L;
 }
 
-void gen_gr2d(int iVar, InpDat& d) {
+void gen_gr2d(int iVar, SectionSet& sections) {
   int k = 3;
-  while (k >= 1 && (d.sections.Outlines.size() < k || d.sections.Outlines(k).n < 4)) --k;
+  while (k >= 1 && (sections.Outlines.size() < k || sections.Outlines(k).n < 4)) --k;
   Require(k >= 1, "gen_gr2d: variant " + std::to_string(iVar) + " has no outline to mesh the working section");
-  const Outline& src = d.sections.Outlines(k);
+  const Outline& src = sections.Outlines(k);
 
   // A closing point that repeats its predecessor (or the first point) is
   // dropped, so that the outline keeps whole quadratic segments.
@@ -95,7 +95,7 @@ void gen_gr2d(int iVar, InpDat& d) {
   Outline local = OutlineFromPoints(pts);
 
   Console(TextLine("    Run_3d>>gen_gr2d, start, iVar=") << iVar);
-  if (d.sections.Sect2d.size() < 1) d.sections.Sect2d.assign(1);
+  if (sections.Sect2d.size() < 1) sections.Sect2d.assign(1);
   const int axes = MirrorAxes({local});
   Outline part;
   if (axes != 0 && MirrorPart(local, axes, part)) {
@@ -112,10 +112,10 @@ void gen_gr2d(int iVar, InpDat& d) {
     whole.Tnew.assign(static_cast<std::size_t>(whole.nh), 0.0);
     whole.Told.assign(static_cast<std::size_t>(whole.nh), 0.0);
     whole.Twork.assign(static_cast<std::size_t>(whole.nh), 0.0);
-    d.sections.Sect2d(1) = std::move(whole);
+    sections.Sect2d(1) = std::move(whole);
   } else {
-    Gen2dBlock(local, 48, 48, d.sections.Sect2d(1));
+    Gen2dBlock(local, 48, 48, sections.Sect2d(1));
   }
-  SquareBox(d.sections.Sect2d(1), d.sections.Box2d);
+  SquareBox(sections.Sect2d(1), sections.Box2d);
   Console(TextLine("    Run_3d>>gen_gr2d, ok, iVar=") << iVar);
 }

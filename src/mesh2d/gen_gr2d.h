@@ -22,4 +22,4 @@ void SquareBox(const Mesh2d& m, Fix1<double, 4>& box);
 // An outline that is its own mirror image about the x or y axis (or both) is
 // meshed on its half (or quarter) and the mesh reflected, so that the
 // billet's cooling keeps the section's symmetry.
-void gen_gr2d(int iVar, InpDat& inp_dat);
+void gen_gr2d(int iVar, SectionSet& sections);

@@ -254,19 +254,21 @@ void MeshSymmetricBetween(const Outline& inner, const Outline& outer, int c, con
 // mirroring).  In the standard layout the wall bound of the profile is
 // built from the outlines as read and applied to every resampled outline.
 // Returns the number of slots in use.
-int LoadOutlines(InpDat& d, int S, bool multi, WallBound& wall, std::vector<Outline>& asRead, int& axes) {
+int LoadOutlines(const VariantSetup& setup, int S, bool multi, SectionSet& sections,
+                 WallBound& wall, std::vector<Outline>& asRead, int& axes) {
   OutlineFileData file;
-  ReadOutlineFile(d.setup.FileOutline, file);
-  d.sections.nOutlines = file.nOutlines;
-  d.sections.SplitMode = file.SplitMode;
-  const int used = std::min(d.sections.nOutlines, 5);
+  ReadOutlineFile(setup.FileOutline, file);
+  sections.nOutlines = file.nOutlines;
+  sections.SplitMode = file.SplitMode;
+  const int used = std::min(sections.nOutlines, 5);
   for (int k = 1; k <= used; ++k)
     if (file.slot[static_cast<std::size_t>(k - 1)] == 0)
-      Fatal(d.setup.FileOutline + ": outline slot " + std::to_string(k) +
-            " is empty; the file needs an outline named WPIECE and outlines whose fifth name character is 1, 2, ...");
+      Fatal(setup.FileOutline + ": outline slot " + std::to_string(k) +
+            " is empty; the file needs an outline named WPIECE and outlines whose fifth name "
+            "character is 1, 2, ...");
 
-  d.sections.Outlines.assign(5);
-  for (Outline& o : d.sections.Outlines) o = Outline{};
+  sections.Outlines.assign(5);
+  for (Outline& o : sections.Outlines) o = Outline{};
   asRead.clear();
   for (int k = 1; k <= used; ++k)
     asRead.push_back(ToOutline(file.outlines[static_cast<std::size_t>(file.slot[static_cast<std::size_t>(k - 1)] - 1)]));
@@ -278,9 +280,9 @@ int LoadOutlines(InpDat& d, int S, bool multi, WallBound& wall, std::vector<Outl
   wall = WallBound{};
   if (!multi && used >= 1) {
     std::vector<WallSample> samples;
-    const bool hollow = d.sections.SplitMode == 2 && used >= 4;
+    const bool hollow = sections.SplitMode == 2 && used >= 4;
     WallSamples(asRead[0], hollow ? &asRead[3] : nullptr, samples);
-    const int across = WallElementsAcross(d.setup.MeshLevel);
+    const int across = WallElementsAcross(setup.MeshLevel);
     // A mirror axis along the middle of a wall holds nodes, so the wall gets
     // an even number of elements across: an odd count is raised by one.
     if (axes != 0 && across % 2 == 1)
@@ -291,77 +293,84 @@ int LoadOutlines(InpDat& d, int S, bool multi, WallBound& wall, std::vector<Outl
       }
     BuildWallBound(samples, across, wall);
   }
-  for (int k = 1; k <= used; ++k) d.sections.Outlines(k) = Resampled(asRead[static_cast<std::size_t>(k - 1)], k == 4 ? 2 : 1, S, &wall);
-  d.sections.Diam2d = MaxDistance(asRead[0]);
+  for (int k = 1; k <= used; ++k)
+    sections.Outlines(k) =
+        Resampled(asRead[static_cast<std::size_t>(k - 1)], k == 4 ? 2 : 1, S, &wall);
+  sections.Diam2d = MaxDistance(asRead[0]);
   return used;
 }
 
 // Meshing order of the multi-outline layout: the container outline 3 first,
 // then each time the nearest outline not yet taken.  Outlines touching their
 // neighbour in that order are reduced away from it.
-void OrderPieces(InpDat& d, int J) {
+void OrderPieces(int J, SectionSet& sections) {
   std::vector<char> taken(6, 0);
-  d.sections.PieceOrder(1) = 3;
+  sections.PieceOrder(1) = 3;
   taken[3] = 1;
   for (int i = 2; i <= J; ++i) {
     double best = 1e10;
     int pick = 0;
-    const Outline& prev = d.sections.Outlines(d.sections.PieceOrder(i - 1));
+    const Outline& prev = sections.Outlines(sections.PieceOrder(i - 1));
     for (int k = 1; k <= J; ++k) {
       if (taken[static_cast<std::size_t>(k)]) continue;
       double dmin = 0, dmax = 0;
-      DistanceRange(prev, d.sections.Outlines(k), dmin, dmax);
+      DistanceRange(prev, sections.Outlines(k), dmin, dmax);
       if (dmin <= best) {
         best = dmin;
         pick = k;
       }
     }
-    d.sections.PieceOrder(i) = static_cast<int8_t>(pick);
+    sections.PieceOrder(i) = static_cast<int8_t>(pick);
     taken[static_cast<std::size_t>(pick)] = 1;
   }
-  if (d.sections.Clearance <= 0.001) {
-    ReduceOutline(d.sections.Outlines(d.sections.PieceOrder(1)), d.sections.Outlines(d.sections.PieceOrder(2)));
-    RoundOutline(d.sections.Outlines(d.sections.PieceOrder(1)));
+  if (sections.Clearance <= 0.001) {
+    ReduceOutline(sections.Outlines(sections.PieceOrder(1)),
+                  sections.Outlines(sections.PieceOrder(2)));
+    RoundOutline(sections.Outlines(sections.PieceOrder(1)));
   }
   for (int i = 2; i <= J; ++i)
-    if (Roundness(d.sections.Outlines(d.sections.PieceOrder(i))) >= 0.8)
-      ReduceOutline(d.sections.Outlines(d.sections.PieceOrder(i)), d.sections.Outlines(d.sections.PieceOrder(1)));
+    if (Roundness(sections.Outlines(sections.PieceOrder(i))) >= 0.8)
+      ReduceOutline(sections.Outlines(sections.PieceOrder(i)),
+                    sections.Outlines(sections.PieceOrder(1)));
 }
 
 // Bounding box of outline 3 widened by a tenth of its size on every side.
-void ContainerBox(InpDat& d) {
-  const Outline& o3 = d.sections.Outlines(3);
+void ContainerBox(SectionSet& sections) {
+  const Outline& o3 = sections.Outlines(3);
   for (int i = 1; i <= o3.n; ++i) {
-    d.sections.Box2d(1) = std::min(d.sections.Box2d(1), o3.pts(i)[0]);
-    d.sections.Box2d(2) = std::max(d.sections.Box2d(2), o3.pts(i)[0]);
-    d.sections.Box2d(3) = std::min(d.sections.Box2d(3), o3.pts(i)[1]);
-    d.sections.Box2d(4) = std::max(d.sections.Box2d(4), o3.pts(i)[1]);
+    sections.Box2d(1) = std::min(sections.Box2d(1), o3.pts(i)[0]);
+    sections.Box2d(2) = std::max(sections.Box2d(2), o3.pts(i)[0]);
+    sections.Box2d(3) = std::min(sections.Box2d(3), o3.pts(i)[1]);
+    sections.Box2d(4) = std::max(sections.Box2d(4), o3.pts(i)[1]);
   }
-  const double ex = 0.1 * (d.sections.Box2d(2) - d.sections.Box2d(1)), ey = 0.1 * (d.sections.Box2d(4) - d.sections.Box2d(3));
-  d.sections.Box2d(1) -= ex;
-  d.sections.Box2d(2) += ex;
-  d.sections.Box2d(3) -= ey;
-  d.sections.Box2d(4) += ey;
+  const double ex = 0.1 * (sections.Box2d(2) - sections.Box2d(1)),
+               ey = 0.1 * (sections.Box2d(4) - sections.Box2d(3));
+  sections.Box2d(1) -= ex;
+  sections.Box2d(2) += ex;
+  sections.Box2d(3) -= ey;
+  sections.Box2d(4) += ey;
 }
 
 // Multi-outline layout: the single outlines and the region around them
 // inside outline 3.  Written: the pieces in meshing order, then the whole
 // section.
-void MultiOutlineLayout(InpDat& d, int used, int S, std::vector<Mesh2d>& written) {
+void MultiOutlineLayout(const VariantSetup& setup, int used, int S, SectionSet& sections,
+                        std::vector<Mesh2d>& written) {
   const int J = used;
-  Require(J >= 3, d.setup.FileOutline + ": process type " + std::to_string(d.setup.ProfType) +
-                      " needs at least three outlines (pieces and container), found " + std::to_string(J));
-  d.sections.nPiecesB = static_cast<int16_t>(J);
-  OrderPieces(d, J);
+  Require(J >= 3, setup.FileOutline + ": process type " + std::to_string(setup.ProfType) +
+                      " needs at least three outlines (pieces and container), found " +
+                      std::to_string(J));
+  sections.nPiecesB = static_cast<int16_t>(J);
+  OrderPieces(J, sections);
   Outline half1, half2;
-  SplitAround(J, d.sections.PieceOrder, d.sections.Outlines, half1, half2);
-  ContainerBox(d);
+  SplitAround(J, sections.PieceOrder, sections.Outlines, half1, half2);
+  ContainerBox(sections);
 
   std::vector<Mesh2d> pieces(static_cast<std::size_t>(J) + 1);
   for (int i = 2; i <= J; ++i) {
-    Outline& o = d.sections.Outlines(d.sections.PieceOrder(i));
+    Outline& o = sections.Outlines(sections.PieceOrder(i));
     MeshOutline(o, S, S, pieces[static_cast<std::size_t>(i)]);
-    FlagOnOutline(d.sections.nPiecesB, o, pieces[static_cast<std::size_t>(i)]);
+    FlagOnOutline(sections.nPiecesB, o, pieces[static_cast<std::size_t>(i)]);
   }
   Mesh2d m1, m2;
   MeshOutline(half1, S + 32, S + 32, m1, true);
@@ -376,7 +385,7 @@ void MultiOutlineLayout(InpDat& d, int used, int S, std::vector<Mesh2d>& written
   Mesh2d all;
   Merge(merged, m2, all);
   written.push_back(std::move(all));
-  d.sections.nPiecesA = 2;
+  sections.nPiecesA = 2;
 }
 
 // Meshes of the standard layout as they grow: the profile region and the
@@ -398,13 +407,13 @@ struct RingLayout {
 // Region 1: the profile outline as one block, or for a hollow profile the
 // ring between the inner outline (slot 4) and the profile outline, meshed as
 // two halves.
-void MeshProfileRegion(InpDat& d, int S, int R, const WallBound& wall, RingLayout& L) {
-  SymmetryCode(d.sections.Outlines(1));
-  if (d.sections.SplitMode == 1) {
-    MeshOutline(d.sections.Outlines(1), S + 4, S + 4, L.region1, false, &wall);
+void MeshProfileRegion(int S, int R, const WallBound& wall, SectionSet& sections, RingLayout& L) {
+  SymmetryCode(sections.Outlines(1));
+  if (sections.SplitMode == 1) {
+    MeshOutline(sections.Outlines(1), S + 4, S + 4, L.region1, false, &wall);
   } else {
     Outline half1, half2;
-    SplitRing(d.sections.Outlines(4), d.sections.Outlines(1), half1, half2);
+    SplitRing(sections.Outlines(4), sections.Outlines(1), half1, half2);
     for (int i = 1; i <= half2.n; ++i) half2.mark(i) = -1;
     Mesh2d a, b;
     MeshOutline(half1, S + 8, S + 8, a, true, &wall);
@@ -415,27 +424,29 @@ void MeshProfileRegion(InpDat& d, int S, int R, const WallBound& wall, RingLayou
 }
 
 // The ring between outline 1 and outline 2, merged with region 1.
-void MeshFirstRing(InpDat& d, int S, const WallBound& wall, RingLayout& L) {
-  const int code2 = SymmetryCode(d.sections.Outlines(2));
-  const int code1 = SymmetryCode(d.sections.Outlines(1));
-  SymmetryCode(d.sections.Outlines(3));
+void MeshFirstRing(const VariantSetup& setup, int S, const WallBound& wall, SectionSet& sections,
+                   RingLayout& L) {
+  const int code2 = SymmetryCode(sections.Outlines(2));
+  const int code1 = SymmetryCode(sections.Outlines(1));
+  SymmetryCode(sections.Outlines(3));
   if (code2 >= 1 && code1 >= 1) {
     // Both outlines lie against a symmetry axis: the region between them
     // is no ring but one simply connected block, bounded by the two free
     // arcs and the axis.  It is meshed directly so that the section mesh
     // still covers the whole half (or quarter) section.
-    d.sections.RingSym = 1;
-    d.sections.Outlines(2) = Resampled(d.sections.Outlines(2), 1, S + 12, &wall);
-    SymmetryCode(d.sections.Outlines(2));
+    sections.RingSym = 1;
+    sections.Outlines(2) = Resampled(sections.Outlines(2), 1, S + 12, &wall);
+    SymmetryCode(sections.Outlines(2));
     Mesh2d part, next;
-    MeshSymmetricBetween(d.sections.Outlines(1), d.sections.Outlines(2), S + 4, d.setup.FileOutline, part, &wall);
+    MeshSymmetricBetween(sections.Outlines(1), sections.Outlines(2), S + 4, setup.FileOutline, part,
+                         &wall);
     Merge(L.region1, part, next);
     L.Grow(std::move(next));
   } else {
-    d.sections.Outlines(2) = Resampled(d.sections.Outlines(2), 1, S + 12, &wall);
+    sections.Outlines(2) = Resampled(sections.Outlines(2), 1, S + 12, &wall);
     Mesh2d h1, h2, halves, next;
     double k1 = 0, k2 = 0;
-    MeshRingHalves(d.sections.Outlines(1), d.sections.Outlines(2), S + 4, S + 4, h1, h2, k1, k2, &wall);
+    MeshRingHalves(sections.Outlines(1), sections.Outlines(2), S + 4, S + 4, h1, h2, k1, k2, &wall);
     Merge(h1, h2, halves);
     // The section mesh covers the profile as well: the extruded pieces
     // join node to node and the section area is the full area.
@@ -447,17 +458,19 @@ void MeshFirstRing(InpDat& d, int S, const WallBound& wall, RingLayout& L) {
 // Ring k (3 or 4) between outline k-1 and outline k (outline 5 for ring 4
 // of a hollow profile), merged with the section mesh so far.  A ring of poor
 // quality is meshed again with coarser divisions, up to three times.
-void MeshOuterRing(InpDat& d, int k, int m, int S, const WallBound& wall, RingLayout& L) {
-  Outline& inner = d.sections.Outlines(k - 1);
-  Outline& outer = d.sections.Outlines(k == 4 && d.sections.SplitMode == 2 ? 5 : k);
-  if (k == 3 && d.setup.MeshLevel <= 5 && m == 3 && SymmetryCode(outer) == 0 && d.sections.Clearance <= 0.001) {
+void MeshOuterRing(const VariantSetup& setup, int k, int m, int S, const WallBound& wall,
+                   SectionSet& sections, RingLayout& L) {
+  Outline& inner = sections.Outlines(k - 1);
+  Outline& outer = sections.Outlines(k == 4 && sections.SplitMode == 2 ? 5 : k);
+  if (k == 3 && setup.MeshLevel <= 5 && m == 3 && SymmetryCode(outer) == 0 &&
+      sections.Clearance <= 0.001) {
     ReduceOutline(outer, inner);
     RoundOutline(outer);
   }
   const Mesh2d& base = L.haveRing ? L.ring : L.region1;
   if (SymmetryCode(inner) >= 1 && SymmetryCode(outer) >= 1) {
     Mesh2d part, next;
-    MeshSymmetricBetween(inner, outer, S + 4, d.setup.FileOutline, part, &wall);
+    MeshSymmetricBetween(inner, outer, S + 4, setup.FileOutline, part, &wall);
     Merge(base, part, next);
     L.Grow(std::move(next));
     return;
@@ -480,14 +493,15 @@ void MeshOuterRing(InpDat& d, int k, int m, int S, const WallBound& wall, RingLa
 // Standard layout: region 1 (the profile) and the rings around it.
 // Written: region 1, then the last section mesh (two meshes), or the last
 // two section meshes (three meshes).
-void StandardLayout(InpDat& d, int S, int R, const WallBound& wall, std::vector<Mesh2d>& written) {
-  const int m = d.sections.nOutlines - d.sections.SplitMode + 1;
+void StandardLayout(const VariantSetup& setup, int S, int R, const WallBound& wall,
+                    SectionSet& sections, std::vector<Mesh2d>& written) {
+  const int m = sections.nOutlines - sections.SplitMode + 1;
   RingLayout L;
-  if (m >= 1) MeshProfileRegion(d, S, R, wall, L);
-  if (m >= 2) MeshFirstRing(d, S, wall, L);
-  for (int k = 3; k <= std::min(m, 4); ++k) MeshOuterRing(d, k, m, S, wall, L);
+  if (m >= 1) MeshProfileRegion(S, R, wall, sections, L);
+  if (m >= 2) MeshFirstRing(setup, S, wall, sections, L);
+  for (int k = 3; k <= std::min(m, 4); ++k) MeshOuterRing(setup, k, m, S, wall, sections, L);
   written.push_back(L.region1);
-  if (d.sections.nPiecesA == 2) {
+  if (sections.nPiecesA == 2) {
     written.push_back(L.rings.empty() ? Mesh2d{} : L.rings.back());
   } else {
     if (L.rings.size() >= 2) {
@@ -500,7 +514,6 @@ void StandardLayout(InpDat& d, int S, int R, const WallBound& wall, std::vector<
   }
 }
 
-
 // Standard layout of a section whose outlines are all mirror-symmetric about
 // `axes`: the part of the section on the positive side of the axes is
 // meshed as the standard layout meshes the whole one (the region between
@@ -510,42 +523,44 @@ void StandardLayout(InpDat& d, int S, int R, const WallBound& wall, std::vector<
 // outlines made from the parts, so that their points are the boundary
 // nodes of the meshes.  The caller has
 // checked that the part of every outline is one region.
-void MirroredLayout(InpDat& d, int S, const WallBound& wall, const std::vector<Outline>& asRead, int axes,
+void MirroredLayout(const VariantSetup& setup, int S, const WallBound& wall,
+                    const std::vector<Outline>& asRead, int axes, SectionSet& sections,
                     std::vector<Mesh2d>& written) {
   const int used = static_cast<int>(asRead.size());
   const double images = axes == (kMirrorX | kMirrorY) ? 4.0 : 2.0;
   Vec1<Outline> part(5);
   for (int k = 1; k <= used; ++k) {
     Outline p;
-    Require(MirrorPart(asRead[static_cast<std::size_t>(k - 1)], axes, p), d.setup.FileOutline + ": an outline's half is not one region");
+    Require(MirrorPart(asRead[static_cast<std::size_t>(k - 1)], axes, p),
+            setup.FileOutline + ": an outline's half is not one region");
     part(k) = Resampled(p, k == 4 ? 2 : 1, S, &wall, images);
   }
-  const int m = d.sections.nOutlines - d.sections.SplitMode + 1;
+  const int m = sections.nOutlines - sections.SplitMode + 1;
   RingLayout L;
   if (m >= 1) {
-    if (d.sections.SplitMode == 1)
+    if (sections.SplitMode == 1)
       MeshOutline(part(1), S + 4, S + 4, L.region1, false, &wall, images);
-    else
-      MeshSymmetricBetween(part(4), part(1), S + 8, d.setup.FileOutline, L.region1, &wall, images);
+    else MeshSymmetricBetween(part(4), part(1), S + 8, setup.FileOutline, L.region1, &wall, images);
   }
   if (m >= 2) {
     part(2) = Resampled(part(2), 1, S + 12, &wall, images);
     Mesh2d between, next;
-    MeshSymmetricBetween(part(1), part(2), S + 4, d.setup.FileOutline, between, &wall, images);
+    MeshSymmetricBetween(part(1), part(2), S + 4, setup.FileOutline, between, &wall, images);
     Merge(L.region1, between, next);
     L.Grow(std::move(next));
   }
   for (int k = 3; k <= std::min(m, 4); ++k) {
-    Outline& outer = part(k == 4 && d.sections.SplitMode == 2 ? 5 : k);
+    Outline& outer = part(k == 4 && sections.SplitMode == 2 ? 5 : k);
     // The container part is coarsened away from the ring inside it, as the
     // whole container is; the arc's ends on the axes are corners and stay.
-    if (k == 3 && d.setup.MeshLevel <= 5 && m == 3 && d.sections.Clearance <= 0.001) ReduceOutline(outer, part(k - 1));
+    if (k == 3 && setup.MeshLevel <= 5 && m == 3 && sections.Clearance <= 0.001)
+      ReduceOutline(outer, part(k - 1));
     Mesh2d between, next;
-    MeshSymmetricBetween(part(k - 1), outer, S + 4, d.setup.FileOutline, between, &wall, images);
+    MeshSymmetricBetween(part(k - 1), outer, S + 4, setup.FileOutline, between, &wall, images);
     Merge(L.ring, between, next);
     L.Grow(std::move(next));
   }
-  for (int k = 1; k <= used; ++k) WholeOutline(part(k), axes, d.sections.Outlines(k));
+  for (int k = 1; k <= used; ++k) WholeOutline(part(k), axes, sections.Outlines(k));
   Mesh2d whole;
   MirrorMesh(L.region1, axes, whole);
   written.push_back(std::move(whole));
@@ -556,9 +571,9 @@ void MirroredLayout(InpDat& d, int S, const WallBound& wall, const std::vector<O
     if (L.rings.size() > back) MirrorMesh(L.rings[L.rings.size() - 1 - back], axes, w);
     written.push_back(std::move(w));
   };
-  if (d.sections.nPiecesA == 2 || L.rings.size() < 2) {
+  if (sections.nPiecesA == 2 || L.rings.size() < 2) {
     ringFromEnd(0);
-    if (d.sections.nPiecesA != 2) written.push_back(Mesh2d{});
+    if (sections.nPiecesA != 2) written.push_back(Mesh2d{});
   } else {
     ringFromEnd(1);
     ringFromEnd(0);
@@ -567,47 +582,48 @@ void MirroredLayout(InpDat& d, int S, const WallBound& wall, const std::vector<O
 
 }  // namespace
 
-void ProfileWallSamples(const InpDat& d, std::vector<WallSample>& samples) {
+void ProfileWallSamples(const VariantSetup& setup, const SectionSet& sections,
+                        std::vector<WallSample>& samples) {
   samples.clear();
-  if (IsMultiHole(d.setup.ProfType) || d.sections.Outlines.size() < 1 || d.sections.Outlines(1).nSeg < 2) return;
-  const bool hollow = d.sections.SplitMode == 2 && d.sections.Outlines.size() >= 4 && d.sections.Outlines(4).nSeg >= 2;
-  WallSamples(d.sections.Outlines(1), hollow ? &d.sections.Outlines(4) : nullptr, samples);
+  if (IsMultiHole(setup.ProfType) || sections.Outlines.size() < 1 || sections.Outlines(1).nSeg < 2)
+    return;
+  const bool hollow =
+      sections.SplitMode == 2 && sections.Outlines.size() >= 4 && sections.Outlines(4).nSeg >= 2;
+  WallSamples(sections.Outlines(1), hollow ? &sections.Outlines(4) : nullptr, samples);
 }
 
-void Run_gr_2d(InpDat& d) {
-  d.sections.PieceOrder = {};
-  d.sections.RingSym = 0;
-  d.sections.nPiecesB = 0;
+void Run_gr_2d(const VariantSetup& setup, SectionSet& sections) {
+  sections.PieceOrder = {};
+  sections.RingSym = 0;
+  sections.nPiecesB = 0;
   int S = 0, R = 0;
-  const bool multi = IsMultiHole(d.setup.ProfType);
-  DivisionCounts(multi ? 2 : d.setup.MeshLevel, S, R);
-  d.sections.nPiecesA = HasExtraZone(d.setup.ProfType) ? 3 : 2;
+  const bool multi = IsMultiHole(setup.ProfType);
+  DivisionCounts(multi ? 2 : setup.MeshLevel, S, R);
+  sections.nPiecesA = HasExtraZone(setup.ProfType) ? 3 : 2;
 
   WallBound wall;
   std::vector<Outline> asRead;
   int axes = 0;
-  const int used = LoadOutlines(d, S, multi, wall, asRead, axes);
+  const int used = LoadOutlines(setup, S, multi, sections, wall, asRead, axes);
   std::vector<Mesh2d> written;
   if (multi) {
-    MultiOutlineLayout(d, used, S, written);
+    MultiOutlineLayout(setup, used, S, sections, written);
   } else {
-    if (axes != 0)
-      MirroredLayout(d, S, wall, asRead, axes, written);
-    else
-      StandardLayout(d, S, R, wall, written);
+    if (axes != 0) MirroredLayout(setup, S, wall, asRead, axes, sections, written);
+    else StandardLayout(setup, S, R, wall, sections, written);
   }
 
   // Measures of the meshes; the meshes as the file carries them into
   // Pieces2d, their areas into Area2d; then the file as an output.
   std::vector<const Mesh2d*> out;
-  d.sections.Pieces2d.assign(written.size());
+  sections.Pieces2d.assign(written.size());
   for (std::size_t k = 0; k < written.size(); ++k) {
     Mesh2d& w = written[k];
     FinishWritten(w);
     const int j = static_cast<int>(k) + 1;
-    d.sections.Pieces2d(j) = SectionFileMesh(w);
-    if (j <= 3) d.sections.Area2d(j) = w.area;
+    sections.Pieces2d(j) = SectionFileMesh(w);
+    if (j <= 3) sections.Area2d(j) = w.area;
     out.push_back(&w);
   }
-  WriteSectionFile(d.setup.File2d, out);
+  WriteSectionFile(setup.File2d, out);
 }

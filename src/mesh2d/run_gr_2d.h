@@ -25,7 +25,8 @@ double MeshOutline(Outline& outline, int c1, int c2, Mesh2d& mesh, bool keepMark
 // Wall samples of the profile region of a variant whose outlines are in
 // `Outlines` (outline 1, and outline 4 as the inner outline when SplitMode
 // is 2); empty for the multi-outline layout (process types 7 and 9).
-void ProfileWallSamples(const InpDat& d, std::vector<WallSample>& samples);
+void ProfileWallSamples(const VariantSetup& setup, const SectionSet& sections,
+                        std::vector<WallSample>& samples);
 
 // c = a merged with b (coincident nodes shared).
 void Merge(const Mesh2d& a, const Mesh2d& b, Mesh2d& c);
@@ -39,4 +40,4 @@ void FlagBoundaryEdges(Mesh2d& mesh);
 // Meshes the cross-sections of the variant inp_dat: the meshes go to
 // Pieces2d as the cross-section file carries them (SectionFileMesh), the
 // areas of meshes 1..3 to Area2d, and the file File2d is written with them.
-void Run_gr_2d(InpDat& inp_dat);
+void Run_gr_2d(const VariantSetup& setup, SectionSet& sections);

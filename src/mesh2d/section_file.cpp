@@ -67,9 +67,9 @@ namespace {
 
 }  // namespace
 
-void ReadSection2d(InpDat& d) {
+void ReadSection2d(const VariantSetup& setup, SectionSet& sections) {
   FreeFormatFile f;
-  f.Open(d.setup.File2d, "cross-section file");
+  f.Open(setup.File2d, "cross-section file");
 
   int32_t M = 0;
   f.ReadInt(M, "number of meshes");
@@ -77,15 +77,15 @@ void ReadSection2d(InpDat& d) {
   // Every count is checked against the lines left in the file before it
   // sizes anything: a mesh takes at least two lines, a node or an element one.
   f.RequireLines(M, 2, f.LastLine(), "number of meshes");
-  d.sections.Pieces2d.assign(static_cast<std::size_t>(M));
+  sections.Pieces2d.assign(static_cast<std::size_t>(M));
 
   for (int k = 1; k <= M; ++k) {
-    Mesh2d& m = d.sections.Pieces2d(k);
+    Mesh2d& m = sections.Pieces2d(k);
     const std::string tag = " of mesh " + std::to_string(k);
     f.Read({IntTarget(m.ne, "element count" + tag), RealTarget(m.area, "area" + tag),
             RealTarget(m.Krit, "quality" + tag)});
     if (m.ne < 0) BadValue(f, "negative element count" + tag + ": " + std::to_string(m.ne));
-    if (k <= 3) d.sections.Area2d(k) = m.area;
+    if (k <= 3) sections.Area2d(k) = m.area;
     f.Read({IntTarget(m.np, "corner node count" + tag), IntTarget(m.nh, "node count" + tag)});
     if (m.nh < 0 || m.np < 0 || m.np > m.nh)
       BadValue(f, "node counts" + tag + " must satisfy 0 <= np <= nh, found np=" + std::to_string(m.np) +

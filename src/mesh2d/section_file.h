@@ -23,4 +23,4 @@ Mesh2d SectionFileMesh(const Mesh2d& m);
 // Reads the file named by d.setup.File2d into d.sections.Pieces2d (areas of meshes 1..3 also
 // into d.sections.Area2d).  A missing file or a malformed line stops the run with a
 // message naming the file and line.
-void ReadSection2d(InpDat& d);
+void ReadSection2d(const VariantSetup& setup, SectionSet& sections);

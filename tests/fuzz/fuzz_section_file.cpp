@@ -7,7 +7,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   InpDat d;
   d.setup.File2d = FuzzFile(data, size, ".f2d");
   try {
-    ReadSection2d(d);
+    ReadSection2d(d.setup, d.sections);
   } catch (const FuzzStop&) {
   }
   return 0;

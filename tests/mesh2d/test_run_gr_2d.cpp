@@ -63,9 +63,9 @@ InpDat RunFixture(const Fixture& f, int meshLevel = 2) {
   d.setup.ProfType = f.profType;
   d.setup.MeshLevel = static_cast<int8_t>(meshLevel);
   EXPECT_TRUE(WriteOutlineFile(d.setup.FileOutline, Parse(f)));
-  Run_gr_2d(d);
+  Run_gr_2d(d.setup, d.sections);
   const Vec1<Mesh2d> handed = d.sections.Pieces2d;
-  ReadSection2d(d);
+  ReadSection2d(d.setup, d.sections);
   EXPECT_EQ(handed.size(), d.sections.Pieces2d.size());
   for (int k = 1; k <= handed.size() && k <= d.sections.Pieces2d.size(); ++k) {
     const Mesh2d &a = handed(k), &b = d.sections.Pieces2d(k);
@@ -196,7 +196,7 @@ TEST(gen_gr2d, WorkingSectionAndBox) {
   const InpDat base = RunFixture(Fixtures().front());
   InpDat d = base;
   d.sections.Sect2d.assign(1);
-  gen_gr2d(1, d);
+  gen_gr2d(1, d.sections);
   const Mesh2d& s = d.sections.Sect2d(1);
   EXPECT_TRUE(CheckMesh(s).empty()) << FormatFindings(CheckMesh(s));
   EXPECT_NEAR(s.area, M_PI * 50 * 50, 0.02 * M_PI * 2500);
@@ -230,7 +230,7 @@ TEST(gen_gr2d, WorkingSectionAndBox) {
   o.mark.push_back(-1);
   o.n += 1;
   dup.sections.Sect2d.assign(1);
-  gen_gr2d(1, dup);
+  gen_gr2d(1, dup.sections);
   EXPECT_EQ(dup.sections.Sect2d(1).nh, s.nh);
   EXPECT_TRUE(CheckMesh(dup.sections.Sect2d(1)).empty());
 }

@@ -48,7 +48,7 @@ TEST(SectionFile, RoundTripIsExact) {
   InpDat d;
   d.setup.File2d = TempPath("extrusion_var_1.f2d");
   WriteSectionFile(d.setup.File2d, {&a, &empty, &a});
-  ReadSection2d(d);
+  ReadSection2d(d.setup, d.sections);
   ASSERT_EQ(d.sections.Pieces2d.size(), 3);
   const Mesh2d& b = d.sections.Pieces2d(1);
   EXPECT_EQ(b.ne, a.ne);
@@ -87,23 +87,27 @@ TEST(SectionFileDeath, BadNodeNumberAndMissingFile) {
   InpDat d;
   d.setup.File2d = TempPath("bad.f2d");
   std::ofstream(d.setup.File2d) << " 1 2\n 1 0.5 1.0\n 3 3 0 0 0\n 1 0 0 65\n 2 1 0 65\n 3 0 1 65\n 1 2 7 1 1 1\n";
-  EXPECT_EXIT(ReadSection2d(d), ::testing::ExitedWithCode(1), "bad.f2d:7: node number 7 of element 1 of mesh 1 lies outside 1..3");
+  EXPECT_EXIT(ReadSection2d(d.setup, d.sections), ::testing::ExitedWithCode(1),
+              "bad.f2d:7: node number 7 of element 1 of mesh 1 lies outside 1..3");
   d.setup.File2d = TempPath("missing.f2d");
-  EXPECT_EXIT(ReadSection2d(d), ::testing::ExitedWithCode(1), "missing.f2d: cannot open the cross-section file");
+  EXPECT_EXIT(ReadSection2d(d.setup, d.sections), ::testing::ExitedWithCode(1),
+              "missing.f2d: cannot open the cross-section file");
 }
 
 TEST(SectionFileDeath, CountsAreHeldAgainstTheFileBeforeAnythingIsSized) {
   InpDat d;
   d.setup.File2d = TempPath("huge_count.f2d");
   std::ofstream(d.setup.File2d) << " 2000000000 2\n";
-  EXPECT_EXIT(ReadSection2d(d), ::testing::ExitedWithCode(1),
-              "huge_count.f2d:1: number of meshes is 2000000000, but only 0 line\\(s\\) follow in the file \\(2 per "
+  EXPECT_EXIT(ReadSection2d(d.setup, d.sections), ::testing::ExitedWithCode(1),
+              "huge_count.f2d:1: number of meshes is 2000000000, but only 0 line\\(s\\) follow in "
+              "the file \\(2 per "
               "entry\\)");
   std::ofstream(d.setup.File2d) << " 1 2\n 1 0.5 1.0\n 3 2000000000 0 0 0\n 1 0 0 65\n";
-  EXPECT_EXIT(ReadSection2d(d), ::testing::ExitedWithCode(1),
-              "huge_count.f2d:3: node count plus element count of mesh 1 is 2000000001, but only 1 line\\(s\\) follow");
+  EXPECT_EXIT(ReadSection2d(d.setup, d.sections), ::testing::ExitedWithCode(1),
+              "huge_count.f2d:3: node count plus element count of mesh 1 is 2000000001, but only 1 "
+              "line\\(s\\) follow");
   // The most negative node number has no positive counterpart in 32 bits.
   std::ofstream(d.setup.File2d) << " 1 2\n 1 0.5 1.0\n 3 3 0 0 0\n 1 0 0 65\n 2 1 0 65\n 3 0 1 65\n 1 2 -2147483648 1 1 1\n";
-  EXPECT_EXIT(ReadSection2d(d), ::testing::ExitedWithCode(1),
+  EXPECT_EXIT(ReadSection2d(d.setup, d.sections), ::testing::ExitedWithCode(1),
               "huge_count.f2d:7: node number -2147483648 of element 1 of mesh 1 lies outside 1..3");
 }

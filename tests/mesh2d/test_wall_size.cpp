@@ -29,8 +29,8 @@ InpDat Section(const std::string& name, const std::string& outlines, int level, 
   d.setup.ProfType = 1;
   d.setup.MeshLevel = static_cast<int8_t>(level);
   EXPECT_TRUE(WriteOutlineFile(d.setup.FileOutline, raw));
-  Run_gr_2d(d);
-  ReadSection2d(d);
+  Run_gr_2d(d.setup, d.sections);
+  ReadSection2d(d.setup, d.sections);
   if (bytes) {
     std::ifstream in(d.setup.File2d, std::ios::binary);
     bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -59,7 +59,7 @@ TEST(WallBound, ThinWallsGetTheLevelsElementsAcross) {
       SCOPED_TRACE(std::string(c.name) + " level " + std::to_string(level));
       const InpDat d = Section(c.name, c.outlines, level);
       std::vector<WallSample> samples;
-      ProfileWallSamples(d, samples);
+      ProfileWallSamples(d.setup, d.sections, samples);
       ASSERT_FALSE(samples.empty());
       double tmin = 1e9;
       for (const WallSample& s : samples)
@@ -90,7 +90,7 @@ TEST(WallBound, ThinWallsGetTheLevelsElementsAcross) {
   // thickness off the wall it is still the wall's, far off it is large.
   std::vector<WallSample> strip;
   const InpDat d = Section("strip", FixtureNamed("strip").outlines, 3);
-  ProfileWallSamples(d, strip);
+  ProfileWallSamples(d.setup, d.sections, strip);
   WallBound b;
   BuildWallBound(strip, 3, b);
   EXPECT_DOUBLE_EQ(b.scale, 1.0);

@@ -38,7 +38,7 @@ inline InpDat FixtureSections(const Fixture& f, const std::string& tag, double f
   const auto raw = ParseOutlineDescription(f.name, f.outlines, err);
   EXPECT_TRUE(err.empty()) << f.name << ": " << err;
   EXPECT_TRUE(WriteOutlineFile(d.setup.FileOutline, raw)) << d.setup.FileOutline;
-  Run_gr_2d(d);
+  Run_gr_2d(d.setup, d.sections);
   SetAxialLayout(d);
   return d;
 }
