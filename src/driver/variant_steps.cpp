@@ -143,7 +143,7 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
   MeshReport(iVar, nodes, nodes_t, inp_dat, log);
 
   Console(TextLine("SolverOneVariant>  Jacob_contr start, iVar=") << iVar);
-  Jacob_contr(nodes, tab.Wedge15, tab.Tet10, inp_dat);
+  Jacob_contr(nodes, tab.Wedge15, tab.Tet10, inp_dat.sections, inp_dat.layout, inp_dat.results);
   Console(TextLine("SolverOneVariant>  Jacob_contr finish dV=") << inp_dat.results.dV);
 
   Console(TextLine("SolverOneVariant>  Run_3d startiVar=") << iVar);
@@ -151,13 +151,15 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
   Console(TextLine("SolverOneVariant>  Run_3d ok, iVar=") << iVar);
   // The exit plane is level until the distortion estimate moves its nodes.
   inp_dat.results.TempExit = ExitPlaneTemperature(nodes);
-  ExitSpeedBalance(nodes, inp_dat.sections.Pieces2d, ProfilePieceCount(inp_dat), inp_dat.results.ExitPieces, inp_dat.results.ExitAll);
-  ComputeEnergyBalance(nodes, nodes_t, tab, inp_dat, inp_dat.results.Energy);
+  ExitSpeedBalance(nodes, inp_dat.sections.Pieces2d, ProfilePieceCount(inp_dat.sections),
+                   inp_dat.results.ExitPieces, inp_dat.results.ExitAll);
+  ComputeEnergyBalance(nodes, nodes_t, tab, inp_dat.setup, inp_dat.model, inp_dat.results,
+                       inp_dat.results.Energy);
   WarnAboveLawLimit(log, iVar, inp_dat, nodes, nodes_t);
 
   const double tPost = omp_get_wtime();
   Console(TextLine("SolverOneVariant>  Int_main start iVar=") << iVar);
-  Int_main(inp_dat, nodes);
+  Int_main(inp_dat.sections, inp_dat.layout, inp_dat.results, nodes);
   Console(TextLine("SolverOneVariant>  Int_main ok, iVar=") << iVar);
 
   Console(TextLine("SolverOneVariant>  WriteParaView start iVar=") << iVar);

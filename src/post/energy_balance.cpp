@@ -57,7 +57,7 @@ double SpecificEnthalpy(const Material& mat, double T) {
   return c0 * tm + 0.5 * c1 * tm * tm + c0 * d + 2.0 * d * d;
 }
 
-double PlasticPower(const MeshRecord& nodes, const ElementTables& tab, const InpDat& inp) {
+double PlasticPower(const MeshRecord& nodes, const ElementTables& tab, const VariantSetup& setup) {
   const Mesh3d& g = nodes.g;
   FlowElementData d;
   double grad[15][3];
@@ -74,13 +74,14 @@ double PlasticPower(const MeshRecord& nodes, const ElementTables& tab, const Inp
         temp += N[a] * d.T[a];
       }
       const double rate = EquivalentStrainRate(PointStrainRate(d, grad));
-      sum += PlasticDissipation(rate, strain, temp, inp.setup.mat) * std::fabs(et.w(p) * detJ);
+      sum += PlasticDissipation(rate, strain, temp, setup.mat) * std::fabs(et.w(p) * detJ);
     }
   }
   return sum * 1e-3;  // MPa/s x mm^3 = 1e-3 W
 }
 
-double FrictionPower(const MeshRecord& nodes, const ElementTables& tab, const InpDat& inp) {
+double FrictionPower(const MeshRecord& nodes, const ElementTables& tab, const VariantSetup& setup,
+                     const ModelParams& model, const VariantResults& results) {
   const Mesh3d& g = nodes.g;
   double sum = 0.0;
   for (int k = 1; k <= g.ne && k <= nodes.edata.size(); ++k) {
@@ -115,9 +116,10 @@ double FrictionPower(const MeshRecord& nodes, const ElementTables& tab, const In
           if (drag[q])
             for (int i = 0; i < 3; ++i) v[i] += Na * nodes.fld(kFldVx + i, node[q]);
         }
-        s = std::max(s, 0.1 * inp.setup.RamSpeed);
-        const double pc = ContactPressure(bf.v(kBfSigmaN, p), bf.v(kBfExit, p), exitFace, inp.results.Psr);
-        const double kf = FrictionCoefficient(std::fabs(sig), m, pc, s, inp.model.FricA, inp.model.FricB);
+        s = std::max(s, 0.1 * setup.RamSpeed);
+        const double pc =
+            ContactPressure(bf.v(kBfSigmaN, p), bf.v(kBfExit, p), exitFace, results.Psr);
+        const double kf = FrictionCoefficient(std::fabs(sig), m, pc, s, model.FricA, model.FricB);
         const bool ram = bf.v(kBfN + 2, p) >= 0.999f;
         const double v2 = v[0] * v[0] + v[1] * v[1] + (ram ? 0.0 : v[2] * v[2]);
         sum += kf * v2 * std::fabs(static_cast<double>(bf.v(kBfWJ, p)));
@@ -127,7 +129,8 @@ double FrictionPower(const MeshRecord& nodes, const ElementTables& tab, const In
   return sum * 1e-3;  // MPa s/mm x mm^2/s^2 x mm^2 = 1e-3 W
 }
 
-double CarriedEnthalpyPower(const MeshRecord& nodes, const ElementTables& tab, const InpDat& inp) {
+double CarriedEnthalpyPower(const MeshRecord& nodes, const ElementTables& tab,
+                            const VariantSetup& setup) {
   const Mesh3d& g = nodes.g;
   if (g.nh < 1) return 0.0;
   double zmin = 1e300, zmax = -1e300;
@@ -136,27 +139,29 @@ double CarriedEnthalpyPower(const MeshRecord& nodes, const ElementTables& tab, c
     zmax = std::max(zmax, g.xyz(3, i));
   }
   double mExit = 0, hExit = 0, mRam = 0, hRam = 0;
-  PlaneFlows(nodes, tab, inp.setup.mat, zmin, mExit, hExit);
-  PlaneFlows(nodes, tab, inp.setup.mat, zmax, mRam, hRam);
+  PlaneFlows(nodes, tab, setup.mat, zmin, mExit, hExit);
+  PlaneFlows(nodes, tab, setup.mat, zmax, mRam, hRam);
   if (!(mExit > 0.0) || !(mRam > 0.0)) return 0.0;
   return mRam * (hExit / mExit - hRam / mRam);
 }
 
-void ComputeEnergyBalance(const MeshRecord& nodes, const MeshRecord& nodes_t, const ElementTables& tab,
-                          const InpDat& inp, EnergyBalance& out) {
+void ComputeEnergyBalance(const MeshRecord& nodes, const MeshRecord& nodes_t,
+                          const ElementTables& tab, const VariantSetup& setup,
+                          const ModelParams& model, const VariantResults& results,
+                          EnergyBalance& out) {
   out = EnergyBalance{};
-  out.ramPower = std::fabs(inp.results.FORSE * inp.setup.RamSpeed) * 1e-6;  // N mm/s = 1e-3 W
-  out.plastic = PlasticPower(nodes, tab, inp) * 1e-3;
-  out.friction = FrictionPower(nodes, tab, inp) * 1e-3;
+  out.ramPower = std::fabs(results.FORSE * setup.RamSpeed) * 1e-6;  // N mm/s = 1e-3 W
+  out.plastic = PlasticPower(nodes, tab, setup) * 1e-3;
+  out.friction = FrictionPower(nodes, tab, setup, model, results) * 1e-3;
   ThermalHeat th;
-  ThermalHeatFlows(nodes_t, tab, inp, th);
+  ThermalHeatFlows(nodes_t, tab, setup, model, th);
   out.plasticHeat = th.source * 1e-3;
   out.frictionHeat = th.frictionGenerated * 1e-3;
   out.frictionToBillet = th.frictionIn * 1e-3;
   out.toTools = (th.toTools + th.frictionGenerated - th.frictionIn) * 1e-3;
   out.toAir = th.toAir * 1e-3;
   out.ramConduction = th.topConduction * 1e-3;
-  out.carriedOut = CarriedEnthalpyPower(nodes, tab, inp) * 1e-3 - out.ramConduction;
+  out.carriedOut = CarriedEnthalpyPower(nodes, tab, setup) * 1e-3 - out.ramConduction;
   out.stored = (1.0 - kPlasticHeatShare) * out.plastic;
   const double rest = out.ramPower - out.carriedOut - out.toTools - out.toAir - out.stored;
   out.imbalancePct = out.ramPower > 0.0 ? 100.0 * rest / out.ramPower : 0.0;

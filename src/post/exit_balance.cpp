@@ -28,9 +28,9 @@ ExitSpeed Stats(const std::vector<double>& w) {
 
 }  // namespace
 
-int ProfilePieceCount(const InpDat& d) {
-  if (d.sections.nPiecesB == 0) return 1;
-  return d.sections.nPiecesB < 2 ? 0 : d.sections.nPiecesB - 1;
+int ProfilePieceCount(const SectionSet& sections) {
+  if (sections.nPiecesB == 0) return 1;
+  return sections.nPiecesB < 2 ? 0 : sections.nPiecesB - 1;
 }
 
 void ExitSpeedBalance(const MeshRecord& nodes, const Vec1<Mesh2d>& pieces, int nPieces, Vec1<ExitSpeed>& perPiece,

@@ -9,7 +9,7 @@
 
 // Number of profile pieces of a variant: 1 in the standard layout,
 // nPiecesB - 1 in the multi-outline one (0 when nPiecesB < 2).
-int ProfilePieceCount(const InpDat& inp_dat);
+int ProfilePieceCount(const SectionSet& sections);
 
 // Axial exit speed of pieces 1..nPieces of `pieces` on the flow mesh
 // `nodes` (taken before the distortion estimate moves the exit nodes).

@@ -178,7 +178,8 @@ void ProfileDistortion(const MeshRecord& nodes, const Mesh2d& piece, Vec1<int32_
   map.clear();
 }
 
-void Int_main(InpDat& inp_dat, MeshRecord& nodes) {
+void Int_main(const SectionSet& sections, AxialLayout& layout, VariantResults& results,
+              MeshRecord& nodes) {
   const Mesh3d& g = nodes.g;
   double z0 = 1e10, z1 = 1e10;
   for (int j = 1; j <= g.nh; ++j) {
@@ -187,26 +188,27 @@ void Int_main(InpDat& inp_dat, MeshRecord& nodes) {
     const int c = LowByte(g.BoundaryConditions(j));
     if (c == 72 || c == 8) z1 = std::min(z1, z);
   }
-  inp_dat.layout.Z0 = z0;
-  inp_dat.layout.Z1 = z1;
+  layout.Z0 = z0;
+  layout.Z1 = z1;
   const double L = z1 - z0;
 
   double exitLevel = 1e10;
   int nPieces = 1;
-  if (inp_dat.sections.nPiecesB != 0) nPieces = inp_dat.sections.nPiecesB < 2 ? 0 : inp_dat.sections.nPiecesB - 1;
-  Require(nPieces <= inp_dat.sections.Pieces2d.size(),
-          "Int_main: " + std::to_string(nPieces) + " profile pieces expected, " +
-              std::to_string(inp_dat.sections.Pieces2d.size()) + " cross-section meshes held by the variant");
+  if (sections.nPiecesB != 0) nPieces = sections.nPiecesB < 2 ? 0 : sections.nPiecesB - 1;
+  Require(nPieces <= sections.Pieces2d.size(), "Int_main: " + std::to_string(nPieces) +
+                                                   " profile pieces expected, " +
+                                                   std::to_string(sections.Pieces2d.size()) +
+                                                   " cross-section meshes held by the variant");
   Vec1<int32_t> map;
   for (int j = 1; j <= nPieces; ++j) {
-    const Mesh2d& piece = inp_dat.sections.Pieces2d(j);
+    const Mesh2d& piece = sections.Pieces2d(j);
     END_PROF(nodes, piece, map, exitLevel);
     TraceColumns(nodes, piece);
     double shift = 0.0, twist = 0.0;
     ProfileDistortion(nodes, piece, map, L, shift, twist);
     if (j <= 4) {
-      inp_dat.results.IntRes(2 * j - 1) = shift;
-      inp_dat.results.IntRes(2 * j) = twist;
+      results.IntRes(2 * j - 1) = shift;
+      results.IntRes(2 * j) = twist;
     }
   }
 }

@@ -17,7 +17,8 @@
 //   TraceColumns, ProfileDistortion; pieces 1..4 store (shift, twist) in
 //   IntRes(2j - 1), IntRes(2j).  The flow-mesh coordinates keep the
 //   displaced shape.
-void Int_main(InpDat& inp_dat, MeshRecord& nodes);
+void Int_main(const SectionSet& sections, AxialLayout& layout, VariantResults& results,
+              MeshRecord& nodes);
 
 // Node map of a piece at the exit plane: map(i) = the last flow-mesh node j
 // with z_j <= exitLevel + 0.05 and an x-y distance to piece node i of at

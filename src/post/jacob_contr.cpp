@@ -13,7 +13,7 @@ double ElementVolume(const ElemType& et, const double xyz[][3]) {
 }
 
 void Jacob_contr(const MeshRecord& nodes, const ElemType& Wedge15, const ElemType& Tet10,
-                 InpDat& inp_dat) {
+                 const SectionSet& sections, const AxialLayout& layout, VariantResults& results) {
   const Mesh3d& g = nodes.g;
   double xyz[kWedgeNodes][3];
   double Vmesh = 0.0;
@@ -27,15 +27,15 @@ void Jacob_contr(const MeshRecord& nodes, const ElemType& Wedge15, const ElemTyp
     }
     Vmesh += ElementVolume(et, xyz);
   }
-  double Vref = (inp_dat.layout.Z1 - inp_dat.layout.Z0) * inp_dat.sections.Area2d(1) + (inp_dat.layout.Z2 - inp_dat.layout.Z1) * inp_dat.sections.Area2d(2) +
-                (inp_dat.layout.Z3 - inp_dat.layout.Z2) * inp_dat.sections.Area2d(3);
+  double Vref = (layout.Z1 - layout.Z0) * sections.Area2d(1) +
+                (layout.Z2 - layout.Z1) * sections.Area2d(2) +
+                (layout.Z3 - layout.Z2) * sections.Area2d(3);
   // Multi-outline layout: the single outlines 1..J-1 run from Z0 to Z1
   // side by side and the merged region J from Z1 to Z2, so the profile zone
   // holds the sum of the outline areas rather than the area of mesh 1.
-  const int J = inp_dat.sections.nPiecesB;
-  if (J >= 3 && inp_dat.sections.Pieces2d.size() >= J)
-    Vref = (inp_dat.layout.Z1 - inp_dat.layout.Z0) *
-               ProfileArea(inp_dat.sections, inp_dat.sections.Area2d(1)) +
-           (inp_dat.layout.Z2 - inp_dat.layout.Z1) * inp_dat.sections.Pieces2d(J).area;
-  inp_dat.results.dV = (Vmesh - Vref) / Vref;
+  const int J = sections.nPiecesB;
+  if (J >= 3 && sections.Pieces2d.size() >= J)
+    Vref = (layout.Z1 - layout.Z0) * ProfileArea(sections, sections.Area2d(1)) +
+           (layout.Z2 - layout.Z1) * sections.Pieces2d(J).area;
+  results.dV = (Vmesh - Vref) / Vref;
 }

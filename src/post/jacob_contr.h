@@ -19,4 +19,4 @@ double ElementVolume(const ElemType& et, const double xyz[][3]);
 // stored in inp_dat.results.dV.  An empty mesh gives -1; a layout of zero volume a
 // non-finite value.
 void Jacob_contr(const MeshRecord& nodes, const ElemType& Wedge15, const ElemType& Tet10,
-                 InpDat& inp_dat);
+                 const SectionSet& sections, const AxialLayout& layout, VariantResults& results);

@@ -89,8 +89,9 @@ struct FacePoint {
 // k (d gathered from the mesh), with the face's exchange data and the
 // frictional heat of tool contact (free faces generate none).
 template <class Visit>
-void ForFacePoints(const MeshRecord& mesh, const ElementTables& tab, const InpDat& inp,
-                   const std::vector<double>& sreg, int k, const FlowElementData& d, Visit visit) {
+void ForFacePoints(const MeshRecord& mesh, const ElementTables& tab, const VariantSetup& setup,
+                   const ModelParams& model, const std::vector<double>& sreg, int k,
+                   const FlowElementData& d, Visit visit) {
   if (k > mesh.edata.size()) return;
   const Mesh3d& g = mesh.g;
   const FaceList& fl = mesh.edata(k).fl;
@@ -113,15 +114,15 @@ void ForFacePoints(const MeshRecord& mesh, const ElementTables& tab, const InpDa
       fric[q] = rec > 0 && rec <= mesh.bnd.size() ? mesh.bnd(rec).factor : 0.0;
       slide[q] = sreg[static_cast<std::size_t>(node)];
     }
-    fp.htc = fp.free ? kFreeHtc : inp.setup.ContactHtc;
-    fp.tAmb = fp.free ? kFreeTemp : inp.setup.ToolTemp;
+    fp.htc = fp.free ? kFreeHtc : setup.ContactHtc;
+    fp.tAmb = fp.free ? kFreeTemp : setup.ToolTemp;
     const int npt = std::min<int>(bf.npt, rule.npt);
     for (int p = 1; p <= npt; ++p) {
       const double* N = rule.N.col(p);
       fp.N = N;
       fp.T = 0;
       for (int a = 0; a < d.nen; ++a) fp.T += N[a] * d.T[a];
-      fp.rc = HeatCapacity(inp.setup.mat, fp.T);
+      fp.rc = HeatCapacity(setup.mat, fp.T);
       fp.pf = bf.v(kBfWJ, p);
       fp.flux = fp.share = 0;
       if (!fp.free) {
@@ -137,8 +138,8 @@ void ForFacePoints(const MeshRecord& mesh, const ElementTables& tab, const InpDa
         const double n[3] = {bf.v(kBfN, p), bf.v(kBfN + 1, p), bf.v(kBfN + 2, p)};
         const double vn = v[0] * n[0] + v[1] * n[1] + v[2] * n[2];
         const double u = std::sqrt(std::max(0.0, v[0] * v[0] + v[1] * v[1] + v[2] * v[2] - vn * vn));
-        s = std::max(0.1 * inp.setup.RamSpeed, s);
-        fp.flux = FrictionHeatFlux(inp, std::fabs(sigmaS), m, std::fabs(std::min(0.0, pr)), u, s);
+        s = std::max(0.1 * setup.RamSpeed, s);
+        fp.flux = FrictionHeatFlux(model, std::fabs(sigmaS), m, std::fabs(std::min(0.0, pr)), u, s);
         if (fp.flux > 0.0) {
           const double den = fp.T + fp.tAmb;
           fp.share = den > 0.0 ? std::clamp(kFrictionShare * fp.tAmb / den, 0.0, kFrictionShare) : 0.5 * kFrictionShare;
@@ -166,7 +167,8 @@ double PointHeatSource(const Material& mat, const FlowElementData& d, const doub
 struct TemperatureElements {
   const MeshRecord& mesh;          // thermal mesh (connectivity signs may be set by the solver)
   const ElementTables& tab;        // element library
-  const InpDat& inp;               // variant record: material, tools, friction constants
+  const VariantSetup& setup;       // input values of the variant: material, tools, ram speed
+  const ModelParams& model;        // friction-law constants
   const std::vector<double>& sreg; // regularised sliding speed by node, mm/s
   double zTop;                     // largest corner z of the mesh, mm
   bool holdTop = true;             // hold the top plane (false: the unconstrained element system)
@@ -180,7 +182,7 @@ struct TemperatureElements {
 
   int System(int k, int32_t* lm, double* est, int ld, double* r) const {
     const Mesh3d& g = mesh.g;
-    const Material& mat = inp.setup.mat;
+    const Material& mat = setup.mat;
     FlowElementData d;
     GatherFlowElement(mesh, k, d);
     const ElemType& et = d.wedge ? tab.Wedge15 : tab.Tet10;
@@ -192,7 +194,7 @@ struct TemperatureElements {
     // and the heat of plastic deformation on the right-hand side.
     double grad[15][3];
     double vol = 0;
-    const double vzCap = std::fabs(10.0 * inp.setup.RamSpeed);
+    const double vzCap = std::fabs(10.0 * setup.RamSpeed);
     for (int p = 1; p <= et.ngp; ++p) {
       const double detJ = PointGradients(et, p, d, grad);
       const double* N = et.N.col(p);
@@ -208,7 +210,7 @@ struct TemperatureElements {
       const double diff = lambda / HeatCapacity(mat, Tg) * 1e6;
       double dissipation = 0;
       const double source = PointHeatSource(mat, d, N, grad, Tg, dissipation);
-      if (v[2] >= vzCap) v[2] = -10.0 * inp.setup.RamSpeed;
+      if (v[2] >= vzCap) v[2] = -10.0 * setup.RamSpeed;
       const double wd = et.w(p) * detJ;
       vol += wd;
       for (int b = 0; b < nen; ++b) {
@@ -229,7 +231,7 @@ struct TemperatureElements {
     // 2. Exchange with the tools or the surroundings on the element's
     // boundary faces, and the frictional heat of the tool contact, in the
     // units of H x T (K mm/s): q / (rho c) x 1000.
-    ForFacePoints(mesh, tab, inp, sreg, k, d, [&](const FacePoint& fp) {
+    ForFacePoints(mesh, tab, setup, model, sreg, k, d, [&](const FacePoint& fp) {
       const double H = fp.htc * 1000.0 / fp.rc;  // mm/s
       const double heat = fp.share * fp.flux * 1000.0 / fp.rc;
       for (int qa = 0; qa < fp.nfn; ++qa) {
@@ -277,10 +279,12 @@ double PlasticDissipation(double rate, double strain, double temp, const Materia
   return 3.0 * mu * rate * rate;
 }
 
-double FrictionHeatFlux(const InpDat& inp, double sigmaS, double m, double pc, double u, double s) {
+double FrictionHeatFlux(const ModelParams& model, double sigmaS, double m, double pc, double u,
+                        double s) {
   if (!(sigmaS > 0.0) || !(s > 0.0) || !(u > 0.0)) return 0.0;
   const double sat = 1.0 - std::exp(-1.25 * pc / (static_cast<double>(1.73f) * sigmaS));
-  const double tau = (inp.model.FricB + inp.model.FricA * sat) * m * sigmaS / std::sqrt(3.0) * u / s;  // MPa
+  const double tau =
+      (model.FricB + model.FricA * sat) * m * sigmaS / std::sqrt(3.0) * u / s;  // MPa
   return 1000.0 * tau * u;
 }
 
@@ -295,7 +299,7 @@ FrontPlanStats SolveTemperature(MeshRecord& nodes, const ElementTables& tab, Inp
 
   const std::vector<double> sreg = RegularisedSpeeds(nodes);
   const double zTop = TopCornerZ(g);  // the ram plane, held at its temperature
-  TemperatureElements elem{nodes, tab, inp, sreg, zTop};
+  TemperatureElements elem{nodes, tab, inp.setup, inp.model, sreg, zTop};
   Vec1<double> r1;
   const FrontPlanStats plan = FrontalSolve(SolveMode::Temperature, g.nop, g.npe, g.ne, g.nh, n, g.npe, elem,
                                            SolveOptionsOf(inp), SparseStatsFor(SolveMode::Temperature, inp), r1);
@@ -310,13 +314,14 @@ FrontPlanStats SolveTemperature(MeshRecord& nodes, const ElementTables& tab, Inp
   return plan;
 }
 
-void ThermalHeatFlows(const MeshRecord& nodes, const ElementTables& tab, const InpDat& inp, ThermalHeat& out) {
+void ThermalHeatFlows(const MeshRecord& nodes, const ElementTables& tab, const VariantSetup& setup,
+                      const ModelParams& model, ThermalHeat& out) {
   out = ThermalHeat{};
   const Mesh3d& g = nodes.g;
   if (g.nh < 1 || g.ne < 1) return;
   const std::vector<double> sreg = RegularisedSpeeds(nodes);
   const double zTop = TopCornerZ(g);
-  const TemperatureElements elem{nodes, tab, inp, sreg, zTop, false};
+  const TemperatureElements elem{nodes, tab, setup, model, sreg, zTop, false};
   FlowElementData d;
   double grad[15][3];
   double est[15 * 15], rhs[15];
@@ -334,7 +339,7 @@ void ThermalHeatFlows(const MeshRecord& nodes, const ElementTables& tab, const I
       double Tg = 0;
       for (int a = 0; a < d.nen; ++a) Tg += N[a] * d.T[a];
       double dissipation = 0;
-      PointHeatSource(inp.setup.mat, d, N, grad, Tg, dissipation);
+      PointHeatSource(setup.mat, d, N, grad, Tg, dissipation);
       // MPa/s x mm^3 = 1e-3 W.
       out.source += kPlasticHeatShare * dissipation * std::fabs(et.w(p) * detJ) * 1e-3;
     }
@@ -351,14 +356,15 @@ void ThermalHeatFlows(const MeshRecord& nodes, const ElementTables& tab, const I
         if (!(d.x[a][2] >= zTop - kTopTol)) continue;
         double res = -rhs[a];
         for (int b = 0; b < d.nen; ++b) res += est[b * 15 + a] * d.T[b];
-        out.topConduction += sgn * res * HeatCapacity(inp.setup.mat, d.T[a]) * 1e-9;  // K mm^3/s x J/(m^3 K)
+        out.topConduction +=
+            sgn * res * HeatCapacity(setup.mat, d.T[a]) * 1e-9;  // K mm^3/s x J/(m^3 K)
       }
     }
     // The equations of the exchanging face nodes carry the exchange: their
     // functions at a point sum to w, so h w (T_x - T_amb) of the point's
     // flux enters, T_x interpolated from those nodes.  The equations of
     // held nodes are replaced; their part is in the residual above.
-    ForFacePoints(nodes, tab, inp, sreg, k, d, [&](const FacePoint& fp) {
+    ForFacePoints(nodes, tab, setup, model, sreg, k, d, [&](const FacePoint& fp) {
       double w = 0, Tx = 0;
       for (int q = 0; q < fp.nfn; ++q)
         if (fp.exch[q]) {

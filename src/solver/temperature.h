@@ -50,7 +50,8 @@ double PlasticDissipation(double rate, double strain, double temp, const Materia
 // p_c the contact pressure, sigma_s the flow stress (MPa), m the friction
 // factor, u the sliding speed and s the regularised sliding speed (mm/s):
 // q = 1000 tau u (MPa mm/s to W/m^2).  0 without flow stress or speed.
-double FrictionHeatFlux(const InpDat& inp, double sigmaS, double m, double pc, double u, double s);
+double FrictionHeatFlux(const ModelParams& model, double sigmaS, double m, double pc, double u,
+                        double s);
 
 // Solves the steady temperature of the thermal mesh `nodes` and stores it
 // as the nodal temperature; ConvT = the largest absolute change (deg C).
@@ -71,4 +72,5 @@ struct ThermalHeat {
   double toAir = 0;              // exchange with the surroundings on free faces
   double topConduction = 0;      // heat conducted into the material through the held top plane
 };
-void ThermalHeatFlows(const MeshRecord& nodes, const ElementTables& tab, const InpDat& inp, ThermalHeat& out);
+void ThermalHeatFlows(const MeshRecord& nodes, const ElementTables& tab, const VariantSetup& setup,
+                      const ModelParams& model, ThermalHeat& out);

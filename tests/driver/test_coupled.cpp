@@ -97,7 +97,7 @@ std::unique_ptr<Solved> SolveVariant(const std::string& name, const std::string&
   int iVar = 1;
   PrapareOneVariant(iVar, run.nodes(1), run.nodes_t(1), d, tab);
   std::FILE* log = std::fopen(d.setup.FileInf.c_str(), "w");
-  Jacob_contr(run.nodes(1), tab.Wedge15, tab.Tet10, d);
+  Jacob_contr(run.nodes(1), tab.Wedge15, tab.Tet10, d.sections, d.layout, d.results);
   Run_3d(1, run.nodes(1), run.nodes_t(1), d, tab, log);
   if (checkFixedPoint) {  // one undamped flow update of a copy, before the distortion estimate moves the mesh
     MeshRecord copy = run.nodes(1);
@@ -111,10 +111,12 @@ std::unique_ptr<Solved> SolveVariant(const std::string& name, const std::string&
   s->layerMeans = LayerMeanFluxes(tab, run.nodes(1));
   s->zProfileTop = d.layout.Z1;
   d.results.TempExit = ExitPlaneTemperature(run.nodes(1));
-  ExitSpeedBalance(run.nodes(1), d.sections.Pieces2d, ProfilePieceCount(d), d.results.ExitPieces, d.results.ExitAll);
-  ComputeEnergyBalance(run.nodes(1), run.nodes_t(1), tab, d, d.results.Energy);
+  ExitSpeedBalance(run.nodes(1), d.sections.Pieces2d, ProfilePieceCount(d.sections),
+                   d.results.ExitPieces, d.results.ExitAll);
+  ComputeEnergyBalance(run.nodes(1), run.nodes_t(1), tab, d.setup, d.model, d.results,
+                       d.results.Energy);
   WarnAboveLawLimit(log, 1, d, run.nodes(1), run.nodes_t(1));
-  Int_main(d, run.nodes(1));
+  Int_main(d.sections, d.layout, d.results, run.nodes(1));
   WriteParaView(run.nodes(1), 1);
   WriteResultsBlock(log, d, CollectResult(1, d, run.nodes(1)));
   std::fclose(log);

@@ -48,7 +48,7 @@ TEST(FixtureVolumes, EveryLayoutGivesOrientedWedgesOneNodePerPointAndItsVolume) 
       Gen_gr3d(nodes, d, Tables());
       double maxDet = 0, minRatio = 0;
       JacobianRange(nodes.g, maxDet, minRatio);
-      Jacob_contr(nodes, Tables().Wedge15, Tables().Tet10, d);
+      Jacob_contr(nodes, Tables().Wedge15, Tables().Tet10, d.sections, d.layout, d.results);
       std::printf("[ %-9s ] %s mesh: nodes=%d corners=%d wedges=%d dV=%.2e max detJ=%.3e min detJ ratio=%.3f\n",
                   f.name.c_str(), kind == 1 ? "flow   " : "thermal", nodes.g.nh, nodes.g.np, nodes.g.ne, d.results.dV, maxDet,
                   minRatio);

@@ -73,7 +73,7 @@ constexpr double kLength = 30.0;
 TEST(IntMain, AxialFlowKeepsTheCrossSectionAndGivesNoShiftOrTwist) {
   Case c = MakeCase(Square(), kLevels, 130.0);
   SetVelocity(c, [](double, double, double z) { return std::array<double, 3>{0, 0, -(5.0 + 0.2 * (z - 100))}; });
-  Int_main(c.inp, c.nodes);
+  Int_main(c.inp.sections, c.inp.layout, c.inp.results, c.nodes);
   EXPECT_DOUBLE_EQ(c.inp.layout.Z0, 100.0);
   EXPECT_DOUBLE_EQ(c.inp.layout.Z1, 130.0);
   EXPECT_DOUBLE_EQ(c.inp.results.IntRes(1), 0.0);
@@ -93,7 +93,7 @@ TEST(IntMain, RigidRotationGivesTheTwistOfTheTransitTime) {
   Case c = MakeCase(Square(), kLevels, 130.0);
   const double w = 0.02, V = 10.0;
   SetVelocity(c, [&](double x, double y, double) { return std::array<double, 3>{-w * y, w * x, -V}; });
-  Int_main(c.inp, c.nodes);
+  Int_main(c.inp.sections, c.inp.layout, c.inp.results, c.nodes);
   // Column transit time at the largest speed (the profile corners).
   const double vmax = std::sqrt(V * V + w * w * 50.0);
   const double T = (kColumnTop - 100.0) / vmax;
@@ -113,7 +113,7 @@ TEST(IntMain, LateralDriftGivesTheShiftAndNoTwist) {
   Case c = MakeCase(Square(), kLevels, 130.0);
   const double u = 0.5, V = 10.0;
   SetVelocity(c, [&](double, double, double) { return std::array<double, 3>{u, 0, -V}; });
-  Int_main(c.inp, c.nodes);
+  Int_main(c.inp.sections, c.inp.layout, c.inp.results, c.nodes);
   const double T = (kColumnTop - 100.0) / std::hypot(u, V);
   EXPECT_NEAR(c.inp.results.IntRes(1), u * T * 1000.0 / kLength, 1e-6);
   EXPECT_NEAR(c.inp.results.IntRes(2), 0.0, 1e-9);
@@ -126,7 +126,7 @@ TEST(IntMain, ColumnsLongerThanTwentyNodesAreDisplacedWhole) {
   Case c = MakeCase(GridMesh2d(-2, -2, 4, 4, 1, 1), z, 130.0);
   const double u = 0.3, V = 10.0;
   SetVelocity(c, [&](double, double, double) { return std::array<double, 3>{u, 0, -V}; });
-  Int_main(c.inp, c.nodes);
+  Int_main(c.inp.sections, c.inp.layout, c.inp.results, c.nodes);
   const double vmax = std::hypot(u, V);
   const double top = 130.5;  // mid-layer above the die level
   int checked = 0;
@@ -145,7 +145,7 @@ TEST(IntMain, SinglePieceOfTheMultiOutlineLayoutComputesNothing) {
   c.inp.layout.Z0 = c.inp.layout.Z1 = -1.0;
   for (int k = 1; k <= 8; ++k) c.inp.results.IntRes(k) = 7.0 + k;
   SetVelocity(c, [](double x, double y, double) { return std::array<double, 3>{-y, x, -10}; });
-  Int_main(c.inp, c.nodes);
+  Int_main(c.inp.sections, c.inp.layout, c.inp.results, c.nodes);
   EXPECT_DOUBLE_EQ(c.inp.layout.Z0, 100.0);
   EXPECT_DOUBLE_EQ(c.inp.layout.Z1, 130.0);
   for (int k = 1; k <= 8; ++k) EXPECT_DOUBLE_EQ(c.inp.results.IntRes(k), 7.0 + k);
@@ -163,7 +163,7 @@ TEST(IntMain, MultiOutlineLayoutTreatsEveryPieceButTheMergedRegion) {
   c.inp.sections.nPiecesB = 3;
   SetVelocity(c, [](double, double, double) { return std::array<double, 3>{0.5, 0, -10}; });
   testing::internal::CaptureStdout();
-  Int_main(c.inp, c.nodes);
+  Int_main(c.inp.sections, c.inp.layout, c.inp.results, c.nodes);
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_GT(c.inp.results.IntRes(1), 0.0);
   EXPECT_NEAR(c.inp.results.IntRes(2), 0.0, 1e-9);
@@ -192,7 +192,7 @@ TEST(IntMain, RecentreMidNodesRestoresStraightEdges) {
 TEST(IntMain, StillMaterialMovesNothing) {
   // No flow at all: the transit time would divide by a zero speed.
   Case c = MakeCase(Square(), kLevels, 130.0);
-  Int_main(c.inp, c.nodes);
+  Int_main(c.inp.sections, c.inp.layout, c.inp.results, c.nodes);
   for (int i = 1; i <= c.nodes.g.nh; ++i)
     for (int k = 1; k <= 3; ++k) EXPECT_DOUBLE_EQ(c.nodes.g.xyz(k, i), c.xyz0(k, i));
   EXPECT_DOUBLE_EQ(c.inp.results.IntRes(1), 0.0);

@@ -170,8 +170,8 @@ TEST(ElementVolume, OrientationSignAndSwappedTopBottom) {
   EXPECT_NEAR(ElementVolume(tab.Wedge15, xs), v, 1e-9 * v);
 
   InpDat a = Layout(0, 4, 4, 0, v / 4.0, 0, 0), b = a;
-  Jacob_contr(m, tab.Wedge15, tab.Tet10, a);
-  Jacob_contr(swapped, tab.Wedge15, tab.Tet10, b);
+  Jacob_contr(m, tab.Wedge15, tab.Tet10, a.sections, a.layout, a.results);
+  Jacob_contr(swapped, tab.Wedge15, tab.Tet10, b.sections, b.layout, b.results);
   EXPECT_NEAR(a.results.dV, 0.0, 1e-9);
   EXPECT_NEAR(b.results.dV, 0.0, 1e-9);
 }
@@ -193,12 +193,12 @@ TEST(JacobContr, MeshFillingThreeZones) {
   const double area2 = 50.0 + 2.0 / 3.0 * 10.0 * 0.75;
   InpDat inp = Layout(100, 130, 140, 145, 200.0, area2, 10.0);
   inp.results.dV = 7.0;
-  Jacob_contr(m, tab.Wedge15, tab.Tet10, inp);
+  Jacob_contr(m, tab.Wedge15, tab.Tet10, inp.sections, inp.layout, inp.results);
   EXPECT_NEAR(inp.results.dV, 0.0, 1e-8);
 
   // A zone that falls 1 mm short shows up as its share of the volume.
   InpDat longer = Layout(100, 130, 140, 146, 200.0, area2, 10.0);
-  Jacob_contr(m, tab.Wedge15, tab.Tet10, longer);
+  Jacob_contr(m, tab.Wedge15, tab.Tet10, longer.sections, longer.layout, longer.results);
   const double vref = 30 * 200.0 + 10 * area2 + 6 * 10.0;
   EXPECT_NEAR(longer.results.dV, -10.0 / vref, 1e-8);
 }
@@ -211,7 +211,7 @@ TEST(JacobContr, TwoSectionLayoutIgnoresThirdZone) {
   ExtrudeSection(RectangleSection(1, 3, 1, 3), {110.0, 113.0}, z2);
   AppendMesh(m, z2);
   InpDat inp = Layout(100, 110, 113, 0, 20.0, 4.0, 0.0);
-  Jacob_contr(m, tab.Wedge15, tab.Tet10, inp);
+  Jacob_contr(m, tab.Wedge15, tab.Tet10, inp.sections, inp.layout, inp.results);
   EXPECT_NEAR(inp.results.dV, 0.0, 1e-9);
 }
 
@@ -241,7 +241,7 @@ TEST(JacobContr, ElementTypeFromBitZero) {
   }
   // Vref = 24 + 2 * 4: the whole mesh volume (tetrahedron weights good to 3e-8).
   InpDat inp = Layout(0, 1, 2, 0, 24.0, 8.0, 0.0);
-  Jacob_contr(m, tab.Wedge15, tab.Tet10, inp);
+  Jacob_contr(m, tab.Wedge15, tab.Tet10, inp.sections, inp.layout, inp.results);
   EXPECT_NEAR(inp.results.dV, 0.0, 5e-8);
 }
 
@@ -249,14 +249,14 @@ TEST(JacobContr, DegenerateInputs) {
   const auto& tab = Tables();
   MeshRecord empty;
   InpDat inp = Layout(100, 130, 140, 0, 200.0, 50.0, 0.0);
-  Jacob_contr(empty, tab.Wedge15, tab.Tet10, inp);
+  Jacob_contr(empty, tab.Wedge15, tab.Tet10, inp.sections, inp.layout, inp.results);
   EXPECT_EQ(inp.results.dV, -1.0);
 
   // A layout of zero volume leaves a non-finite deviation for the report.
   MeshRecord m;
   ExtrudeSection(RectangleSection(0, 1, 0, 1), {0.0, 1.0}, m);
   InpDat none;
-  Jacob_contr(m, tab.Wedge15, tab.Tet10, none);
+  Jacob_contr(m, tab.Wedge15, tab.Tet10, none.sections, none.layout, none.results);
   EXPECT_FALSE(std::isfinite(none.results.dV));
 }
 

@@ -186,7 +186,7 @@ TEST(SolveTemperature, FrictionalHeatOfTheWallShearStressTimesSlidingSpeed) {
   const Bar b = heated(10.0 * U);
   const double tau = m * sigma / std::sqrt(3.0);              // MPa
   const double q = 1000.0 * tau * U;                           // W/m^2
-  EXPECT_NEAR(FrictionHeatFlux(b.inp, sigma, m, 2000.0, U, U), q, 1e-9 * q);
+  EXPECT_NEAR(FrictionHeatFlux(b.inp.model, sigma, m, 2000.0, U, U), q, 1e-9 * q);
   const double S = 0.45 * q * 1000.0 / kRhoC * kPerArea;       // K/s
   const double rise = HeatedProfile(U, S, 0.0);
   EXPECT_GT(rise, 20.0);
@@ -198,8 +198,9 @@ TEST(SolveTemperature, FrictionalHeatOfTheWallShearStressTimesSlidingSpeed) {
   for (int i = 1; i <= b.m.g.nh; ++i)
     ASSERT_NEAR(c.m.fld(kFldT, i) - T0, 10.0 * (b.m.fld(kFldT, i) - T0), 5e-4 * 10.0 * rise) << i;
   // Without contact pressure only FricB acts.
-  EXPECT_NEAR(FrictionHeatFlux(b.inp, sigma, m, 0.0, U, U), 0.05000000074505806 * q, 1e-9 * q);
-  EXPECT_EQ(FrictionHeatFlux(b.inp, 0.0, m, 10.0, U, U), 0.0);
+  EXPECT_NEAR(FrictionHeatFlux(b.inp.model, sigma, m, 0.0, U, U), 0.05000000074505806 * q,
+              1e-9 * q);
+  EXPECT_EQ(FrictionHeatFlux(b.inp.model, 0.0, m, 10.0, U, U), 0.0);
 }
 
 TEST(SolveTemperature, TemperatureDependentConductivityConvergesToTheOneDimensionalSolution) {
@@ -296,7 +297,7 @@ TEST(SolveTemperature, PlasticWorkHeatsAnInsulatedBlockAtBetaSigmaRateOverRhoC) 
   // The heat flows of the solved block: the source is beta sigma epsdot over
   // the volume; nothing crosses the insulated faces.
   ThermalHeat th;
-  ThermalHeatFlows(b.m, Tables(), b.inp, th);
+  ThermalHeatFlows(b.m, Tables(), b.inp.setup, b.inp.model, th);
   EXPECT_NEAR(th.source, kPlasticHeatShare * sigma * rate * W * W * L * 1e-3, 1e-6 * th.source);
   EXPECT_EQ(th.toTools + th.toAir + th.frictionGenerated, 0.0);
   // Below the law's smallest rate the stress falls with the rate: the
