@@ -155,7 +155,7 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
                    inp_dat.results.ExitPieces, inp_dat.results.ExitAll);
   ComputeEnergyBalance(nodes, nodes_t, tab, inp_dat.setup, inp_dat.model, inp_dat.results,
                        inp_dat.results.Energy);
-  WarnAboveLawLimit(log, iVar, inp_dat, nodes, nodes_t);
+  WarnAboveLawLimit(log, iVar, inp_dat.setup, nodes, nodes_t);
 
   const double tPost = omp_get_wtime();
   Console(TextLine("SolverOneVariant>  Int_main start iVar=") << iVar);

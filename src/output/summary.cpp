@@ -116,9 +116,9 @@ double SectionMeanTemperature(const Mesh2d& s) {
   return area > 0.0 ? sum / area : std::nan("");
 }
 
-int PiecesWithDistortion(const InpDat& d) {
-  if (d.sections.nPiecesB == 0) return 1;
-  return std::clamp(d.sections.nPiecesB - 1, 0, 4);
+int PiecesWithDistortion(const SectionSet& sections) {
+  if (sections.nPiecesB == 0) return 1;
+  return std::clamp(sections.nPiecesB - 1, 0, 4);
 }
 
 VariantResult CollectResult(int iVar, const InpDat& d, const MeshRecord& nodes) {
@@ -146,7 +146,7 @@ VariantResult CollectResult(int iVar, const InpDat& d, const MeshRecord& nodes) 
   r.vprofRatio = d.iter.VProfFEM / d.model.VProfAnalit;
   r.kritDvMax = d.iter.Krit_dV_MAX;
   r.dV = d.results.dV;
-  const bool piece1 = PiecesWithDistortion(d) >= 1;
+  const bool piece1 = PiecesWithDistortion(d.sections) >= 1;
   r.shift1 = piece1 ? d.results.IntRes(1) : std::nan("");
   r.twist1 = piece1 ? d.results.IntRes(2) : std::nan("");
   r.exitSpeedMean = d.results.ExitAll.mean;
@@ -176,7 +176,7 @@ void WriteResultsBlock(std::FILE* log, const InpDat& d, const VariantResult& r) 
                                                             << " / " << Number(d.model.VProfAnalit) << " mm/s)");
   LogLine(log, TextLine("  Krit_dV_MAX, mm/s            ") << Number(r.kritDvMax));
   LogLine(log, TextLine("  dV (mesh volume deviation)   ") << Number(r.dV));
-  const int pieces = PiecesWithDistortion(d);
+  const int pieces = PiecesWithDistortion(d.sections);
   if (pieces == 0) LogLine(log, TextLine("  profile distortion           not computed (single outline)"));
   for (int j = 1; j <= pieces; ++j)
     LogLine(log, TextLine("  piece ") << j << ": shift, mm/m " << Number(d.results.IntRes(2 * j - 1)) << "   twist, deg/m "
@@ -221,13 +221,16 @@ void WriteResultsBlock(std::FILE* log, const InpDat& d, const VariantResult& r) 
                                                  << Number(d.times.TimePost));
 }
 
-void WarnAboveLawLimit(std::FILE* log, int iVar, const InpDat& d, const MeshRecord& nodes, const MeshRecord& nodes_t) {
+void WarnAboveLawLimit(std::FILE* log, int iVar, const VariantSetup& setup, const MeshRecord& nodes,
+                       const MeshRecord& nodes_t) {
   double tmax = -1e300;
   for (const MeshRecord* m : {&nodes, &nodes_t})
     for (int i = 1; i <= m->g.nh; ++i) tmax = std::max(tmax, static_cast<double>(m->fld(kFldT, i)));
-  if (!(tmax > d.setup.mat.MatTmax)) return;
-  const std::string text = "Warning: largest temperature " + Number(tmax) + " C above MatTmax " +
-                           Number(d.setup.mat.MatTmax) + " C: the flow stress is taken at MatTmax there; risk of incipient melting";
+  if (!(tmax > setup.mat.MatTmax)) return;
+  const std::string text =
+      "Warning: largest temperature " + Number(tmax) + " C above MatTmax " +
+      Number(setup.mat.MatTmax) +
+      " C: the flow stress is taken at MatTmax there; risk of incipient melting";
   Console(TextLine(text) << " iVar=" << iVar);
   LogLine(log, TextLine(text));
 }

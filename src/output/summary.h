@@ -84,7 +84,7 @@ double SectionMeanTemperature(const Mesh2d& s);
 
 // Number of profile pieces whose shift and twist are stored in IntRes:
 // 1 in the standard layout, min(nPiecesB - 1, 4) in the multi-outline one.
-int PiecesWithDistortion(const InpDat& inp_dat);
+int PiecesWithDistortion(const SectionSet& sections);
 
 // The final values of a variant after its solve and distortion estimate.
 // The force and pressure of the final force evaluation are turned to
@@ -94,7 +94,7 @@ VariantResult CollectResult(int iVar, const InpDat& inp_dat, const MeshRecord& n
 // One line, on the console and in the log, when the largest temperature of
 // the variant's meshes exceeds MatTmax, where the flow stress law is held at
 // its MatTmax value and the material is near melting; nothing otherwise.
-void WarnAboveLawLimit(std::FILE* log, int iVar, const InpDat& inp_dat, const MeshRecord& nodes,
+void WarnAboveLawLimit(std::FILE* log, int iVar, const VariantSetup& setup, const MeshRecord& nodes,
                        const MeshRecord& nodes_t);
 
 // "Results" block with units, appended to the variant's log.

@@ -115,7 +115,7 @@ std::unique_ptr<Solved> SolveVariant(const std::string& name, const std::string&
                    d.results.ExitPieces, d.results.ExitAll);
   ComputeEnergyBalance(run.nodes(1), run.nodes_t(1), tab, d.setup, d.model, d.results,
                        d.results.Energy);
-  WarnAboveLawLimit(log, 1, d, run.nodes(1), run.nodes_t(1));
+  WarnAboveLawLimit(log, 1, d.setup, run.nodes(1), run.nodes_t(1));
   Int_main(d.sections, d.layout, d.results, run.nodes(1));
   WriteParaView(run.nodes(1), 1);
   WriteResultsBlock(log, d, CollectResult(1, d, run.nodes(1)));

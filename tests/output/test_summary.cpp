@@ -134,9 +134,9 @@ TEST(Summary, ResultTakesFinalValuesWithCompressionPositiveAndForceInKilonewtons
   EXPECT_EQ(CollectResult(4, d, m).converged, 0);
   d.sections.nPiecesB = 1;  // no distortion computed
   EXPECT_TRUE(std::isnan(CollectResult(4, d, m).shift1));
-  EXPECT_EQ(PiecesWithDistortion(d), 0);
+  EXPECT_EQ(PiecesWithDistortion(d.sections), 0);
   d.sections.nPiecesB = 9;
-  EXPECT_EQ(PiecesWithDistortion(d), 4);
+  EXPECT_EQ(PiecesWithDistortion(d.sections), 4);
 
   // Exit-speed balance: axial speed 10 + x + y on the exit plane z = 100
   // (x, y in {0, 1, 2}; the level above, at 99 mm/s, must not count); two
@@ -254,8 +254,8 @@ TEST(Summary, OneWarningLineWhenATemperatureExceedsTheLawLimit) {
   const fs::path path = ScratchDir("summary_warning") / "log.inf";
   std::FILE* log = std::fopen(path.string().c_str(), "w");
   testing::internal::CaptureStdout();
-  WarnAboveLawLimit(log, 3, d, cool, cool);
-  WarnAboveLawLimit(log, 3, d, cool, hot);
+  WarnAboveLawLimit(log, 3, d.setup, cool, cool);
+  WarnAboveLawLimit(log, 3, d.setup, cool, hot);
   const std::string out = testing::internal::GetCapturedStdout();
   std::fclose(log);
   EXPECT_EQ(out, " Warning: largest temperature 612.5 C above MatTmax 600 C: the flow stress is taken at MatTmax there; "
