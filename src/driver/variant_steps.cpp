@@ -89,8 +89,8 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
 
   Console(TextLine("PrapareOneVariant>  Run_gr_2d start iVar=") << iVar);
   Run_gr_2d(inp_dat.setup, inp_dat.sections);
-  CheckStrainRateRange(iVar, inp_dat);
-  SetAxialLayout(inp_dat);
+  CheckStrainRateRange(iVar, inp_dat.setup, inp_dat.sections);
+  SetAxialLayout(inp_dat.setup, inp_dat.sections, inp_dat.layout);
   const int nPieces = inp_dat.sections.nPiecesB != 0 ? inp_dat.sections.nPiecesB : inp_dat.sections.nPiecesA;
   for (int k = 1; k <= nPieces && k <= inp_dat.sections.Pieces2d.size(); ++k) {
     const Mesh2d& m = inp_dat.sections.Pieces2d(k);

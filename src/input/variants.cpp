@@ -75,47 +75,48 @@ void GenVariants(RunState& run) {
         }
 }
 
-void SetAxialLayout(InpDat& d) {
+void SetAxialLayout(const VariantSetup& setup, const SectionSet& sections, AxialLayout& layout) {
   constexpr double kMinLen = static_cast<double>(0.01f);
-  d.layout.LayLen = std::min(2.5 * d.sections.Diam2d + 5.0, d.setup.LenA);
-  d.layout.Z0 = 100.0;
-  d.layout.Z1 = d.layout.Z0 + d.layout.LayLen;
-  if (HasExtraZone(d.setup.ProfType)) {
-    d.layout.Z2 = d.layout.Z1 + d.setup.AxialLen;
-    d.layout.Z3 = d.layout.Z2 + d.setup.LenA;
+  layout.LayLen = std::min(2.5 * sections.Diam2d + 5.0, setup.LenA);
+  layout.Z0 = 100.0;
+  layout.Z1 = layout.Z0 + layout.LayLen;
+  if (HasExtraZone(setup.ProfType)) {
+    layout.Z2 = layout.Z1 + setup.AxialLen;
+    layout.Z3 = layout.Z2 + setup.LenA;
   } else {
-    d.layout.Z2 = d.layout.Z1 + d.setup.LenA;
-    d.layout.Z3 = 0.0;
+    layout.Z2 = layout.Z1 + setup.LenA;
+    layout.Z3 = 0.0;
   }
-  const double lens[4] = {d.setup.PieceLen1, d.setup.PieceLen2, d.setup.PieceLen4, d.setup.PieceLen5};
+  const double lens[4] = {setup.PieceLen1, setup.PieceLen2, setup.PieceLen4, setup.PieceLen5};
   for (int k = 1; k <= 4; ++k) {
-    d.layout.ZoneZ(k) = 0.0;
-    if (lens[k - 1] > kMinLen) d.layout.ZoneZ(k) = d.layout.Z1 - lens[k - 1];
+    layout.ZoneZ(k) = 0.0;
+    if (lens[k - 1] > kMinLen) layout.ZoneZ(k) = layout.Z1 - lens[k - 1];
   }
 }
 
-double EstimatedMeanStrainRate(const InpDat& d) {
-  const double profile = d.sections.Area2d(1);
-  const double rest = std::max(d.sections.Area2d(2), d.sections.Area2d(3));
-  if (d.sections.nPiecesB != 0 || !(profile > 0.0) || !(rest > 0.0)) return 0.0;
+double EstimatedMeanStrainRate(const VariantSetup& setup, const SectionSet& sections) {
+  const double profile = sections.Area2d(1);
+  const double rest = std::max(sections.Area2d(2), sections.Area2d(3));
+  if (sections.nPiecesB != 0 || !(profile > 0.0) || !(rest > 0.0)) return 0.0;
   const double container = profile + rest;
   const double diameter = std::sqrt(4.0 * container / M_PI);
-  return 6.0 * d.setup.RamSpeed * std::log(container / profile) / diameter;
+  return 6.0 * setup.RamSpeed * std::log(container / profile) / diameter;
 }
 
-void CheckStrainRateRange(int iVar, const InpDat& d) {
-  const double rate = EstimatedMeanStrainRate(d);
+void CheckStrainRateRange(int iVar, const VariantSetup& setup, const SectionSet& sections) {
+  const double rate = EstimatedMeanStrainRate(setup, sections);
   if (!(rate > 0.0)) return;
-  const std::string head = d.setup.VarName + " (ram speed " + FormatReal(d.setup.RamSpeed) + " mm/s): estimated mean strain rate " +
-                           FormatReal(rate) + " 1/s";
+  const std::string head = setup.VarName + " (ram speed " + FormatReal(setup.RamSpeed) +
+                           " mm/s): estimated mean strain rate " + FormatReal(rate) + " 1/s";
   // The flow solve keeps the exit speed while the typical rates stay within
   // a factor 2 of the law's upper limit (50 mm/s on the round bar, 9.7 1/s).
   const double upper = 2.0 * kRateMax;
   if (rate > upper)
-    Fatal(head + " lies above " + FormatReal(upper) + " 1/s; the flow stress law holds for " + FormatReal(kRateMin) +
-          " to " + FormatReal(kRateMax) + " 1/s and treats faster flow as rate-independent, which the flow solve " +
-          "cannot carry (the exit speed collapses); expected a ram speed up to " + FormatReal(d.setup.RamSpeed * upper / rate) +
-          " mm/s for this die");
+    Fatal(head + " lies above " + FormatReal(upper) + " 1/s; the flow stress law holds for " +
+          FormatReal(kRateMin) + " to " + FormatReal(kRateMax) +
+          " 1/s and treats faster flow as rate-independent, which the flow solve " +
+          "cannot carry (the exit speed collapses); expected a ram speed up to " +
+          FormatReal(setup.RamSpeed * upper / rate) + " mm/s for this die");
   if (rate < kRateMin)
     Console(TextLine("warning: ") << head << " lies below the flow stress law's lower limit " << kRateMin
                                   << " 1/s; the law evaluates slower flow at that limit, so the ram pressure comes out too low"

@@ -21,7 +21,7 @@ void GenVariants(RunState& run);
 // Axial levels of the model: LayLen = min(2.5 Diam2d + 5, LenA), Z0 = 100,
 // Z1 = Z0 + LayLen, Z2/Z3 by ProfType, and the zone levels Z1 - length of
 // every slot length above the single-precision 0.01.
-void SetAxialLayout(InpDat& d);
+void SetAxialLayout(const VariantSetup& setup, const SectionSet& sections, AxialLayout& layout);
 
 // Mean equivalent strain rate of the extrusion, 1/s, estimated from the ram
 // speed v (mm/s), the extrusion ratio R = container area / profile area and
@@ -29,7 +29,7 @@ void SetAxialLayout(InpDat& d);
 // over a deformation zone about D/6 long, passed at the ram speed).  The
 // areas are those of the cross-section meshes (profile = mesh 1, the rest =
 // the largest other mesh); 0 when they are not known (multi-hole layout).
-double EstimatedMeanStrainRate(const InpDat& d);
+double EstimatedMeanStrainRate(const VariantSetup& setup, const SectionSet& sections);
 
 // Holds the estimate against the strain-rate range of the flow stress law
 // (0.05 to 10 1/s).  Above twice the upper limit the variant is refused:
@@ -39,4 +39,4 @@ double EstimatedMeanStrainRate(const InpDat& d);
 // stays near 0.2 of the exit speed and the first ram pressure exceeds
 // 100000 MPa).  Below the lower limit one console warning line is written:
 // the law divides by 0.05 1/s there and the ram pressure comes out too low.
-void CheckStrainRateRange(int iVar, const InpDat& d);
+void CheckStrainRateRange(int iVar, const VariantSetup& setup, const SectionSet& sections);

@@ -84,7 +84,7 @@ TEST(SetAxialLayout, LevelsAndZoneThresholds) {
   d.setup.PieceLen2 = 0.01;    // the double 0.01 lies above 0.009999999776482582
   d.setup.PieceLen4 = 0.0;
   d.setup.PieceLen5 = 3.0;
-  SetAxialLayout(d);
+  SetAxialLayout(d.setup, d.sections, d.layout);
   EXPECT_DOUBLE_EQ(d.layout.LayLen, 55.0);  // 2.5 * 20 + 5 below LenA
   EXPECT_DOUBLE_EQ(d.layout.Z0, 100.0);
   EXPECT_DOUBLE_EQ(d.layout.Z1, 155.0);
@@ -97,12 +97,12 @@ TEST(SetAxialLayout, LevelsAndZoneThresholds) {
 
   d.setup.ProfType = 4;
   d.sections.Diam2d = 60.0;  // 2.5 * 60 + 5 = 155 exceeds LenA
-  SetAxialLayout(d);
+  SetAxialLayout(d.setup, d.sections, d.layout);
   EXPECT_DOUBLE_EQ(d.layout.LayLen, 100.0);
   EXPECT_DOUBLE_EQ(d.layout.Z2, 200.0 + 30.0);
   EXPECT_DOUBLE_EQ(d.layout.Z3, 230.0 + 100.0);
   d.setup.ProfType = 5;
-  SetAxialLayout(d);
+  SetAxialLayout(d.setup, d.sections, d.layout);
   EXPECT_EQ(d.layout.Z3, 0.0);
 }
 

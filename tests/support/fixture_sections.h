@@ -39,6 +39,6 @@ inline InpDat FixtureSections(const Fixture& f, const std::string& tag, double f
   EXPECT_TRUE(err.empty()) << f.name << ": " << err;
   EXPECT_TRUE(WriteOutlineFile(d.setup.FileOutline, raw)) << d.setup.FileOutline;
   Run_gr_2d(d.setup, d.sections);
-  SetAxialLayout(d);
+  SetAxialLayout(d.setup, d.sections, d.layout);
   return d;
 }
