@@ -197,7 +197,7 @@ int ConductionElement(const Bench& b, int k, double* est, int ld, double* r) {
 // element k, before boundary conditions.  Returns the unknown count.
 int ElementMatrix(const Bench& b, int k, double* est, int ld, double* r) {
 #ifdef KALMORA_BENCH_FLOW
-  if (b.problem == Problem::Flow) return FlowElementMatrix(b.tab, b.rec, b.inp, k, est, ld);
+  if (b.problem == Problem::Flow) return FlowElementMatrix(b.tab, b.rec, b.inp.setup, k, est, ld);
 #endif
   return ConductionElement(b, k, est, ld, r);
 }

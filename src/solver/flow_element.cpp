@@ -77,8 +77,8 @@ float EquivalentStrainRate(const StrainRate& D) {
   return 0.47140452f * std::sqrt(a * a + b * b + c * c + 6.0f * (D.xy * D.xy + D.yz * D.yz + D.xz * D.xz));
 }
 
-int FlowElementMatrix(const ElementTables& tab, const MeshRecord& mesh, const InpDat& inp, int k,
-                      double* est, int ncn) {
+int FlowElementMatrix(const ElementTables& tab, const MeshRecord& mesh, const VariantSetup& setup,
+                      int k, double* est, int ncn) {
   FlowElementData d;
   GatherFlowElement(mesh, k, d);
   const ElemType& et = d.wedge ? tab.Wedge15 : tab.Tet10;
@@ -102,7 +102,7 @@ int FlowElementMatrix(const ElementTables& tab, const MeshRecord& mesh, const In
       temp += N[a] * d.T[a];
     }
     double sigma = 0;
-    const double mu = FlowViscosity(rate, strain, temp, inp.setup.mat, sigma);
+    const double mu = FlowViscosity(rate, strain, temp, setup.mat, sigma);
 
     // Signed integration measure: the element matrix follows the sign of
     // the Jacobian determinant.

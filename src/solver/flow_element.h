@@ -67,5 +67,5 @@ float EquivalentStrainRate(const StrainRate& D);
 // value is the flow stress.
 // detJ keeps its sign, so every entry scales with the orientation sign of
 // the element.  Returns the element's unknown count (51 or 34).
-int FlowElementMatrix(const ElementTables& tab, const MeshRecord& mesh, const InpDat& inp, int k,
-                      double* est, int ncn);
+int FlowElementMatrix(const ElementTables& tab, const MeshRecord& mesh, const VariantSetup& setup,
+                      int k, double* est, int ncn);

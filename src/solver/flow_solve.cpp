@@ -78,12 +78,12 @@ int FlowElements::Unknowns(int k, int32_t* lm) const {
 
 int FlowElements::System(int k, int32_t* lm, double* est, int ld, double* r) const {
   const int m = Unknowns(k, lm);
-  FlowElementMatrix(*tab, *nodes, *inp, k, est, ld);
+  FlowElementMatrix(*tab, *nodes, inp->setup, k, est, ld);
   const Mesh3d& g = nodes->g;
   if (nodes->edata.size() >= k && nodes->edata(k).fl.nf > 0) {
     const double orient = Orientation(*tab, *nodes, k);
     const double stiffness = ViscousDiagonal(est, ld, IsWedge(g, k) ? kWedgeNodes : kTetNodes);
-    FrictionDrag(*tab, *nodes, *inp, k, orient, est, ld);
+    FrictionDrag(*tab, *nodes, inp->setup, inp->model, inp->results, k, orient, est, ld);
     ExitResistance(*nodes, k, orient, stiffness, est, ld);
   }
   const int nen = IsWedge(g, k) ? kWedgeNodes : kTetNodes;
@@ -109,8 +109,9 @@ FrontPlanStats SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& in
 
   Vec1<double> r1;
   FlowElements elem{&tab, &nodes, &inp_dat};
-  const FrontPlanStats plan = FrontalSolve(SolveMode::Flow, g.nop, g.npe, g.ne, nh, n, std::max(ncn, 1), elem,
-                                           SolveOptionsOf(inp_dat), SparseStatsFor(SolveMode::Flow, inp_dat), r1);
+  const FrontPlanStats plan = FrontalSolve(SolveMode::Flow, g.nop, g.npe, g.ne, nh, n,
+                                           std::max(ncn, 1), elem, SolveOptionsOf(inp_dat.solve),
+                                           SparseStatsFor(SolveMode::Flow, inp_dat.results), r1);
 
   // Velocities and their largest relative change.
   double convV = 0.0;
@@ -154,7 +155,7 @@ void FlowStresses(const ElementTables& tab, MeshRecord& nodes, InpDat& inp_dat) 
 
   // Nodal stresses, boundary normal stresses, ram-rim pressure and force.
   std::vector<SymTensor> S;
-  NodalStresses(tab, nodes, inp_dat, S);
+  NodalStresses(tab, nodes, inp_dat.setup, S);
   BoundaryNormalStresses(nodes, S);
   double sum = 0.0, count = 0.0;
   for (int i = 1; i <= nh; ++i) {

@@ -41,7 +41,8 @@ double ContactPressure(float sn, float x, bool exitFace, double psr) {
   return std::fabs(std::min(0.0, static_cast<double>(sn)));
 }
 
-void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const InpDat& inp, int k, double orient,
+void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const VariantSetup& setup,
+                  const ModelParams& model, const VariantResults& results, int k, double orient,
                   double* est, int ld) {
   if (nodes.edata.size() < k) return;
   const FaceList& fl = nodes.edata(k).fl;
@@ -76,9 +77,10 @@ void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const InpDa
         s += Na * rec[q]->vScale;
       }
       sig = std::fabs(sig);
-      s = std::max(s, 0.1 * inp.setup.RamSpeed);
-      const double pc = ContactPressure(bf.v(kBfSigmaN, p), bf.v(kBfExit, p), exitFace, inp.results.Psr);
-      const double kf = FrictionCoefficient(sig, m, pc, s, inp.model.FricA, inp.model.FricB);
+      s = std::max(s, 0.1 * setup.RamSpeed);
+      const double pc =
+          ContactPressure(bf.v(kBfSigmaN, p), bf.v(kBfExit, p), exitFace, results.Psr);
+      const double kf = FrictionCoefficient(sig, m, pc, s, model.FricA, model.FricB);
       if (kf == 0.0) continue;
       const double c = orient * kf * bf.v(kBfWJ, p);
       for (int qa = 0; qa < nfn; ++qa) {

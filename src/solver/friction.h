@@ -46,7 +46,8 @@ double ContactPressure(float sn, float x, bool exitFace, double psr);
 // m and s are interpolated from the nodes (nodal flow stress, record factor
 // and record regularised speed), s at least 0.1 RamSpeed.  orient is the
 // sign of det J of the element.  ld is the leading dimension of est.
-void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const InpDat& inp, int k, double orient,
+void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const VariantSetup& setup,
+                  const ModelParams& model, const VariantResults& results, int k, double orient,
                   double* est, int ld);
 
 // Mean magnitude of the diagonal entries of the velocity block (the first

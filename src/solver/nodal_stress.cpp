@@ -56,7 +56,8 @@ void NodalStrainRates(const ElementTables& tab, const MeshRecord& nodes, std::ve
   }
 }
 
-void NodalStresses(const ElementTables& tab, const MeshRecord& nodes, const InpDat& inp, std::vector<SymTensor>& S) {
+void NodalStresses(const ElementTables& tab, const MeshRecord& nodes, const VariantSetup& setup,
+                   std::vector<SymTensor>& S) {
   NodalStrainRates(tab, nodes, S);
   for (int i = 1; i <= nodes.g.nh; ++i) {
     SymTensor& t = S[static_cast<size_t>(i)];
@@ -68,7 +69,8 @@ void NodalStresses(const ElementTables& tab, const MeshRecord& nodes, const InpD
     f.yz = static_cast<float>(t.yz);
     f.xz = static_cast<float>(t.xz);
     double sigma = 0;
-    const double mu = FlowViscosity(EquivalentStrainRate(f), nodes.fld(kFldStrain, i), nodes.fld(kFldT, i), inp.setup.mat, sigma);
+    const double mu = FlowViscosity(EquivalentStrainRate(f), nodes.fld(kFldStrain, i),
+                                    nodes.fld(kFldT, i), setup.mat, sigma);
     const double p = nodes.fld(kFldP, i);
     t.xx = p + 2.0 * mu * t.xx;
     t.yy = p + 2.0 * mu * t.yy;

@@ -30,7 +30,8 @@ void NodalStrainRates(const ElementTables& tab, const MeshRecord& nodes, std::ve
 // the shear viscosity mu = FlowViscosity of the element law at the node's
 // equivalent strain rate, strain and temperature (deviatoric stress
 // (2/3) (sigma_s / rate) D, von Mises value sigma_s).
-void NodalStresses(const ElementTables& tab, const MeshRecord& nodes, const InpDat& inp, std::vector<SymTensor>& S);
+void NodalStresses(const ElementTables& tab, const MeshRecord& nodes, const VariantSetup& setup,
+                   std::vector<SymTensor>& S);
 
 // Every boundary node record receives the normal stress n . sigma . n of its
 // node (sigmaN), n the nodal normal of the record.  S from NodalStresses.

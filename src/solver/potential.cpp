@@ -123,8 +123,9 @@ FrontPlanStats SolvePotential(const ElementTables& tab, InpDat& inp_dat) {
 
   PotentialElements elem{m, tab.Tri6, inp_dat.model.PotSource, h};
   Vec1<double> r1;
-  const FrontPlanStats plan = FrontalSolve(SolveMode::Potential, m.nop, 6, m.ne, m.nh, m.nh, 6, elem,
-                                           SolveOptionsOf(inp_dat), SparseStatsFor(SolveMode::Potential, inp_dat), r1);
+  const FrontPlanStats plan = FrontalSolve(
+      SolveMode::Potential, m.nop, 6, m.ne, m.nh, m.nh, 6, elem, SolveOptionsOf(inp_dat.solve),
+      SparseStatsFor(SolveMode::Potential, inp_dat.results), r1);
   for (int i = 1; i <= m.nh; ++i) m.Pot(i) = r1(i);
   return plan;
 }

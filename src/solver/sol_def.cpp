@@ -4,16 +4,18 @@
 #include <new>
 #include <stdexcept>
 
-LinearSolveOptions SolveOptionsOf(const InpDat& inp) { return {inp.solve.Solver, inp.solve.MemBudget, inp.solve.SolveThreads}; }
+LinearSolveOptions SolveOptionsOf(const SolveOptions& solve) {
+  return {solve.Solver, solve.MemBudget, solve.SolveThreads};
+}
 
-SparseSolveStats& SparseStatsFor(SolveMode mode, InpDat& inp) {
+SparseSolveStats& SparseStatsFor(SolveMode mode, VariantResults& results) {
   switch (mode) {
-    case SolveMode::Flow: return inp.results.Front.sparseFlow;
-    case SolveMode::Temperature: return inp.results.Front.sparseTemp;
+    case SolveMode::Flow: return results.Front.sparseFlow;
+    case SolveMode::Temperature: return results.Front.sparseTemp;
     case SolveMode::SectionHeat:
     case SolveMode::Potential: break;
   }
-  return inp.results.Front.sparseSection;
+  return results.Front.sparseSection;
 }
 
 const char* ProblemName(SolveMode mode) {

@@ -15,7 +15,7 @@
 //     case SolveMode::Flow: {
 //       FlowElements elem{...};
 //       plan = FrontalSolve(mode, mesh.g.nop, mesh.g.npe, mesh.g.ne, mesh.g.nh, n, ncn, elem,
-//                           SolveOptionsOf(inp), SparseStatsFor(mode, inp), r1);
+//                           SolveOptionsOf(inp.solve), SparseStatsFor(mode, inp.results), r1);
 //       ... store velocities and pressures from r1 ...
 //       break;
 //     }
@@ -46,7 +46,7 @@ struct LinearSolveOptions {
 };
 
 // The solve options of a variant: its Solver, MemBudget and SolveThreads.
-LinearSolveOptions SolveOptionsOf(const InpDat& inp);
+LinearSolveOptions SolveOptionsOf(const SolveOptions& solve);
 
 // Sizes r1 to n entries, all zero; stops with "error in allocate r1" when the
 // storage cannot be had.
@@ -54,7 +54,7 @@ void AllocateR1(Vec1<double>& r1, int n);
 
 // Sizes the sparse solver reported for a solve of `mode`: the flow, the
 // temperature or the cross-section entry of the variant record.
-SparseSolveStats& SparseStatsFor(SolveMode mode, InpDat& inp);
+SparseSolveStats& SparseStatsFor(SolveMode mode, VariantResults& results);
 
 // Name of the problem of `mode` in the stop messages of the sparse solver.
 const char* ProblemName(SolveMode mode);

@@ -301,8 +301,9 @@ FrontPlanStats SolveTemperature(MeshRecord& nodes, const ElementTables& tab, Inp
   const double zTop = TopCornerZ(g);  // the ram plane, held at its temperature
   TemperatureElements elem{nodes, tab, inp.setup, inp.model, sreg, zTop};
   Vec1<double> r1;
-  const FrontPlanStats plan = FrontalSolve(SolveMode::Temperature, g.nop, g.npe, g.ne, g.nh, n, g.npe, elem,
-                                           SolveOptionsOf(inp), SparseStatsFor(SolveMode::Temperature, inp), r1);
+  const FrontPlanStats plan = FrontalSolve(SolveMode::Temperature, g.nop, g.npe, g.ne, g.nh, n,
+                                           g.npe, elem, SolveOptionsOf(inp.solve),
+                                           SparseStatsFor(SolveMode::Temperature, inp.results), r1);
 
   double change = 0.0;
   for (int i = 1; i <= n; ++i) {

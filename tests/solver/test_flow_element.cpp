@@ -140,7 +140,7 @@ InpDat Input(int law) {
 
 std::vector<double> Matrix(const TestElem& t, const InpDat& inp, int* nu = nullptr) {
   std::vector<double> est(static_cast<size_t>(kNcn * kNcn), 99.0);  // stale contents must go
-  const int n = FlowElementMatrix(Tables(), t.mesh, inp, 1, est.data(), kNcn);
+  const int n = FlowElementMatrix(Tables(), t.mesh, inp.setup, 1, est.data(), kNcn);
   if (nu) *nu = n;
   return est;
 }
@@ -526,8 +526,8 @@ TEST(FlowElement, ConnectivitySignsOfTheFrontalSolverAreIgnored) {
 TEST(FlowElement, TooSmallElementSizeStops) {
   TestElem t = MakeWedge();
   std::vector<double> est(static_cast<size_t>(34 * 34));
-  EXPECT_EXIT(FlowElementMatrix(Tables(), t.mesh, Input(0), 1, est.data(), 34), ::testing::ExitedWithCode(1),
-              "element size 34 below the element's unknown count 51");
+  EXPECT_EXIT(FlowElementMatrix(Tables(), t.mesh, Input(0).setup, 1, est.data(), 34),
+              ::testing::ExitedWithCode(1), "element size 34 below the element's unknown count 51");
 }
 
 }  // namespace

@@ -128,7 +128,8 @@ TEST(Friction, FacesOfFreeAndSymmetryNodesCarryNoDrag) {
     double sum = 0;
     for (int k = 1; k <= blk.mesh.g.ne; ++k) {
       std::fill(est.begin(), est.end(), 0.0);
-      FrictionDrag(Tables(), blk.mesh, blk.inp, k, -1.0, est.data(), 51);
+      FrictionDrag(Tables(), blk.mesh, blk.inp.setup, blk.inp.model, blk.inp.results, k, -1.0,
+                   est.data(), 51);
       for (double v : est) sum += std::fabs(v);
     }
     if (kind == 1 || kind == 5 || kind == 6) EXPECT_EQ(sum, 0.0) << kind;

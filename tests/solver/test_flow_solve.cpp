@@ -66,7 +66,7 @@ TEST(FlowSolve, UniaxialExtensionGivesTheFlowStress) {
         EXPECT_NEAR(blk.mesh.fld(kFldP, n), sig / 3.0, 0.01 * sig) << "node " << n << " rate " << rate;
       }
       std::vector<SymTensor> S;
-      NodalStresses(Tables(), blk.mesh, blk.inp, S);
+      NodalStresses(Tables(), blk.mesh, blk.inp.setup, S);
       for (int n = 1; n <= g.nh; ++n) {
         const SymTensor& s = S[static_cast<size_t>(n)];
         EXPECT_NEAR(s.zz - s.xx, sig, 0.01 * sig) << "node " << n << " rate " << rate;

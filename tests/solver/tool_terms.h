@@ -24,8 +24,8 @@ inline ToolTerms ElementToolTerms(const MeshRecord& mesh, const InpDat& inp, int
   t.kv.assign(ld * ld, 0.0);
   t.kf.assign(ld * ld, 0.0);
   t.ke.assign(ld * ld, 0.0);
-  FlowElementMatrix(Tables(), mesh, inp, k, t.kv.data(), ld);
-  FrictionDrag(Tables(), mesh, inp, k, orient, t.kf.data(), ld);
+  FlowElementMatrix(Tables(), mesh, inp.setup, k, t.kv.data(), ld);
+  FrictionDrag(Tables(), mesh, inp.setup, inp.model, inp.results, k, orient, t.kf.data(), ld);
   t.stiff = ViscousDiagonal(t.kv.data(), ld, 15);
   ExitResistance(mesh, k, orient, t.stiff, t.ke.data(), ld);
   std::vector<double> v(nu);
