@@ -90,11 +90,12 @@ int64_t FrontSolveBytes(int64_t n, const FrontPlanStats& plan) {
   return front + store + perUnknown + perSlot + pending;
 }
 
-int64_t VariantSolveBytes(const MeshRecord& nodes, const MeshRecord& nodes_t, const InpDat& d) {
-  if (d.solve.Solver == LinearSolver::Sparse)
+int64_t VariantSolveBytes(const MeshRecord& nodes, const MeshRecord& nodes_t,
+                          const SolveOptions& solve) {
+  if (solve.Solver == LinearSolver::Sparse)
     return std::max(SparsePlanBytes(nodes.g, 3, true), SparsePlanBytes(nodes_t.g, 1, false));
-  const int64_t flow = PlanBytes(nodes.g, 3, true, d.solve.MemBudget);
-  const int64_t heat = PlanBytes(nodes_t.g, 1, false, d.solve.MemBudget);
+  const int64_t flow = PlanBytes(nodes.g, 3, true, solve.MemBudget);
+  const int64_t heat = PlanBytes(nodes_t.g, 1, false, solve.MemBudget);
   return std::max(flow, heat);
 }
 

@@ -28,7 +28,8 @@ int64_t FrontSolveBytes(int64_t n, const FrontPlanStats& plan);
 // its own message).  With the sparse solver (d.solve.Solver) the need is the
 // storage the solver's own analysis of the element graph asks for, plus the
 // element matrices handed to it.
-int64_t VariantSolveBytes(const MeshRecord& nodes, const MeshRecord& nodes_t, const InpDat& d);
+int64_t VariantSolveBytes(const MeshRecord& nodes, const MeshRecord& nodes_t,
+                          const SolveOptions& solve);
 
 // Memory the machine can give without swapping, bytes ("MemAvailable" of
 // /proc/meminfo, else the free physical pages); 0 when unknown.

@@ -41,15 +41,19 @@ constexpr double kMiB = 1024.0 * 1024.0;  // bytes per MiB (a power of two: Solv
 // a wall of the profile mesh and where, the worst element shape of the
 // cross-section meshes; the node and unknown counts of the flow and thermal
 // meshes and the memory of the larger of their solves.
-void MeshReport(int iVar, const MeshRecord& nodes, const MeshRecord& nodes_t, const InpDat& d, std::FILE* log) {
+void MeshReport(int iVar, const MeshRecord& nodes, const MeshRecord& nodes_t,
+                const VariantSetup& setup, const SectionSet& sections, const SolveOptions& solve,
+                std::FILE* log) {
   std::vector<WallSample> samples;
-  ProfileWallSamples(d.setup, d.sections, samples);
-  const WallLayers w = d.sections.Pieces2d.size() >= 1 ? FewestWallLayers(d.sections.Pieces2d(1), samples) : WallLayers{};
+  ProfileWallSamples(setup, sections, samples);
+  const WallLayers w = sections.Pieces2d.size() >= 1
+                           ? FewestWallLayers(sections.Pieces2d(1), samples)
+                           : WallLayers{};
   double worst = 1.0;
   int worstMesh = 0, worstElem = 0;
-  for (int k = 1; k <= d.sections.Pieces2d.size(); ++k) {
+  for (int k = 1; k <= sections.Pieces2d.size(); ++k) {
     int e = 0;
-    const double q = WorstCurvedShape(d.sections.Pieces2d(k), e);
+    const double q = WorstCurvedShape(sections.Pieces2d(k), e);
     if (e > 0 && (worstMesh == 0 || q < worst)) worst = q, worstMesh = k, worstElem = e;
   }
   TextLine quality("Mesh quality iVar=");
@@ -58,14 +62,14 @@ void MeshReport(int iVar, const MeshRecord& nodes, const MeshRecord& nodes_t, co
   quality << "; worst element shape=" << worst << " (mesh " << worstMesh << ", element " << worstElem << ")";
   TextLine size("Mesh size iVar=");
   size << iVar << ": flow nodes=" << nodes.g.nh << " unknowns=" << 3 * nodes.g.nh + nodes.g.np
-       << "; thermal nodes=" << nodes_t.g.nh << " unknowns=" << nodes_t.g.nh << "; solve memory about "
-       << static_cast<int64_t>(d.solve.SolveMiB) << " MB";
+       << "; thermal nodes=" << nodes_t.g.nh << " unknowns=" << nodes_t.g.nh
+       << "; solve memory about " << static_cast<int64_t>(solve.SolveMiB) << " MB";
   // A wall two or three quadratic elements thick gives an ill-conditioned
   // flow system: measured on a 40 x 4 mm strip, the single-precision front
   // missed the double-precision velocities by 80 to 90 % of the largest
   // speed with two elements across and by 13 % with three (4 % with four).
   TextLine thin("Warning iVar=");
-  const bool warnThin = w.layers > 0 && w.layers <= 3 && d.solve.Solver == LinearSolver::Frontal;
+  const bool warnThin = w.layers > 0 && w.layers <= 3 && solve.Solver == LinearSolver::Frontal;
   if (warnThin) {
     thin << iVar << ": a wall has only " << w.layers << " elements across; the single-precision frontal solve "
          << "is not accurate enough there, ";
@@ -124,8 +128,9 @@ void PrapareOneVariant(int& iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat
   Console(TextLine("    PrapareOneVariant>>Perenos_3d, ok, iVar=") << iVar);
   // The memory of the variant's larger solve, once (with the sparse solver an
   // analysis of both meshes): the mesh report, the sweep plan and the log read it.
-  inp_dat.solve.SolveMiB = static_cast<double>(VariantSolveBytes(nodes, nodes_t, inp_dat)) / kMiB;
-  MeshReport(iVar, nodes, nodes_t, inp_dat, nullptr);
+  inp_dat.solve.SolveMiB =
+      static_cast<double>(VariantSolveBytes(nodes, nodes_t, inp_dat.solve)) / kMiB;
+  MeshReport(iVar, nodes, nodes_t, inp_dat.setup, inp_dat.sections, inp_dat.solve, nullptr);
 
   Console(TextLine("SolverOneVariant>  WriteParaView start iVar=") << iVar);
   WriteParaView(nodes, iVar);
@@ -140,7 +145,7 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
   LogLine(log, TextLine("SolverOneVariant> DOF=") << inp_dat.iter.DOF << " iVar=" << iVar);
   LogLine(log, TextLine("SolverOneVariant> linear solver: ") << SolverDescription(inp_dat.solve.Solver) << ", planned "
                                                              << static_cast<int32_t>(std::lround(inp_dat.solve.SolveMiB)) << " MiB");
-  MeshReport(iVar, nodes, nodes_t, inp_dat, log);
+  MeshReport(iVar, nodes, nodes_t, inp_dat.setup, inp_dat.sections, inp_dat.solve, log);
 
   Console(TextLine("SolverOneVariant>  Jacob_contr start, iVar=") << iVar);
   Jacob_contr(nodes, tab.Wedge15, tab.Tet10, inp_dat.sections, inp_dat.layout, inp_dat.results);

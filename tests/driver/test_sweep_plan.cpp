@@ -62,23 +62,23 @@ TEST(SweepPlan, SolveStorageOfOneDenseElementFromThePlan) {
   plan.IntStore = 51 * 52 / 2 + 3 * 51;
   plan.RealStore = 51 * 52 / 2;
   const int64_t want = FrontSolveBytes(51, plan);
-  EXPECT_EQ(VariantSolveBytes(flow, heat, d), want);
+  EXPECT_EQ(VariantSolveBytes(flow, heat, d.solve), want);
   EXPECT_GE(want, 4 * 51 * 51 + 4 * (plan.IntStore + plan.RealStore));
   // The connectivity is left as it was (the plan marks a copy).
   for (int a = 1; a <= 15; ++a) EXPECT_EQ(flow.g.nop(a, 1), a);
   // The temperature solve of the same wedge (15 unknowns) is smaller; the
   // larger of the two counts.
-  EXPECT_EQ(VariantSolveBytes(flow, flow, d), want);
-  EXPECT_LT(VariantSolveBytes(heat, flow, d), want);
-  EXPECT_GT(VariantSolveBytes(heat, flow, d), 0);
+  EXPECT_EQ(VariantSolveBytes(flow, flow, d.solve), want);
+  EXPECT_LT(VariantSolveBytes(heat, flow, d.solve), want);
+  EXPECT_GT(VariantSolveBytes(heat, flow, d.solve), 0);
   // A budget too small for the front counts the whole budget.
   d.solve.MemBudget = 1000;
-  EXPECT_EQ(VariantSolveBytes(flow, heat, d), 2000);
+  EXPECT_EQ(VariantSolveBytes(flow, heat, d.solve), 2000);
   // The sparse solver's need: at least the element matrix handed over
   // (51 x 51 doubles), whatever the frontal budget; the flow solve is the larger.
   d.solve.Solver = LinearSolver::Sparse;
   if (SparseSolverAvailable()) {
-    EXPECT_GE(VariantSolveBytes(flow, heat, d), 8 * 51 * 51);
-    EXPECT_GT(VariantSolveBytes(flow, heat, d), VariantSolveBytes(heat, flow, d));
+    EXPECT_GE(VariantSolveBytes(flow, heat, d.solve), 8 * 51 * 51);
+    EXPECT_GT(VariantSolveBytes(flow, heat, d.solve), VariantSolveBytes(heat, flow, d.solve));
   }
 }
