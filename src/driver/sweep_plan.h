@@ -25,7 +25,7 @@ int64_t FrontSolveBytes(int64_t n, const FrontPlanStats& plan);
 // from its meshes and its storage budget.  The connectivities are left as
 // they were.  A mesh without elements needs nothing; a plan that does not
 // fit the budget is counted at the whole budget (the solve will stop with
-// its own message).  With the sparse solver (d.solve.Solver) the need is the
+// its own message).  With the sparse solver (solve.Solver) the need is the
 // storage the solver's own analysis of the element graph asks for, plus the
 // element matrices handed to it.
 int64_t VariantSolveBytes(const MeshRecord& nodes, const MeshRecord& nodes_t,

@@ -37,7 +37,8 @@ void Merge(const Mesh2d& a, const Mesh2d& b, Mesh2d& c);
 // never stay flagged as boundary.
 void FlagBoundaryEdges(Mesh2d& mesh);
 
-// Meshes the cross-sections of the variant inp_dat: the meshes go to
+// Meshes the cross-sections of a variant from its input values (outline
+// file, process type, mesh level, File2d): the meshes go to
 // Pieces2d as the cross-section file carries them (SectionFileMesh), the
 // areas of meshes 1..3 to Area2d, and the file File2d is written with them.
 void Run_gr_2d(const VariantSetup& setup, SectionSet& sections);

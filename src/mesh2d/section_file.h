@@ -20,7 +20,7 @@ void WriteSectionFile(const std::string& path, const std::vector<const Mesh2d*>&
 // marks and the three temperature arrays zero; no potential.
 Mesh2d SectionFileMesh(const Mesh2d& m);
 
-// Reads the file named by d.setup.File2d into d.sections.Pieces2d (areas of meshes 1..3 also
-// into d.sections.Area2d).  A missing file or a malformed line stops the run with a
+// Reads the file named by setup.File2d into sections.Pieces2d (areas of meshes 1..3 also
+// into sections.Area2d).  A missing file or a malformed line stops the run with a
 // message naming the file and line.
 void ReadSection2d(const VariantSetup& setup, SectionSet& sections);

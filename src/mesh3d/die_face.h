@@ -18,7 +18,7 @@
 #include "fem/elements.h"
 
 // Boundary values of the potential on cross-section mesh h =
-// PotentialMeshIndex(d.sections): every node starts free (flag 64 for a corner node, 0
+// PotentialMeshIndex(sections): every node starts free (flag 64 for a corner node, 0
 // otherwise) with potential 0; a node within 0.001 in (x, y) of a node of any
 // mesh 1..h-1 gets flag 66 (corner) or 2 and potential 1; else a node within
 // 0.001 of a point of Outlines(3) gets flag 65 or 1 and potential 0.

@@ -16,7 +16,7 @@ double ElementVolume(const ElemType& et, const double xyz[][3]);
 //   Vmesh = sum over elements of ElementVolume (Wedge15 when bit 0 of etype
 //           is set, else Tet10; node numbers by absolute value),
 //   Vref  = (Z1 - Z0) Area2d(1) + (Z2 - Z1) Area2d(2) + (Z3 - Z2) Area2d(3),
-// stored in inp_dat.results.dV.  An empty mesh gives -1; a layout of zero volume a
+// stored in results.dV.  An empty mesh gives -1; a layout of zero volume a
 // non-finite value.
 void Jacob_contr(const MeshRecord& nodes, const ElemType& Wedge15, const ElemType& Tet10,
                  const SectionSet& sections, const AxialLayout& layout, VariantResults& results);

@@ -53,7 +53,7 @@ LinearSolveOptions SolveOptionsOf(const SolveOptions& solve);
 void AllocateR1(Vec1<double>& r1, int n);
 
 // Sizes the sparse solver reported for a solve of `mode`: the flow, the
-// temperature or the cross-section entry of the variant record.
+// temperature or the cross-section entry of the variant's results.
 SparseSolveStats& SparseStatsFor(SolveMode mode, VariantResults& results);
 
 // Name of the problem of `mode` in the stop messages of the sparse solver.
