@@ -23,25 +23,27 @@ void BoundaryDataFirst(MeshRecord& m, InpDat& d, const ElementTables& tab, bool 
   }
 }
 
-void BoundaryDataSecond(MeshRecord& m, InpDat& d, const ElementTables& tab) {
+void BoundaryDataSecond(const VariantSetup& setup, const AxialLayout& layout,
+                        const ModelParams& model, const ElementTables& tab, SectionSet& sections,
+                        MeshRecord& m) {
   // The coordinates may have moved since the first pass.
   FaceJacobian(m, tab);
   Cos_N_ALL(m, tab);
-  NodalNormals(d.layout, m);
-  ZoneFactors(d.setup, d.sections, d.layout, m);
-  EndVelocities(d.setup, d.sections, d.layout, m);
-  PlaneCodes(d.sections, d.layout, d.model, m.g);
+  NodalNormals(layout, m);
+  ZoneFactors(setup, sections, layout, m);
+  EndVelocities(setup, sections, layout, m);
+  PlaneCodes(sections, layout, model, m.g);
 
-  if (d.setup.ProfType == 5 || d.setup.ProfType == 6) d.sections.RingSym = 1;
-  if (d.sections.RingSym == 1) SymmetryPlanes(d.sections, d.layout, m.g);
+  if (setup.ProfType == 5 || setup.ProfType == 6) sections.RingSym = 1;
+  if (sections.RingSym == 1) SymmetryPlanes(sections, layout, m.g);
 
-  InitialTemperatures(d.setup, m);
-  VelocityScale(d.setup, d.sections, d.layout, m);
+  InitialTemperatures(setup, m);
+  VelocityScale(setup, sections, layout, m);
   RelaxZ(m.g);
 }
 
 void BoundaryData(MeshRecord& m, InpDat& d, const ElementTables& tab, bool multiPiece,
                   int nPiecesRead) {
   BoundaryDataFirst(m, d, tab, multiPiece, nPiecesRead);
-  BoundaryDataSecond(m, d, tab);
+  BoundaryDataSecond(d.setup, d.layout, d.model, tab, d.sections, m);
 }

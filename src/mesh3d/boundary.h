@@ -172,7 +172,9 @@ void BoundaryDataFirst(MeshRecord& m, InpDat& d, const ElementTables& tab, bool 
 // planes once more when the ring between pieces 1 and 2 is unmeshed
 // (ProfType 5 and 6 set that flag), initial temperatures, velocity scale
 // and the z-relaxation.
-void BoundaryDataSecond(MeshRecord& m, InpDat& d, const ElementTables& tab);
+void BoundaryDataSecond(const VariantSetup& setup, const AxialLayout& layout,
+                        const ModelParams& model, const ElementTables& tab, SectionSet& sections,
+                        MeshRecord& m);
 
 // Both of the above in order (the die-face correction is not part of it).
 void BoundaryData(MeshRecord& m, InpDat& d, const ElementTables& tab, bool multiPiece,

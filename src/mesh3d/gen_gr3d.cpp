@@ -530,5 +530,5 @@ void Gen_gr3d(MeshRecord& nodes, InpDat& d, const ElementTables& tab) {
   BuildVolumeMesh(d.setup, d.sections, d.layout, nodes);
   BoundaryDataFirst(nodes, d, tab, d.sections.nPiecesB >= 3, d.sections.nOutlines);
   if (d.setup.FaceShift >= 1.0) DieFaceCorrection(nodes, d, tab);
-  BoundaryDataSecond(nodes, d, tab);
+  BoundaryDataSecond(d.setup, d.layout, d.model, tab, d.sections, nodes);
 }
