@@ -29,6 +29,7 @@
 #include "post/exit_balance.h"
 #include "solver/sparse_solve.h"
 #include "post/int_main.h"
+#include "post/layer_flux.h"
 #include "post/jacob_contr.h"
 #include "thermal/pre_heat.h"
 #include "thermal/perenos.h"
@@ -154,6 +155,12 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
   ExitSpeedBalance(nodes, inp_dat.sections.Pieces2d, ProfilePieceCount(inp_dat), inp_dat.results.ExitPieces, inp_dat.results.ExitAll);
   ComputeEnergyBalance(nodes, nodes_t, tab, inp_dat, inp_dat.results.Energy);
   WarnAboveLawLimit(log, iVar, inp_dat, nodes, nodes_t);
+  // Volume flux by element layer, before the distortion estimate moves the
+  // nodes and overwrites the die level; logged after the results.
+  std::vector<LayerFlux> layers;
+  int skippedElements = 0;
+  LayerFluxes(nodes, tab.Wedge15, inp_dat.sections.Pieces2d, ProfilePieceCount(inp_dat), inp_dat.layout.Z1, layers,
+              skippedElements);
 
   const double tPost = omp_get_wtime();
   Console(TextLine("SolverOneVariant>  Int_main start iVar=") << iVar);
@@ -166,6 +173,7 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
   inp_dat.times.TimePost = omp_get_wtime() - tPost;
 
   WriteResultsBlock(log, inp_dat, CollectResult(iVar, inp_dat, nodes));
+  WriteLayerFluxLog(log, layers, inp_dat.setup.RamSpeed, ContainerFreeArea(inp_dat));
   if (std::ferror(log) != 0 || std::fclose(log) != 0) Fatal(inp_dat.setup.FileInf + ": cannot write the variant log file");
 }
 
