@@ -29,6 +29,7 @@
 #include "post/exit_balance.h"
 #include "solver/sparse_solve.h"
 #include "post/int_main.h"
+#include "post/layer_flux.h"
 #include "post/jacob_contr.h"
 #include "thermal/pre_heat.h"
 #include "thermal/perenos.h"
@@ -161,6 +162,12 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
   ComputeEnergyBalance(nodes, nodes_t, tab, inp_dat.setup, inp_dat.model, inp_dat.results,
                        inp_dat.results.Energy);
   WarnAboveLawLimit(log, iVar, inp_dat.setup, nodes, nodes_t);
+  // Volume flux by element layer, before the distortion estimate moves the
+  // nodes and overwrites the die level; logged after the results.
+  std::vector<LayerFlux> layers;
+  int skippedElements = 0;
+  LayerFluxes(nodes, tab.Wedge15, inp_dat.sections.Pieces2d, ProfilePieceCount(inp_dat.sections), inp_dat.layout.Z1, layers,
+              skippedElements);
 
   const double tPost = omp_get_wtime();
   Console(TextLine("SolverOneVariant>  Int_main start iVar=") << iVar);
@@ -173,6 +180,7 @@ void SolverOneVariant(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& 
   inp_dat.times.TimePost = omp_get_wtime() - tPost;
 
   WriteResultsBlock(log, inp_dat, CollectResult(iVar, inp_dat, nodes));
+  WriteLayerFluxLog(log, layers, inp_dat.setup.RamSpeed, ContainerFreeArea(inp_dat.sections));
   if (std::ferror(log) != 0 || std::fclose(log) != 0) Fatal(inp_dat.setup.FileInf + ": cannot write the variant log file");
 }
 
