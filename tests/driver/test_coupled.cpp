@@ -112,7 +112,7 @@ std::unique_ptr<Solved> SolveVariant(const std::string& name, const std::string&
   s->levels = PlaneFluxes(run.nodes(1), tab);
   s->layerMeans = LayerMeanFluxes(tab, run.nodes(1));
   int skipped = 0;
-  LayerFluxes(run.nodes(1), tab.Wedge15, d.sections.Pieces2d, ProfilePieceCount(d), d.layout.Z1, s->layers, skipped);
+  LayerFluxes(run.nodes(1), tab.Wedge15, d.sections.Pieces2d, ProfilePieceCount(d.sections), d.layout.Z1, s->layers, skipped);
   EXPECT_EQ(skipped, 0);
   s->zProfileTop = d.layout.Z1;
   d.results.TempExit = ExitPlaneTemperature(run.nodes(1));
