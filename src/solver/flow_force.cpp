@@ -69,7 +69,7 @@ void ExitSpeedCheck(MeshRecord& nodes, InpDat& inp) {
   inp.iter.Krit_dV_MAX = count > 0 ? std::sqrt(big) : 0.0;
 }
 
-void SurfaceSpeedReg(MeshRecord& nodes) {
+void SurfaceSpeedReg(bool damped, MeshRecord& nodes) {
   auto speed = [&](int n) {
     const double vx = nodes.fld(kFldVx, n), vy = nodes.fld(kFldVy, n), vz = nodes.fld(kFldVz, n);
     return std::sqrt(vx * vx + vy * vy + vz * vz);
@@ -84,7 +84,7 @@ void SurfaceSpeedReg(MeshRecord& nodes) {
     // three and alternates between sticking and slipping.  The geometric
     // mean with the previous factor damps that; at convergence both agree
     // and the regularised speed is the undamped one.
-    if (r.regFactor > 0.0f) q = std::sqrt(q * r.regFactor);
+    if (damped && r.regFactor > 0.0f) q = std::sqrt(q * r.regFactor);
     r.regFactor = static_cast<float>(q);
     r.vScale = static_cast<float>(v / q + 1e-8);
   }

@@ -31,5 +31,7 @@ void ExitSpeedCheck(MeshRecord& nodes, InpDat& inp);
 // are lowered, which raises the friction on the fastest surfaces (the
 // bearing) toward sticking.  Q = q on a record's first call (regFactor 0),
 // afterwards the geometric mean of q and the record's previous Q, which is
-// kept in regFactor; a converged iteration has Q = q.
-void SurfaceSpeedReg(MeshRecord& nodes);
+// kept in regFactor; a converged iteration has Q = q.  Without damping
+// (while the friction drag takes its Newton tangent, which linearises about
+// the undamped factor) Q = q on every call.
+void SurfaceSpeedReg(bool damped, MeshRecord& nodes);

@@ -83,7 +83,7 @@ int FlowElements::System(int k, int32_t* lm, double* est, int ld, double* r) con
   if (nodes->edata.size() >= k && nodes->edata(k).fl.nf > 0) {
     const double orient = Orientation(*tab, *nodes, k);
     const double stiffness = ViscousDiagonal(est, ld, IsWedge(g, k) ? kWedgeNodes : kTetNodes);
-    FrictionDrag(*tab, *nodes, inp->setup, inp->model, inp->results, k, orient, est, ld);
+    FrictionDrag(*tab, *nodes, inp->setup, inp->model, inp->results, k, orient, inp->iter.FricTangent, est, ld, r);
     ExitResistance(*nodes, k, orient, stiffness, est, ld);
   }
   const int nen = IsWedge(g, k) ? kWedgeNodes : kTetNodes;

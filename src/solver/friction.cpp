@@ -41,9 +41,40 @@ double ContactPressure(float sn, float x, bool exitFace, double psr) {
   return std::fabs(std::min(0.0, static_cast<double>(sn)));
 }
 
+namespace {
+
+// Newton part of a drag whose coefficient grows with the sliding speed,
+// k ~ |v|^g at the point (g = growth): the derivative of k(v) v is
+// k (I + g t t^T) with t the sliding direction of the current point
+// velocity vp.  ct = g x (the point's drag coefficient c); the term
+// ct N_a N_b t t^T goes into est and its product with the current velocity,
+// ct N_a |vp| t, into r, so that at the current velocity the system is
+// unchanged and a fixed point of the lagged drag stays one.
+void AddDragTangent(int nfn, const int* loc, const int* code, const double* N, double ct, const double* vp, int nen,
+                    double* est, int ld, double* r) {
+  const double speed = std::sqrt(vp[0] * vp[0] + vp[1] * vp[1] + vp[2] * vp[2]);
+  if (!(speed > 0.0)) return;
+  const double t[3] = {vp[0] / speed, vp[1] / speed, vp[2] / speed};
+  for (int qa = 0; qa < nfn; ++qa) {
+    if (!DragCode(code[qa])) continue;
+    const int a = loc[qa] - 1;
+    for (int i = 0; i < 3; ++i) r[i * nen + a] += ct * N[a] * speed * t[i];
+    for (int qb = 0; qb < nfn; ++qb) {
+      if (!DragCode(code[qb])) continue;
+      const int b = loc[qb] - 1;
+      const double v = ct * N[a] * N[b];
+      for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+          est[static_cast<size_t>(j * nen + b) * ld + static_cast<size_t>(i * nen + a)] += v * t[i] * t[j];
+    }
+  }
+}
+
+}  // namespace
+
 void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const VariantSetup& setup,
-                  const ModelParams& model, const VariantResults& results, int k, double orient,
-                  double* est, int ld) {
+                  const ModelParams& model, const VariantResults& results, int k, double orient, double tangent,
+                  double* est, int ld, double* r) {
   if (nodes.edata.size() < k) return;
   const FaceList& fl = nodes.edata(k).fl;
   if (fl.nf <= 0) return;
@@ -69,13 +100,20 @@ void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const Varia
     if (skip) continue;
     for (int p = 1; p <= bf.npt; ++p) {
       const double* N = rule.N.col(p);
-      double sig = 0, m = 0, s = 0;
+      double sig = 0, m = 0, s = 0, sFall = 0, vp[3] = {0, 0, 0};
       for (int q = 0; q < nfn; ++q) {
         const double Na = N[loc[q] - 1];
         sig += Na * nodes.fld(kFldStress, rec[q]->node);
         m += Na * rec[q]->factor;
         s += Na * rec[q]->vScale;
+        // d s_a / d ln|v_a|: -3 s_a where the regularisation amplifies
+        // (s_a ~ |v_a|^-3), s_a where it does not.
+        sFall += Na * rec[q]->vScale * (rec[q]->regFactor > 1.0f ? 3.0 : -1.0);
+        for (int i = 0; i < 3; ++i) vp[i] += Na * nodes.fld(kFldVx + i, rec[q]->node);
       }
+      // Growth of the drag's traction beyond proportion to the sliding
+      // speed, d ln(k) / d ln|v| at the point; only where s is not floored.
+      const double growth = s > 0.1 * setup.RamSpeed ? std::max(0.0, sFall / s) : 0.0;
       sig = std::fabs(sig);
       s = std::max(s, 0.1 * setup.RamSpeed);
       const double pc =
@@ -95,6 +133,7 @@ void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const Varia
             est[static_cast<size_t>(i * nen + b) * ld + static_cast<size_t>(i * nen + a)] += v;
         }
       }
+      if (tangent > 0.0 && r != nullptr && growth > 0.0) AddDragTangent(nfn, loc, code, N, tangent * growth * c, vp, nen, est, ld, r);
     }
   }
 }

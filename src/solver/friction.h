@@ -46,9 +46,16 @@ double ContactPressure(float sn, float x, bool exitFace, double psr);
 // m and s are interpolated from the nodes (nodal flow stress, record factor
 // and record regularised speed), s at least 0.1 RamSpeed.  orient is the
 // sign of det J of the element.  ld is the leading dimension of est.
+// With tangent > 0 and r given, points whose regularised speed falls as the
+// sliding speed grows (the amplified regularisation, s ~ |v|^-3, so the
+// drag's traction grows like |v|^4) also get the share `tangent` of the
+// drag's derivative along the sliding direction of the current velocity,
+// with its product with the current velocity on the right-hand side r: a
+// Newton step for the speed-dependent drag whose fixed points are those of
+// the lagged drag.
 void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const VariantSetup& setup,
-                  const ModelParams& model, const VariantResults& results, int k, double orient,
-                  double* est, int ld);
+                  const ModelParams& model, const VariantResults& results, int k, double orient, double tangent,
+                  double* est, int ld, double* r);
 
 // Mean magnitude of the diagonal entries of the velocity block (the first
 // 3 nen rows) of an element matrix est: the element's own viscous stiffness

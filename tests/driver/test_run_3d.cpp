@@ -59,7 +59,7 @@ void ExitSpeedCheck(MeshRecord& nodes, InpDat&) {
   for (BndNode& b : nodes.bnd) b.penalty *= 1.5f;
   g_script->calls.push_back("exit");
 }
-void SurfaceSpeedReg(MeshRecord&) { g_script->calls.push_back("reg"); }
+void SurfaceSpeedReg(bool, MeshRecord&) { g_script->calls.push_back("reg"); }
 void FlowStresses(const ElementTables&, MeshRecord&, InpDat&) { g_script->calls.push_back("stresses"); }
 void Perenos_3d(const MeshRecord&, MeshRecord&, int mode) { g_script->calls.push_back("transfer" + std::to_string(mode)); }
 void REOLOG_aver(const MeshRecord&, InpDat& inp) {

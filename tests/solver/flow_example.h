@@ -50,6 +50,6 @@ inline void FlowIteration(const ElementTables& tab, PreparedExample& ex) {
   ForceEval(ex.nodes, tab, ex.d);
   Sol_Def(ex.nodes, tab, SolveMode::Flow, ex.d);
   ExitSpeedCheck(ex.nodes, ex.d);
-  SurfaceSpeedReg(ex.nodes);
+  SurfaceSpeedReg(true, ex.nodes);
   RheologyUpdate(tab, ex.nodes, ex.d);
 }

@@ -58,7 +58,7 @@ TEST(FlowExample, ToolTermsHaveTheSignOfTheViscousBlock) {
   StartFlowIteration(ex);
   ex.d.results.Psr = -200.0;
   ForceEval(ex.nodes, Tables(), ex.d);
-  SurfaceSpeedReg(ex.nodes);
+  SurfaceSpeedReg(true, ex.nodes);
   int friction = 0, exits = 0;
   for (int k = 1; k <= ex.nodes.g.ne; ++k) {
     if (ex.nodes.edata(k).fl.nf == 0) continue;

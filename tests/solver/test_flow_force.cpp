@@ -131,25 +131,29 @@ TEST(SurfaceSpeedReg, LowersTheFastestSpeeds) {
   m.fld(kFldVz, 3) = -10.0f;
   m.bnd.assign(3, BndNode{});
   for (int i = 1; i <= 3; ++i) m.bnd(i).node = i;
-  SurfaceSpeedReg(m);
+  SurfaceSpeedReg(true, m);
   EXPECT_NEAR(m.bnd(1).vScale, 1.0, 1e-6);
   EXPECT_NEAR(m.bnd(2).vScale, 6.0 / std::pow(6.0 / 5.0, 4), 1e-5);
   EXPECT_NEAR(m.bnd(3).vScale, 10.0 / 16.0, 1e-6);
   // Unchanged speeds are a fixed point of the damped factor.
-  SurfaceSpeedReg(m);
+  SurfaceSpeedReg(true, m);
   EXPECT_NEAR(m.bnd(3).vScale, 10.0 / 16.0, 1e-6);
   // When node 2 becomes the fastest, node 3's factor q = (8/6)^4 is damped
   // toward its previous 16 by the geometric mean; node 2's factor rises
   // from (6/5)^4 to 16 only as far as the mean of the two.
   m.fld(kFldVy, 2) = 12.0f;
   m.fld(kFldVz, 3) = -8.0f;
-  SurfaceSpeedReg(m);
+  SurfaceSpeedReg(true, m);
   EXPECT_NEAR(m.bnd(3).vScale, 8.0 / std::sqrt(16.0 * std::pow(8.0 / 6.0, 4)), 1e-5);
   EXPECT_NEAR(m.bnd(2).vScale, 12.0 / std::sqrt(16.0 * std::pow(6.0 / 5.0, 4)), 1e-5);
   EXPECT_NEAR(m.bnd(1).vScale, 1.0, 1e-6);
+  // Undamped, the factor is that of the current speeds at once.
+  SurfaceSpeedReg(false, m);
+  EXPECT_NEAR(m.bnd(3).vScale, 8.0 / std::pow(8.0 / 6.0, 4), 1e-5);
+  EXPECT_NEAR(m.bnd(3).regFactor, std::pow(8.0 / 6.0, 4), 1e-5);
   // All at rest: the floor 1e-8.
   m.fld.assign(kNumFld, 3, 0.0f);
-  SurfaceSpeedReg(m);
+  SurfaceSpeedReg(true, m);
   EXPECT_NEAR(m.bnd(1).vScale, 1e-8, 1e-12);
 }
 

@@ -45,8 +45,10 @@ void WallBlock(Block& blk, bool leftHanded, int wallKind, double m, double s, do
 }
 
 // Sum over the elements of (element system x element velocities), z rows:
-// the z force the element systems exert for the nodal velocity field.
-double ZForce(const Block& blk) {
+// the z force the element systems exert for the nodal velocity field; with
+// `scale` and without the right-hand side, that of the system built at the
+// nodal velocities applied to `scale` times them.
+double ZForce(const Block& blk, double scale = 1.0, bool withRhs = true) {
   const Mesh3d& g = blk.mesh.g;
   FlowElements el{&Tables(), &blk.mesh, &blk.inp};
   std::vector<double> est(51 * 51), r(51);
@@ -56,8 +58,9 @@ double ZForce(const Block& blk) {
     std::fill(r.begin(), r.end(), 0.0);
     el.System(k, lm, est.data(), 51, r.data());
     for (int i = 30; i < 45; ++i) {
-      double row = -r[static_cast<size_t>(i)];
-      for (int j = 0; j < 45; ++j) row += est[static_cast<size_t>(j) * 51 + i] * blk.mesh.fld(kFldVx + j / 15, std::abs(g.nop(j % 15 + 1, k)));
+      double row = withRhs ? -r[static_cast<size_t>(i)] : 0.0;
+      for (int j = 0; j < 45; ++j)
+        row += est[static_cast<size_t>(j) * 51 + i] * scale * blk.mesh.fld(kFldVx + j / 15, std::abs(g.nop(j % 15 + 1, k)));
       F += row;
     }
   }
@@ -117,6 +120,41 @@ TEST(Friction, WallShearStressDoesNotScaleWithSpeed) {
   EXPECT_GT(std::fabs(tau[0]), 1.0);
 }
 
+// Where the speed regularisation amplifies the friction (s = |v| / q,
+// q = (|v| / c)^4), the drag of a rigid slide grows like U^4.  Its tangent
+// (share 1) predicts the change of the wall force for a 1e-4 change of the
+// slide speed, which the lagged drag underestimates fourfold, and leaves the
+// system's residual at the current velocity unchanged.  Without
+// amplification it adds nothing.
+TEST(Friction, TangentOfTheAmplifiedDragIsItsDerivative) {
+  const double sigma = 30.0, c = 2.0, U = 5.0, eps = 1e-4;
+  for (const bool amplified : {true, false}) {
+    SCOPED_TRACE(amplified ? "amplified" : "plain");
+    // Wall force at slide speed u; with `probe`, the change the system built
+    // at u predicts for the speed u (1 + probe).
+    auto force = [&](double u, double tangent, double probe) {
+      Block blk;
+      const double q = amplified ? std::pow(u / c, 4) : 1.0;
+      WallBlock(blk, true, 4, 0.9, u / q, sigma, 20.0 * sigma);
+      for (BndNode& r : blk.mesh.bnd) r.regFactor = static_cast<float>(q);
+      blk.inp.setup.RamSpeed = 1.0;
+      blk.inp.iter.FricTangent = tangent;
+      SetVelocity(blk, [&](double, double, double) { return std::array<double, 3>{0.0, 0.0, -u}; });
+      return probe == 0.0 ? ZForce(blk) : ZForce(blk, probe, false);
+    };
+    const double f = force(U, 0.0, 0.0);
+    const double exact = force(U * (1.0 + eps), 0.0, 0.0) - f;
+    const double lagged = force(U, 0.0, eps), newton = force(U, 1.0, eps);
+    EXPECT_NEAR(force(U, 1.0, 0.0), f, 1e-9 * std::fabs(f));
+    if (amplified) {
+      EXPECT_NEAR(newton, exact, 1e-3 * std::fabs(exact));
+      EXPECT_NEAR(newton / lagged, 4.0, 1e-6);
+    } else {
+      EXPECT_EQ(newton, lagged);
+    }
+  }
+}
+
 // Faces with a node of code 1, 5, 6 (or +64) carry no friction; codes 4, 7,
 // 8, 9 do.
 TEST(Friction, FacesOfFreeAndSymmetryNodesCarryNoDrag) {
@@ -128,8 +166,8 @@ TEST(Friction, FacesOfFreeAndSymmetryNodesCarryNoDrag) {
     double sum = 0;
     for (int k = 1; k <= blk.mesh.g.ne; ++k) {
       std::fill(est.begin(), est.end(), 0.0);
-      FrictionDrag(Tables(), blk.mesh, blk.inp.setup, blk.inp.model, blk.inp.results, k, -1.0,
-                   est.data(), 51);
+      FrictionDrag(Tables(), blk.mesh, blk.inp.setup, blk.inp.model, blk.inp.results, k, -1.0, 0.0,
+                   est.data(), 51, nullptr);
       for (double v : est) sum += std::fabs(v);
     }
     if (kind == 1 || kind == 5 || kind == 6) EXPECT_EQ(sum, 0.0) << kind;

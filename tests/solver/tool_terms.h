@@ -25,7 +25,7 @@ inline ToolTerms ElementToolTerms(const MeshRecord& mesh, const InpDat& inp, int
   t.kf.assign(ld * ld, 0.0);
   t.ke.assign(ld * ld, 0.0);
   FlowElementMatrix(Tables(), mesh, inp.setup, k, t.kv.data(), ld);
-  FrictionDrag(Tables(), mesh, inp.setup, inp.model, inp.results, k, orient, t.kf.data(), ld);
+  FrictionDrag(Tables(), mesh, inp.setup, inp.model, inp.results, k, orient, 0.0, t.kf.data(), ld, nullptr);
   t.stiff = ViscousDiagonal(t.kv.data(), ld, 15);
   ExitResistance(mesh, k, orient, t.stiff, t.ke.data(), ld);
   std::vector<double> v(nu);
