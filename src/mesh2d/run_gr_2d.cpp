@@ -151,21 +151,88 @@ double SegmentLength(const Outline& o, int i) {
   return std::hypot(b[0] - a[0], b[1] - a[1]);
 }
 
+// Whether the straight cut between points i and j of the closed polygon
+// through the points of o runs inside it: it meets no side of the polygon
+// but at its ends, and it leaves each end into the polygon's interior angle
+// there at least `margin` radians away from both sides.
+bool CutInside(const Outline& o, int i, int j, double margin) {
+  constexpr double kTwoPi = 2.0 * 3.14159265358979323846;
+  double area2 = 0.0;
+  for (int k = 1; k <= o.n; ++k) {
+    const Point2 &a = o.pts(k), &b = o.pts(k % o.n + 1);
+    area2 += a[0] * b[1] - b[0] * a[1];
+  }
+  auto angle = [](const Point2& from, const Point2& to) { return std::atan2(to[1] - from[1], to[0] - from[0]); };
+  auto wrap = [&](double a) { return a - kTwoPi * std::floor(a / kTwoPi); };
+  // The interior lies left of the sides when the polygon runs
+  // counter-clockwise: its angle at p turns counter-clockwise from the
+  // side to the next point over to the side to the previous point.
+  for (const auto& [p, q] : {std::pair{i, j}, std::pair{j, i}}) {
+    const int prev = p > 1 ? p - 1 : o.n, next = p % o.n + 1;
+    const int from = area2 > 0.0 ? next : prev, to = area2 > 0.0 ? prev : next;
+    const double base = angle(o.pts(p), o.pts(from));
+    const double wedge = wrap(angle(o.pts(p), o.pts(to)) - base), cut = wrap(angle(o.pts(p), o.pts(q)) - base);
+    if (!(cut > margin && cut < wedge - margin)) return false;
+  }
+  const Point2 &a = o.pts(i), &b = o.pts(j);
+  const double len = std::sqrt(Dist2(a, b)), tol = 1e-9 * len * len;
+  for (int k = 1; k <= o.n; ++k) {
+    const int l = k % o.n + 1;
+    const Point2 &c = o.pts(k), &d = o.pts(l);
+    // A point of the polygon on the cut, or a side crossing it.
+    if (k != i && k != j && std::fabs(Cross(a, b, c)) <= tol &&
+        (c[0] - a[0]) * (b[0] - a[0]) + (c[1] - a[1]) * (b[1] - a[1]) >= 0.0 &&
+        (c[0] - b[0]) * (a[0] - b[0]) + (c[1] - b[1]) * (a[1] - b[1]) >= 0.0)
+      return false;
+    if (k == i || k == j || l == i || l == j) continue;
+    const double d1 = Cross(a, b, c), d2 = Cross(a, b, d), d3 = Cross(c, d, a), d4 = Cross(c, d, b);
+    if (((d1 > 0.0 && d2 < 0.0) || (d1 < 0.0 && d2 > 0.0)) && ((d3 > 0.0 && d4 < 0.0) || (d3 < 0.0 && d4 > 0.0)))
+      return false;
+  }
+  return true;
+}
+
 // Cuts a closed outline along a straight line from the middle point of its
 // inner arc (the run of points with mark 0) to the nearest segment end point
 // among its first `outerArcPoints` points (the outer arc).  Both halves keep
-// whole segments; the cut points carry mark -1.
+// whole segments; the cut points carry mark -1.  Where that line leaves the
+// region (an inner arc with a re-entrant part, the flange of a tee whose
+// underside holds the middle point), the cut is the shortest one that runs
+// inside the region at least 30 degrees from its sides, from an end point
+// of the middle half of the inner arc (of the whole arc, with 10 degrees,
+// when the middle half has none).
 void SplitAcross(const Outline& o, int outerArcPoints, Outline& half1, Outline& half2) {
   std::vector<int> innerEnds;
   for (int i = 1; i <= o.n; i += 2)
     if (o.mark(i) == 0) innerEnds.push_back(i);
   Require(!innerEnds.empty() && outerArcPoints >= 3, "SplitAcross: the region has no inner or outer arc");
-  const int i = innerEnds[innerEnds.size() / 2];
+  int i = innerEnds[innerEnds.size() / 2];
   int j = 1;
   double best = 1e300;
   for (int k = 3; k < outerArcPoints; k += 2) {  // interior end points of the outer arc
     const double dist = std::hypot(o.pts(k)[0] - o.pts(i)[0], o.pts(k)[1] - o.pts(i)[1]);
     if (dist < best) best = dist, j = k;
+  }
+  if (j == 1 || !CutInside(o, i, j, 0.0)) {
+    const std::size_t nI = innerEnds.size();
+    constexpr double kDeg = 3.14159265358979323846 / 180.0;
+    const struct {
+      std::size_t lo, hi;
+      double margin;
+    } tries[2] = {{nI / 4, nI - nI / 4, 30.0 * kDeg}, {0, nI, 10.0 * kDeg}};
+    best = 1e300;
+    j = 1;
+    for (const auto& t : tries) {
+      for (std::size_t a = t.lo; a < std::max(t.hi, t.lo + 1) && a < nI; ++a)
+        for (int k = 3; k < outerArcPoints; k += 2) {
+          const int p = innerEnds[a];
+          const double dist = std::sqrt(Dist2(o.pts(k), o.pts(p)));
+          if (dist < best && CutInside(o, p, k, t.margin)) best = dist, i = p, j = k;
+        }
+      if (j != 1) break;
+    }
+    Require(j != 1, "SplitAcross: no straight cut from the inner to the outer arc of " +
+                        std::to_string(o.n) + " points runs inside the region");
   }
   const double h = 0.5 * (SegmentLength(o, i) + SegmentLength(o, j));
   int c = 2 * std::max(1, static_cast<int>(std::lround(best / std::max(h, 1e-9)))) - 1;  // odd interior count

@@ -126,7 +126,7 @@ void MirrorMismatch(const Mesh2d& m, int axis, double& node, double& area) {
 // such) gets meshes that its reflection maps onto themselves.
 TEST(Run_gr_2d, FixtureSectionsAreSoundCoverTheirOutlinesAndNest) {
   const std::map<std::string, int> symmetric = {{"round", kMirrorX | kMirrorY},  {"strip", kMirrorX | kMirrorY},
-                                                {"square", kMirrorX | kMirrorY}, {"channel", kMirrorY},
+                                                {"square", kMirrorX | kMirrorY}, {"channel", kMirrorY}, {"tee", kMirrorY},
                                                 {"threezone", kMirrorX | kMirrorY}, {"tube", kMirrorX | kMirrorY}};
   for (const Fixture& f : Fixtures()) {
     SCOPED_TRACE(f.name);
@@ -169,6 +169,28 @@ TEST(Run_gr_2d, FixtureSectionsAreSoundCoverTheirOutlinesAndNest) {
     const Mesh2d& last = d.sections.Pieces2d(d.sections.Pieces2d.size());
     for (int k = 1; k < d.sections.Pieces2d.size(); ++k) EXPECT_EQ(MissingNodes(d.sections.Pieces2d(k), last), 0) << "mesh " << k;
   }
+}
+
+// Symmetric sections whose half has a re-entrant inner arc (the flanges of a
+// tee and an I-beam hide the middle of the arc from the ring): the cut of
+// the region around the half stays inside it at every level.
+TEST(Run_gr_2d, ReentrantHalfSectionsMeshAtEveryLevel) {
+  const Fixture ibeam{"ibeam",
+                      "outline WPIECE\npolygon -20 -30 20 -30 20 -25 2 -25 2 25 20 25 20 30 -20 30 -20 25 -2 25 -2 -25 "
+                      "-20 -25\noutline RING1\ncircle 0 0 84 16\noutline CONT2\ncircle 0 0 120 24\n",
+                      1, {{1}, {3}}};
+  for (const Fixture* f : {&FixtureNamed("tee"), &ibeam})
+    for (const int level : {1, 3, 4}) {
+      SCOPED_TRACE(f->name + " level " + std::to_string(level));
+      const InpDat d = RunFixture(*f, level);
+      for (int k = 1; k <= d.sections.Pieces2d.size(); ++k) {
+        const Mesh2d& m = d.sections.Pieces2d(k);
+        EXPECT_TRUE(CheckMesh(m).empty()) << "mesh " << k;
+        double node = 0, area = 0;
+        MirrorMismatch(m, kMirrorY, node, area);
+        EXPECT_LT(node + area, 1e-9) << "mesh " << k;
+      }
+    }
 }
 
 TEST(Run_gr_2d, DensityLevels) {
