@@ -358,8 +358,10 @@ void FrontMesher::StartFront() {
   }
   Require(area2 > 0.0, "GenerateBlock: block outline must run clockwise (OrientOutline with sense 1)");
   int e1 = 0, e2 = 0;
-  Require(!FrontCrossesItself(F_, e1, e2), "GenerateBlock: block outline crosses itself between points " +
-                                              std::to_string(n_ + 1 - 2 * e1) + " and " + std::to_string(n_ + 1 - 2 * e2));
+  // The crossing is found before the message is built: it names the points.
+  const bool crosses = FrontCrossesItself(F_, e1, e2);
+  Require(!crosses, "GenerateBlock: block outline crosses itself between points " + std::to_string(n_ + 1 - 2 * e1) +
+                        " and " + std::to_string(n_ + 1 - 2 * e2));
 }
 
 void FrontMesher::ResetRules() {

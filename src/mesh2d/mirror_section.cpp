@@ -122,9 +122,9 @@ std::vector<Point2> Close(const std::vector<Point2>& a, int axis) {
   return r;
 }
 
-// Mesh `m` merged with its reflection about `axis`.
-void MirrorOnce(const Mesh2d& m, int axis, Mesh2d& whole) {
-  Mesh2d r = m;
+// Mesh `m` reflected about one axis, elements in their sense of rotation.
+void ReflectOnce(const Mesh2d& m, int axis, Mesh2d& r) {
+  r = m;
   for (int i = 1; i <= r.nh; ++i) r.xy(i) = Reflect(m.xy(i), axis);
   // The reflection reverses the sense of rotation: corners 1 and 2 change
   // places, and with them the mid-side columns of edges 3-1 and 2-3.
@@ -132,6 +132,12 @@ void MirrorOnce(const Mesh2d& m, int axis, Mesh2d& whole) {
     std::swap(r.nop(1, e), r.nop(2, e));
     std::swap(r.nop(4, e), r.nop(6, e));
   }
+}
+
+// Mesh `m` merged with its reflection about `axis`.
+void MirrorOnce(const Mesh2d& m, int axis, Mesh2d& whole) {
+  Mesh2d r;
+  ReflectOnce(m, axis, r);
   Mesh2d merged;
   Merge(m, r, merged);
   // Each element followed by its reflection: the front of an element-wise
@@ -238,4 +244,75 @@ void MirrorMesh(const Mesh2d& part, int axes, Mesh2d& whole) {
     m = std::move(next);
   }
   whole = std::move(m);
+}
+
+int NegativeSides(const Outline& o, int axes) {
+  int negative = 0;
+  for (const int axis : {kMirrorX, kMirrorY}) {
+    if (!(axes & axis)) continue;
+    double sum = 0.0;
+    for (int i = 1; i <= o.n; ++i) sum += Across(o.pts(i), axis);
+    if (sum < 0.0) negative |= axis;
+  }
+  return negative;
+}
+
+int LayoutMirrorAxes(const std::vector<Outline>& outlines, std::size_t container) {
+  if (container >= outlines.size()) return 0;
+  int axes = MirrorAxes({outlines[container]});
+  const double tol = 1e-7 * std::max(Extent(outlines), 1.0);
+  for (std::size_t k = 0; k < outlines.size() && axes != 0; ++k) {
+    if (k == container) continue;
+    const Outline& o = outlines[k];
+    if (o.nSeg < 2 || o.n != 2 * o.nSeg) return 0;
+    double lo[2] = {1e300, 1e300}, hi[2] = {-1e300, -1e300};
+    for (int i = 1; i <= o.n; ++i)
+      for (int c = 0; c < 2; ++c) lo[c] = std::min(lo[c], o.pts(i)[c]), hi[c] = std::max(hi[c], o.pts(i)[c]);
+    const double clear = 0.01 * std::max(hi[0] - lo[0], hi[1] - lo[1]);
+    for (const int axis : {kMirrorX, kMirrorY}) {
+      if (!(axes & axis)) continue;
+      const int c = axis == kMirrorX ? 1 : 0;
+      if (lo[c] < clear && hi[c] > -clear) {  // on or too near the axis
+        axes &= ~axis;
+        continue;
+      }
+      // Some other outline is the image of this one.
+      bool found = false;
+      for (std::size_t l = 0; l < outlines.size() && !found; ++l) {
+        if (l == k || l == container) continue;
+        bool image = true;
+        for (int i = 1; i <= o.n && image; ++i) image = PolygonDistance(outlines[l], Reflect(o.pts(i), axis)) <= tol;
+        for (int i = 1; i <= outlines[l].n && image; ++i)
+          image = PolygonDistance(o, Reflect(outlines[l].pts(i), axis)) <= tol;
+        found = image;
+      }
+      if (!found) axes &= ~axis;
+    }
+  }
+  return axes;
+}
+
+void ReflectOutline(const Outline& o, int axes, Outline& image) {
+  image = o;
+  int flips = 0;
+  for (const int axis : {kMirrorX, kMirrorY}) {
+    if (!(axes & axis)) continue;
+    for (int i = 1; i <= image.n; ++i) image.pts(i) = Reflect(image.pts(i), axis);
+    ++flips;
+  }
+  // An odd number of reflections reverses the sense: run backwards from point 1.
+  if (flips % 2 == 1 && image.n >= 3) {
+    std::reverse(image.pts.begin() + 1, image.pts.begin() + image.n);
+    if (image.mark.size() >= image.n) std::reverse(image.mark.begin() + 1, image.mark.begin() + image.n);
+  }
+}
+
+void ReflectMesh(const Mesh2d& m, int axes, Mesh2d& image) {
+  image = m;
+  for (const int axis : {kMirrorX, kMirrorY}) {
+    if (!(axes & axis)) continue;
+    Mesh2d r;
+    ReflectOnce(image, axis, r);
+    image = std::move(r);
+  }
 }

@@ -51,3 +51,22 @@ void WholeOutline(const Outline& part, int axes, Outline& whole);
 // sense of rotation, and each is followed by its reflection; flags follow
 // the merge (the caller sets them again).
 void MirrorMesh(const Mesh2d& part, int axes, Mesh2d& whole);
+
+// Axes about which a multi-outline layout is mirror-symmetric: outline
+// `container` (0-based) is its own mirror image as MirrorAxes finds it, every
+// other outline lies on one side of each axis, clear of it by more than a
+// hundredth of its own size, and the reflection of each such outline is
+// another outline of the layout (as MirrorAxes compares them).  0 when none.
+int LayoutMirrorAxes(const std::vector<Outline>& outlines, std::size_t container);
+
+// The side of each axis of `axes` on which the outline lies: the axes whose
+// negative side holds it (its points' mean coordinate across the axis).
+int NegativeSides(const Outline& o, int axes);
+
+// The outline reflected about each axis of `axes`, in its own sense of
+// rotation, point 1 the image of point 1; marks kept.
+void ReflectOutline(const Outline& o, int axes, Outline& image);
+
+// The mesh reflected about each axis of `axes`; elements keep their sense
+// of rotation, nodes their numbers and flags.
+void ReflectMesh(const Mesh2d& m, int axes, Mesh2d& image);

@@ -151,21 +151,88 @@ double SegmentLength(const Outline& o, int i) {
   return std::hypot(b[0] - a[0], b[1] - a[1]);
 }
 
+// Whether the straight cut between points i and j of the closed polygon
+// through the points of o runs inside it: it meets no side of the polygon
+// but at its ends, and it leaves each end into the polygon's interior angle
+// there at least `margin` radians away from both sides.
+bool CutInside(const Outline& o, int i, int j, double margin) {
+  constexpr double kTwoPi = 2.0 * 3.14159265358979323846;
+  double area2 = 0.0;
+  for (int k = 1; k <= o.n; ++k) {
+    const Point2 &a = o.pts(k), &b = o.pts(k % o.n + 1);
+    area2 += a[0] * b[1] - b[0] * a[1];
+  }
+  auto angle = [](const Point2& from, const Point2& to) { return std::atan2(to[1] - from[1], to[0] - from[0]); };
+  auto wrap = [&](double a) { return a - kTwoPi * std::floor(a / kTwoPi); };
+  // The interior lies left of the sides when the polygon runs
+  // counter-clockwise: its angle at p turns counter-clockwise from the
+  // side to the next point over to the side to the previous point.
+  for (const auto& [p, q] : {std::pair{i, j}, std::pair{j, i}}) {
+    const int prev = p > 1 ? p - 1 : o.n, next = p % o.n + 1;
+    const int from = area2 > 0.0 ? next : prev, to = area2 > 0.0 ? prev : next;
+    const double base = angle(o.pts(p), o.pts(from));
+    const double wedge = wrap(angle(o.pts(p), o.pts(to)) - base), cut = wrap(angle(o.pts(p), o.pts(q)) - base);
+    if (!(cut > margin && cut < wedge - margin)) return false;
+  }
+  const Point2 &a = o.pts(i), &b = o.pts(j);
+  const double len = std::sqrt(Dist2(a, b)), tol = 1e-9 * len * len;
+  for (int k = 1; k <= o.n; ++k) {
+    const int l = k % o.n + 1;
+    const Point2 &c = o.pts(k), &d = o.pts(l);
+    // A point of the polygon on the cut, or a side crossing it.
+    if (k != i && k != j && std::fabs(Cross(a, b, c)) <= tol &&
+        (c[0] - a[0]) * (b[0] - a[0]) + (c[1] - a[1]) * (b[1] - a[1]) >= 0.0 &&
+        (c[0] - b[0]) * (a[0] - b[0]) + (c[1] - b[1]) * (a[1] - b[1]) >= 0.0)
+      return false;
+    if (k == i || k == j || l == i || l == j) continue;
+    const double d1 = Cross(a, b, c), d2 = Cross(a, b, d), d3 = Cross(c, d, a), d4 = Cross(c, d, b);
+    if (((d1 > 0.0 && d2 < 0.0) || (d1 < 0.0 && d2 > 0.0)) && ((d3 > 0.0 && d4 < 0.0) || (d3 < 0.0 && d4 > 0.0)))
+      return false;
+  }
+  return true;
+}
+
 // Cuts a closed outline along a straight line from the middle point of its
 // inner arc (the run of points with mark 0) to the nearest segment end point
 // among its first `outerArcPoints` points (the outer arc).  Both halves keep
-// whole segments; the cut points carry mark -1.
+// whole segments; the cut points carry mark -1.  Where that line leaves the
+// region (an inner arc with a re-entrant part, the flange of a tee whose
+// underside holds the middle point), the cut is the shortest one that runs
+// inside the region at least 30 degrees from its sides, from an end point
+// of the middle half of the inner arc (of the whole arc, with 10 degrees,
+// when the middle half has none).
 void SplitAcross(const Outline& o, int outerArcPoints, Outline& half1, Outline& half2) {
   std::vector<int> innerEnds;
   for (int i = 1; i <= o.n; i += 2)
     if (o.mark(i) == 0) innerEnds.push_back(i);
   Require(!innerEnds.empty() && outerArcPoints >= 3, "SplitAcross: the region has no inner or outer arc");
-  const int i = innerEnds[innerEnds.size() / 2];
+  int i = innerEnds[innerEnds.size() / 2];
   int j = 1;
   double best = 1e300;
   for (int k = 3; k < outerArcPoints; k += 2) {  // interior end points of the outer arc
     const double dist = std::hypot(o.pts(k)[0] - o.pts(i)[0], o.pts(k)[1] - o.pts(i)[1]);
     if (dist < best) best = dist, j = k;
+  }
+  if (j == 1 || !CutInside(o, i, j, 0.0)) {
+    const std::size_t nI = innerEnds.size();
+    constexpr double kDeg = 3.14159265358979323846 / 180.0;
+    const struct {
+      std::size_t lo, hi;
+      double margin;
+    } tries[2] = {{nI / 4, nI - nI / 4, 30.0 * kDeg}, {0, nI, 10.0 * kDeg}};
+    best = 1e300;
+    j = 1;
+    for (const auto& t : tries) {
+      for (std::size_t a = t.lo; a < std::max(t.hi, t.lo + 1) && a < nI; ++a)
+        for (int k = 3; k < outerArcPoints; k += 2) {
+          const int p = innerEnds[a];
+          const double dist = std::sqrt(Dist2(o.pts(k), o.pts(p)));
+          if (dist < best && CutInside(o, p, k, t.margin)) best = dist, i = p, j = k;
+        }
+      if (j != 1) break;
+    }
+    Require(j != 1, "SplitAcross: no straight cut from the inner to the outer arc of " +
+                        std::to_string(o.n) + " points runs inside the region");
   }
   const double h = 0.5 * (SegmentLength(o, i) + SegmentLength(o, j));
   int c = 2 * std::max(1, static_cast<int>(std::lround(best / std::max(h, 1e-9)))) - 1;  // odd interior count
@@ -250,8 +317,8 @@ void MeshSymmetricBetween(const Outline& inner, const Outline& outer, int c, con
 // Reads the variant's outline file, checks that the slots in use hold an
 // outline, resamples outlines 1..5 and measures the profile diameter.
 // `asRead` receives the outlines of the slots in use as read, `axes` the
-// mirror axes of the standard layout's section (0 when it is not meshed by
-// mirroring).  In the standard layout the wall bound of the profile is
+// mirror axes of the section, of the standard or the multi-outline layout
+// (0 when it is not meshed by mirroring).  In the standard layout the wall bound of the profile is
 // built from the outlines as read and applied to every resampled outline.
 // Returns the number of slots in use.
 int LoadOutlines(const VariantSetup& setup, int S, bool multi, SectionSet& sections,
@@ -272,10 +339,12 @@ int LoadOutlines(const VariantSetup& setup, int S, bool multi, SectionSet& secti
   asRead.clear();
   for (int k = 1; k <= used; ++k)
     asRead.push_back(ToOutline(file.outlines[static_cast<std::size_t>(file.slot[static_cast<std::size_t>(k - 1)] - 1)]));
-  axes = multi ? 0 : MirrorAxes(asRead);
-  for (const Outline& o : asRead) {
+  // A multi-hole die is mirrored when its holes are images of one another
+  // and its container (slot 3) is its own image.
+  axes = multi ? LayoutMirrorAxes(asRead, 2) : MirrorAxes(asRead);
+  for (std::size_t k = 0; k < asRead.size(); ++k) {
     Outline part;
-    if (axes != 0 && !MirrorPart(o, axes, part)) axes = 0;
+    if (axes != 0 && (!multi || k == 2) && !MirrorPart(asRead[k], axes, part)) axes = 0;
   }
   wall = WallBound{};
   if (!multi && used >= 1) {
@@ -303,26 +372,32 @@ int LoadOutlines(const VariantSetup& setup, int S, bool multi, SectionSet& secti
 // Meshing order of the multi-outline layout: the container outline 3 first,
 // then each time the nearest outline not yet taken.  Outlines touching their
 // neighbour in that order are reduced away from it.
-void OrderPieces(int J, SectionSet& sections) {
+// Nearest-first order of the outlines 1..J of `outlines` from outline
+// `first`: each next one is the nearest to the one before.
+void NearestOrder(int J, int first, const Vec1<Outline>& outlines, Fix1<int8_t, 5>& order) {
   std::vector<char> taken(6, 0);
-  sections.PieceOrder(1) = 3;
-  taken[3] = 1;
+  order(1) = static_cast<int8_t>(first);
+  taken[static_cast<std::size_t>(first)] = 1;
   for (int i = 2; i <= J; ++i) {
     double best = 1e10;
     int pick = 0;
-    const Outline& prev = sections.Outlines(sections.PieceOrder(i - 1));
+    const Outline& prev = outlines(order(i - 1));
     for (int k = 1; k <= J; ++k) {
       if (taken[static_cast<std::size_t>(k)]) continue;
       double dmin = 0, dmax = 0;
-      DistanceRange(prev, sections.Outlines(k), dmin, dmax);
+      DistanceRange(prev, outlines(k), dmin, dmax);
       if (dmin <= best) {
         best = dmin;
         pick = k;
       }
     }
-    sections.PieceOrder(i) = static_cast<int8_t>(pick);
+    order(i) = static_cast<int8_t>(pick);
     taken[static_cast<std::size_t>(pick)] = 1;
   }
+}
+
+void OrderPieces(int J, SectionSet& sections) {
+  NearestOrder(J, 3, sections.Outlines, sections.PieceOrder);
   if (sections.Clearance <= 0.001) {
     ReduceOutline(sections.Outlines(sections.PieceOrder(1)),
                   sections.Outlines(sections.PieceOrder(2)));
@@ -384,6 +459,152 @@ void MultiOutlineLayout(const VariantSetup& setup, int used, int S, SectionSet& 
   }
   Mesh2d all;
   Merge(merged, m2, all);
+  written.push_back(std::move(all));
+  sections.nPiecesA = 2;
+}
+
+// A container's part (made by MirrorPart) coarsened as ReduceOutline
+// coarsens the whole outline away from `near`: the points kept are those the
+// whole outline keeps, and the points on the axes.
+void ReducePart(Outline& part, int axes, const Outline& near) {
+  Outline whole;
+  WholeOutline(part, axes, whole);
+  ReduceOutline(whole, near);
+  std::vector<char> keep(static_cast<std::size_t>(part.n) + 1, 0);
+  int kept = 0;
+  for (int i = 1; i <= part.n; ++i) {
+    const Point2& p = part.pts(i);
+    bool k = ((axes & kMirrorX) && std::fabs(p[1]) < 1e-9) || ((axes & kMirrorY) && std::fabs(p[0]) < 1e-9);
+    for (int j = 1; j <= whole.n && !k; ++j) k = Dist2(p, whole.pts(j)) < 1e-18;
+    keep[static_cast<std::size_t>(i)] = k;
+    kept += k;
+  }
+  // An odd count keeps the first dropped point again.
+  for (int i = 1; i <= part.n && kept % 2 == 1; ++i)
+    if (!keep[static_cast<std::size_t>(i)]) keep[static_cast<std::size_t>(i)] = 1, ++kept;
+  if (kept < 4 || kept == part.n) return;
+  std::vector<Point2> pts;
+  for (int i = 1; i <= part.n; ++i)
+    if (keep[static_cast<std::size_t>(i)]) pts.push_back(part.pts(i));
+  part = OutlineFromPoints(pts);
+}
+
+// The middle points of the free arc of a container's part (made by
+// MirrorPart) put on the circle on which RoundOutline puts those of the
+// whole outline; segments along an axis stay straight.
+void RoundPart(Outline& part, int axes) {
+  Outline whole;
+  WholeOutline(part, axes, whole);
+  double lo[2] = {1e300, 1e300}, hi[2] = {-1e300, -1e300}, dmax = 0.0;
+  for (int i = 1; i <= whole.n; ++i) {
+    for (int c = 0; c < 2; ++c) lo[c] = std::min(lo[c], whole.pts(i)[c]), hi[c] = std::max(hi[c], whole.pts(i)[c]);
+    dmax = std::max(dmax, std::sqrt(Dist2(whole.pts(1), whole.pts(i))));
+  }
+  const Point2 c{0.5 * (lo[0] + hi[0]), 0.5 * (lo[1] + hi[1])};
+  for (int i = 2; i <= part.n; i += 2) {
+    const Point2 &p = part.pts(i - 1), &q = part.pts(i == part.n ? 1 : i + 1);
+    if (OnSameAxis(p, q)) continue;
+    const double dx = 0.5 * (p[0] + q[0]) - c[0], dy = 0.5 * (p[1] + q[1]) - c[1], len = std::hypot(dx, dy);
+    if (len > 0.0) part.pts(i) = {c[0] + 0.5 * dmax * dx / len, c[1] + 0.5 * dmax * dy / len};
+  }
+}
+
+// Multi-outline layout of a die whose holes are mirror images of one another
+// about `axes` and whose container outline is its own: the part of the
+// container on the positive side of the axes, with the holes inside it, is
+// meshed as the whole layout is meshed (order, reduction, split, blocks) and
+// the section mesh is reflected; a hole on a negative side gets the
+// reflected outline and mesh of its image, so that holes the reflection
+// maps onto each other have mirrored meshes.  Written as the whole layout
+// writes them, in the whole layout's meshing order.
+void MirroredMultiLayout(const VariantSetup& setup, int used, int S, const std::vector<Outline>& asRead, int axes,
+                         SectionSet& sections, std::vector<Mesh2d>& written) {
+  const int J = used;
+  Require(J >= 3, setup.FileOutline + ": process type " + std::to_string(setup.ProfType) +
+                      " needs at least three outlines (pieces and container), found " + std::to_string(J));
+  sections.nPiecesB = static_cast<int16_t>(J);
+  NearestOrder(J, 3, sections.Outlines, sections.PieceOrder);
+  const double images = axes == (kMirrorX | kMirrorY) ? 4.0 : 2.0;
+  // The part: slot 1 the container's part, then the holes on the positive sides.
+  Vec1<Outline> part(5);
+  std::vector<int> slotOf(6, 0);  // part entry -> outline slot
+  Outline cut;
+  Require(MirrorPart(asRead[2], axes, cut), setup.FileOutline + ": the container outline's half is not one region");
+  part(1) = Resampled(cut, 1, S, nullptr, images);
+  slotOf[1] = 3;
+  int n = 1;
+  for (int k = 1; k <= J; ++k)
+    if (k != 3 && NegativeSides(sections.Outlines(k), axes) == 0) {
+      part(++n) = sections.Outlines(k);
+      slotOf[static_cast<std::size_t>(n)] = k;
+    }
+  Fix1<int8_t, 5> order;
+  NearestOrder(n, 1, part, order);
+  if (sections.Clearance <= 0.001) {
+    // The whole container coarsened away from the nearest hole and its
+    // images, as the whole layout coarsens it away from its nearest hole;
+    // the middle points put on its arcs (the box centre of the whole is the
+    // centre of a symmetric container).
+    Outline near = part(order(2));
+    for (const int sides : {kMirrorX, kMirrorY, kMirrorX | kMirrorY}) {
+      if ((sides & axes) != sides) continue;
+      Outline image;
+      ReflectOutline(part(order(2)), sides, image);
+      near.pts.v.insert(near.pts.v.end(), image.pts.v.begin(), image.pts.v.end());
+      near.n += image.n;
+    }
+    ReducePart(part(1), axes, near);
+    RoundPart(part(1), axes);
+  }
+  for (int i = 2; i <= n; ++i)
+    if (Roundness(part(order(i))) >= 0.8) ReduceOutline(part(order(i)), part(1));
+  Outline half1, half2;
+  SplitAround(n, order, part, half1, half2);
+  std::vector<Mesh2d> holes(static_cast<std::size_t>(n) + 1);
+  Mesh2d m1, m2, merged;
+  for (int i = 2; i <= n; ++i) {
+    MeshOutline(part(i), S, S, holes[static_cast<std::size_t>(i)]);
+    FlagOnOutline(sections.nPiecesB, part(i), holes[static_cast<std::size_t>(i)]);
+  }
+  MeshOutline(half1, S + 32, S + 32, m1, true, nullptr, images);
+  MeshOutline(half2, S + 32, S + 32, m2, true, nullptr, images);
+  merged = m1;
+  for (int i = 2; i <= n; ++i) {
+    Mesh2d next;
+    Merge(merged, holes[static_cast<std::size_t>(i)], next);
+    merged = std::move(next);
+  }
+  Mesh2d halfSection, all;
+  Merge(merged, m2, halfSection);
+  MirrorMesh(halfSection, axes, all);
+  // Each hole from its image on the positive sides: the part entry whose
+  // outline as read, reflected, is this hole's (its box centre).
+  auto centre = [](const Outline& o) {
+    double lo[2] = {1e300, 1e300}, hi[2] = {-1e300, -1e300};
+    for (int i = 1; i <= o.n; ++i)
+      for (int c = 0; c < 2; ++c) lo[c] = std::min(lo[c], o.pts(i)[c]), hi[c] = std::max(hi[c], o.pts(i)[c]);
+    return Point2{0.5 * (lo[0] + hi[0]), 0.5 * (lo[1] + hi[1])};
+  };
+  Vec1<Mesh2d> meshOf(5);
+  for (int k = 1; k <= J; ++k) {
+    if (k == 3) continue;
+    const int sides = NegativeSides(sections.Outlines(k), axes);
+    Point2 want = centre(asRead[static_cast<std::size_t>(k - 1)]);
+    if (sides & kMirrorX) want[1] = -want[1];
+    if (sides & kMirrorY) want[0] = -want[0];
+    int image = 0;
+    double best = 1e300;
+    for (int j = 2; j <= n; ++j) {
+      const double d = Dist2(centre(asRead[static_cast<std::size_t>(slotOf[static_cast<std::size_t>(j)] - 1)]), want);
+      if (d < best) best = d, image = j;
+    }
+    Require(image != 0, setup.FileOutline + ": a hole of the mirrored die has no image on the positive side");
+    ReflectOutline(part(image), sides, sections.Outlines(k));
+    ReflectMesh(holes[static_cast<std::size_t>(image)], sides, meshOf(k));
+  }
+  WholeOutline(part(1), axes, sections.Outlines(3));
+  ContainerBox(sections);
+  for (int i = 2; i <= J; ++i) written.push_back(meshOf(sections.PieceOrder(i)));
   written.push_back(std::move(all));
   sections.nPiecesA = 2;
 }
@@ -607,7 +828,8 @@ void Run_gr_2d(const VariantSetup& setup, SectionSet& sections) {
   const int used = LoadOutlines(setup, S, multi, sections, wall, asRead, axes);
   std::vector<Mesh2d> written;
   if (multi) {
-    MultiOutlineLayout(setup, used, S, sections, written);
+    if (axes != 0) MirroredMultiLayout(setup, used, S, asRead, axes, sections, written);
+    else MultiOutlineLayout(setup, used, S, sections, written);
   } else {
     if (axes != 0) MirroredLayout(setup, S, wall, asRead, axes, sections, written);
     else StandardLayout(setup, S, R, wall, sections, written);

@@ -353,10 +353,9 @@ TEST(CoupledExample, ThinStripIteratesToAFixedPointOfThePlainUpdate) {
 // A tube over a mandrel and a die with two mirrored round holes, mesh level
 // 1, three iterations: every element layer carries RamSpeed x free area
 // (the mandrel's section is not free), the flux of every profile layer is
-// the sum of its pieces' fluxes, and the two pieces leave nearly equally
-// fast.  Their flux shares differ by 1.9 % (nodal exit means likewise): the
-// cross-section meshes of a multi-hole die are not meshed by mirroring, and
-// the same die with its two outlines in the other order differs by 0.1 %.
+// the sum of its pieces' fluxes, and the two pieces leave equally fast: the
+// die is meshed on its half and reflected, so the holes have mirrored meshes
+// (measured: exit means 0.05 % apart; meshed whole they were 1.9 % apart).
 TEST(CoupledExample, TubeAndTwoHoleDieConserveTheVolumeByLayer) {
   const auto tube = SolveVariant("tube", "tube", 3, 1);
   ExpectLayerFluxConserved(*tube);
@@ -366,7 +365,7 @@ TEST(CoupledExample, TubeAndTwoHoleDieConserveTheVolumeByLayer) {
   EXPECT_EQ(s->console.find("error in sub END_PROF"), std::string::npos);
   EXPECT_NE(s->log.find("  piece 2: exit speed, mm/s: mean "), std::string::npos);
   EXPECT_NE(s->log.find("share of the flux "), std::string::npos);
-  EXPECT_NEAR(s->inp.results.ExitPieces(1).mean / s->inp.results.ExitPieces(2).mean, 1.0, 0.025);
+  EXPECT_NEAR(s->inp.results.ExitPieces(1).mean / s->inp.results.ExitPieces(2).mean, 1.0, 0.01);
   for (const Solved* v : {tube.get(), s.get()}) {
     const double q = v->inp.setup.RamSpeed * ContainerFreeArea(v->inp.sections);
     int profile = 0;
@@ -378,7 +377,7 @@ TEST(CoupledExample, TubeAndTwoHoleDieConserveTheVolumeByLayer) {
       for (double f : L.pieceFlux) sum += f;
       EXPECT_NEAR(sum / L.flux, 1.0, 1e-9) << v->dir << " layer from z=" << L.zLow;
       if (L.pieceFlux.size() == 2) {
-        EXPECT_NEAR(L.pieceFlux[0] / L.pieceFlux[1], 1.0, 0.025) << "layer from z=" << L.zLow;
+        EXPECT_NEAR(L.pieceFlux[0] / L.pieceFlux[1], 1.0, 0.01) << "layer from z=" << L.zLow;
       }
     }
     EXPECT_GE(profile, 3) << v->dir;

@@ -1,6 +1,6 @@
 #pragma once
 // Test fixtures: outline descriptions of real extrusion layouts (round bar,
-// strip, square bar, L-angle, U-channel, three-zone layout, hollow tube, half model,
+// strip, square bar, L-angle, U-channel, tee, three-zone layout, hollow tube, half model,
 // four- and two-hole dies) for the tests of the cross-section and volume meshers.
 
 #include <cmath>
@@ -45,6 +45,10 @@ inline const std::vector<Fixture>& Fixtures() {
       {"channel",
        "outline WPIECE\npolygon -20 -10 20 -10 20 10 17 10 17 -7 -17 -7 -17 10 -20 10\noutline RING1\ncircle 0 0 70\n"
        "outline CONT2\ncircle 0 0 140 24\n",
+       1, {{1}, {3}}},
+      {"tee",
+       "outline WPIECE\npolygon -2.5 -29.26 2.5 -29.26 2.5 5.74 25 5.74 25 10.74 -25 10.74 -25 5.74 -2.5 5.74\n"
+       "outline RING1\ncircle 0 0 84 16\noutline CONT2\ncircle 0 0 120 24\n",
        1, {{1}, {3}}},
       {"threezone", "outline WPIECE\ncircle 0 0 20\noutline RING1\ncircle 0 0 50\noutline CONT2\ncircle 0 0 100 24\n", 3,
        {{1}, {2}, {3}}},
