@@ -23,7 +23,9 @@ constexpr double kFricA = 1.0 - kFricB;
 // regularisation amplifies the friction (the fastest surfaces, the bearing),
 // the drag grows like |v|^4; lagging it gives the update of the sliding
 // speed a slope of about -3 and the bearing's sliding speed alternates
-// without end (a 40 x 4 strip: 10 to 20 % of its speed).  Far from the
+// without end (a 40 x 4 strip: 10 to 20 % of its speed).  Elsewhere the
+// drag does not change with the speed and the lagged update creeps (slope
+// near +0.7 on the example's die face).  Far from the
 // solution, while the flow pattern and the dead zones form, the tangent
 // overshoots, so it waits for the change to fall below half the speed.
 constexpr double kTangentBelow = 0.5;

@@ -43,13 +43,14 @@ double ContactPressure(float sn, float x, bool exitFace, double psr) {
 
 namespace {
 
-// Newton part of a drag whose coefficient grows with the sliding speed,
+// Newton part of a drag whose coefficient depends on the sliding speed,
 // k ~ |v|^g at the point (g = growth): the derivative of k(v) v is
 // k (I + g t t^T) with t the sliding direction of the current point
 // velocity vp.  ct = g x (the point's drag coefficient c); the term
 // ct N_a N_b t t^T goes into est and its product with the current velocity,
-// ct N_a |vp| t, into r, so that at the current velocity the system is
-// unchanged and a fixed point of the lagged drag stays one.
+// ct N_a |vp| t, into r (vp interpolated from the drag nodes only, as the
+// matrix term sums over them), so that at the current velocity the system
+// is unchanged and a fixed point of the lagged drag stays one.
 void AddDragTangent(int nfn, const int* loc, const int* code, const double* N, double ct, const double* vp, int nen,
                     double* est, int ld, double* r) {
   const double speed = std::sqrt(vp[0] * vp[0] + vp[1] * vp[1] + vp[2] * vp[2]);
@@ -109,11 +110,15 @@ void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const Varia
         // d s_a / d ln|v_a|: -3 s_a where the regularisation amplifies
         // (s_a ~ |v_a|^-3), s_a where it does not.
         sFall += Na * rec[q]->vScale * (rec[q]->regFactor > 1.0f ? 3.0 : -1.0);
-        for (int i = 0; i < 3; ++i) vp[i] += Na * nodes.fld(kFldVx + i, rec[q]->node);
+        // The point velocity of the drag's own nodes: the tangent's matrix
+        // and right-hand side then cancel exactly at the current velocity.
+        if (DragCode(code[q]))
+          for (int i = 0; i < 3; ++i) vp[i] += Na * nodes.fld(kFldVx + i, rec[q]->node);
       }
-      // Growth of the drag's traction beyond proportion to the sliding
-      // speed, d ln(k) / d ln|v| at the point; only where s is not floored.
-      const double growth = s > 0.1 * setup.RamSpeed ? std::max(0.0, sFall / s) : 0.0;
+      // d ln(k) / d ln|v| at the point, k ~ 1 / s: 3 where the
+      // regularisation amplifies (traction ~ |v|^4), -1 where it does not
+      // (traction independent of the speed); 0 where s is floored (k fixed).
+      const double growth = s > 0.1 * setup.RamSpeed ? sFall / s : 0.0;
       sig = std::fabs(sig);
       s = std::max(s, 0.1 * setup.RamSpeed);
       const double pc =
@@ -133,7 +138,7 @@ void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const Varia
             est[static_cast<size_t>(i * nen + b) * ld + static_cast<size_t>(i * nen + a)] += v;
         }
       }
-      if (tangent > 0.0 && r != nullptr && growth > 0.0) AddDragTangent(nfn, loc, code, N, tangent * growth * c, vp, nen, est, ld, r);
+      if (tangent > 0.0 && r != nullptr && growth != 0.0) AddDragTangent(nfn, loc, code, N, tangent * growth * c, vp, nen, est, ld, r);
     }
   }
 }

@@ -46,13 +46,14 @@ double ContactPressure(float sn, float x, bool exitFace, double psr);
 // m and s are interpolated from the nodes (nodal flow stress, record factor
 // and record regularised speed), s at least 0.1 RamSpeed.  orient is the
 // sign of det J of the element.  ld is the leading dimension of est.
-// With tangent > 0 and r given, points whose regularised speed falls as the
-// sliding speed grows (the amplified regularisation, s ~ |v|^-3, so the
-// drag's traction grows like |v|^4) also get the share `tangent` of the
-// drag's derivative along the sliding direction of the current velocity,
-// with its product with the current velocity on the right-hand side r: a
-// Newton step for the speed-dependent drag whose fixed points are those of
-// the lagged drag.
+// With tangent > 0 and r given, every point whose regularised speed follows
+// the sliding speed also gets the share `tangent` of the drag's derivative
+// along the sliding direction t of the current velocity, with its product
+// with the current velocity on the right-hand side r: where the
+// regularisation amplifies (s ~ |v|^-3, traction ~ |v|^4) the drag is
+// stiffened along t fourfold, elsewhere (s = |v|, a traction independent
+// of the speed) its stiffness along t is removed.  A Newton step for the
+// speed-dependent drag whose fixed points are those of the lagged drag.
 void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const VariantSetup& setup,
                   const ModelParams& model, const VariantResults& results, int k, double orient, double tangent,
                   double* est, int ld, double* r);
