@@ -107,8 +107,8 @@ void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const Varia
         sig += Na * nodes.fld(kFldStress, rec[q]->node);
         m += Na * rec[q]->factor;
         s += Na * rec[q]->vScale;
-        // d s_a / d ln|v_a|: -3 s_a where the regularisation amplifies
-        // (s_a ~ |v_a|^-3), s_a where it does not.
+        // -d s_a / d ln|v_a|: 3 s_a where the regularisation amplifies
+        // (s_a ~ |v_a|^-3), -s_a where it does not (s_a = |v_a|).
         sFall += Na * rec[q]->vScale * (rec[q]->regFactor > 1.0f ? 3.0 : -1.0);
         // The point velocity of the drag's own nodes: the tangent's matrix
         // and right-hand side then cancel exactly at the current velocity.
