@@ -10,6 +10,7 @@
 
 #include "core/console.h"
 #include "core/onebased.h"
+#include "solver/dense_inverse.h"
 
 namespace {
 
@@ -54,19 +55,15 @@ class PieceGrid {
 // global coordinate) into Ji, so that grad = Ji * (local derivatives);
 // returns det J.
 double Invert3(const double J[3][3], double Ji[3][3]) {
-  const double det = J[0][0] * (J[1][1] * J[2][2] - J[1][2] * J[2][1]) - J[0][1] * (J[1][0] * J[2][2] - J[1][2] * J[2][0]) +
-                     J[0][2] * (J[1][0] * J[2][1] - J[1][1] * J[2][0]);
+  double Jcm[9], Jinv[9];  // column-major: (m, i) at i * 3 + m
+  for (int m = 0; m < 3; ++m)
+    for (int i = 0; i < 3; ++i) Jcm[i * 3 + m] = J[m][i];
+  InvertDense(3, Jcm, Jinv);
   // Ji(i, m) = (J^-1)(i, m): grad_i = sum_m Ji(i, m) d_m.
-  Ji[0][0] = (J[1][1] * J[2][2] - J[1][2] * J[2][1]) / det;
-  Ji[0][1] = (J[0][2] * J[2][1] - J[0][1] * J[2][2]) / det;
-  Ji[0][2] = (J[0][1] * J[1][2] - J[0][2] * J[1][1]) / det;
-  Ji[1][0] = (J[1][2] * J[2][0] - J[1][0] * J[2][2]) / det;
-  Ji[1][1] = (J[0][0] * J[2][2] - J[0][2] * J[2][0]) / det;
-  Ji[1][2] = (J[0][2] * J[1][0] - J[0][0] * J[1][2]) / det;
-  Ji[2][0] = (J[1][0] * J[2][1] - J[1][1] * J[2][0]) / det;
-  Ji[2][1] = (J[0][1] * J[2][0] - J[0][0] * J[2][1]) / det;
-  Ji[2][2] = (J[0][0] * J[1][1] - J[0][1] * J[1][0]) / det;
-  return det;
+  for (int i = 0; i < 3; ++i)
+    for (int m = 0; m < 3; ++m) Ji[i][m] = Jinv[m * 3 + i];
+  return J[0][0] * (J[1][1] * J[2][2] - J[1][2] * J[2][1]) - J[0][1] * (J[1][0] * J[2][2] - J[1][2] * J[2][0]) +
+         J[0][2] * (J[1][0] * J[2][1] - J[1][1] * J[2][0]);
 }
 
 }  // namespace
