@@ -181,6 +181,7 @@ struct IterationState {
   double VProfFEM = 0;                // largest nodal speed after the last flow solve, mm/s
   int16_t i_iterat = 0;               // coupled-iteration counter
   double FricTangent = 0;             // share of the drag's Newton tangent in the flow solve (0 lagged drag, 1 full)
+  double ViscTangent = 0;             // share of the viscosity's Newton tangent in the flow solve (0 lagged viscosity, 1 full)
   double Tsr = 0;                     // mean flow stress, MPa
   double ViscMax = 0, ViscMin = 0;    // largest and smallest effective viscosity, MPa s
   double E0_min = 0, E0_max = 0, E0_av_min = 0, E0_av_max = 0;  // strain-rate extremes, 1/s

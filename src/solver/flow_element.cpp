@@ -144,3 +144,60 @@ int FlowElementMatrix(const ElementTables& tab, const MeshRecord& mesh, const Va
   }
   return nu;
 }
+
+void ViscosityTangent(const ElementTables& tab, const MeshRecord& mesh, const VariantSetup& setup,
+                      int k, double share, double* est, int ncn, double* r) {
+  FlowElementData d;
+  GatherFlowElement(mesh, k, d);
+  const ElemType& et = d.wedge ? tab.Wedge15 : tab.Tet10;
+  const int nen = d.nen;
+  constexpr double kStep = 1e-3;  // relative step of the rate for d ln mu / d ln rate
+  double grad[15][3], q[45];
+  for (int g = 1; g <= et.ngp; ++g) {
+    const double detJ = PointGradients(et, g, d, grad);
+    const double rate = EquivalentStrainRate(PointStrainRate(d, grad));
+    double strain = 0, temp = 0;
+    const double* N = et.N.col(g);
+    for (int a = 0; a < nen; ++a) {
+      strain += N[a] * d.e[a];
+      temp += N[a] * d.T[a];
+    }
+    double sigma = 0;
+    const double mu = FlowViscosity(rate, strain, temp, setup.mat, sigma);
+    const double mu2 = FlowViscosity(rate * (1.0 + kStep), strain, temp, setup.mat, sigma);
+    if (!(mu > 0.0 && mu2 > 0.0)) continue;
+    const double gamma = std::clamp(std::log(mu2 / mu) / std::log1p(kStep), -1.0, 0.0);
+    if (gamma == 0.0) continue;
+    // Deviatoric strain rate of the current velocity, double precision.
+    double L[3][3] = {};
+    for (int a = 0; a < nen; ++a)
+      for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) L[i][j] += d.v[a][i] * grad[a][j];
+    double D[3][3];
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) D[i][j] = 0.5 * (L[i][j] + L[j][i]);
+    const double tr = (D[0][0] + D[1][1] + D[2][2]) / 3.0;
+    double dd = 0.0;
+    for (int i = 0; i < 3; ++i) {
+      D[i][i] -= tr;
+      for (int j = 0; j < 3; ++j) dd += D[i][j] * D[i][j];
+    }
+    if (!(dd > 0.0)) continue;
+    // q(i, a) = D'(v) : D(N_a e_i) = sum_j D'_ij dN_a/dx_j; q . v = D':D'.
+    double qv = 0.0;
+    for (int i = 0; i < 3; ++i)
+      for (int a = 0; a < nen; ++a) {
+        const double v = D[i][0] * grad[a][0] + D[i][1] * grad[a][1] + D[i][2] * grad[a][2];
+        q[i * nen + a] = v;
+        qv += v * d.v[a][i];
+      }
+    const double c = share * 2.0 * mu * gamma * et.w(g) * detJ / dd;
+    const int nv = 3 * nen;
+    for (int j = 0; j < nv; ++j) {
+      double* cp = est + static_cast<size_t>(j) * ncn;
+      const double cq = c * q[j];
+      for (int i = 0; i < nv; ++i) cp[i] += cq * q[i];
+      r[j] += cq * qv;
+    }
+  }
+}

@@ -69,3 +69,16 @@ float EquivalentStrainRate(const StrainRate& D);
 // the element.  Returns the element's unknown count (51 or 34).
 int FlowElementMatrix(const ElementTables& tab, const MeshRecord& mesh, const VariantSetup& setup,
                       int k, double* est, int ncn);
+
+// Newton tangent of the viscosity's dependence on the strain rate, scaled
+// by share, added to the element matrix of FlowElementMatrix.  The viscous
+// stress 2 mu(rate) D'(v) has the derivative
+//   2 mu D'(dv) + 2 mu gamma (D'(v):D(dv)) D'(v) / (D'(v):D'(v)),
+// gamma = d ln mu / d ln rate (m - 1 for a rate sensitivity m, 0 where the
+// law holds the rate at a bound).  The second term, a rank-one matrix
+// share c q q^T per point (c = 2 mu gamma w detJ / D':D', q the rows of
+// D'(v):D(N_a e_i)), is added to est, and its product with the current
+// velocity to r, so that the current velocity solves the tangent system
+// exactly when it solves the lagged one: the fixed points are unchanged.
+void ViscosityTangent(const ElementTables& tab, const MeshRecord& mesh, const VariantSetup& setup,
+                      int k, double share, double* est, int ncn, double* r);

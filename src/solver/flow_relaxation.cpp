@@ -42,6 +42,7 @@ double RelaxFlowUpdate(double convV, FlowRelaxation& relax, MeshRecord& nodes) {
   double w = 1.0;
   if (relax.active && relax.change.size() == nv)
     w = std::clamp(AitkenFactor(relax.omega, relax.change, r), kRelaxMin, 1.0);
+  if (relax.cap > 0.0 && convV * w > relax.cap) w = relax.cap / convV;
   relax.change.swap(r);
   relax.omega = w;
   if (w == 1.0) return w;

@@ -17,7 +17,11 @@
 // switched on for the rest of the run once the undamped change grows from
 // one iteration to the next after the first kRelaxAfter iterations (in
 // which the dead zones form and the change may grow on a sound run); a run
-// whose plain update contracts keeps w = 1.
+// whose plain update contracts keeps w = 1.  Once the flow solve takes the
+// Newton tangents, a step is also cut to the relative change `cap`: far
+// from the solution a tangent step can overshoot by an order of magnitude
+// (a channel: 0.5, then 2.5, 9, and a velocity of 2e5 mm/s), and the
+// shortened step keeps the fixed points as any other w does.
 #include <vector>
 
 #include "core/records.h"
@@ -31,6 +35,7 @@ struct FlowRelaxation {
   bool active = false;          // relaxation switched on (the undamped change grew once)
   double omega = 1.0;           // relaxation factor of the last step (1 = undamped)
   double lastConvV = -1.0;      // undamped relative velocity change of the last step, -1 before the first
+  double cap = 0.0;             // largest relative velocity change a step applies (0: no limit)
   std::vector<double> state;    // flow state before the solve: vx, vy, vz blocks of nodes 1..nh, then corner pressures 1..np
   std::vector<double> change;   // last undamped velocity change G(x) - x (3 nh), empty before the first step
 };

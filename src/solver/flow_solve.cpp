@@ -86,6 +86,7 @@ int FlowElements::System(int k, int32_t* lm, double* est, int ld, double* r) con
     FrictionDrag(*tab, *nodes, inp->setup, inp->model, inp->results, k, orient, inp->iter.FricTangent, est, ld, r);
     ExitResistance(*nodes, k, orient, stiffness, est, ld);
   }
+  if (inp->iter.ViscTangent > 0.0) ViscosityTangent(*tab, *nodes, inp->setup, k, inp->iter.ViscTangent, est, ld, r);
   const int nen = IsWedge(g, k) ? kWedgeNodes : kTetNodes;
   for (int a = 0; a < nen; ++a) {
     const int n = std::abs(g.nop(a + 1, k));

@@ -531,3 +531,78 @@ TEST(FlowElement, TooSmallElementSizeStops) {
 }
 
 }  // namespace
+
+namespace {
+
+// Newton tangent of the viscosity, on every test element with a power law
+// (rate sensitivity c = 0.12) and a velocity field whose strain rate varies
+// over the element.  The viscous residual R(v) = K(v) v of such a law is
+// homogeneous of degree c in v, so the tangent applied to v itself must
+// give (K + T) v = c K v; along another direction it must match the
+// central difference of R; and its right-hand side is T v, which leaves
+// the residual at the current velocity unchanged.
+// Element vector of the nodal velocities as stored (single precision).
+std::vector<double> Velocities(const TestElem& t) {
+  std::vector<double> x(static_cast<size_t>(kNcn), 0.0);
+  for (int a = 1; a <= t.nen; ++a)
+    for (int i = 0; i < 3; ++i) x[static_cast<size_t>(i * t.nen + a - 1)] = t.mesh.fld(kFldVx + i, t.mesh.g.nop(a, 1));
+  return x;
+}
+
+TEST(FlowElement, ViscosityTangentIsTheDerivativeOfTheViscousResidual) {
+  InpDat inp = Input(2);
+  inp.setup.mat.MatC0 = 160.0;
+  inp.setup.mat.LawTable(1) = -0.0035;
+  inp.setup.mat.LawTable(2) = 0.02;
+  inp.setup.mat.LawTable(3) = 0.12;
+  const auto vel = [](const double* x, double* v) {
+    v[0] = 0.3 * x[0] - 0.7 * x[1] + 0.04 * x[0] * x[2];
+    v[1] = 0.4 * x[0] - 0.1 * x[1] + 0.9 * x[2] - 0.03 * x[1] * x[1];
+    v[2] = -0.5 * x[0] + 0.6 * x[1] - 0.2 * x[2] + 0.05 * x[0] * x[1];
+  };
+  const auto dir = [](const double* x, double* v) {
+    v[0] = 0.2 * x[2] + 0.01 * x[1] * x[1];
+    v[1] = -0.3 * x[0] + 0.02 * x[0] * x[2];
+    v[2] = 0.1 * x[1] - 0.01 * x[0] * x[0];
+  };
+  // Residual of the lagged system at the velocity field u (nodal floats).
+  const auto residual = [&](TestElem t, const std::function<void(const double*, double*)>& u) {
+    SetFields(t, u, 450.0, 0.4);
+    return Apply(Matrix(t, inp), Velocities(t));
+  };
+  for (TestElem t : AllElements()) {
+    SetFields(t, vel, 450.0, 0.4);
+    const std::vector<double> K = Matrix(t, inp);
+    std::vector<double> T(static_cast<size_t>(kNcn * kNcn), 0.0), r(static_cast<size_t>(kNcn), 0.0);
+    ViscosityTangent(Tables(), t.mesh, inp.setup, 1, 1.0, T.data(), kNcn, r.data());
+    const std::vector<double> v = Velocities(t), d = NodalVector(t, dir);
+    const std::vector<double> Kv = Apply(K, v), Tv = Apply(T, v), Kd = Apply(K, d), Td = Apply(T, d);
+    const double scale = MaxAbs(Kv), dscale = MaxAbs(Kd);
+    const double h = 1e-2;
+    const std::vector<double> Rp = residual(t, [&](const double* x, double* u) {
+      double a[3], b[3];
+      vel(x, a);
+      dir(x, b);
+      for (int i = 0; i < 3; ++i) u[i] = a[i] + h * b[i];
+    });
+    const std::vector<double> Rm = residual(t, [&](const double* x, double* u) {
+      double a[3], b[3];
+      vel(x, a);
+      dir(x, b);
+      for (int i = 0; i < 3; ++i) u[i] = a[i] - h * b[i];
+    });
+    double lagErr = 0.0, tanErr = 0.0;
+    for (int i = 0; i < 3 * t.nen; ++i) {
+      const size_t k = static_cast<size_t>(i);
+      EXPECT_NEAR(Kv[k] + Tv[k], 0.12 * Kv[k], 1e-6 * scale) << "row " << i;
+      EXPECT_NEAR(r[k], Tv[k], 1e-9 * scale) << "row " << i;
+      const double fd = (Rp[k] - Rm[k]) / (2.0 * h);
+      tanErr = std::max(tanErr, std::fabs(fd - Kd[k] - Td[k]));
+      lagErr = std::max(lagErr, std::fabs(fd - Kd[k]));
+    }
+    EXPECT_LT(tanErr, 2e-3 * dscale);
+    EXPECT_GT(lagErr, 0.1 * dscale);  // the lagged matrix alone is not the derivative
+  }
+}
+
+}  // namespace

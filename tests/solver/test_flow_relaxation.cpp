@@ -1,7 +1,7 @@
 // Relaxation of the coupled iteration's flow update on a scripted linear
 // map G(x) = x* + L (x - x*): an update that amplifies an alternating mode
 // (the plain iteration diverges) converges to x* once relaxed, and an update
-// that contracts keeps its full steps.
+// that contracts keeps its full steps, cut only by a step cap.
 
 #include <gtest/gtest.h>
 
@@ -49,4 +49,12 @@ TEST(FlowRelaxation, AmplifiedTwoCycleSettlesAtTheFixedPointAndAContractionKeeps
   EXPECT_LT(Iterate(0.5, 0.3, 30, contracting, full), 1e-4);
   EXPECT_FALSE(contracting.active);
   EXPECT_TRUE(full);
+
+  // A step cap shortens the first steps (change 0.3 of the speed scale
+  // against a cap of 0.1) and leaves the fixed point where it is.
+  FlowRelaxation capped;
+  capped.cap = 0.1;
+  EXPECT_GT(Iterate(0.5, 0.3, 1, capped, full), 2.4);
+  EXPECT_NEAR(capped.omega, 0.1 / 0.3, 1e-6);
+  EXPECT_LT(Iterate(0.5, 0.3, 40, capped, full), 1e-4);
 }
