@@ -47,6 +47,7 @@
 #include "solver/flow_force.h"
 #include "solver/flow_solve.h"
 #include "solver/sol_def.h"
+#include "solver/blas_core.h"
 #include "solver/sparse_solve.h"
 #include "driver/sweep_plan.h"
 
@@ -65,6 +66,9 @@ double CpuSeconds() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The BLAS kernels the program itself would run with (this may start the
+  // benchmark again with OPENBLAS_CORETYPE set).
+  RestartForBlasKernels(argv);
   int level = 0, threads = 1;
   int repeat = 1;
   double teamFlops = 0;
@@ -323,6 +327,7 @@ int main(int argc, char** argv) {
               "processor time, %.3f s wall\n",
               sst.ordering, static_cast<long long>(sst.factorEntries), sst.analysisMiB, sst.usedMiB, sst.inputMiB,
               cGather, cSparse, tSparse);
+  std::printf(" blas: kernels %s\n", BlasCoreName().empty() ? "(not OpenBLAS)" : BlasCoreName().c_str());
   std::printf(" memory: frontal %.1f MiB, sparse %.1f MiB; sparse against frontal: pressure %.2e of the largest "
               "pressure\n",
               frontalMiB, sparseMiB, dps / pmax);

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "solver/blas_core.h"
+
 #ifdef KALMORA_HAVE_MUMPS
 #include <dmumps_c.h>
 #endif
@@ -218,7 +220,9 @@ bool SparseSolverAvailable() {
 }
 
 std::string SparseSolverName() {
-  return "sparse (MUMPS multifrontal LU, double precision, SCOTCH nested-dissection ordering)";
+  const std::string core = BlasCoreName();
+  return std::string("sparse (MUMPS multifrontal LU, double precision, SCOTCH nested-dissection ordering") +
+         (core.empty() ? ")" : ", OpenBLAS kernels " + core + ")");
 }
 
 namespace {

@@ -56,7 +56,8 @@ struct SparseOutcome {
 // True when the program was built with the sparse solver.
 bool SparseSolverAvailable();
 
-// One line naming the sparse solver and its ordering, for the log and --help.
+// One line naming the sparse solver, its ordering and the kernel type of the
+// BLAS under it (when the BLAS names it), for the log.
 std::string SparseSolverName();
 
 // Sizes of the elemental system of elements 1..ne of `elem` (largest
