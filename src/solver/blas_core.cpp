@@ -74,6 +74,13 @@ std::string BlasCoreName() {
   return name != nullptr ? std::string(name) : std::string();
 }
 
+void SetBlasThreads(int threads) {
+  using SetThreadsFn = void (*)(int);
+  if (threads < 1) return;
+  void* sym = dlsym(RTLD_DEFAULT, "openblas_set_num_threads");
+  if (sym != nullptr) reinterpret_cast<SetThreadsFn>(sym)(threads);
+}
+
 void RestartForBlasKernels(char** argv) {
   const char* want = BlasCoreToRequest(DetectCpuVectorUnits(), LoadedCoreName(), std::getenv(kCoreTypeVariable));
   if (want == nullptr || argv == nullptr || argv[0] == nullptr) return;

@@ -39,6 +39,12 @@ const char* BlasCoreToRequest(const CpuVectorUnits& cpu, const char* corename, c
 // when the BLAS in the process does not say (not OpenBLAS, or none loaded).
 std::string BlasCoreName();
 
+// Sets the number of threads of the BLAS's dense kernels (OpenBLAS's
+// openblas_set_num_threads; nothing happens with another BLAS or for
+// threads < 1).  The setting is process-wide: the caller holds the sparse
+// solver's library lock, so that the solve that runs the kernels set it.
+void SetBlasThreads(int threads);
+
 // At the start of the program, before any thread of its own and before MPI:
 // when BlasCoreToRequest asks for a kernel type, sets OPENBLAS_CORETYPE to
 // it and replaces the process image by a new start of the same executable
