@@ -11,7 +11,9 @@
 // floating-point operations by kernel.
 //   bench_flow [level] [--threads T] [--team-flops F] [--repeat R] [--portable | --avx2] [--ordering K]
 //              [--outline FILE.olf [--section-level L]]
-// (--outline: the example's process with the profile, ring and container
+// (T threads for the frontal solver's dense updates and for the BLAS under
+// the sparse solver, 1 by default;
+// --outline: the example's process with the profile, ring and container
 // of that outline file, the cross-section mesh at level L, by default the
 // example's; --portable, --avx2: the frontal solver's kernels, by default the widest
 // vector path the processor has; R runs of the frontal and of the sparse solve, the least processor time
@@ -47,6 +49,7 @@
 #include "solver/flow_force.h"
 #include "solver/flow_solve.h"
 #include "solver/sol_def.h"
+#include "solver/blas_core.h"
 #include "solver/sparse_solve.h"
 #include "driver/sweep_plan.h"
 
@@ -65,6 +68,9 @@ double CpuSeconds() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The BLAS kernels the program itself would run with (this may start the
+  // benchmark again with OPENBLAS_CORETYPE set).
+  RestartForBlasKernels(argv);
   int level = 0, threads = 1;
   int repeat = 1;
   double teamFlops = 0;
@@ -186,7 +192,7 @@ int main(int argc, char** argv) {
       }
       const double cg = CpuSeconds() - c0;
       SparseSolveStats st{};
-      const SparseOutcome out = SparseSolveElemental(sys, st, ordering);
+      const SparseOutcome out = SparseSolveElemental(sys, st, ordering, threads);
       if (out.status != SparseStatus::Solved) {
         std::fprintf(stderr, "sparse solver failed: status %d, MUMPS error %d, %d\n", static_cast<int>(out.status),
                      out.info1, out.info2);
@@ -199,6 +205,19 @@ int main(int argc, char** argv) {
         cGather = cg;
         sst = st;
       }
+    }
+  }
+
+  // The analysis alone (the SCOTCH ordering of the element graph and the
+  // symbolic factorisation): the share of a solve that depends on the mesh
+  // only.
+  double cAnalyse = 1e30;
+  if (SparseSolverAvailable()) {
+    for (int rep = 0; rep < repeat; ++rep) {
+      SparseSolveStats st{};
+      const double c0 = CpuSeconds();
+      SparseAnalyse(sys, st);
+      cAnalyse = std::min(cAnalyse, CpuSeconds() - c0);
     }
   }
 
@@ -319,10 +338,11 @@ int main(int argc, char** argv) {
   for (int i = 3 * g.nh; i < n; ++i) dps = std::max(dps, std::fabs(r1.data()[i] - sys.rhs[static_cast<std::size_t>(i)]));
   const double sparseMiB = std::max(sst.analysisMiB, sst.usedMiB) + sst.inputMiB;
   std::printf(" sparse: ordering %d (0 AMD, 2 AMF, 3 SCOTCH, 4 PORD, 6 QAMD), factor entries %lld, analysis asked "
-              "%.1f MiB, factorisation used %.1f MiB, element systems %.1f MiB; gathering %.3f s of %.3f s "
-              "processor time, %.3f s wall\n",
+              "%.1f MiB, factorisation used %.1f MiB, element systems %.1f MiB; gathering %.3f s and analysis %.3f s "
+              "of %.3f s processor time, %.3f s wall\n",
               sst.ordering, static_cast<long long>(sst.factorEntries), sst.analysisMiB, sst.usedMiB, sst.inputMiB,
-              cGather, cSparse, tSparse);
+              cGather, cAnalyse, cSparse, tSparse);
+  std::printf(" blas: kernels %s, %d thread(s)\n", BlasCoreName().empty() ? "(not OpenBLAS)" : BlasCoreName().c_str(), threads);
   std::printf(" memory: frontal %.1f MiB, sparse %.1f MiB; sparse against frontal: pressure %.2e of the largest "
               "pressure\n",
               frontalMiB, sparseMiB, dps / pmax);

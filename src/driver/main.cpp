@@ -8,6 +8,8 @@
 #include "core/records.h"
 #include "driver/command_line.h"
 #include "driver/variant_steps.h"
+#include "solver/blas_core.h"
+#include "solver/sparse_solve.h"
 #ifdef KALMORA_MPI
 #include "driver/mpi_sweep.h"
 #endif
@@ -25,6 +27,10 @@ int main(int argc, char** argv) {
     case CommandAction::Run:
       break;
   }
+  // A sparse run needs the BLAS's fast kernels, which can only be chosen
+  // before the library is loaded: this may start the program again (same
+  // process, same arguments), before any thread or MPI is started.
+  if (options.solver == LinearSolver::Sparse && SparseSolverAvailable()) RestartForBlasKernels(argv);
   auto run = std::make_unique<RunState>();
   auto tables = std::make_unique<ElementTables>();
 #ifdef KALMORA_MPI

@@ -68,7 +68,8 @@ const char* ProblemName(SolveMode mode);
 // opt.memBudget stops the run with "Out of memory in progon".  The dense
 // updates use up to opt.threads threads (same solution for any count).
 // Sparse solver (solver/sparse_solve.h): the same element systems in double
-// precision; its sizes go to `sparse`, the returned plan is empty.
+// precision, the BLAS's dense kernels on opt.threads threads; its sizes go
+// to `sparse`, the returned plan is empty.
 template <ElementRoutine E>
 FrontPlanStats FrontalSolve(SolveMode mode, Mat1<int32_t>& nop, int npe, int ne, int nnode, int n, int ncn, E& elem,
                             const LinearSolveOptions& opt, SparseSolveStats& sparse, Vec1<double>& r1) {
@@ -79,7 +80,7 @@ FrontPlanStats FrontalSolve(SolveMode mode, Mat1<int32_t>& nop, int npe, int ne,
   }
   if (opt.solver == LinearSolver::Sparse) {
     RestoreConnectivity(nop, npe, ne);  // unknowns carry no last-appearance marks
-    SparseSolve(ProblemName(mode), n, ncn, elem, ne, &sparse, r1);
+    SparseSolve(ProblemName(mode), n, ncn, elem, ne, opt.threads, &sparse, r1);
     return plan;
   }
   MarkLastAppearance(nop, npe, ne, nnode);

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "solver/blas_core.h"
+
 #ifdef KALMORA_HAVE_MUMPS
 #include <dmumps_c.h>
 #endif
@@ -143,8 +145,9 @@ std::vector<int> ScotchOrder(const ElementalSystem& sys) {
 }
 
 // Runs the analysis and, with `factor`, the factorisation and the solve.
-SparseOutcome RunMumps(ElementalSystem& sys, SparseSolveStats& stats, bool factor, int ordering) {
+SparseOutcome RunMumps(ElementalSystem& sys, SparseSolveStats& stats, bool factor, int ordering, int threads) {
   const std::lock_guard<std::mutex> hold(LibraryLock());
+  SetBlasThreads(threads);
   Instance inst;
   DMUMPS_STRUC_C& id = inst.id;
   if (!inst.live) return Outcome(IsMemoryError(id.infog[0]) ? SparseStatus::OutOfMemory : SparseStatus::Failed, id);
@@ -218,7 +221,9 @@ bool SparseSolverAvailable() {
 }
 
 std::string SparseSolverName() {
-  return "sparse (MUMPS multifrontal LU, double precision, SCOTCH nested-dissection ordering)";
+  const std::string core = BlasCoreName();
+  return std::string("sparse (MUMPS multifrontal LU, double precision, SCOTCH nested-dissection ordering") +
+         (core.empty() ? ")" : ", OpenBLAS kernels " + core + ")");
 }
 
 namespace {
@@ -237,7 +242,8 @@ SparseOutcome StartSparse(const ElementalSystem& sys, SparseSolveStats& stats, b
 
 }  // namespace
 
-SparseOutcome SparseSolveElemental(ElementalSystem& sys, SparseSolveStats& stats, [[maybe_unused]] int ordering) {
+SparseOutcome SparseSolveElemental(ElementalSystem& sys, SparseSolveStats& stats, [[maybe_unused]] int ordering,
+                                   [[maybe_unused]] int threads) {
   bool settled = false;
   SparseOutcome out = StartSparse(sys, stats, settled);
   if (settled) return out;
@@ -247,7 +253,7 @@ SparseOutcome SparseSolveElemental(ElementalSystem& sys, SparseSolveStats& stats
     return out;
   }
 #ifdef KALMORA_HAVE_MUMPS
-  out = RunMumps(sys, stats, true, ordering);
+  out = RunMumps(sys, stats, true, ordering, threads);
 #endif
   return out;
 }
@@ -257,7 +263,7 @@ SparseOutcome SparseAnalyse(ElementalSystem& sys, SparseSolveStats& stats) {
   SparseOutcome out = StartSparse(sys, stats, settled);
   if (settled) return out;
 #ifdef KALMORA_HAVE_MUMPS
-  out = RunMumps(sys, stats, false, -1);
+  out = RunMumps(sys, stats, false, -1, 0);
 #endif
   return out;
 }

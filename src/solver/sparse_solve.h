@@ -56,7 +56,8 @@ struct SparseOutcome {
 // True when the program was built with the sparse solver.
 bool SparseSolverAvailable();
 
-// One line naming the sparse solver and its ordering, for the log and --help.
+// One line naming the sparse solver, its ordering and the kernel type of the
+// BLAS under it (when the BLAS names it), for the log.
 std::string SparseSolverName();
 
 // Sizes of the elemental system of elements 1..ne of `elem` (largest
@@ -143,8 +144,10 @@ bool GatherElementalSystem(int n, int ncn, E& elem, int ne, ElementalSystem& sys
 // size of the matrix entries.
 // `ordering` overrides the fill-reducing ordering (the library's ICNTL(7)
 // code, for measurements: 0 AMD, 2 AMF, 4 PORD, 6 QAMD as the elemental
-// analysis applies them); -1 or 3 is SCOTCH.
-SparseOutcome SparseSolveElemental(ElementalSystem& sys, SparseSolveStats& stats, int ordering = -1);
+// analysis applies them); -1 or 3 is SCOTCH.  `threads` (at least 1) is
+// the number of threads the dense kernels of the BLAS may use, the cores
+// the run gives each linear solve; 0 leaves the BLAS's own setting.
+SparseOutcome SparseSolveElemental(ElementalSystem& sys, SparseSolveStats& stats, int ordering = -1, int threads = 0);
 
 // The analysis alone (ordering and symbolic factorisation) of a system of
 // which only n, nelt, eltptr and eltvar need be filled: `stats` receives the
@@ -164,9 +167,11 @@ double ElementalResidual(const ElementalSystem& sys, const double* x, const doub
 // The sparse counterpart of FrontalSolve (solver/sol_def.h): solves the
 // system of elements 1..ne of `elem` (n unknowns, largest element size ncn)
 // into r1 (n entries); the connectivity is not touched.  The sizes reported
-// go to *keep when it is given.  Stops the run on any failure (SparseStop).
+// go to *keep when it is given; the BLAS's kernels use `threads` threads.
+// Stops the run on any failure (SparseStop).
 template <ElementRoutine E>
-void SparseSolve(const char* problem, int n, int ncn, E& elem, int ne, SparseSolveStats* keep, Vec1<double>& r1) {
+void SparseSolve(const char* problem, int n, int ncn, E& elem, int ne, int threads, SparseSolveStats* keep,
+                 Vec1<double>& r1) {
   SparseSolveStats stats{};
   if (!SparseSolverAvailable()) SparseStop(SparseOutcome{}, problem, n, stats);
   ElementalSystem sys;
@@ -175,7 +180,7 @@ void SparseSolve(const char* problem, int n, int ncn, E& elem, int ne, SparseSol
     out.status = SparseStatus::OutOfMemory;
     SparseStop(out, problem, n, stats);
   }
-  const SparseOutcome out = SparseSolveElemental(sys, stats);
+  const SparseOutcome out = SparseSolveElemental(sys, stats, -1, threads);
   if (keep) *keep = stats;
   if (out.status != SparseStatus::Solved) SparseStop(out, problem, n, stats);
   r1.v.swap(sys.rhs);

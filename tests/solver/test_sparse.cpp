@@ -109,11 +109,11 @@ TEST(SparseSolveDeath, SingularSystemsStopWithOneLine) {
       s.K[9 * static_cast<std::size_t>(k - 1) + static_cast<std::size_t>(3 * c + 6 - k)] = 0.0;
     }
   Vec1<double> r1;
-  EXPECT_EXIT(SparseSolve("flow", 12, 3, s, s.nop.cols, nullptr, r1), ::testing::ExitedWithCode(1),
+  EXPECT_EXIT(SparseSolve("flow", 12, 3, s, s.nop.cols, 1, nullptr, r1), ::testing::ExitedWithCode(1),
               "^PIVOT=0: the flow system of 12 unknowns is singular: the sparse factorisation met a zero pivot "
               "\\(MUMPS error [-0-9]+, [0-9]+\\)\n$");
   Chain t(12, 3);
-  EXPECT_EXIT(SparseSolve("temperature", 13, 3, t, t.nop.cols, nullptr, r1), ::testing::ExitedWithCode(1),
+  EXPECT_EXIT(SparseSolve("temperature", 13, 3, t, t.nop.cols, 1, nullptr, r1), ::testing::ExitedWithCode(1),
               "^PIVOT=0: the temperature system of 13 unknowns is singular: unknown 13 belongs to no element "
               "\\(sparse solver\\)\n$");
 }
