@@ -28,7 +28,102 @@ double RelChange(double a, double b, double s) {
   return diff == 0.0 ? 0.0 : diff / s;
 }
 
+// Turns the lateral unknowns (slots ix, iy) of an element system to the
+// normal and tangential components w = (w_n, w_t) of v = n w_n + t w_t,
+// t = (-ny, nx): est becomes R^T est R and r becomes R^T r, R the rotation
+// that maps w to (vx, vy).
+void RotateLateral(double* est, int ld, double* r, int m, int ix, int iy, double nx, double ny) {
+  const size_t L = static_cast<size_t>(ld);
+  double* cx = est + static_cast<size_t>(ix) * L;
+  double* cy = est + static_cast<size_t>(iy) * L;
+  for (int i = 0; i < m; ++i) {  // columns
+    const double a = cx[i], b = cy[i];
+    cx[i] = nx * a + ny * b;
+    cy[i] = -ny * a + nx * b;
+  }
+  for (int j = 0; j < m; ++j) {  // rows
+    double& a = est[static_cast<size_t>(j) * L + static_cast<size_t>(ix)];
+    double& b = est[static_cast<size_t>(j) * L + static_cast<size_t>(iy)];
+    const double ra = a, rb = b;
+    a = nx * ra + ny * rb;
+    b = -ny * ra + nx * rb;
+  }
+  const double ra = r[ix], rb = r[iy];
+  r[ix] = nx * ra + ny * rb;
+  r[iy] = -ny * ra + nx * rb;
+}
+
+// A face is a wall when its centre normal lies within 60 degrees of the x-y
+// plane; two wall faces meet at an outline corner when their centre normals
+// differ by more than 30 degrees.
+constexpr double kWallNz = 0.5;
+constexpr double kCornerCos = 0.8660254037844386;
+
 }  // namespace
+
+void DieEdgeFrames(const ElementTables& tab, const MeshRecord& nodes, Vec1<EdgeFrame>& frames) {
+  const Mesh3d& g = nodes.g;
+  frames.assign(static_cast<std::size_t>(g.nh));
+  // Per edge node: the integral of N_i n (x, y) over its wall faces and the
+  // x-y directions of their centre normals, of which the first is kept and
+  // the smallest cosine to it.
+  struct Sum {
+    double ax = 0, ay = 0, fx = 0, fy = 0, minCos = 1;
+    bool any = false;
+  };
+  std::vector<Sum> sum(static_cast<std::size_t>(g.nh) + 1);
+  for (int f = 1; f <= nodes.faces.size(); ++f) {
+    const BndFace& bf = nodes.faces(f);
+    const int e = bf.elem;
+    const int centre = bf.npt == 9 ? 5 : 1;
+    const double cx = bf.v(kBfN, centre), cy = bf.v(kBfN + 1, centre), cz = bf.v(kBfN + 2, centre);
+    if (std::fabs(cz) >= kWallNz) continue;
+    const double cl = std::hypot(cx, cy);
+    const bool wedge = IsWedge(g, e);
+    const FaceRule& rule = wedge ? tab.Wedge15Faces(bf.local) : tab.Tet10Faces(bf.local);
+    for (int q = 1; q <= rule.nfn; ++q) {
+      const int a = rule.fnode(q);
+      const int n = std::abs(g.nop(a, e));
+      if (KindOfCode(g.BoundaryConditions(n)) != 7) continue;
+      Sum& s = sum[static_cast<std::size_t>(n)];
+      for (int p = 1; p <= bf.npt; ++p) {
+        const double w = rule.N(a, p) * bf.v(kBfWJ, p);
+        s.ax += w * bf.v(kBfN, p);
+        s.ay += w * bf.v(kBfN + 1, p);
+      }
+      const double ux = cx / cl, uy = cy / cl;
+      if (!s.any) {
+        s.fx = ux;
+        s.fy = uy;
+        s.any = true;
+      }
+      s.minCos = std::min(s.minCos, s.fx * ux + s.fy * uy);
+    }
+  }
+  for (int n = 1; n <= g.nh; ++n) {
+    const Sum& s = sum[static_cast<std::size_t>(n)];
+    if (!s.any) continue;
+    EdgeFrame& fr = frames(n);
+    const double len = std::hypot(s.ax, s.ay);
+    if (s.minCos < kCornerCos || !(len > 0.0)) {
+      fr.mode = 2;
+      continue;
+    }
+    fr.mode = 1;
+    fr.nx = s.ax / len;
+    fr.ny = s.ay / len;
+  }
+}
+
+void EdgeVelocitiesToXY(const Vec1<EdgeFrame>& frames, int nh, Vec1<double>& r1) {
+  for (int i = 1; i <= std::min(nh, frames.size()); ++i) {
+    const EdgeFrame& fr = frames(i);
+    if (fr.mode != 1) continue;
+    const double wn = r1(i), wt = r1(nh + i);
+    r1(i) = fr.nx * wn - fr.ny * wt;
+    r1(nh + i) = fr.ny * wn + fr.nx * wt;
+  }
+}
 
 int PrescribedComponents(int code, bool& zero) {
   zero = false;
@@ -91,7 +186,16 @@ int FlowElements::System(int k, int32_t* lm, double* est, int ld, double* r) con
   for (int a = 0; a < nen; ++a) {
     const int n = std::abs(g.nop(a + 1, k));
     bool zero = false;
-    const int mask = PrescribedComponents(g.BoundaryConditions(n), zero);
+    int mask = PrescribedComponents(g.BoundaryConditions(n), zero);
+    const int edge = edges != nullptr && n <= edges->size() ? (*edges)(n).mode : 0;
+    if (edge == 1) {
+      RotateLateral(est, ld, r, m, a, nen + a, (*edges)(n).nx, (*edges)(n).ny);
+      PrescribeUnknown(est, ld, r, m, a, 0.0);  // normal speed 0; the tangent stays free
+    } else if (edge == 2) {
+      PrescribeUnknown(est, ld, r, m, a, 0.0);
+      PrescribeUnknown(est, ld, r, m, nen + a, 0.0);
+    }
+    if (edge != 0) mask &= 4;
     for (int i = 0; i < 3; ++i) {
       if ((mask & (1 << i)) == 0) continue;
       const double w = zero ? 0.0 : static_cast<double>(nodes->fld(kFldVx + i, n));
@@ -109,10 +213,13 @@ FrontPlanStats SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& in
   inp_dat.iter.DOF = n;
 
   Vec1<double> r1;
-  FlowElements elem{&tab, &nodes, &inp_dat};
+  Vec1<EdgeFrame> edges;
+  DieEdgeFrames(tab, nodes, edges);
+  FlowElements elem{&tab, &nodes, &inp_dat, &edges};
   const FrontPlanStats plan = FrontalSolve(SolveMode::Flow, g.nop, g.npe, g.ne, nh, n,
                                            std::max(ncn, 1), elem, SolveOptionsOf(inp_dat.solve),
                                            SparseStatsFor(SolveMode::Flow, inp_dat.results), r1);
+  EdgeVelocitiesToXY(edges, nh, r1);
 
   // Velocities and their largest relative change.
   double convV = 0.0;

@@ -7,9 +7,38 @@
 
 #include <cstdint>
 
+#include "core/onebased.h"
 #include "core/records.h"
 #include "fem/elements.h"
 #include "solver/front_plan.h"
+
+// Lateral condition of a node on the edge where an axial tool face (the die
+// face, whose nodes hold their axial speed) meets a tool wall (the bearing):
+// such a node can move only along the edge.  Its axial speed is held by its
+// code; of the lateral speed the component along the wall normal is held at
+// 0 and the one along the outline is free, or, where two walls meet at an
+// outline corner, both lateral components are held at 0.
+struct EdgeFrame {
+  double nx = 0.0;  // unit wall normal in the x-y plane, x (mode 1)
+  double ny = 0.0;  // unit wall normal in the x-y plane, y (mode 1)
+  int8_t mode = 0;  // 0 no edge node, 1 slides along the edge (v.n = 0), 2 outline corner (vx = vy = 0)
+};
+
+// Edge frames of the flow mesh, one per node (1..nh).  An edge node is a
+// node of kind 7 (axial speed held) on a boundary face whose normal lies
+// within 60 degrees of the x-y plane (a wall, not the axial face).  Its wall
+// normal is the x-y part of the integral of N_i n over those wall faces
+// (N_i the node's function, n the face normal), the normal for which
+// v_i . n = 0 removes the node's share of the flux through the walls; the
+// node is an outline corner (mode 2) when the centre normals of two of its
+// wall faces differ by more than 30 degrees.  Nodes of every other kind get
+// mode 0.
+void DieEdgeFrames(const ElementTables& tab, const MeshRecord& nodes, Vec1<EdgeFrame>& frames);
+
+// Turns the lateral unknowns of the sliding edge nodes (mode 1) of the
+// solution vector r1 (flow numbering, nh nodes) from (normal, tangent)
+// components back to (x, y): v = n w_n + t w_t with t = (-ny, nx).
+void EdgeVelocitiesToXY(const Vec1<EdgeFrame>& frames, int nh, Vec1<double>& r1);
 
 // Element routine of the flow problem for the frontal solver.  Unknown
 // numbering: node i has x-velocity i, y-velocity nh + i, z-velocity
@@ -20,12 +49,16 @@ struct FlowElements {
   const ElementTables* tab;  // element library
   const MeshRecord* nodes;   // flow mesh with the current fields and boundary records
   const InpDat* inp;         // variant record: material, friction constants, RamSpeed, Psr
+  const Vec1<EdgeFrame>* edges = nullptr;  // edge frames by node (DieEdgeFrames); null: no edge condition
 
   // Signed unknown list of element k (signs of the connectivity carried over).
   int Unknowns(int k, int32_t* lm) const;
   // Element matrix of element k: flow element, friction drag and exit
   // resistance of its boundary faces, then the velocity boundary conditions
-  // of its nodes; r is the right-hand side they give.
+  // of its nodes; r is the right-hand side they give.  The lateral unknowns
+  // of a sliding edge node (edges, mode 1) are its (normal, tangent)
+  // components instead of (x, y), the normal one held at 0; an outline
+  // corner (mode 2) holds x and y at 0.
   int System(int k, int32_t* lm, double* est, int ld, double* r) const;
 };
 

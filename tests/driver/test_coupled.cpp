@@ -171,13 +171,15 @@ double LargestArea(const InpDat& d) { return std::max({d.sections.Area2d(1), d.s
 // The axial volume flux averaged over each element layer, which the mixed
 // element's linear pressure conserves exactly where nothing crosses the
 // lateral surface: the container layers hold RamSpeed x container area; in
-// the profile the free surface below the bearing lets in a little more.
+// the profile the free surface below the bearing, which keeps the die
+// opening's shape, lets a little in or out (a 5 mm tube wall at level 1
+// after three iterations 3.7 % out).
 void ExpectLayerFluxConserved(const Solved& s) {
   const double q = s.inp.setup.RamSpeed * LargestArea(s.inp);
   ASSERT_GE(s.layerMeans.size(), 3u);
   for (const auto& [z, flux] : s.layerMeans) {
     const bool inProfile = z * 1e-3 < s.zProfileTop - 1e-3;
-    EXPECT_NEAR(-flux / q, 1.0, inProfile ? 0.03 : 2e-3) << "layer from z=" << z * 1e-3;
+    EXPECT_NEAR(-flux / q, 1.0, inProfile ? 0.045 : 2e-3) << "layer from z=" << z * 1e-3;
   }
 }
 
@@ -347,15 +349,20 @@ TEST(CoupledExample, ThinStripIteratesToAFixedPointOfThePlainUpdate) {
   std::printf("strip: %d iterations, plain update %.4g, shift %.4g mm/m, twist %.4g deg/m\n", s->inp.iter.i_iterat - 1,
               s->plainConvV, s->inp.results.IntRes(1), s->inp.results.IntRes(2));
   EXPECT_LT(std::abs(s->inp.results.IntRes(1)), 3.0);
-  EXPECT_LT(std::abs(s->inp.results.IntRes(2)), 1.0);
+  // Measured 0.05 deg/m with the die-face edge free to cross the bearing,
+  // 2.3 with it sliding along the bearing (2.1 with it held): noise of the
+  // level-1 mesh in the free strip's nearly unresisted turn.
+  EXPECT_LT(std::abs(s->inp.results.IntRes(2)), 3.0);
 }
 
 // A tube over a mandrel and a die with two mirrored round holes, mesh level
 // 1, three iterations: every element layer carries RamSpeed x free area
-// (the mandrel's section is not free), the flux of every profile layer is
-// the sum of its pieces' fluxes, and the two pieces leave equally fast: the
-// die is meshed on its half and reflected, so the holes have mirrored meshes
-// (measured: exit means 0.05 % apart; meshed whole they were 1.9 % apart).
+// (the mandrel's section is not free), the bearing layers between 0.988 and
+// 1.002 of it, the free profile below within 4.5 %, the flux of every
+// profile layer is the sum of its pieces' fluxes, and the two pieces leave
+// equally fast: the die is meshed on its half and reflected, so the holes
+// have mirrored meshes (measured: exit means 0.05 % apart; meshed whole they
+// were 1.9 % apart).
 TEST(CoupledExample, TubeAndTwoHoleDieConserveTheVolumeByLayer) {
   const auto tube = SolveVariant("tube", "tube", 3, 1);
   ExpectLayerFluxConserved(*tube);
@@ -368,9 +375,17 @@ TEST(CoupledExample, TubeAndTwoHoleDieConserveTheVolumeByLayer) {
   EXPECT_NEAR(s->inp.results.ExitPieces(1).mean / s->inp.results.ExitPieces(2).mean, 1.0, 0.01);
   for (const Solved* v : {tube.get(), s.get()}) {
     const double q = v->inp.setup.RamSpeed * ContainerFreeArea(v->inp.sections);
-    int profile = 0;
+    int profile = 0, bearing = 0;
     for (const LayerFlux& L : v->layers) {
-      EXPECT_NEAR(L.flux / q, 1.0, L.profile ? 0.03 : 2e-3) << v->dir << " layer from z=" << L.zLow;
+      // Nothing enters through the die-face edge, which slides along the
+      // bearing: no bearing layer carries more than the ram's flux (they
+      // took in 0.4 to 2.2 % while the edge crossed the bearing); the
+      // bearing's eased normal resistance lets a little out (0.7 % on the
+      // tube after three iterations), the free surface below it more.
+      const bool inBearing = L.profile && L.zLow > v->inp.layout.ZoneZ(1) - 1e-3;
+      EXPECT_NEAR(L.flux / q, inBearing ? 0.995 : 1.0, !L.profile ? 2e-3 : inBearing ? 7e-3 : 0.045)
+          << v->dir << " layer from z=" << L.zLow;
+      bearing += inBearing;
       if (!L.profile) continue;
       ++profile;
       double sum = 0.0;
@@ -381,6 +396,7 @@ TEST(CoupledExample, TubeAndTwoHoleDieConserveTheVolumeByLayer) {
       }
     }
     EXPECT_GE(profile, 3) << v->dir;
+    EXPECT_GE(bearing, 1) << v->dir;
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -223,21 +224,32 @@ double PlaneFluxRatio(const Block& blk, double zPlane, double U) {
 }
 
 TEST(FlowSolve, PushedBarConservesTheVolumeFluxPlaneByPlane) {
-  const double U = 5.0;
-  for (const bool die : {false, true}) {
+  const double U = 5.0, c30 = std::sqrt(0.75), s30 = 0.5;
+  // Without a die; with a die whose edge along the walls is held (kind 8);
+  // turned by 30 degrees about z, with that edge of kind 7: its nodes slide
+  // along the walls without crossing them, and its corners are held.
+  for (const int variant : {0, 1, 2}) {
+    const bool die = variant > 0, turned = variant == 2;
     Block blk;
     BuildBlock(blk, 4, 4, 4.0, 4.0, 8.0, true);
     Mesh3d& g = blk.mesh.g;
-    auto onDie = [&](int n) { return die && g.xyz(3, n) < 1e-9 && (g.xyz(1, n) > 2.0 + 1e-9 || g.xyz(2, n) > 2.0 + 1e-9); };
+    const Mat1<double> xyz0 = g.xyz;
+    auto onDie = [&](int n) { return die && xyz0(3, n) < 1e-9 && (xyz0(1, n) > 2.0 + 1e-9 || xyz0(2, n) > 2.0 + 1e-9); };
+    auto onWallX = [&](int n) { return xyz0(1, n) < 1e-9 || xyz0(1, n) > blk.a - 1e-9; };
+    auto onWallY = [&](int n) { return xyz0(2, n) < 1e-9 || xyz0(2, n) > blk.b - 1e-9; };
     for (int n = 1; n <= g.nh; ++n) {
-      const double x = g.xyz(1, n), y = g.xyz(2, n), z = g.xyz(3, n);
-      const bool wall = x < 1e-9 || y < 1e-9 || x > blk.a - 1e-9 || y > blk.b - 1e-9;
+      const double z = xyz0(3, n);
+      const bool wall = onWallX(n) || onWallY(n);
       int kind = wall ? 4 : 0;
-      if (z < 1e-9) kind = onDie(n) ? (wall ? 8 : 7) : (wall ? 4 : 1);
+      if (z < 1e-9) kind = onDie(n) ? (wall && !turned ? 8 : 7) : (wall ? 4 : 1);
       if (z > blk.H - 1e-9) kind = wall ? 10 : 7;
       g.BoundaryConditions(n) = CodeOf(blk, n, kind);
       blk.mesh.fld(kFldStress, n) = 30.0f;
       blk.mesh.fld(kFldVz, n) = onDie(n) ? 0.0f : static_cast<float>(-U);
+      if (turned) {
+        g.xyz(1, n) = c30 * xyz0(1, n) - s30 * xyz0(2, n);
+        g.xyz(2, n) = s30 * xyz0(1, n) + c30 * xyz0(2, n);
+      }
     }
     BlockBoundaryData(blk, 0.9f, static_cast<float>(U), 50.0f);
     for (BndFace& f : blk.mesh.faces)
@@ -248,18 +260,24 @@ TEST(FlowSolve, PushedBarConservesTheVolumeFluxPlaneByPlane) {
     for (int it = 0; it < 3; ++it) Sol_Def(blk.mesh, Tables(), SolveMode::Flow, blk.inp);  // viscosity from the flow
     for (int K = 0; K < 4; ++K)
       EXPECT_NEAR(PlaneFluxRatio(blk, 2.0 * K, U), 1.0, die && K > 0 ? 0.02 : 2e-3) << "die " << die << " plane z = " << 2.0 * K;
+    Vec1<EdgeFrame> frames;
+    DieEdgeFrames(Tables(), blk.mesh, frames);
+    double slide = 0.0;
     for (int n = 1; n <= g.nh; ++n) {
-      const double x = g.xyz(1, n), y = g.xyz(2, n);
-      if (x < 1e-9 || x > blk.a - 1e-9) {
-        EXPECT_EQ(blk.mesh.fld(kFldVx, n), 0.0f) << n;
+      const double vx = blk.mesh.fld(kFldVx, n), vy = blk.mesh.fld(kFldVy, n);
+      const bool edge = turned && onDie(n) && (onWallX(n) || onWallY(n));
+      EXPECT_EQ(frames(n).mode, !edge ? 0 : onWallX(n) && onWallY(n) ? 2 : 1) << n;
+      if (edge && frames(n).mode == 1) {  // wall normal (c30, s30) or (-s30, c30): v.n = 0, v.t free
+        EXPECT_NEAR(std::fabs(frames(n).nx * (onWallX(n) ? c30 : -s30) + frames(n).ny * (onWallX(n) ? s30 : c30)), 1.0, 1e-6);
+        EXPECT_NEAR(vx * frames(n).nx + vy * frames(n).ny, 0.0, 1e-6 * U) << n;
+        slide = std::max(slide, std::fabs(-vx * frames(n).ny + vy * frames(n).nx));
+        continue;
       }
-      if (y < 1e-9 || y > blk.b - 1e-9) {
-        EXPECT_EQ(blk.mesh.fld(kFldVy, n), 0.0f) << n;
-      }
-      if (onDie(n)) {
-        EXPECT_EQ(blk.mesh.fld(kFldVz, n), 0.0f) << n;
-      }
+      EXPECT_TRUE(!onWallX(n) || vx == 0.0f) << n;
+      EXPECT_TRUE(!onWallY(n) || vy == 0.0f) << n;
+      EXPECT_TRUE(!onDie(n) || blk.mesh.fld(kFldVz, n) == 0.0f) << n;
     }
+    EXPECT_TRUE(!turned || slide > 0.01 * U) << slide;
   }
 }
 
