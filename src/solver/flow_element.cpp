@@ -77,6 +77,28 @@ float EquivalentStrainRate(const StrainRate& D) {
   return 0.47140452f * std::sqrt(a * a + b * b + c * c + 6.0f * (D.xy * D.xy + D.yz * D.yz + D.xz * D.xz));
 }
 
+namespace {
+
+// Arguments of the flow stress law at integration point g: the equivalent
+// strain rate of the element's velocity (single precision, widened) and the
+// strain and temperature interpolated from the nodes.
+struct PointLaw {
+  double rate = 0, strain = 0, temp = 0;
+};
+
+PointLaw PointLawInputs(const ElemType& et, int g, const FlowElementData& d, const double grad[][3]) {
+  PointLaw p;
+  p.rate = EquivalentStrainRate(PointStrainRate(d, grad));
+  const double* N = et.N.col(g);
+  for (int a = 0; a < d.nen; ++a) {
+    p.strain += N[a] * d.e[a];
+    p.temp += N[a] * d.T[a];
+  }
+  return p;
+}
+
+}  // namespace
+
 int FlowElementMatrix(const ElementTables& tab, const MeshRecord& mesh, const VariantSetup& setup,
                       int k, double* est, int ncn) {
   FlowElementData d;
@@ -93,16 +115,9 @@ int FlowElementMatrix(const ElementTables& tab, const MeshRecord& mesh, const Va
   double grad[15][3];
   for (int g = 1; g <= et.ngp; ++g) {
     const double detJ = PointGradients(et, g, d, grad);
-    const StrainRate D = PointStrainRate(d, grad);
-    double rate = EquivalentStrainRate(D);
-    double strain = 0, temp = 0;
-    const double* N = et.N.col(g);
-    for (int a = 0; a < nen; ++a) {
-      strain += N[a] * d.e[a];
-      temp += N[a] * d.T[a];
-    }
+    const PointLaw law = PointLawInputs(et, g, d, grad);
     double sigma = 0;
-    const double mu = FlowViscosity(rate, strain, temp, setup.mat, sigma);
+    const double mu = FlowViscosity(law.rate, law.strain, law.temp, setup.mat, sigma);
 
     // Signed integration measure: the element matrix follows the sign of
     // the Jacobian determinant.
@@ -155,16 +170,10 @@ void ViscosityTangent(const ElementTables& tab, const MeshRecord& mesh, const Va
   double grad[15][3], q[45];
   for (int g = 1; g <= et.ngp; ++g) {
     const double detJ = PointGradients(et, g, d, grad);
-    const double rate = EquivalentStrainRate(PointStrainRate(d, grad));
-    double strain = 0, temp = 0;
-    const double* N = et.N.col(g);
-    for (int a = 0; a < nen; ++a) {
-      strain += N[a] * d.e[a];
-      temp += N[a] * d.T[a];
-    }
+    const PointLaw law = PointLawInputs(et, g, d, grad);
     double sigma = 0;
-    const double mu = FlowViscosity(rate, strain, temp, setup.mat, sigma);
-    const double mu2 = FlowViscosity(rate * (1.0 + kStep), strain, temp, setup.mat, sigma);
+    const double mu = FlowViscosity(law.rate, law.strain, law.temp, setup.mat, sigma);
+    const double mu2 = FlowViscosity(law.rate * (1.0 + kStep), law.strain, law.temp, setup.mat, sigma);
     if (!(mu > 0.0 && mu2 > 0.0)) continue;
     const double gamma = std::clamp(std::log(mu2 / mu) / std::log1p(kStep), -1.0, 0.0);
     if (gamma == 0.0) continue;
