@@ -154,7 +154,9 @@ TEST(Run, ThreeZoneLayoutWithTwoExtraZoneLengthsSolvesTwoVariantsInParallel) {
   EditLines(dir / "indata.txt", {{"1                  number of extra-zone lengths", "2   extra-zone lengths"},
                                  {"0.0                extra-zone length", "20.0\n40.0"},
                                  {"1                  ProfType", "3   ProfType: three zones"},
-                                 {"25                 MaxIter", "2   MaxIter: two coupled iterations suffice here"}});
+                                 {"25                 MaxIter", "2   MaxIter: two coupled iterations suffice here"},
+                                 {"2                  MeshLevel3d", "1   MeshLevel3d: the coarse mesh suffices too"},
+                                 {"2                  MeshLevel:", "1   MeshLevel:"}});
   const RunResult r = RunIn(dir);
   ASSERT_EQ(r.status, 0) << r.err;
   int checks = 0;
