@@ -495,7 +495,9 @@ TEST(Run, OutlineToolChecksGeometryAndNumbersBeforeWriting) {
                            "circle 0 0 100 24\n");
   ASSERT_EQ(st, 0) << msg;
   fs::copy_file(dir / "d.olf", dir / "round-bar.olf", fs::copy_options::overwrite_existing);
-  EditLines(dir / "indata.txt", {{"25                 MaxIter", "1   MaxIter: one coupled iteration"}});
+  EditLines(dir / "indata.txt", {{"25                 MaxIter", "1   MaxIter: one coupled iteration"},
+                                 {"2                  MeshLevel3d", "1   MeshLevel3d"},
+                                 {"2                  MeshLevel:", "1   MeshLevel:"}});
   const RunResult r = RunIn(dir);
   EXPECT_EQ(r.status, 0) << r.err;
 }
