@@ -151,18 +151,12 @@ const Solved& Angle() {
   return *s;
 }
 
-// Two fixtures solved to convergence: a round bar at mesh level 1 and a
-// square bar at the example's level 2, both centred.  Both converge in
-// about 21 coupled iterations.
+// A square bar solved to convergence at mesh level 1, centred; it converges
+// in about 14 coupled iterations.
 constexpr int kFixtureMaxIter = 30;
 
-const Solved& RoundFixture() {
-  static const std::unique_ptr<Solved> s = SolveVariant("round", "round", kFixtureMaxIter, 1);
-  return *s;
-}
-
 const Solved& SquareFixture() {
-  static const std::unique_ptr<Solved> s = SolveVariant("square", "square", kFixtureMaxIter, 2);
+  static const std::unique_ptr<Solved> s = SolveVariant("square", "square", kFixtureMaxIter, 1);
   return *s;
 }
 
@@ -301,35 +295,28 @@ TEST(CoupledExample, ExampleHeatsByTheWorkDoneAndBalancesItsEnergy) {
   ExpectEnergyBalanceCloses(Example());
 }
 
-// A round bar and a square bar from their outline files: each run ends with
-// "solve, ok", conserves the flux, heats by no more than the work done,
-// meets the empirical ram pressure (with the diameter of the circle of equal
-// area for the square) and leaves the die nearly straight.
-TEST(CoupledExample, RoundAndSquareFixturesIterateToConvergence) {
-  struct Case {
-    const Solved* s;
-    double profileArea;
-  };
-  for (const Case& c : {Case{&RoundFixture(), M_PI * 10.0 * 10.0}, Case{&SquareFixture(), 20.0 * 20.0}}) {
-    const Solved& s = *c.s;
-    SCOPED_TRACE(s.dir.filename().string());
-    EXPECT_TRUE(SolveEndedOk(s.inp));
-    EXPECT_NE(s.console.find("  solve, ok, iVar=1"), std::string::npos);
-    EXPECT_LT(s.inp.iter.i_iterat, kFixtureMaxIter);
-    // Level 1 has a single container layer of 100 mm, too coarse for the
-    // flow into the die at its node planes; its layer means still hold.
-    if (s.inp.setup.MeshLevel3d >= 2)
-      ExpectFluxConserved(s, 0.06, 0.35);
-    else
-      ExpectLayerFluxConserved(s);
-    ExpectTemperaturesWithinTheWorkDone(s);
-    ExpectRamPressureNearEstimate(s, LargestArea(s.inp), c.profileArea);
-    std::printf("%s: %d iterations, shift %.4g mm/m, twist %.4g deg/m\n", s.dir.filename().c_str(), s.inp.iter.i_iterat - 1,
-                s.inp.results.IntRes(1), s.inp.results.IntRes(2));
-    // Both sections are symmetric about x and y; what twist remains comes
-    // from the unstructured cross-section mesh (measured 0.14 and 3.0 deg/m).
-    EXPECT_LT(std::abs(s.inp.results.IntRes(2)), 5.0);
-  }
+// A square bar from its outline file at level 1: the run ends with "solve,
+// ok", conserves the flux of every element layer, heats by no more than the
+// work done, meets the empirical ram pressure with the diameter of the
+// circle of equal area (measured 0.96 of it) and leaves the die nearly
+// straight.  A round bar of the same sizes is the example itself, whose
+// tests make the same checks on its finer level-2 solve (with the fluxes
+// through the node planes and a tighter twist bound).
+TEST(CoupledExample, SquareFixtureIteratesToConvergence) {
+  const Solved& s = SquareFixture();
+  EXPECT_TRUE(SolveEndedOk(s.inp));
+  EXPECT_NE(s.console.find("  solve, ok, iVar=1"), std::string::npos);
+  EXPECT_LT(s.inp.iter.i_iterat, kFixtureMaxIter);
+  // Level 1 has a single container layer of 100 mm, too coarse for the
+  // flow into the die at its node planes; its layer means still hold.
+  ExpectLayerFluxConserved(s);
+  ExpectTemperaturesWithinTheWorkDone(s);
+  ExpectRamPressureNearEstimate(s, LargestArea(s.inp), 20.0 * 20.0);
+  std::printf("square: %d iterations, shift %.4g mm/m, twist %.4g deg/m\n", s.inp.iter.i_iterat - 1,
+              s.inp.results.IntRes(1), s.inp.results.IntRes(2));
+  // The section is symmetric about x and y; what twist remains comes from
+  // the unstructured cross-section mesh (measured 0.13 deg/m; 3.0 at level 2).
+  EXPECT_LT(std::abs(s.inp.results.IntRes(2)), 5.0);
 }
 
 // A 40 x 4 mm strip at level 1 (two elements across its wall, so solved in

@@ -154,7 +154,9 @@ TEST(Run, ThreeZoneLayoutWithTwoExtraZoneLengthsSolvesTwoVariantsInParallel) {
   EditLines(dir / "indata.txt", {{"1                  number of extra-zone lengths", "2   extra-zone lengths"},
                                  {"0.0                extra-zone length", "20.0\n40.0"},
                                  {"1                  ProfType", "3   ProfType: three zones"},
-                                 {"25                 MaxIter", "2   MaxIter: two coupled iterations suffice here"}});
+                                 {"25                 MaxIter", "2   MaxIter: two coupled iterations suffice here"},
+                                 {"2                  MeshLevel3d", "1   MeshLevel3d: the coarse mesh suffices too"},
+                                 {"2                  MeshLevel:", "1   MeshLevel:"}});
   const RunResult r = RunIn(dir);
   ASSERT_EQ(r.status, 0) << r.err;
   int checks = 0;
@@ -422,14 +424,18 @@ TEST(Run, BadOutlineGeometryIsNamedByFileOutlineAndSlot) {
 
 TEST(Run, ThreadsAreBoundedAndResultsDoNotDependOnThem) {
   // Three ram speeds, solved by one thread and by three threads (more are
-  // asked for than there are variants): the same files either way.
+  // asked for than there are variants, so each variant's linear solves get
+  // a nested team of two): the same files either way.  At the coarse mesh
+  // level: the files' sameness does not depend on the mesh size.
   std::vector<fs::path> dirs;
   const std::vector<std::pair<std::string, std::string>> runs = {{"OMP_NUM_THREADS=1", "1"},
                                                                  {"OMP_NUM_THREADS=8", "3"}};
   for (const auto& [env, want] : runs) {
     const fs::path dir = ExampleScratch("threads" + want);
     EditLines(dir / "indata.txt", {{"1                  number of ram speeds", "3  ram speeds\n5.0\n6.0"},
-                                   {"25                 MaxIter", "1   MaxIter: one coupled iteration"}});
+                                   {"25                 MaxIter", "1   MaxIter: one coupled iteration"},
+                                   {"2                  MeshLevel3d", "1   MeshLevel3d"},
+                                   {"2                  MeshLevel:", "1   MeshLevel:"}});
     const RunResult r = RunIn(dir, env);
     ASSERT_EQ(r.status, 0) << r.err;
     const auto lines = Lines(r.out);
@@ -489,7 +495,9 @@ TEST(Run, OutlineToolChecksGeometryAndNumbersBeforeWriting) {
                            "circle 0 0 100 24\n");
   ASSERT_EQ(st, 0) << msg;
   fs::copy_file(dir / "d.olf", dir / "round-bar.olf", fs::copy_options::overwrite_existing);
-  EditLines(dir / "indata.txt", {{"25                 MaxIter", "1   MaxIter: one coupled iteration"}});
+  EditLines(dir / "indata.txt", {{"25                 MaxIter", "1   MaxIter: one coupled iteration"},
+                                 {"2                  MeshLevel3d", "1   MeshLevel3d"},
+                                 {"2                  MeshLevel:", "1   MeshLevel:"}});
   const RunResult r = RunIn(dir);
   EXPECT_EQ(r.status, 0) << r.err;
 }
