@@ -108,8 +108,11 @@ void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const Varia
         m += Na * rec[q]->factor;
         s += Na * rec[q]->vScale;
         // -d s_a / d ln|v_a|: 3 s_a where the regularisation amplifies
-        // (s_a ~ |v_a|^-3), -s_a where it does not (s_a = |v_a|).
-        sFall += Na * rec[q]->vScale * (rec[q]->regFactor > 1.0f ? 3.0 : -1.0);
+        // (s_a ~ |v_a|^-3), -s_a where it does not (s_a = |v_a|), faded
+        // out on nodes sliding slower than kDragNewtonFull RamSpeed.
+        const double u = setup.RamSpeed > 0.0 ? rec[q]->vScale / setup.RamSpeed : kDragNewtonFull;
+        const double fade = std::clamp((u - 1.0) / (kDragNewtonFull - 1.0), 0.0, 1.0);
+        sFall += Na * rec[q]->vScale * (rec[q]->regFactor > 1.0f ? 3.0 : -fade);
         // The point velocity of the drag's own nodes: the tangent's matrix
         // and right-hand side then cancel exactly at the current velocity.
         if (DragCode(code[q]))

@@ -52,8 +52,19 @@ double ContactPressure(float sn, float x, bool exitFace, double psr);
 // with the current velocity on the right-hand side r: where the
 // regularisation amplifies (s ~ |v|^-3, traction ~ |v|^4) the drag is
 // stiffened along t fourfold, elsewhere (s = |v|, a traction independent
-// of the speed) its stiffness along t is removed.  A Newton step for the
-// speed-dependent drag whose fixed points are those of the lagged drag.
+// of the speed) its stiffness along t is removed, in full on nodes sliding
+// faster than kDragNewtonFull RamSpeed and not at all below RamSpeed
+// (linearly in between).  A Newton step for the speed-dependent drag whose
+// fixed points are those of the lagged drag.
+// Sliding speed, in units of RamSpeed, above which a node's drag takes its
+// full Newton part; below 1 it keeps the lagged drag.  A node that the
+// friction should bring to rest (on a mandrel at the die face, at a bearing
+// corner) has no stiffness along its sliding direction under the Newton
+// drag, and the step overshoots through rest and back (axial speeds of
+// +5 and -7 mm/s in turn at a ram speed of 5); the lagged drag brings it to
+// rest monotonically.
+inline constexpr double kDragNewtonFull = 3.0;
+
 void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const VariantSetup& setup,
                   const ModelParams& model, const VariantResults& results, int k, double orient, double tangent,
                   double* est, int ld, double* r);
