@@ -89,6 +89,7 @@ void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const Varia
     const int nfn = rule.nfn;
     int loc[8], code[8];
     const BndNode* rec[8];
+    double fall[8];  // -d s_a / d ln|v_a| of each face node
     bool skip = false, exitFace = false;
     for (int q = 0; q < nfn; ++q) {
       loc[q] = rule.fnode(q + 1);
@@ -97,6 +98,13 @@ void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const Varia
       rec[q] = BoundaryRecordOf(nodes, n);
       skip = skip || NoFrictionCode(code[q]) || rec[q] == nullptr;
       exitFace = exitFace || code[q] == 9;
+      if (rec[q] == nullptr) continue;
+      // 3 s_a where the regularisation amplifies (s_a ~ |v_a|^-3), -s_a
+      // where it does not (s_a = |v_a|), faded out on nodes sliding slower
+      // than kDragNewtonFull RamSpeed.
+      const double u = setup.RamSpeed > 0.0 ? rec[q]->vScale / setup.RamSpeed : kDragNewtonFull;
+      const double fade = std::clamp((u - 1.0) / (kDragNewtonFull - 1.0), 0.0, 1.0);
+      fall[q] = rec[q]->vScale * (rec[q]->regFactor > 1.0f ? 3.0 : -fade);
     }
     if (skip) continue;
     for (int p = 1; p <= bf.npt; ++p) {
@@ -107,12 +115,7 @@ void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const Varia
         sig += Na * nodes.fld(kFldStress, rec[q]->node);
         m += Na * rec[q]->factor;
         s += Na * rec[q]->vScale;
-        // -d s_a / d ln|v_a|: 3 s_a where the regularisation amplifies
-        // (s_a ~ |v_a|^-3), -s_a where it does not (s_a = |v_a|), faded
-        // out on nodes sliding slower than kDragNewtonFull RamSpeed.
-        const double u = setup.RamSpeed > 0.0 ? rec[q]->vScale / setup.RamSpeed : kDragNewtonFull;
-        const double fade = std::clamp((u - 1.0) / (kDragNewtonFull - 1.0), 0.0, 1.0);
-        sFall += Na * rec[q]->vScale * (rec[q]->regFactor > 1.0f ? 3.0 : -fade);
+        sFall += Na * fall[q];
         // The point velocity of the drag's own nodes: the tangent's matrix
         // and right-hand side then cancel exactly at the current velocity.
         if (DragCode(code[q]))

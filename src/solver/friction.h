@@ -38,6 +38,15 @@ double FrictionCoefficient(double sigma_s, double m, double pc, double s, double
 // (1 - exp(-2 |x|)) |Psr| is used instead.
 double ContactPressure(float sn, float x, bool exitFace, double psr);
 
+// Sliding speed, in units of RamSpeed, above which a node's drag takes its
+// full Newton part; below 1 it keeps the lagged drag.  A node that the
+// friction should bring to rest (on a mandrel at the die face, at a bearing
+// corner) has no stiffness along its sliding direction under the Newton
+// drag, and the step overshoots through rest and back (axial speeds of
+// +5 and -7 mm/s in turn at a ram speed of 5); the lagged drag brings it to
+// rest monotonically.
+inline constexpr double kDragNewtonFull = 3.0;
+
 // Friction drag of the boundary faces of element k: for every face without
 // a node of code 1, 5, 6, 65, 69 or 70, at every face point,
 //   est(i a, i b) += orient k(point) (weight x surface measure) N_a N_b
@@ -56,15 +65,6 @@ double ContactPressure(float sn, float x, bool exitFace, double psr);
 // faster than kDragNewtonFull RamSpeed and not at all below RamSpeed
 // (linearly in between).  A Newton step for the speed-dependent drag whose
 // fixed points are those of the lagged drag.
-// Sliding speed, in units of RamSpeed, above which a node's drag takes its
-// full Newton part; below 1 it keeps the lagged drag.  A node that the
-// friction should bring to rest (on a mandrel at the die face, at a bearing
-// corner) has no stiffness along its sliding direction under the Newton
-// drag, and the step overshoots through rest and back (axial speeds of
-// +5 and -7 mm/s in turn at a ram speed of 5); the lagged drag brings it to
-// rest monotonically.
-inline constexpr double kDragNewtonFull = 3.0;
-
 void FrictionDrag(const ElementTables& tab, const MeshRecord& nodes, const VariantSetup& setup,
                   const ModelParams& model, const VariantResults& results, int k, double orient, double tangent,
                   double* est, int ld, double* r);
