@@ -156,6 +156,7 @@ void Run_3d(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& d, const E
       if (d.iter.i_iterat > 1 && d.iter.ConvV <= kTangentBelow) {
         d.iter.FricTangent = 1.0;
         relax.cap = kTangentBelow;
+        relax.extrapolate = true;
       }
       if (d.iter.FricTangent > 0.0 && creep >= 2) d.iter.ViscTangent = kViscTangentShare;
       LogLine(log, TextLine("    Run_3d>>Sol_Def, mechanical, start, iVar=") << iVar);

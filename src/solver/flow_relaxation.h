@@ -17,7 +17,14 @@
 // switched on for the rest of the run once the undamped change grows from
 // one iteration to the next after the first kRelaxAfter iterations (in
 // which the dead zones form and the change may grow on a sound run); a run
-// whose plain update contracts keeps w = 1.  Once the flow solve takes the
+// whose plain update contracts keeps w = 1.  Where it creeps instead (the
+// last two changes nearly parallel, r1 = l r0 with 0.3 <= l <= 0.9: nodes
+// that the lagged friction brings to their sliding speed or to rest
+// geometrically), a step is extrapolated by Aitken's w = 1 / (1 - l), at
+// most kExtrapolateMax, which lands on the fixed point of a single linear
+// mode; a step after an extrapolated or relaxed one is not extrapolated,
+// since its change no longer measures the plain update's slope.  Once the
+// flow solve takes the
 // Newton tangents, a step is also cut to the relative change `cap`: far
 // from the solution a tangent step can overshoot by an order of magnitude
 // (a channel: 0.5, then 2.5, 9, and a velocity of 2e5 mm/s), and the
@@ -28,6 +35,8 @@
 
 inline constexpr double kRelaxMin = 0.1;  // smallest relaxation factor
 inline constexpr int kRelaxAfter = 10;    // iterations before a growing change switches the relaxation on
+inline constexpr double kExtrapolateCos = 0.9;  // least cosine of the last two changes for an extrapolated step
+inline constexpr double kExtrapolateMax = 4.0;  // largest extrapolation factor
 
 struct FlowRelaxation {
   int after = kRelaxAfter;      // steps before a growing change may switch the relaxation on
@@ -36,6 +45,7 @@ struct FlowRelaxation {
   double omega = 1.0;           // relaxation factor of the last step (1 = undamped)
   double lastConvV = -1.0;      // undamped relative velocity change of the last step, -1 before the first
   double cap = 0.0;             // largest relative velocity change a step applies (0: no limit)
+  bool extrapolate = false;     // creeping steps may be extrapolated (set with the Newton tangents)
   std::vector<double> state;    // flow state before the solve: vx, vy, vz blocks of nodes 1..nh, then corner pressures 1..np
   std::vector<double> change;   // last undamped velocity change G(x) - x (3 nh), empty before the first step
 };

@@ -136,7 +136,7 @@ std::unique_ptr<Solved> SolveVariant(const std::string& name, const std::string&
 }
 
 // Iteration limit of the example, that of its input file: the coupled
-// iteration converges in about 18.  The tests of the suite CoupledExample
+// iteration converges in 12.  The tests of the suite CoupledExample
 // share one solve of the example and one of the angle per process; they run
 // as one CTest entry.
 constexpr int kExampleMaxIter = 25;
@@ -212,7 +212,7 @@ TEST(CoupledExample, ExampleIteratesToConvergence) {
     if (line.rfind(" Convergence: velosity ", 0) == 0) convV.push_back(std::stod(line.substr(23)));
   }
   ASSERT_GE(reports, 2);
-  EXPECT_LT(reports, kExampleMaxIter - 1);
+  EXPECT_LE(reports, 12);  // with its creeping steps extrapolated (13 without)
   ASSERT_EQ(convV.size(), static_cast<std::size_t>(reports));
   EXPECT_LE(convV.back(), 0.01);
   EXPECT_GT(convV[convV.size() - 2], 0.01);

@@ -1,11 +1,13 @@
 // Relaxation of the coupled iteration's flow update on a scripted linear
 // map G(x) = x* + L (x - x*): an update that amplifies an alternating mode
 // (the plain iteration diverges) converges to x* once relaxed, and an update
-// that contracts keeps its full steps, cut only by a step cap.
+// that contracts keeps its full steps, cut only by a step cap, and one that
+// creeps along a single mode is extrapolated onto x*.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "solver/flow_relaxation.h"
 
@@ -57,4 +59,20 @@ TEST(FlowRelaxation, AmplifiedTwoCycleSettlesAtTheFixedPointAndAContractionKeeps
   EXPECT_GT(Iterate(0.5, 0.3, 1, capped, full), 2.4);
   EXPECT_NEAR(capped.omega, 0.1 / 0.3, 1e-6);
   EXPECT_LT(Iterate(0.5, 0.3, 40, capped, full), 1e-4);
+
+  // With the tangents on, a creeping mode (both slopes 0.7: the changes
+  // parallel) lands on x* at its second step (w = 1 / 0.3); slopes of 0.95
+  // (beyond the extrapolated range) and of 0.7 against -0.5 (changes no
+  // longer parallel) keep full steps.
+  for (const auto& [lx, ly, steps, extrapolated] : {std::tuple{0.7, 0.7, 2, true}, std::tuple{0.95, 0.95, 5, false},
+                                                    std::tuple{0.7, -0.5, 3, false}}) {
+    FlowRelaxation creeping;
+    creeping.extrapolate = true;
+    const double left = Iterate(lx, ly, steps, creeping, full);
+    EXPECT_EQ(full, !extrapolated) << lx << " " << ly;
+    if (extrapolated) {
+      EXPECT_LT(left, 1e-5);
+      EXPECT_NEAR(creeping.omega, 1.0 / 0.3, 1e-6);
+    }
+  }
 }
