@@ -21,7 +21,7 @@ constexpr double kOpposite = -0.5;
 // outline, nodes of a profile block (the halves of a hollow profile are not
 // equal).
 constexpr double kOutlineShare = 0.6;
-constexpr double kBlockShare = 0.5;
+constexpr double kBlockShare = 0.7;
 // Nodes of a 6-node triangle mesh per element, and the area of an element
 // of size h per h^2 (equilateral triangle).
 constexpr double kNodesPerElement = 2.3;
