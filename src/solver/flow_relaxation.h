@@ -17,18 +17,18 @@
 // switched on for the rest of the run once the undamped change grows from
 // one iteration to the next after the first kRelaxAfter iterations (in
 // which the dead zones form and the change may grow on a sound run); a run
-// whose plain update contracts keeps w = 1.  Where it creeps instead (the
-// last two changes nearly parallel, r1 = l r0 with 0.3 <= l <= 0.9: nodes
-// that the lagged friction brings to their sliding speed or to rest
-// geometrically), a step is extrapolated by Aitken's w = 1 / (1 - l), at
-// most kExtrapolateMax, which lands on the fixed point of a single linear
-// mode; a step after an extrapolated or relaxed one is not extrapolated,
-// since its change no longer measures the plain update's slope.  Once the
-// flow solve takes the
-// Newton tangents, a step is also cut to the relative change `cap`: far
-// from the solution a tangent step can overshoot by an order of magnitude
-// (a channel: 0.5, then 2.5, 9, and a velocity of 2e5 mm/s), and the
-// shortened step keeps the fixed points as any other w does.
+// whose plain update contracts keeps w = 1.  Once the flow solve takes the
+// Newton tangents (`extrapolate`), a step where the update creeps instead
+// (the last two changes nearly parallel, r1 = l r0 with 0.3 <= l <= 0.9:
+// nodes that the lagged friction brings to their sliding speed or to rest
+// geometrically) is extrapolated by Aitken's w = 1 / (1 - l), at most
+// kExtrapolateMax, which lands on the fixed point of a single linear mode;
+// a step after an extrapolated or relaxed one is not extrapolated, since its
+// change no longer measures the plain update's slope.  From then on a step
+// is also cut to the relative change `cap`: far from the solution a tangent
+// step can overshoot by an order of magnitude (a channel: 0.5, then 2.5, 9,
+// and a velocity of 2e5 mm/s), and the shortened step keeps the fixed
+// points as any other w does.
 #include <vector>
 
 #include "core/records.h"
