@@ -13,6 +13,7 @@
 
 #include "core/boundary_records.h"
 #include "core/onebased.h"
+#include "core/pivot_order.h"
 #include "core/section.h"
 
 // Width of the character members (file and variant names).
@@ -272,6 +273,7 @@ struct MeshRecord {
   Vec1<ElemData> edata;  // per-element data of the solvers (boundary face lists), 1..ne
   Vec1<BndNode> bnd;     // boundary node records in node order; g.EndPlane(i) is node i's position here
   Vec1<BndFace> faces;   // boundary face records in global face order
+  SparsePivotOrder pivots;  // pivot order of the sparse solves on this mesh, kept between solves
 };
 
 // Sizes the nodal fields to the node count of m.g and sets the values a new

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/onebased.h"
+#include "core/pivot_order.h"
 
 // Largest number of points of one outline.
 inline constexpr int kMaxOutlinePoints = 1000;
@@ -42,4 +43,5 @@ struct Mesh2d {
   Vec1<double> Told;     // nodal temperature before the step, deg C, 1..nh
   Vec1<double> Twork;    // third nodal work array of the heat step, 1..nh
   Vec1<double> Pot;      // cross-section potential of the die-face correction (0 held, 1 under the die opening), 1..nh
+  SparsePivotOrder pivots;  // pivot order of the sparse solves on this mesh, kept between heat steps
 };

@@ -43,6 +43,7 @@ struct LinearSolveOptions {
   LinearSolver solver = LinearSolver::Frontal;  // direct solver
   int64_t memBudget = 0;                         // storage budget of the frontal solver, units (reals and integers of the plan)
   int threads = 1;                               // threads the frontal solver's dense updates may use, at least 1
+  SparsePivotOrder* pivots = nullptr;            // sparse solver: pivot order kept between solves (null: ordered anew)
 };
 
 // The solve options of a variant: its Solver, MemBudget and SolveThreads.
@@ -80,7 +81,7 @@ FrontPlanStats FrontalSolve(SolveMode mode, Mat1<int32_t>& nop, int npe, int ne,
   }
   if (opt.solver == LinearSolver::Sparse) {
     RestoreConnectivity(nop, npe, ne);  // unknowns carry no last-appearance marks
-    SparseSolve(ProblemName(mode), n, ncn, elem, ne, opt.threads, &sparse, r1);
+    SparseSolve(ProblemName(mode), n, ncn, elem, ne, opt.threads, &sparse, opt.pivots, r1);
     return plan;
   }
   MarkLastAppearance(nop, npe, ne, nnode);

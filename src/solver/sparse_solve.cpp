@@ -144,8 +144,40 @@ std::vector<int> ScotchOrder(const ElementalSystem& sys) {
   return std::vector<int>(id.sym_perm, id.sym_perm + sys.n);
 }
 
+// FNV-1a fingerprint of the element pattern (n, nelt, eltptr, eltvar),
+// never 0.
+uint64_t PatternFingerprint(const ElementalSystem& sys) {
+  uint64_t h = 1469598103934665603ULL;
+  auto mix = [&h](int64_t v) {
+    for (int b = 0; b < 8; ++b) {
+      h ^= static_cast<uint64_t>(v >> (8 * b)) & 0xffU;
+      h *= 1099511628211ULL;
+    }
+  };
+  mix(sys.n);
+  mix(sys.nelt);
+  for (int p : sys.eltptr) mix(p);
+  for (int u : sys.eltvar) mix(u);
+  return h != 0 ? h : 1;
+}
+
+// SCOTCH's pivot order of `sys`, taken from `pivots` when it holds the order
+// of the same pattern, else computed and (when given) kept there.
+std::vector<int> PivotOrderOf(const ElementalSystem& sys, SparsePivotOrder* pivots) {
+  const uint64_t pattern = pivots != nullptr ? PatternFingerprint(sys) : 0;
+  if (pivots != nullptr && pivots->pattern == pattern && pivots->order.size() == static_cast<std::size_t>(sys.n))
+    return std::vector<int>(pivots->order.begin(), pivots->order.end());
+  std::vector<int> perm = ScotchOrder(sys);
+  if (pivots != nullptr && !perm.empty()) {
+    pivots->pattern = pattern;
+    pivots->order.assign(perm.begin(), perm.end());
+  }
+  return perm;
+}
+
 // Runs the analysis and, with `factor`, the factorisation and the solve.
-SparseOutcome RunMumps(ElementalSystem& sys, SparseSolveStats& stats, bool factor, int ordering, int threads) {
+SparseOutcome RunMumps(ElementalSystem& sys, SparseSolveStats& stats, bool factor, int ordering, int threads,
+                       SparsePivotOrder* pivots) {
   const std::lock_guard<std::mutex> hold(LibraryLock());
   SetBlasThreads(threads);
   Instance inst;
@@ -158,7 +190,7 @@ SparseOutcome RunMumps(ElementalSystem& sys, SparseSolveStats& stats, bool facto
   id.icntl[4] = 1;               // ICNTL(5): elemental input
   // ICNTL(7): fill-reducing ordering; SCOTCH's order handed over as given.
   std::vector<int> perm;
-  if (ordering < 0 || ordering == kOrderingScotch) perm = ScotchOrder(sys);
+  if (ordering < 0 || ordering == kOrderingScotch) perm = PivotOrderOf(sys, pivots);
   id.icntl[6] = perm.empty() ? (ordering < 0 ? kOrderingScotch : ordering) : kOrderingGiven;
   id.perm_in = perm.empty() ? nullptr : perm.data();
   id.icntl[13] = kWorkPercent;   // ICNTL(14): working storage over the estimate, percent
@@ -243,7 +275,7 @@ SparseOutcome StartSparse(const ElementalSystem& sys, SparseSolveStats& stats, b
 }  // namespace
 
 SparseOutcome SparseSolveElemental(ElementalSystem& sys, SparseSolveStats& stats, [[maybe_unused]] int ordering,
-                                   [[maybe_unused]] int threads) {
+                                   [[maybe_unused]] int threads, [[maybe_unused]] SparsePivotOrder* pivots) {
   bool settled = false;
   SparseOutcome out = StartSparse(sys, stats, settled);
   if (settled) return out;
@@ -253,7 +285,7 @@ SparseOutcome SparseSolveElemental(ElementalSystem& sys, SparseSolveStats& stats
     return out;
   }
 #ifdef KALMORA_HAVE_MUMPS
-  out = RunMumps(sys, stats, true, ordering, threads);
+  out = RunMumps(sys, stats, true, ordering, threads, pivots);
 #endif
   return out;
 }
@@ -263,7 +295,7 @@ SparseOutcome SparseAnalyse(ElementalSystem& sys, SparseSolveStats& stats) {
   SparseOutcome out = StartSparse(sys, stats, settled);
   if (settled) return out;
 #ifdef KALMORA_HAVE_MUMPS
-  out = RunMumps(sys, stats, false, -1, 0);
+  out = RunMumps(sys, stats, false, -1, 0, nullptr);
 #endif
   return out;
 }

@@ -147,7 +147,12 @@ bool GatherElementalSystem(int n, int ncn, E& elem, int ne, ElementalSystem& sys
 // analysis applies them); -1 or 3 is SCOTCH.  `threads` (at least 1) is
 // the number of threads the dense kernels of the BLAS may use, the cores
 // the run gives each linear solve; 0 leaves the BLAS's own setting.
-SparseOutcome SparseSolveElemental(ElementalSystem& sys, SparseSolveStats& stats, int ordering = -1, int threads = 0);
+// `pivots`, when given, keeps SCOTCH's order between solves: a system whose
+// element pattern matches the kept fingerprint is factorised in that order
+// without ordering it again (the same order SCOTCH would give), another
+// pattern is ordered and replaces it.
+SparseOutcome SparseSolveElemental(ElementalSystem& sys, SparseSolveStats& stats, int ordering = -1, int threads = 0,
+                                   SparsePivotOrder* pivots = nullptr);
 
 // The analysis alone (ordering and symbolic factorisation) of a system of
 // which only n, nelt, eltptr and eltvar need be filled: `stats` receives the
@@ -167,11 +172,12 @@ double ElementalResidual(const ElementalSystem& sys, const double* x, const doub
 // The sparse counterpart of FrontalSolve (solver/sol_def.h): solves the
 // system of elements 1..ne of `elem` (n unknowns, largest element size ncn)
 // into r1 (n entries); the connectivity is not touched.  The sizes reported
-// go to *keep when it is given; the BLAS's kernels use `threads` threads.
-// Stops the run on any failure (SparseStop).
+// go to *keep when it is given; the BLAS's kernels use `threads` threads;
+// `pivots` as for SparseSolveElemental.  Stops the run on any failure
+// (SparseStop).
 template <ElementRoutine E>
 void SparseSolve(const char* problem, int n, int ncn, E& elem, int ne, int threads, SparseSolveStats* keep,
-                 Vec1<double>& r1) {
+                 SparsePivotOrder* pivots, Vec1<double>& r1) {
   SparseSolveStats stats{};
   if (!SparseSolverAvailable()) SparseStop(SparseOutcome{}, problem, n, stats);
   ElementalSystem sys;
@@ -180,7 +186,7 @@ void SparseSolve(const char* problem, int n, int ncn, E& elem, int ne, int threa
     out.status = SparseStatus::OutOfMemory;
     SparseStop(out, problem, n, stats);
   }
-  const SparseOutcome out = SparseSolveElemental(sys, stats, -1, threads);
+  const SparseOutcome out = SparseSolveElemental(sys, stats, -1, threads, pivots);
   if (keep) *keep = stats;
   if (out.status != SparseStatus::Solved) SparseStop(out, problem, n, stats);
   r1.v.swap(sys.rhs);

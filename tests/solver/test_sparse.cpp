@@ -77,6 +77,39 @@ TEST(SparseSolve, ElementalSolveIsExactWithZeroDiagonalsAndAbsentEntries) {
   EXPECT_GT(st.factorEntries, 0);
 }
 
+// A kept pivot order serves every later system of the same element pattern
+// (new values, the same exact solution) and is replaced by another pattern's.
+TEST(SparseSolve, KeptPivotOrderServesTheSamePatternOnly) {
+  if (!SparseSolverAvailable()) GTEST_SKIP() << "built without the sparse solver";
+  const auto identity = [](int n) {
+    std::vector<int32_t> id(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) id[static_cast<std::size_t>(i)] = i + 1;
+    return id;
+  };
+  SparsePivotOrder kept;
+  for (const auto& [n, seed] : {std::pair{40, 7u}, std::pair{40, 8u}, std::pair{52, 7u}}) {
+    Chain s(n, seed);
+    ElementalSystem sys, fresh;
+    ASSERT_TRUE(GatherElementalSystem(n, 3, s, s.nop.cols, sys));
+    fresh = sys;
+    const std::vector<double> b = sys.rhs;
+    SparseSolveStats st;
+    ASSERT_EQ(SparseSolveElemental(sys, st, -1, 0, &kept).status, SparseStatus::Solved) << n << " " << seed;
+    EXPECT_LT(ElementalResidual(sys, sys.rhs.data(), b.data()), 1e-13) << n << " " << seed;
+    EXPECT_EQ(st.ordering, 3);
+    ASSERT_EQ(kept.order.size(), static_cast<std::size_t>(n));
+    EXPECT_TRUE(std::is_permutation(kept.order.begin(), kept.order.end(), identity(n).begin()));
+    // The second system (same pattern) must factorise in the order kept, which is set
+    // to the natural one here; the third (another pattern) replaces it.
+    EXPECT_EQ(kept.order == identity(n), seed == 8u) << n << " " << seed;
+    if (seed == 7u && n == 40) kept.order = identity(n);
+    ASSERT_EQ(SparseSolveElemental(fresh, st).status, SparseStatus::Solved);
+    for (int i = 0; i < n; ++i)
+      EXPECT_NEAR(sys.rhs[static_cast<std::size_t>(i)], fresh.rhs[static_cast<std::size_t>(i)],
+                  1e-12 * (1.0 + std::fabs(fresh.rhs[static_cast<std::size_t>(i)])));
+  }
+}
+
 // Variants solve on threads of their own: concurrent sparse solves (which
 // the library does not survive unserialised) give each its own solution.
 TEST(SparseSolve, ConcurrentSolvesOfDifferentSystemsStayApart) {
@@ -109,11 +142,11 @@ TEST(SparseSolveDeath, SingularSystemsStopWithOneLine) {
       s.K[9 * static_cast<std::size_t>(k - 1) + static_cast<std::size_t>(3 * c + 6 - k)] = 0.0;
     }
   Vec1<double> r1;
-  EXPECT_EXIT(SparseSolve("flow", 12, 3, s, s.nop.cols, 1, nullptr, r1), ::testing::ExitedWithCode(1),
+  EXPECT_EXIT(SparseSolve("flow", 12, 3, s, s.nop.cols, 1, nullptr, nullptr, r1), ::testing::ExitedWithCode(1),
               "^PIVOT=0: the flow system of 12 unknowns is singular: the sparse factorisation met a zero pivot "
               "\\(MUMPS error [-0-9]+, [0-9]+\\)\n$");
   Chain t(12, 3);
-  EXPECT_EXIT(SparseSolve("temperature", 13, 3, t, t.nop.cols, 1, nullptr, r1), ::testing::ExitedWithCode(1),
+  EXPECT_EXIT(SparseSolve("temperature", 13, 3, t, t.nop.cols, 1, nullptr, nullptr, r1), ::testing::ExitedWithCode(1),
               "^PIVOT=0: the temperature system of 13 unknowns is singular: unknown 13 belongs to no element "
               "\\(sparse solver\\)\n$");
 }
