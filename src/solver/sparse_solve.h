@@ -149,7 +149,7 @@ bool GatherElementalSystem(int n, int ncn, E& elem, int ne, ElementalSystem& sys
 // the run gives each linear solve; 0 leaves the BLAS's own setting.
 // `pivots`, when given, keeps SCOTCH's order between solves: a system whose
 // element pattern matches the kept fingerprint is factorised in that order
-// without ordering it again (the same order SCOTCH would give), another
+// without ordering it again (the order SCOTCH gave that pattern), another
 // pattern is ordered and replaces it.
 SparseOutcome SparseSolveElemental(ElementalSystem& sys, SparseSolveStats& stats, int ordering = -1, int threads = 0,
                                    SparsePivotOrder* pivots = nullptr);
