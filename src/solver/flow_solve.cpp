@@ -216,10 +216,8 @@ FrontPlanStats SolveFlow(MeshRecord& nodes, const ElementTables& tab, InpDat& in
   Vec1<EdgeFrame> edges;
   DieEdgeFrames(tab, nodes, edges);
   FlowElements elem{&tab, &nodes, &inp_dat, &edges};
-  LinearSolveOptions opt = SolveOptionsOf(inp_dat.solve);
-  opt.pivots = &nodes.pivots;
   const FrontPlanStats plan = FrontalSolve(SolveMode::Flow, g.nop, g.npe, g.ne, nh, n,
-                                           std::max(ncn, 1), elem, opt,
+                                           std::max(ncn, 1), elem, SolveOptionsOf(inp_dat.solve, &nodes.pivots),
                                            SparseStatsFor(SolveMode::Flow, inp_dat.results), r1);
   EdgeVelocitiesToXY(edges, nh, r1);
 

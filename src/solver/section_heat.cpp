@@ -175,10 +175,9 @@ FrontPlanStats SolveSectionHeat(const ElementTables& tab, InpDat& inp_dat) {
   elem.py = inp_dat.setup.mat.PairY;
 
   Vec1<double> r1;
-  LinearSolveOptions opt = SolveOptionsOf(inp_dat.solve);
-  opt.pivots = &s.pivots;
-  const FrontPlanStats plan = FrontalSolve(SolveMode::SectionHeat, s.nop, s.npe, s.ne, s.nh, s.nh, kTriNodes, elem,
-                                           opt, SparseStatsFor(SolveMode::SectionHeat, inp_dat.results), r1);
+  const FrontPlanStats plan = FrontalSolve(
+      SolveMode::SectionHeat, s.nop, s.npe, s.ne, s.nh, s.nh, kTriNodes, elem,
+      SolveOptionsOf(inp_dat.solve, &s.pivots), SparseStatsFor(SolveMode::SectionHeat, inp_dat.results), r1);
   for (int i = 1; i <= s.nh && i <= r1.size(); ++i) {
     s.Tnew(i) = r1(i);
     s.Told(i) = r1(i);

@@ -4,8 +4,8 @@
 #include <new>
 #include <stdexcept>
 
-LinearSolveOptions SolveOptionsOf(const SolveOptions& solve) {
-  return {solve.Solver, solve.MemBudget, solve.SolveThreads};
+LinearSolveOptions SolveOptionsOf(const SolveOptions& solve, SparsePivotOrder* pivots) {
+  return {solve.Solver, solve.MemBudget, solve.SolveThreads, pivots};
 }
 
 SparseSolveStats& SparseStatsFor(SolveMode mode, VariantResults& results) {

@@ -46,8 +46,10 @@ struct LinearSolveOptions {
   SparsePivotOrder* pivots = nullptr;            // sparse solver: pivot order kept between solves (null: ordered anew)
 };
 
-// The solve options of a variant: its Solver, MemBudget and SolveThreads.
-LinearSolveOptions SolveOptionsOf(const SolveOptions& solve);
+// The solve options of a variant: its Solver, MemBudget and SolveThreads,
+// and the pivot order the sparse solver keeps for the mesh solved (null:
+// ordered anew at every solve).
+LinearSolveOptions SolveOptionsOf(const SolveOptions& solve, SparsePivotOrder* pivots = nullptr);
 
 // Sizes r1 to n entries, all zero; stops with "error in allocate r1" when the
 // storage cannot be had.

@@ -301,10 +301,8 @@ FrontPlanStats SolveTemperature(MeshRecord& nodes, const ElementTables& tab, Inp
   const double zTop = TopCornerZ(g);  // the ram plane, held at its temperature
   TemperatureElements elem{nodes, tab, inp.setup, inp.model, sreg, zTop};
   Vec1<double> r1;
-  LinearSolveOptions opt = SolveOptionsOf(inp.solve);
-  opt.pivots = &nodes.pivots;
   const FrontPlanStats plan = FrontalSolve(SolveMode::Temperature, g.nop, g.npe, g.ne, g.nh, n,
-                                           g.npe, elem, opt,
+                                           g.npe, elem, SolveOptionsOf(inp.solve, &nodes.pivots),
                                            SparseStatsFor(SolveMode::Temperature, inp.results), r1);
 
   double change = 0.0;
