@@ -360,7 +360,11 @@ int LoadOutlines(const VariantSetup& setup, int S, bool multi, SectionSet& secti
         const bool alongY = (axes & kMirrorY) && std::hypot(w.q[0] + w.p[0], w.q[1] - w.p[1]) < 0.01 * w.t;
         if (w.t > 0.0 && (alongX || alongY)) w.t *= static_cast<double>(across) / (across + 1);
       }
-    BuildWallBound(samples, across, wall);
+    // The profile region is meshed in two halves when hollow, or as the
+    // half or quarter that the mirror axes leave (a part of a hollow
+    // section is one region).
+    const int images = axes == (kMirrorX | kMirrorY) ? 4 : axes != 0 ? 2 : 1;
+    BuildWallBound(samples, across, std::max(hollow ? 2 : 1, images), wall);
   }
   for (int k = 1; k <= used; ++k)
     sections.Outlines(k) =

@@ -96,7 +96,7 @@ int WallElementsAcross(int meshLevel) {
   return 6;
 }
 
-void BuildWallBound(const std::vector<WallSample>& samples, int across, WallBound& bound) {
+void BuildWallBound(const std::vector<WallSample>& samples, int across, int blocks, WallBound& bound) {
   bound = WallBound{};
   std::vector<std::size_t> use;
   for (std::size_t i = 0; i < samples.size(); ++i)
@@ -114,9 +114,8 @@ void BuildWallBound(const std::vector<WallSample>& samples, int across, WallBoun
     pts[s.outline] += 2.0 * s.ds / h;
     nodes += kNodesPerElement * 0.5 * s.ds * s.t / (kElementArea * h * h);
   }
-  const double blocks = pts[2] > 0.0 ? 2.0 : 1.0;  // a hollow profile is meshed in two halves
   bound.scale = std::max({1.0, std::max(pts[1], pts[2]) / (kOutlineShare * kMaxOutlinePoints),
-                          std::sqrt(nodes / (kBlockShare * kMaxBlockNodes * blocks))});
+                          std::sqrt(nodes / (kBlockShare * kMaxBlockNodes * std::max(blocks, 1)))});
 
   std::sort(use.begin(), use.end(), [&](std::size_t a, std::size_t b) { return samples[a].t < samples[b].t; });
   for (const std::size_t i : use) {

@@ -58,12 +58,14 @@ int WallElementsAcross(int meshLevel);
 // are enlarged by one common factor (kept in `bound.scale`) when the
 // estimated point count of a profile outline (twice its length over the
 // bound) would exceed 60 % of the capacity of an outline (1000 points), or
-// the estimated node count of a profile block 70 % of the capacity of a
-// block (2500 nodes; the estimate overshoots the generated count by about
-// 6 %); the wall then gets fewer elements across than asked, which
-// the mesh report shows.  Ring blocks beyond their capacity are handled
-// where they are meshed.
-void BuildWallBound(const std::vector<WallSample>& samples, int across, WallBound& bound);
+// the estimated node count of one of the `blocks` blocks the profile region
+// is meshed in (the two halves of a hollow profile, the half or quarter of
+// a mirrored section, which is meshed once and reflected) 70 % of the
+// capacity of a block (2500 nodes; the estimate overshoots the generated
+// count by about 6 %); the wall then gets fewer elements across than asked,
+// which the mesh report shows.  Ring blocks beyond their capacity are
+// handled where they are meshed.
+void BuildWallBound(const std::vector<WallSample>& samples, int across, int blocks, WallBound& bound);
 
 // The bound at p, mm (a huge value when the bound is empty).
 double WallSize(const WallBound& bound, const Point2& p);

@@ -93,11 +93,18 @@ TEST(WallBound, ThinWallsGetTheLevelsElementsAcross) {
   const InpDat d = Section("strip", FixtureNamed("strip").outlines, 3);
   ProfileWallSamples(d.setup, d.sections, strip);
   WallBound b;
-  BuildWallBound(strip, 3, b);
+  BuildWallBound(strip, 3, 1, b);
   EXPECT_DOUBLE_EQ(b.scale, 1.0);
   EXPECT_NEAR(WallSize(b, {0.0, 0.0}), 4.0 / 3.0, 1e-3);
   EXPECT_NEAR(WallSize(b, {20.0, 0.0}), 4.0 / 3.0, 1e-3);  // the end face of the wall
   EXPECT_NEAR(WallSize(b, {0.0, 12.0}), 4.0 / 3.0 + b.grade * 8.0, 1e-2);
+  // Twelve across overflow one block; the quarter of a mirrored strip is a
+  // block of its own and takes four times the nodes: sizes half as large.
+  WallBound whole, quarter;
+  BuildWallBound(strip, 12, 1, whole);
+  BuildWallBound(strip, 12, 4, quarter);
+  EXPECT_GT(quarter.scale, 1.0);
+  EXPECT_NEAR(quarter.scale, 0.5 * whole.scale, 1e-12);
 }
 
 // The example's cross-section file byte for byte (FNV-1a hash and length of
