@@ -141,6 +141,7 @@ void Run_3d(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& d, const E
   d.iter.FricTangent = d.iter.ViscTangent = 0.0;
   bool goOn = true;
   FlowRelaxation relax;
+  relax.plainBelow = kConvVelocity;
   int creep = 0;  // successive steps whose velocity change fell by less than the creep band's lower end
 
   do {
