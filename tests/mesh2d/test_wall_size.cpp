@@ -46,7 +46,7 @@ const char* kSquareTube =
 
 // A strip 40 x 4 and a square tube 40 x 40 x 3 get at least the level's
 // elements across their walls (the tube's four at level 4 within the block
-// budget), the measured thickness is the wall's, and
+// budget; six across the strip at level 5, even about its mirror axis), the thickness is the wall's, and
 // the refined meshes stay sound.
 TEST(WallBound, ThinWallsGetTheLevelsElementsAcross) {
   struct Case {
@@ -56,7 +56,7 @@ TEST(WallBound, ThinWallsGetTheLevelsElementsAcross) {
   };
   const Case cases[] = {{"strip", FixtureNamed("strip").outlines, 4.0}, {"sqtube", kSquareTube, 3.0}};
   for (const Case& c : cases)
-    for (int level : {2, 3, 4}) {
+    for (int level : {2, 3, 4, 5}) {
       SCOPED_TRACE(std::string(c.name) + " level " + std::to_string(level));
       const InpDat d = Section(c.name, c.outlines, level);
       std::vector<WallSample> samples;
