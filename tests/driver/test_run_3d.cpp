@@ -224,6 +224,9 @@ TEST(Run3d, LoopControlFollowsTheCounterAndBothMeasures) {
   d.iter.ConvT = 5.0000001;
   EXPECT_TRUE(NextCoupledIteration(d, goOn));
   d.iter.ConvT = 5.0;
+  EXPECT_TRUE(NextCoupledIteration(d, goOn, false));  // the plain update does not hold yet
+  EXPECT_TRUE(goOn);
+  d.iter.i_iterat = 1;
   EXPECT_FALSE(NextCoupledIteration(d, goOn));
   EXPECT_EQ(d.iter.i_iterat, 3);
   EXPECT_FALSE(goOn);
