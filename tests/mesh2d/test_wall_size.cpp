@@ -105,6 +105,15 @@ TEST(WallBound, ThinWallsGetTheLevelsElementsAcross) {
   BuildWallBound(strip, 12, 4, quarter);
   EXPECT_GT(quarter.scale, 1.0);
   EXPECT_NEAR(quarter.scale, 0.5 * whole.scale, 1e-12);
+  // An angle 40 x 40 x 4 at level 5: a half of the ring around its finely
+  // divided outline exceeds a block however far the bound is enlarged and is
+  // meshed as two blocks; the meshes are sound, the walls keep four across.
+  const InpDat a = Section("angle", "outline WPIECE\npolygon -11.47 -11.47 28.53 -11.47 28.53 -7.47 -7.47 -7.47 "
+                           "-7.47 28.53 -11.47 28.53\noutline RING1\ncircle 0 0 70 24\noutline CONT2\ncircle 0 0 100 24\n", 5);
+  for (int k = 1; k <= a.sections.Pieces2d.size(); ++k) EXPECT_TRUE(CheckMesh(a.sections.Pieces2d(k)).empty()) << k;
+  std::vector<WallSample> as;
+  ProfileWallSamples(a.setup, a.sections, as);
+  EXPECT_GE(FewestWallLayers(a.sections.Pieces2d(1), as).layers, 4);
 }
 
 // The example's cross-section file byte for byte (FNV-1a hash and length of
