@@ -209,7 +209,7 @@ TEST(CoupledExample, ExampleIteratesToConvergence) {
   std::istringstream log(s.log);
   for (std::string line; std::getline(log, line);) {
     reports += line.rfind(" Iteration ", 0) == 0;
-    checks += line.rfind("Check of the plain update: ", 0) == 0;
+    checks += line.rfind(" Check of the plain update: ", 0) == 0;
     if (line.rfind(" Convergence: velosity ", 0) == 0) convV.push_back(std::stod(line.substr(23)));
   }
   ASSERT_GE(reports, 2);
