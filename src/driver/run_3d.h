@@ -26,8 +26,22 @@ void Run_3d(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& inp_dat, c
 
 // Loop control after an iteration: increments i_iterat and returns whether
 // another iteration follows.  `goOn` is the continuation flag, cleared when
-// ConvT <= 5 and ConvV <= 0.01; a ConvT above 5 keeps it as it is.
-bool NextCoupledIteration(InpDat& inp_dat, bool& goOn);
+// ConvT <= 5 and ConvV <= 0.01 and the plain update holds (`plainHolds`,
+// see PlainUpdateHolds); otherwise it is kept as it is.
+bool NextCoupledIteration(InpDat& inp_dat, bool& goOn, bool plainHolds = true);
+
+// Largest ram-force change of one plain flow update from a converged state.
+inline constexpr double kPlainForceChange = 0.005;
+
+// Whether the state in `nodes` solves the flow equations of the plain
+// lagged update (no Newton tangents, no relaxation): one such update of a
+// copy changes the velocities by ConvV <= kConvVelocity and the ram force by
+// less than kPlainForceChange.  A state that tangent or extrapolated steps
+// only passed close to does not: the tangent steps' change measures the
+// distance to the fixed point of a different map, and a plain update
+// amplifies what is left on the friction's fast modes.  Logs one line with
+// the two changes.
+bool PlainUpdateHolds(const ElementTables& tab, const MeshRecord& nodes, const InpDat& inp_dat, std::FILE* log);
 
 // True when the finished coupled iteration reported "  solve, ok": the
 // counter, already past the last iteration, is below MaxIter.

@@ -33,13 +33,16 @@ void DivisionCounts(int meshLevel, int& S, int& R) {
   }
 }
 
-double MeshOutline(Outline& outline, int c1, int c2, Mesh2d& mesh, bool keepMarks, const WallBound* wall,
-                   double images) {
-  // Under a wall bound the block is generated with room to spare; a block
-  // beyond the capacity is generated again with the bound's sizes enlarged
-  // by the excess (plus 10 %): the node count near a finely divided outline
-  // follows its point spacing more than the bound, so it falls more slowly
-  // than the square of the enlargement.
+namespace {
+
+// Block mesh of `outline` under the capacity of a block.  Under a wall bound
+// the block is generated with room to spare; a block beyond the capacity is
+// generated again with the bound's sizes enlarged by the excess (plus 10 %):
+// the node count near a finely divided outline follows its point spacing
+// more than the bound, so it falls more slowly than the square of the
+// enlargement.  Returns the last attempt's excess over the capacity (the
+// larger ratio of nodes and elements to theirs; at most 1 when it fits).
+double BlockWithin(const Outline& outline, int c1, int c2, Mesh2d& mesh, const WallBound* wall, double images) {
   const bool bounded = wall != nullptr && !wall->Empty();
   WallBound coarser;
   for (int attempt = 1;; ++attempt) {
@@ -48,22 +51,33 @@ double MeshOutline(Outline& outline, int c1, int c2, Mesh2d& mesh, bool keepMark
     mesh = std::move(work.blockMesh);
     const double excess = std::max(static_cast<double>(mesh.nh) / kMaxBlockNodes,
                                    static_cast<double>(mesh.ne) / kMaxBlockElems);
-    if (excess <= 1.0) break;
-    Require(attempt < 6, "MeshOutline: a block of " + std::to_string(outline.nSeg) + " outline segments needs " +
-                             std::to_string(mesh.nh) + " nodes, more than the capacity of " +
-                             std::to_string(kMaxBlockNodes));
+    if (excess <= 1.0 || !bounded || attempt == 6) return excess;
     coarser = *wall;
     const double grow = 1.1 * excess;
     for (double& h : coarser.h) h *= grow;
     coarser.scale *= grow;
     wall = &coarser;
   }
+}
+
+// Quality, flags and smoothing of a block mesh made by BlockWithin.
+double FinishBlock(Outline& outline, bool keepMarks, Mesh2d& mesh) {
   const double krit = MeshKrit(mesh);
   if (!keepMarks)
     for (int i = 1; i <= outline.n; ++i) outline.mark(i) = -1;
   FlagMesh(mesh, outline);
   SmoothMesh(mesh);
   return krit;
+}
+
+}  // namespace
+
+double MeshOutline(Outline& outline, int c1, int c2, Mesh2d& mesh, bool keepMarks, const WallBound* wall,
+                   double images) {
+  Require(BlockWithin(outline, c1, c2, mesh, wall, images) <= 1.0,
+          "MeshOutline: a block of " + std::to_string(outline.nSeg) + " outline segments needs " +
+              std::to_string(mesh.nh) + " nodes, more than the capacity of " + std::to_string(kMaxBlockNodes));
+  return FinishBlock(outline, keepMarks, mesh);
 }
 
 void Merge(const Mesh2d& a, const Mesh2d& b, Mesh2d& c) {
@@ -115,14 +129,58 @@ Outline Resampled(const Outline& source, int mode, int c, const WallBound* wall,
   return out;
 }
 
+void SplitAcross(const Outline& o, int outerArcPoints, Outline& half1, Outline& half2);
+
+// One half of the ring inside `outer` (made by SplitRing) as one block with
+// the pair (c, c).  When the enlarged wall bound cannot bring it within the
+// capacity of a block (its node count then follows the point spacing of a
+// finely divided profile outline, which is fixed by now), the half is cut
+// once more across, from the middle of its inner arc to the nearest point
+// of its outer arc, and meshed as two blocks with the half's base size.
+// Returns the quality Krit (the worse of the two blocks).
+double MeshRingHalf(Outline& half, const Outline& outer, int c, Mesh2d& mesh, const WallBound* wall) {
+  if (BlockWithin(half, c, c, mesh, wall, 1.0) <= 1.0) return FinishBlock(half, /*keepMarks=*/true, mesh);
+  // The outer arc is the one run of points of `outer`; the half is turned
+  // to start with it, as the cut across expects.
+  std::vector<char> onOuter(static_cast<std::size_t>(half.n) + 1, 0);
+  for (int i = 1; i <= half.n; ++i)
+    for (int j = 1; j <= outer.n && !onOuter[static_cast<std::size_t>(i)]; ++j)
+      onOuter[static_cast<std::size_t>(i)] = Dist2(half.pts(i), outer.pts(j)) <= 1e-18;
+  int start = 0, run = 0;
+  for (int i = 1; i <= half.n && start == 0; ++i)
+    if (onOuter[static_cast<std::size_t>(i)] && !onOuter[static_cast<std::size_t>(i > 1 ? i - 1 : half.n)]) start = i;
+  for (int i = start; start != 0 && run < half.n && onOuter[static_cast<std::size_t>(i)]; i = i % half.n + 1) ++run;
+  Require(start % 2 == 1 && run >= 3,
+          "MeshRingHalf: a ring half of " + std::to_string(half.nSeg) + " outline segments needs " +
+              std::to_string(mesh.nh) + " nodes, more than the capacity of " + std::to_string(kMaxBlockNodes) +
+              ", and its outer arc (start " + std::to_string(start) + ", " + std::to_string(run) +
+              " points) allows no cut across");
+  Outline turned = half;
+  for (int k = 1; k <= half.n; ++k) {
+    const int from = (start + k - 2) % half.n + 1;
+    turned.pts(k) = half.pts(from);
+    turned.mark(k) = half.mark(from);
+  }
+  Outline part1, part2;
+  SplitAcross(turned, run, part1, part2);
+  OrientOutline(1, part1);
+  OrientOutline(1, part2);
+  const double area = std::fabs(OutlineSignedArea2(half));
+  Mesh2d a, b;
+  const double k1 = MeshOutline(part1, c, c, a, /*keepMarks=*/true, wall, area / std::fabs(OutlineSignedArea2(part1)));
+  const double k2 = MeshOutline(part2, c, c, b, /*keepMarks=*/true, wall, area / std::fabs(OutlineSignedArea2(part2)));
+  Merge(a, b, mesh);
+  return std::max(k1, k2);
+}
+
 // Ring between `inner` and `outer` meshed as two halves with the pairs
 // (c1, c1) and (c2, c2): returns the two half meshes and their qualities.
 void MeshRingHalves(const Outline& inner, const Outline& outer, int c1, int c2, Mesh2d& h1, Mesh2d& h2, double& k1,
                     double& k2, const WallBound* wall) {
   Outline half1, half2;
   SplitRing(inner, outer, half1, half2);
-  k1 = MeshOutline(half1, c1, c1, h1, /*keepMarks=*/true, wall);
-  k2 = MeshOutline(half2, c2, c2, h2, /*keepMarks=*/true, wall);
+  k1 = MeshRingHalf(half1, outer, c1, h1, wall);
+  k2 = MeshRingHalf(half2, outer, c2, h2, wall);
 }
 
 // Last step before a mesh is written: flags from the topological boundary

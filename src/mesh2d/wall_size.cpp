@@ -121,7 +121,11 @@ void BuildWallBound(const std::vector<WallSample>& samples, int across, int bloc
   for (const std::size_t i : use) {
     bound.p.push_back(samples[i].p);
     bound.h.push_back(bound.scale * samples[i].t / across);
-    bound.r.push_back(0.5 * samples[i].t);
+    // Half the thickness between the faces, |q - p|, not t: where t was
+    // lowered to ask for more elements across, the constant part must still
+    // reach the middle of the wall, else the bound grows towards the middle
+    // and the rows from the two faces do not fit between them.
+    bound.r.push_back(0.5 * Length(samples[i].p, samples[i].q));
   }
 }
 

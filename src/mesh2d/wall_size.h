@@ -33,7 +33,7 @@ struct WallSample {
 struct WallBound {
   std::vector<Point2> p;   // sample points, mm, in ascending order of h
   std::vector<double> h;   // size bound at each sample point, mm
-  std::vector<double> r;   // radius of the constant part, half the wall thickness, mm
+  std::vector<double> r;   // radius of the constant part, half the wall thickness |q - p|, mm
   double grade = 0.5;      // growth of the bound per unit distance from the wall
   double scale = 1.0;      // factor by which the capacity budget enlarged the sizes (1: none)
   bool Empty() const { return p.empty(); }

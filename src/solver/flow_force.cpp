@@ -9,11 +9,13 @@
 void ForceEval(MeshRecord& nodes, const ElementTables& tab, InpDat& inp) {
   FlowElementData d;
   double grad[15][3];
-  double force = 0.0, area = 0.0;
+  double force = 0.0, area = 0.0, exitStress = 0.0, exitArea = 0.0;
   for (BndFace& bf : nodes.faces) {
     const int k = bf.elem;
     GatherFlowElement(nodes, k, d);
     const FaceRule& rule = d.wedge ? tab.Wedge15Faces(bf.local) : tab.Tet10Faces(bf.local);
+    bool exitFace = false;
+    for (int q = 1; q <= rule.nfn; ++q) exitFace = exitFace || nodes.g.BoundaryConditions(d.node[rule.fnode(q) - 1]) == 9;
     for (int p = 1; p <= bf.npt; ++p) {
       PointGradients(rule.dN1.col(p), rule.dN2.col(p), rule.dN3.col(p), d, grad);
       const StrainRate D = PointStrainRate(d, grad);
@@ -31,6 +33,10 @@ void ForceEval(MeshRecord& nodes, const ElementTables& tab, InpDat& inp) {
                          2.0 * (n[0] * n[1] * D.xy + n[1] * n[2] * D.yz + n[0] * n[2] * D.xz);
       const double sn = pres + 2.0 * mu * nDn;
       bf.v(kBfSigmaN, p) = static_cast<float>(sn);
+      if (exitFace) {
+        exitStress += std::fabs(sn) * bf.v(kBfWJ, p);
+        exitArea += bf.v(kBfWJ, p);
+      }
       if (n[2] >= 0.999) {
         force += sn * bf.v(kBfWJ, p);
         area += bf.v(kBfWJ, p);
@@ -39,9 +45,9 @@ void ForceEval(MeshRecord& nodes, const ElementTables& tab, InpDat& inp) {
   }
   inp.results.FORSE = force;
   inp.results.Psr = area > 0.0 ? force / area : 0.0;
+  const float x = inp.results.Psr != 0.0 && exitArea > 0.0 ? static_cast<float>(exitStress / exitArea / std::fabs(inp.results.Psr)) : 1.0f;
   for (BndFace& bf : nodes.faces)
-    for (int p = 1; p <= bf.npt; ++p)
-      bf.v(kBfExit, p) = inp.results.Psr != 0.0 ? static_cast<float>(bf.v(kBfSigmaN, p) / inp.results.Psr) : 1.0f;
+    for (int p = 1; p <= bf.npt; ++p) bf.v(kBfExit, p) = x;
 }
 
 void ExitSpeedCheck(MeshRecord& nodes, InpDat& inp) {

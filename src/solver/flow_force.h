@@ -13,9 +13,17 @@
 // normal; stored in array kBfSigmaN.  Points whose normal has nz >= 0.999
 // (the ram face) give FORSE = sum sigma_n (weight x surface measure), in N
 // (negative in compression), and Psr = FORSE / (their area), in MPa (0 when
-// the mesh has no such face).  Every face point then receives its exit value
-// x = sigma_n / Psr in array kBfExit (1 when Psr is 0), which the friction
-// of the exit faces uses (solver/friction.h).
+// the mesh has no such face).  Every face point then receives the exit value
+// x = (mean |sigma_n| over the points of the exit faces, the faces with a
+// bearing node of code 9) / |Psr| in array kBfExit (1 when Psr is 0 or the
+// mesh has no exit face), which the friction of the exit faces uses
+// (solver/friction.h).  The contact pressure of the bearing is taken from
+// the mean level of its normal stress rather than point by point: the
+// local normal stress there changes sign between neighbouring points (the
+// exit resistance, not the stress, holds the material on the bearing), and
+// at the bearing's outlet corners a point's own stress fed back on its
+// friction (a slower corner raised its contact pressure, its friction and
+// so slowed further) without a fixed point on coarse meshes.
 void ForceEval(MeshRecord& nodes, const ElementTables& tab, InpDat& inp);
 
 // Exit-speed check after a flow solve, over the records of the nodes with

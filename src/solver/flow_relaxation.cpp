@@ -61,6 +61,7 @@ double RelaxFlowUpdate(double convV, FlowRelaxation& relax, MeshRecord& nodes) {
     w = std::clamp(AitkenFactor(relax.omega, relax.change, r), kRelaxMin, 1.0);
   else if (relax.extrapolate && relax.omega == 1.0 && relax.change.size() == nv)
     w = ExtrapolationFactor(relax.change, r);
+  if (convV <= relax.plainBelow) w = 1.0;
   if (relax.cap > 0.0 && convV * w > relax.cap) w = relax.cap / convV;
   relax.change.swap(r);
   relax.omega = w;

@@ -28,7 +28,11 @@
 // is also cut to the relative change `cap`: far from the solution a tangent
 // step can overshoot by an order of magnitude (a channel: 0.5, then 2.5, 9,
 // and a velocity of 2e5 mm/s), and the shortened step keeps the fixed
-// points as any other w does.
+// points as any other w does.  A step whose change already meets the
+// convergence test (`plainBelow`) is taken in full: the run may end on it,
+// and it must end on the solve's own result, not on a multiple of the step
+// (an angle ended on a step lengthened 3.4 times, 0.04 away from the fixed
+// point).
 #include <vector>
 
 #include "core/records.h"
@@ -46,6 +50,7 @@ struct FlowRelaxation {
   double lastConvV = -1.0;      // undamped relative velocity change of the last step, -1 before the first
   double cap = 0.0;             // largest relative velocity change a step applies (0: no limit)
   bool extrapolate = false;     // creeping steps may be extrapolated (set with the Newton tangents)
+  double plainBelow = 0.0;      // relative velocity change at or below which a step is taken in full (the convergence test's)
   std::vector<double> state;    // flow state before the solve: vx, vy, vz blocks of nodes 1..nh, then corner pressures 1..np
   std::vector<double> change;   // last undamped velocity change G(x) - x (3 nh), empty before the first step
 };

@@ -33,8 +33,8 @@ double FrictionCoefficient(double sigma_s, double m, double pc, double s, double
 
 // Contact pressure at a face point from its stored normal stress sn (MPa,
 // negative in compression): |min(0, sn)|.  On an exit face, where the
-// point's exit value x (its normal stress relative to the mean ram
-// pressure, see ForceEval) satisfies |x| <= 0.5, the smooth estimate
+// point's exit value x (the mean normal stress magnitude of the exit faces
+// relative to the mean ram pressure, see ForceEval) satisfies |x| <= 0.5, the smooth estimate
 // (1 - exp(-2 |x|)) |Psr| is used instead.
 double ContactPressure(float sn, float x, bool exitFace, double psr);
 

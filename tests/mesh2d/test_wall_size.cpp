@@ -46,7 +46,7 @@ const char* kSquareTube =
 
 // A strip 40 x 4 and a square tube 40 x 40 x 3 get at least the level's
 // elements across their walls (the tube's four at level 4 within the block
-// budget), the measured thickness is the wall's, and
+// budget; six across the strip at level 5, even about its mirror axis), the thickness is the wall's, and
 // the refined meshes stay sound.
 TEST(WallBound, ThinWallsGetTheLevelsElementsAcross) {
   struct Case {
@@ -56,7 +56,7 @@ TEST(WallBound, ThinWallsGetTheLevelsElementsAcross) {
   };
   const Case cases[] = {{"strip", FixtureNamed("strip").outlines, 4.0}, {"sqtube", kSquareTube, 3.0}};
   for (const Case& c : cases)
-    for (int level : {2, 3, 4}) {
+    for (int level : {2, 3, 4, 5}) {
       SCOPED_TRACE(std::string(c.name) + " level " + std::to_string(level));
       const InpDat d = Section(c.name, c.outlines, level);
       std::vector<WallSample> samples;
@@ -105,6 +105,15 @@ TEST(WallBound, ThinWallsGetTheLevelsElementsAcross) {
   BuildWallBound(strip, 12, 4, quarter);
   EXPECT_GT(quarter.scale, 1.0);
   EXPECT_NEAR(quarter.scale, 0.5 * whole.scale, 1e-12);
+  // An angle 40 x 40 x 4 at level 5: a half of the ring around its finely
+  // divided outline exceeds a block however far the bound is enlarged and is
+  // meshed as two blocks; the meshes are sound, the walls keep four across.
+  const InpDat a = Section("angle", "outline WPIECE\npolygon -11.47 -11.47 28.53 -11.47 28.53 -7.47 -7.47 -7.47 "
+                           "-7.47 28.53 -11.47 28.53\noutline RING1\ncircle 0 0 70 24\noutline CONT2\ncircle 0 0 100 24\n", 5);
+  for (int k = 1; k <= a.sections.Pieces2d.size(); ++k) EXPECT_TRUE(CheckMesh(a.sections.Pieces2d(k)).empty()) << k;
+  std::vector<WallSample> as;
+  ProfileWallSamples(a.setup, a.sections, as);
+  EXPECT_GE(FewestWallLayers(a.sections.Pieces2d(1), as).layers, 4);
 }
 
 // The example's cross-section file byte for byte (FNV-1a hash and length of

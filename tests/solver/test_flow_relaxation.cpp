@@ -75,4 +75,11 @@ TEST(FlowRelaxation, AmplifiedTwoCycleSettlesAtTheFixedPointAndAContractionKeeps
       EXPECT_NEAR(creeping.omega, 1.0 / 0.3, 1e-6);
     }
   }
+  // A change that meets the convergence test is applied in full: the run
+  // then ends on the solve's own result, not on an extrapolation of it.
+  FlowRelaxation settled;
+  settled.extrapolate = true;
+  settled.plainBelow = 1.0;
+  Iterate(0.7, 0.7, 3, settled, full);
+  EXPECT_TRUE(full);
 }
