@@ -24,7 +24,7 @@ double AitkenFactor(double w0, const std::vector<double>& r0, const std::vector<
 // Aitken extrapolation factor 1 / (1 - l) of a creeping change r1 = l r0
 // (l the projected slope r1.r0 / |r0|^2), or 1 where the two changes are
 // not nearly parallel or the slope lies outside [0.3, 0.9].
-double ExtrapolationFactor(const std::vector<double>& r0, const std::vector<double>& r1) {
+double ExtrapolationFactor(const std::vector<double>& r0, const std::vector<double>& r1, double largest) {
   double r01 = 0.0, r00 = 0.0, r11 = 0.0;
   for (std::size_t i = 0; i < r1.size(); ++i) {
     r01 += r0[i] * r1[i];
@@ -33,7 +33,7 @@ double ExtrapolationFactor(const std::vector<double>& r0, const std::vector<doub
   }
   if (!(r00 > 0.0 && r11 > 0.0) || r01 < kExtrapolateCos * std::sqrt(r00 * r11)) return 1.0;
   const double slope = r01 / r00;
-  return slope >= 0.3 && slope <= 0.9 ? std::min(1.0 / (1.0 - slope), kExtrapolateMax) : 1.0;
+  return slope >= 0.3 && slope <= 0.9 ? std::min(1.0 / (1.0 - slope), largest) : 1.0;
 }
 
 }  // namespace
@@ -53,6 +53,8 @@ double RelaxFlowUpdate(double convV, FlowRelaxation& relax, MeshRecord& nodes) {
   for (int c = 0; c < 3; ++c)
     for (int i = 1; i <= nh; ++i) r[Slot(nh, c, i)] = nodes.fld(kFldVx + c, i) - relax.state[Slot(nh, c, i)];
   ++relax.steps;
+  if (relax.omega > 1.0 && relax.lastConvV >= 0.0 && convV > relax.lastConvV)
+    relax.extrapolateMax = std::max(1.0, 0.5 * relax.extrapolateMax);
   relax.active = relax.active || (relax.steps > relax.after && relax.lastConvV >= 0.0 && convV > relax.lastConvV &&
                                    relax.omega <= 1.0);
   relax.lastConvV = convV;
@@ -60,7 +62,7 @@ double RelaxFlowUpdate(double convV, FlowRelaxation& relax, MeshRecord& nodes) {
   if (relax.active && relax.change.size() == nv)
     w = std::clamp(AitkenFactor(relax.omega, relax.change, r), kRelaxMin, 1.0);
   else if (relax.extrapolate && relax.omega == 1.0 && relax.change.size() == nv)
-    w = ExtrapolationFactor(relax.change, r);
+    w = ExtrapolationFactor(relax.change, r, relax.extrapolateMax);
   if (convV <= relax.plainBelow) w = 1.0;
   if (relax.cap > 0.0 && convV * w > relax.cap) w = relax.cap / convV;
   relax.change.swap(r);

@@ -75,6 +75,16 @@ TEST(FlowRelaxation, AmplifiedTwoCycleSettlesAtTheFixedPointAndAContractionKeeps
       EXPECT_NEAR(creeping.omega, 1.0 / 0.3, 1e-6);
     }
   }
+  // An extrapolated step whose next change grows halves the largest factor.
+  FlowRelaxation over;
+  over.omega = kExtrapolateMax;
+  over.lastConvV = 0.03;
+  MeshRecord one;
+  one.g.nh = 1;
+  one.fld.assign(kNumFld, 1, 0.0f);
+  KeepFlowState(one, over);
+  RelaxFlowUpdate(0.09, over, one);
+  EXPECT_EQ(over.extrapolateMax, 0.5 * kExtrapolateMax);
   // A change that meets the convergence test is applied in full: the run
   // then ends on the solve's own result, not on an extrapolation of it.
   FlowRelaxation settled;
