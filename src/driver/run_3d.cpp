@@ -118,12 +118,16 @@ double LargestSpeed(const MeshRecord& m) {
   return vmax;
 }
 
+// Whether the iteration's own measures, the temperature and velocity
+// changes, are within their limits.
+bool MeasuresMet(const InpDat& d) { return d.iter.ConvT <= kConvTemperature && d.iter.ConvV <= kConvVelocity; }
+
 }  // namespace
 
 bool NextCoupledIteration(InpDat& d, bool& goOn, bool plainHolds) {
   ++d.iter.i_iterat;
   if (d.iter.i_iterat > d.setup.MaxIter) return false;
-  if (d.iter.ConvT <= kConvTemperature && d.iter.ConvV <= kConvVelocity && plainHolds) goOn = false;
+  if (MeasuresMet(d) && plainHolds) goOn = false;
   return goOn;
 }
 
@@ -217,7 +221,7 @@ void Run_3d(int iVar, MeshRecord& nodes, MeshRecord& nodes_t, InpDat& d, const E
     // A run ends only on a solution of the plain update; the check costs one
     // flow solve and is made only where the iteration's own measures are met.
     plainHolds = true;
-    if (d.iter.ConvT <= kConvTemperature && d.iter.ConvV <= kConvVelocity && d.iter.i_iterat < d.setup.MaxIter) {
+    if (MeasuresMet(d) && d.iter.i_iterat < d.setup.MaxIter) {
       PhaseTimer t(d.times.TimeFlow);
       plainHolds = PlainUpdateHolds(tab, nodes, d, log);
     }
