@@ -870,9 +870,12 @@ void ProfileWallSamples(const VariantSetup& setup, const SectionSet& sections,
   samples.clear();
   if (IsMultiHole(setup.ProfType) || sections.Outlines.size() < 1 || sections.Outlines(1).nSeg < 2)
     return;
-  const bool hollow =
-      sections.SplitMode == 2 && sections.Outlines.size() >= 4 && sections.Outlines(4).nSeg >= 2;
-  WallSamples(sections.Outlines(1), hollow ? &sections.Outlines(4) : nullptr, samples);
+  WallSamples(sections.Outlines(1), IsHollowProfile(setup, sections) ? &sections.Outlines(4) : nullptr, samples);
+}
+
+bool IsHollowProfile(const VariantSetup& setup, const SectionSet& sections) {
+  return !IsMultiHole(setup.ProfType) && sections.SplitMode == 2 && sections.Outlines.size() >= 4 &&
+         sections.Outlines(4).nSeg >= 2;
 }
 
 void Run_gr_2d(const VariantSetup& setup, SectionSet& sections) {

@@ -28,6 +28,10 @@ double MeshOutline(Outline& outline, int c1, int c2, Mesh2d& mesh, bool keepMark
 void ProfileWallSamples(const VariantSetup& setup, const SectionSet& sections,
                         std::vector<WallSample>& samples);
 
+// A single hollow profile: outline 4 is its inner outline (SplitMode 2,
+// not the multi-outline layout).
+bool IsHollowProfile(const VariantSetup& setup, const SectionSet& sections);
+
 // c = a merged with b (coincident nodes shared).
 void Merge(const Mesh2d& a, const Mesh2d& b, Mesh2d& c);
 

@@ -29,11 +29,27 @@ double LenFeedOf(const VariantSetup& setup);
 
 // Pieces of the single-part construction (fewer than three outlines in the
 // multi-outline layout), in extrusion order; `thermal` selects the layer
-// counts of the thermal mesh.  `joinOrder` receives the order of joining as a
+// counts of the thermal mesh.  In the flow mesh of a thin-walled profile the
+// first container layer above the die face is at most 2.5 thinnest walls
+// long, and a hollow profile's first free layer below the outlet at most
+// half a wall (LayersForEndLayer).  `joinOrder` receives the order of joining as a
 // list of piece numbers: the result is join(...join(join(p1, p2), p3)..., pn).
 void SinglePartPieces(const VariantSetup& setup, const SectionSet& sections,
                       const AxialLayout& layout, bool thermal, std::vector<Piece3d>& pieces,
                       std::vector<int>& joinOrder);
+
+// Element layers of a piece of `length` graded by GradePiece with grade r:
+// the fewest m >= m0 whose end layer on the side the grade shortens (the
+// upper end for r > 0, the lower for r < 0) is at most `limit` long; at most
+// m0 + kMaxExtraLayers, and never a count whose end layer would fold (the
+// map turns back near that end when m is large); m0 when limit <= 0.
+constexpr int kMaxExtraLayers = 6;
+int LayersForEndLayer(int m0, double r, double length, double limit);
+
+// Thinnest wall of the profile, mm: the smallest wall thickness over the
+// samples of its outline (and inner outline); 0 for a multi-hole die or
+// without an outline.
+double ThinnestProfileWall(const VariantSetup& setup, const SectionSet& sections);
 
 // Extrudes cross-section mesh `m2` over [zStart, zEnd] in `nLayer` layers
 // (corner nodes first, end planes flagged, etype -1).

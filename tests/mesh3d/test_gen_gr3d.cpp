@@ -116,6 +116,42 @@ TEST(GradePiece, ZeroGradeKeepsZAndAnyGradeKeepsTheEnds) {
     for (double det : WedgeDets(b, e)) EXPECT_LT(det, 0.0);
 }
 
+TEST(LayersForEndLayer, ShortEndLayerWithinTheLimitAndNeverFolded) {
+  // The count's closed-form end layer against the graded mesh it stands for,
+  // at the upper end (r > 0, a profile below the outlet) and the lower end
+  // (r < 0, the container above the die face).
+  const Mesh2d m2 = GridMesh2d(0, 0, 2, 2, 2, 2);
+  auto endLayer = [&](int m, double r, std::size_t& planes) {
+    Mesh3d a;
+    ExtrudePiece(m2, m, 100.0, 192.0, a);
+    GradePiece(r, a);
+    std::set<double> levels;
+    for (int i = 1; i <= a.np; ++i) levels.insert(a.xyz(3, i));
+    const std::vector<double> z(levels.begin(), levels.end());
+    planes = z.size();
+    EXPECT_DOUBLE_EQ(z.front(), 100.0);
+    EXPECT_DOUBLE_EQ(z.back(), 192.0);
+    return r > 0.0 ? z[z.size() - 1] - z[z.size() - 2] : z[1] - z[0];
+  };
+  std::size_t planes = 0;
+  for (const double r : {0.53, 0.55, 0.6, -0.3, -0.47})
+    for (const double limit : {0.0, 1.25, 2.5, 7.5, 50.0, 1e-3}) {
+      const int m0 = 3, m = LayersForEndLayer(m0, r, 92.0, limit);
+      ASSERT_GE(m, m0);
+      ASSERT_LE(m, m0 + kMaxExtraLayers);
+      const double end = endLayer(m, r, planes);
+      ASSERT_EQ(planes, static_cast<std::size_t>(m + 1)) << "r " << r << " limit " << limit;  // none folded
+      EXPECT_GT(end, 0.0);
+      if (limit <= 0.0 || limit >= 50.0) {
+        EXPECT_EQ(m, m0);  // no wall, or a compact section: the layers stay
+      } else if (m > m0 && m < m0 + kMaxExtraLayers && limit > 1.0) {
+        // The fewest layers that meet the limit: one fewer would not.
+        EXPECT_LE(end, limit + 1e-9) << "r " << r;
+        EXPECT_GT(endLayer(m - 1, r, planes), limit) << "r " << r;
+      }
+    }
+}
+
 TEST(JoinMeshes, ProfileUnderBilletSharesOneNodePerPointAndMarksTheJoint) {
   // Profile 2 x 2 below the die plane z = 10, billet 6 x 6 above it; the
   // billet's grid contains the profile's grid nodes.
