@@ -371,8 +371,8 @@ TEST(CoupledExample, TubeAndTwoHoleDieConserveTheVolumeByLayer) {
       // bearing: the bearing layers stay within 0.6 % of the ram's flux
       // (they took in 0.4 to 2.2 % while the edge crossed the bearing; after
       // three iterations the tube's lowest bearing layer, under a container
-      // layer held to 2.5 wall thicknesses at the die face, carries 1.0045,
-      // and the converged tubes at levels 1 to 3 at most 0.999); the
+      // layer held to 2.5 wall thicknesses at the die face, carries 1.0045;
+      // converged, a 36 x 2.5 tube's layers carry 0.996 to 1.005); the
       // bearing's eased normal resistance lets a little out (0.7 % on the
       // tube after three iterations), the free surface below it more.
       const bool inBearing = L.profile && L.zLow > v->inp.layout.ZoneZ(1) - 1e-3;
