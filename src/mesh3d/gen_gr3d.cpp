@@ -138,11 +138,10 @@ void SinglePartPieces(const VariantSetup& setup, const SectionSet& sections,
   // few wall thicknesses of the face, and with a first layer of 4
   // thicknesses the exit-speed balance of a 30 x 30 x 3 angle came out 50 %
   // off (shift 507 mm/m against 332, the ram pressure 6 % low).  Below the
-  // outlet, a hollow profile's first free
-  // layer is held to half the thinnest wall: where the tube leaves the
-  // mandrel and the bearing, a longer layer lets 1 to 2 % of the flux out
-  // through the free surfaces (a solid profile's thin walls lose less than
-  // 0.5 % with the standard layers).
+  // outlet, a hollow profile's first free layer is held to half the thinnest
+  // wall: where the tube leaves the mandrel and the bearing, a longer layer
+  // lets 1 to 2 % of the flux out through the free surfaces (a solid
+  // profile's thin walls lose less than 0.5 % with the standard layers).
   const double tWall = thermal ? 0.0 : ThinnestProfileWall(setup, sections);
   if (tWall > 0.0 && tWall < kThinWallShare * sections.Diam2d) {
     const bool hollow = IsHollowProfile(setup, sections);

@@ -32,8 +32,9 @@ double LenFeedOf(const VariantSetup& setup);
 // counts of the thermal mesh.  In the flow mesh of a thin-walled profile the
 // first container layer above the die face is at most 2.5 thinnest walls
 // long, and a hollow profile's first free layer below the outlet at most
-// half a wall (LayersForEndLayer).  `joinOrder` receives the order of joining as a
-// list of piece numbers: the result is join(...join(join(p1, p2), p3)..., pn).
+// half a wall (LayersForEndLayer).  `joinOrder` receives the order of
+// joining as a list of piece numbers: the result is
+// join(...join(join(p1, p2), p3)..., pn).
 void SinglePartPieces(const VariantSetup& setup, const SectionSet& sections,
                       const AxialLayout& layout, bool thermal, std::vector<Piece3d>& pieces,
                       std::vector<int>& joinOrder);
